@@ -1,0 +1,190 @@
+#pragma once
+/// CLPGDevice: the PC's proxy of one LPG controller. It owns the serial port, the
+/// transaction lock, the settings block, the sample store and the connection flags,
+/// and offers every controller operation. Operations return true/false after their
+/// own retries; serial-port errors (CRSError) pass to the caller except in connect.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "diag/DiagData.h"
+#include "link/DeviceErr.h"
+#include "link/Host.h"
+#include "link/Protocol.h"
+#include "link/SerialPort.h"
+#include "link/SettingsBlock.h"
+#include "link/Threads.h"
+
+namespace zefirel {
+
+class CLinkTrace;
+class IPreferences;
+
+inline constexpr uint32_t BAUD_RATE = 14400;
+inline constexpr uint16_t SUPPORTED_VERSION = 5;
+inline constexpr size_t VERSION_RECORD_SIZE = 21;
+inline constexpr size_t FEATURE_RECORD_SIZE = 20;
+inline constexpr size_t ERROR_REPORT_SIZE = 11;
+inline constexpr size_t LEVEL_CALIBRATION_SIZE = 4;
+inline constexpr size_t EEPROM_BLOCK_SIZE = 10; ///< 16-bit address + 8 data bytes
+inline constexpr size_t EEPROM_SIZE = 512;
+inline constexpr uint16_t MAP_EEPROM_ADDRESS = 104;
+inline constexpr size_t MAP_EEPROM_RANGE = 408;
+
+/// One injector of the firing sequence.
+struct SequenceItem {
+    uint8_t injector = 0;  ///< 1..8
+    uint8_t position = 0;  ///< 1 = first
+    double time = 0;       ///< ms, relative to the earliest injector
+    bool present = false;  ///< false when the controller saw no signal
+};
+
+/// The version mismatch message shown by the handshake and writeSettings.
+std::string versionMismatchText(unsigned controllerVersion);
+
+class CLPGDevice : public CLPGDeviceErr {
+public:
+    explicit CLPGDevice(ILPGHost* host = nullptr, IPreferences* prefs = nullptr);
+    virtual ~CLPGDevice();
+    CLPGDevice(const CLPGDevice&) = delete;
+    CLPGDevice& operator=(const CLPGDevice&) = delete;
+
+    // --- wiring -------------------------------------------------------------
+    void setHost(ILPGHost* host) { m_host = host; }
+    ILPGHost& host();
+    void setPreferences(IPreferences* prefs) { m_prefs = prefs; }
+    IPreferences* preferences() const { return m_prefs; }
+    /// Traces every frame to the given trace (null = off).
+    void setTrace(CLinkTrace* trace) { m_trace = trace; }
+    /// Routes transactions through another line instead of the serial port (tests).
+    void setLine(ISerialLine* line) { m_line = line; }
+    ISerialLine& line() { return m_line ? *m_line : m_port; }
+    CSerialPort& port() { return m_port; }
+
+    // --- connection ---------------------------------------------------------
+    /// Opens port n, sets 8N1 and the time-outs, runs the handshake. Port errors
+    /// are caught and count as failure, with no message.
+    bool connect(uint32_t portNumber, uint32_t baudRate = BAUD_RATE);
+    /// The same on a device path (command-line --device, tests).
+    bool connectPath(const std::string& path, uint32_t baudRate = BAUD_RATE);
+    /// The last used port first, then 1..7; shows the connection state or the failure.
+    bool connectAnyPort();
+    void disconnect();
+    bool isVersionOk() const { return m_connected.load(std::memory_order_relaxed); }
+    bool isConnectionLost() const { return m_connectionLost.load(std::memory_order_relaxed); }
+    /// Sets the connection-lost flag and clears the connected flag (the polling
+    /// thread gives up on the controller).
+    void markConnectionLost();
+    bool extendedDiag() const { return (m_settings.featureMask() & FEATURE_EXTENDED_DIAG) != 0; }
+
+    // --- frames -------------------------------------------------------------
+    /// One request/response under the transaction lock; see the frame protocol.
+    bool transact(PayloadBuffer& buf, uint8_t& length, uint8_t& type);
+    /// The same exchange without the acknowledgement status check.
+    bool transactUnchecked(PayloadBuffer& buf, uint8_t& length, uint8_t& type);
+
+    // --- version and features -----------------------------------------------
+    bool readVersion(uint8_t* out21);
+    bool readFeatures(uint8_t* out20);
+    /// Writes a version record (the version dialog): date in days since 1 April 2004.
+    bool writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
+                      const std::string& identity);
+
+    // --- work mode ----------------------------------------------------------
+    bool setWorkLpg();
+    bool setWorkPetrol();
+    bool setWorkAuto();
+
+    // --- settings -----------------------------------------------------------
+    bool readSettings();
+    bool writeSettings();
+    bool readTimeCorrections();
+    bool writeTimeCorrections();
+
+    // --- EEPROM and map -----------------------------------------------------
+    bool readEepromBlock(uint16_t address, uint8_t* out10);
+    bool writeEepromBlock(const uint8_t* block10);
+    bool readEeprom(uint16_t address, uint32_t count, uint8_t* out);
+    bool writeEeprom(const uint8_t* data, uint16_t address, uint32_t count);
+    bool readMap();
+    bool writeMap();
+
+    // --- level sensor -------------------------------------------------------
+    bool readLevelCalibration(uint8_t* out4);
+    bool writeLevelCalibration(const uint8_t* in4);
+    bool readLevelValue(uint32_t& value);
+
+    // --- errors -------------------------------------------------------------
+    bool readErrors(uint8_t* out11);
+    bool clearErrors();
+    /// Switches to petrol, then polls injector 1 every 50 ms until the work state
+    /// reads 2. Bounded: gives up after resetTimeoutMs or when the wait is cancelled.
+    bool resetController();
+    void setResetTimeout(int ms) { m_resetTimeoutMs = ms; }
+
+    // --- diagnostics and sequence -------------------------------------------
+    bool requestDiag(int injector, CDiag& out);
+    bool readSequence(std::vector<SequenceItem>& items, bool& spread);
+
+    // --- state --------------------------------------------------------------
+    CSettingsBlock& settings() { return m_settings; }
+    const CSettingsBlock& settings() const { return m_settings; }
+    CDiagData& diagData() { return m_diagData; }
+    const std::string& recordingPath() const { return m_recordingPath; }
+    void setRecordingPath(const std::string& p) { m_recordingPath = p; }
+    std::atomic<uint8_t>& diagnosticsOnFlag() { return m_diagnosticsOn; }
+    bool diagnosticsOn() const { return m_diagnosticsOn.load(std::memory_order_relaxed) != 0; }
+
+    // --- hooks the document overrides --------------------------------------
+    /// The polling thread stopped.
+    virtual void onDiagnosticsEnded() {}
+    /// Makes sure the car data are known (asks the host by default).
+    virtual bool ensureCarData();
+    /// Appends the settings block to the running recording's companion; false when
+    /// there is none.
+    virtual bool appendSettingsCompanion() { return false; }
+    /// The settings folder (created when missing), ending with "/".
+    virtual std::string settingsFolder() const;
+    /// Last used serial port (0 when none).
+    virtual uint32_t readLastSerialPort();
+    virtual void writeLastSerialPort(uint32_t port);
+
+    /// The car settings file path for the block's car texts and identity on a date
+    /// ("%d-%m-%Y"); empty when make, model or capacity is empty.
+    std::string carSettingsPath(const std::string& date) const;
+    /// Saves the settings block as a car settings file (written whole or not at
+    /// all). Returns false on failure; true also when no file was due.
+    bool saveCarSettingsFile();
+
+protected:
+    bool handshake();
+    bool commandAttempts(uint8_t cmd, int attempts, uint8_t expectType, PayloadBuffer& buf,
+                         uint8_t& length, uint16_t argument = 0, uint8_t requestLength = 6);
+    bool acknowledged(PayloadBuffer& buf, uint8_t length, uint8_t type, int attempts);
+    bool setWorkMode(uint8_t cmd);
+    bool readUnasked(PayloadBuffer& buf, uint8_t& length, uint8_t& type);
+    /// Pause between work-mode attempts (500 ms); a hook so tests can shorten it.
+    virtual void pauseMs(int ms);
+
+    CSettingsBlock m_settings;
+    CDiagData m_diagData;
+    CSerialPort m_port;
+    std::string m_recordingPath;
+    std::atomic<bool> m_connectionLost{false};
+    std::atomic<bool> m_connected{false};
+    std::atomic<uint8_t> m_diagnosticsOn{0};
+    CMutex m_txLock;
+
+private:
+    bool exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
+    ILPGHost* m_host = nullptr;
+    IPreferences* m_prefs = nullptr;
+    CLinkTrace* m_trace = nullptr;
+    ISerialLine* m_line = nullptr;
+    int m_resetTimeoutMs = 30000;
+    CNullHost m_nullHost;
+};
+
+} // namespace zefirel
