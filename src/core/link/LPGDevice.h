@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "diag/DiagData.h"
+#include "link/Conversions.h"
 #include "link/DeviceErr.h"
 #include "link/Host.h"
 #include "link/Protocol.h"
