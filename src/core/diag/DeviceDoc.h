@@ -1,0 +1,198 @@
+#pragma once
+/// CDeviceDoc: the document of one connection to one controller, on top of the
+/// controller proxy CLPGDevice. This class holds the document's operations that
+/// need no window: starting and stopping diagnostics, replaying a recording,
+/// copying the EEPROM to and from image files, the data folder, the title text,
+/// the car-data flag and access levels, the settings companion of the running
+/// recording, the injector the polling thread asks for, and the displays that are
+/// reset, started and stopped with every diagnostic run. The windowed program wraps
+/// it and adds dialogs and menus; the command-line client and tests use it as it is.
+///
+/// Threads: every operation runs on the thread that owns the document (the GUI
+/// thread) except onDiagnosticsEnded, which the polling thread calls when it ends;
+/// the title and recording path are guarded so both may touch them.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "diag/DiagDisplay.h"
+#include "link/LPGDevice.h"
+
+namespace zefirel {
+
+/// Default recording name in the data folder.
+inline constexpr const char* DEFAULT_RECORDING_NAME = "Diagnostyka.lpgd";
+/// Suffix of a recording's settings companion.
+inline constexpr const char* COMPANION_SUFFIX = "-config";
+/// Title of the main window without a file.
+inline constexpr const char* TITLE_BASE = "Zefirel";
+/// Wait text while connecting, and while a recording is replayed.
+inline constexpr const char* WAIT_CONNECTING = "Nawiązanie połączenia z urządzeniem...";
+inline constexpr const char* WAIT_REPLAY = "Wczytywanie pliku diagnostycznego...";
+/// Messages of the EEPROM image commands (shown with the error icon).
+inline constexpr const char* MSG_EEPROM_READ_FAILED = "Nie można przeczytać pamięci EEPROM urządzenia!";
+inline constexpr const char* MSG_EEPROM_WRITE_FAILED = "Nie można zapisać do pamięci EEPROM urządzenia!";
+inline constexpr const char* MSG_EEPROM_FILE_OPEN = "Nie można otworzyć wskazanego pliku EEPROM!";
+inline constexpr const char* MSG_EEPROM_FILE_FORMAT = "Niepoprawny format pliku EEPROM!";
+/// Polling period of the replay wait.
+inline constexpr int REPLAY_WAIT_SLICE_MS = 100;
+/// How long closing the document waits for the worker threads.
+inline constexpr int CLOSE_WAIT_MS = 3000;
+/// Refresh periods of the displays while diagnostics are on.
+inline constexpr int REFRESH_NORMAL_MS = 500;
+inline constexpr int REFRESH_SLOW_MS = 5000;
+
+/// "Zefirel", followed by " - " and the path when the path is not empty.
+std::string documentTitle(const std::string& path);
+/// The settings companion of a recording: the path followed by "-config".
+std::string companionPath(const std::string& recordingPath);
+
+class CDeviceDoc : public CLPGDevice {
+public:
+    /// Makes this the current document (the process-wide pointer).
+    explicit CDeviceDoc(ILPGHost* host = nullptr, IPreferences* prefs = nullptr);
+    /// Stops diagnostics and clears the current-document pointer if it is this one.
+    ~CDeviceDoc() override;
+
+    /// The current document, or null when none.
+    static CDeviceDoc* current();
+
+    // --- lifetime ------------------------------------------------------------
+    /// New-document step: shows the wait text, connects to the last serial port
+    /// first and then ports 1..7 (connectAnyPort), closes the wait. Succeeds whatever
+    /// the connection result.
+    bool openConnection();
+    /// Closing: clears the diagnostics-on flag, stops diagnostics, waits up to
+    /// 3000 ms for the input thread, disconnects, clears the current-document pointer.
+    void closeDocument();
+
+    // --- diagnostics ---------------------------------------------------------
+    /// Starts polling into the default recording "Diagnostyka.lpgd" of the default
+    /// data folder (the data folder is reset first).
+    void startDiagnostics();
+    /// Starts polling into the given recording; an empty path means the default
+    /// recording (a cancelled save dialog). The data folder becomes the file's folder.
+    void startDiagnostics(const std::string& path);
+    /// Stops every display, sets the title without a path, empties the recording
+    /// path and clears the diagnostics-on flag. The input thread notices the flag
+    /// before its next read and ends.
+    void stopDiagnostics();
+    /// The polling thread ended (user stop, six failed polls, an error): stops
+    /// diagnostics and tells the host.
+    void onDiagnosticsEnded() override;
+    /// Whether an input thread started by this document is still running.
+    bool inputThreadRunning() const { return m_liveThreads->load() > 0; }
+    /// Waits up to timeoutMs for the input thread to end; true if none runs.
+    bool waitInputThread(int timeoutMs) const;
+
+    // --- replay --------------------------------------------------------------
+    /// Starts replaying a recording into the store: the data folder becomes the
+    /// file's folder, the title shows the file, the diagnostics-on flag is set and a
+    /// replay thread is inserted. The flag drops when the replay ends, also when
+    /// the file cannot be read. The caller waits for replayRunning() to turn false
+    /// (keeping its window alive) and then calls finishReplay().
+    void startReplay(const std::string& path);
+    /// True while the replay thread has not finished.
+    bool replayRunning() const { return diagnosticsOn(); }
+    /// After the replay: the recording path becomes the replayed file (so its
+    /// settings history can be listed).
+    void finishReplay(const std::string& path);
+    /// The whole replay for callers without a window: startReplay, wait text,
+    /// a 100 ms wait loop that lets the host run its pending work, finishReplay.
+    void replayFile(const std::string& path);
+
+    // --- EEPROM image files ------------------------------------------------------
+    /// Reads the 512-byte EEPROM into an image file (written whole or not at all).
+    /// Failures show their message (error icon) and return false.
+    bool readEepromToFile(const std::string& path);
+    /// Writes the first 512 bytes of an image file into the EEPROM. A shorter file is
+    /// refused with "Niepoprawny format pliku EEPROM!" and nothing is sent.
+    bool writeEepromFromFile(const std::string& path);
+
+    // --- folders -------------------------------------------------------------
+    /// The default data folder (created when missing), ending with "/".
+    static std::string defaultDataFolder();
+    /// The folder last used by a file dialog of this document.
+    std::string dataFolder() const;
+    /// Back to the default data folder (done before every file dialog).
+    void resetDataFolder();
+    /// The data folder becomes the folder of the given file.
+    void setDataFolderFromFile(const std::string& path);
+
+    // --- title and recording path -------------------------------------------
+    /// The current title text.
+    std::string title() const;
+    /// Sets the title from a path ("Zefirel" alone for an empty path).
+    void setTitleFromPath(const std::string& path);
+    /// Called with the new title whenever it changes (from any thread).
+    void setTitleListener(std::function<void(const std::string&)> listener);
+    /// A copy of the recording path, safe against the polling thread ending.
+    std::string recordingPathCopy() const;
+
+    // --- settings companion --------------------------------------------------
+    /// Appends the settings block, stamped with the time and the newest sample
+    /// number, to the running recording's companion. False when there is no
+    /// recording path, the store is empty or the companion cannot be appended.
+    bool appendSettingsCompanion() override;
+    /// Appends every valid record of the current recording's companion to out.
+    /// False when there is no recording path or the companion cannot be opened.
+    bool readSettingsHistory(std::vector<CSettingsBlock>& out) const;
+
+    // --- injector selection --------------------------------------------------
+    /// The injector (1..8) the polling thread asks for; read before every poll.
+    int selectedInjector() const { return m_injector.load(std::memory_order_relaxed); }
+    /// Publishes the injector chosen in the live panel.
+    void setSelectedInjector(int injector) { m_injector.store(injector, std::memory_order_relaxed); }
+    const std::atomic<int>& injectorSelection() const { return m_injector; }
+
+    // --- car data and access levels ------------------------------------------
+    bool carDataKnown() const { return m_carData.load(); }
+    void setCarDataKnown(bool on) { m_carData.store(on); }
+    bool serviceLevel() const { return m_serviceLevel.load(); }
+    void setServiceLevel(bool on) { m_serviceLevel.store(on); }
+    bool administratorLevel() const { return m_adminLevel.load(); }
+    void setAdministratorLevel(bool on) { m_adminLevel.store(on); }
+    /// True at once (after the normal refresh) when the car data are known or the
+    /// administrator level is set; otherwise asks the host for the car data and
+    /// remembers a successful answer.
+    bool ensureCarData() override;
+
+    // --- displays ------------------------------------------------------------
+    /// Registers a display (not owned); it is reset/started/stopped with each run.
+    void addDisplay(IDiagDisplay* display);
+    void removeDisplay(IDiagDisplay* display);
+    /// Around modal dialogs: displays refresh every 5000 ms (slow) or 500 ms (normal)
+    /// while diagnostics are on.
+    void slowRefresh();
+    void normalRefresh();
+
+protected:
+    /// Creates the recording's polling thread; a hook so tests can watch it.
+    virtual void launchPolling(const std::string& path);
+
+private:
+    void beginRun(const std::string& path);
+    void forEachDisplay(void (IDiagDisplay::*op)());
+    void setRefresh(int periodMs);
+    void waitForPreviousRun();
+    void setRecordingPathLocked(const std::string& path);
+
+    mutable std::mutex m_stateLock; // title, data folder, recording path, displays
+    std::string m_title{TITLE_BASE};
+    std::string m_dataFolder;
+    std::vector<IDiagDisplay*> m_displays;
+    std::function<void(const std::string&)> m_titleListener;
+    std::atomic<int> m_injector{1};
+    std::atomic<bool> m_carData{false};
+    std::atomic<bool> m_serviceLevel{false};
+    std::atomic<bool> m_adminLevel{false};
+    /// Input threads of this document still running (shared with the threads, which
+    /// may outlive a document that gave up waiting for them).
+    std::shared_ptr<std::atomic<int>> m_liveThreads = std::make_shared<std::atomic<int>>(0);
+};
+
+} // namespace zefirel
