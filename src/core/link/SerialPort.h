@@ -93,6 +93,8 @@ public:
     uint32_t clearCommError() override;
 
 private:
+    /// Raises code 6 for a line operation with the error number and the line state.
+    [[noreturn]] void raiseOperation(const char* op, int err);
     int m_fd = -1;
     uint32_t m_portNumber = 0;
     std::string m_path;

@@ -1,0 +1,155 @@
+// One request/response exchange with the controller under the transaction lock.
+#include <vector>
+
+#include "link/LPGDevice.h"
+#include "link/LinkTrace.h"
+
+namespace zefirel {
+
+namespace {
+
+/// Collects the bytes of one received frame and writes them to the trace when the
+/// exchange ends, whichever way it ends (also when a port error passes through).
+class CReceivedFrame {
+public:
+    explicit CReceivedFrame(CLinkTrace* trace) : m_trace(trace) {}
+    ~CReceivedFrame() {
+        if (m_trace && !m_bytes.empty())
+            m_trace->received(m_bytes.data(), m_bytes.size());
+    }
+    CReceivedFrame(const CReceivedFrame&) = delete;
+    CReceivedFrame& operator=(const CReceivedFrame&) = delete;
+    void add(const uint8_t* bytes, size_t count) {
+        if (m_trace)
+            m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+    }
+
+private:
+    CLinkTrace* m_trace;
+    std::vector<uint8_t> m_bytes;
+};
+
+/// Outcome of reading one response frame.
+enum class ERxResult { Ok, Short, BadSync, LineError, BadChecksum };
+
+/// Reads one frame: the 4-byte header, the sync check, then (after the buffer is
+/// zeroed and lineFailed() was asked) the payload and checksum, and the checksum
+/// check. On Ok the buffer holds the payload in wire order and its checksum.
+template <class LineCheck>
+ERxResult readFrame(ISerialLine& io, PayloadBuffer& buf, uint8_t& rxLength, uint8_t& rxType,
+                    CReceivedFrame& received, LineCheck lineFailed) {
+    uint8_t header[FRAME_HEADER_SIZE] = {};
+    const uint32_t gotHeader = io.read(header, FRAME_HEADER_SIZE);
+    received.add(header, gotHeader);
+    if (gotHeader < FRAME_HEADER_SIZE)
+        return ERxResult::Short;
+    if (header[0] != FRAME_SYNC1 || header[1] != FRAME_SYNC2)
+        return ERxResult::BadSync; // the rest of that frame stays queued
+
+    rxLength = header[2];
+    rxType = header[3];
+    buf.fill(0);
+    if (lineFailed())
+        return ERxResult::LineError;
+
+    const uint32_t want = uint32_t{rxLength} + FRAME_CHECKSUM_SIZE; // at most 257 of 410
+    const uint32_t got = io.read(buf.data(), want);
+    received.add(buf.data(), got);
+    if (got < want)
+        return ERxResult::Short;
+    const uint16_t rxSum = static_cast<uint16_t>((buf[rxLength] << 8) | buf[rxLength + 1]);
+    return rxSum == frameSum(rxLength, rxType, buf.data()) ? ERxResult::Ok : ERxResult::BadChecksum;
+}
+
+} // namespace
+
+bool CLPGDevice::transact(PayloadBuffer& buf, uint8_t& length, uint8_t& type) {
+    return exchange(buf, length, type, true);
+}
+
+bool CLPGDevice::transactUnchecked(PayloadBuffer& buf, uint8_t& length, uint8_t& type) {
+    return exchange(buf, length, type, false);
+}
+
+bool CLPGDevice::exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus) {
+    CMutexGuard guard(&m_txLock);
+    ISerialLine& io = line();
+    const bool extended = extendedDiag();
+    CReceivedFrame received(m_trace);
+
+    // A line error after a write means the controller may have seen a broken
+    // frame: the connection counts as lost.
+    auto lineFailed = [&] {
+        if (io.clearCommError() == 0)
+            return false;
+        m_connectionLost.store(true, std::memory_order_relaxed);
+        return true;
+    };
+
+    // The request goes out from a wire-order copy, so the caller's buffer keeps
+    // the host-order request until the response replaces it.
+    const std::vector<uint8_t> frame = buildFrame(type, buf.data(), length, extended);
+    if (m_trace)
+        m_trace->sent(frame.data(), frame.size());
+    const uint8_t* header = frame.data();
+    const uint8_t* payload = header + FRAME_HEADER_SIZE;
+    const uint8_t* checksum = payload + length;
+
+    io.write(header, FRAME_HEADER_SIZE);
+    if (lineFailed())
+        return false;
+    if (length)
+        io.write(payload, length);
+    if (lineFailed())
+        return false;
+    io.write(checksum, FRAME_CHECKSUM_SIZE);
+    if (lineFailed())
+        return false;
+
+    uint8_t rxLength = 0, rxType = 0;
+    switch (readFrame(io, buf, rxLength, rxType, received, lineFailed)) {
+    case ERxResult::Ok:
+        break;
+    case ERxResult::Short:
+        // A plain time-out on a live line leaves the flag alone; when the line
+        // reports an error as well (the device vanished), the connection is lost.
+        lineFailed();
+        return false;
+    default:
+        return false;
+    }
+
+    length = rxLength;
+    type = rxType;
+    fromWireOrder(buf.data(), rxLength, rxType, extended);
+
+    if (checkStatus && rxType == MSG_TYPE_COMMAND) {
+        // An acknowledgement too short to carry a status word carries none; the
+        // bytes at its place are then checksum bytes, not a status.
+        const uint16_t status = rxLength >= 6 ? getU16(buf.data() + 4) : 0;
+        if (status & ~ERROR_CODES_HELD)
+            return false;
+    }
+
+    if (lineFailed())
+        return false;
+    m_connectionLost.store(false, std::memory_order_relaxed);
+    return true;
+}
+
+bool CLPGDevice::readUnasked(PayloadBuffer& buf, uint8_t& length, uint8_t& type) {
+    CMutexGuard guard(&m_txLock);
+    ISerialLine& io = line();
+    CReceivedFrame received(m_trace);
+
+    uint8_t rxLength = 0, rxType = 0;
+    if (readFrame(io, buf, rxLength, rxType, received, [] { return false; }) != ERxResult::Ok)
+        return false;
+
+    length = rxLength;
+    type = rxType;
+    fromWireOrder(buf.data(), rxLength, rxType, extendedDiag());
+    return true;
+}
+
+} // namespace zefirel

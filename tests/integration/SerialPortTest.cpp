@@ -1,0 +1,199 @@
+// The serial port over a real pseudo-terminal: open rules, read time-outs, line state.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include "link/SerialPort.h"
+#include "support/PtyPeer.h"
+
+using namespace zefirel;
+using zefirel::test::CPtyPeer;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long elapsedMs(Clock::time_point since) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+/// Runs f and returns the CRSError it raised (null when it raised nothing).
+template <class F>
+std::unique_ptr<IError> raised(F f) {
+    try {
+        f();
+    } catch (IError* e) {
+        return adoptError(e);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(SerialPortOpen, MissingPortRaisesCodeFiveWithNumberAndErrno) {
+    ::setenv("ZEFIREL_COM213", "/dev/zefirel-no-such-port", 1);
+    CSerialPort port;
+    auto e = raised([&] { port.open(213); });
+    ::unsetenv("ZEFIREL_COM213");
+    ASSERT_TRUE(e);
+    EXPECT_STREQ(e->name(), "CRSError");
+    EXPECT_EQ(e->code(), ERROR_RS_OPEN);
+    EXPECT_EQ(e->detail(), "CSerialPort::open(213) - GetLastError()=2");
+    EXPECT_EQ(e->message(), "Nie można otworzyć portu RS.");
+    EXPECT_NE(e->format().find("Nie można otworzyć portu RS."), std::string::npos);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(port.portNumber(), 0u) << "the number is stored only after a successful open";
+}
+
+TEST(SerialPortOpen, ResolverPrefersTheOverrideThenExistingDevices) {
+    ::setenv("ZEFIREL_COM9", "/tmp/some-line", 1);
+    EXPECT_EQ(resolvePortPath(9), "/tmp/some-line");
+    ::unsetenv("ZEFIREL_COM9");
+    // Without an override and without any such device the classic name is used.
+    EXPECT_EQ(resolvePortPath(200), "/dev/ttyS199");
+}
+
+TEST(SerialPortOpen, PortHeldByAnotherUserCannotBeOpened) {
+    CPtyPeer peer;
+    ::setenv("ZEFIREL_COM7", peer.slavePath().c_str(), 1);
+    CSerialPort first, second;
+    ASSERT_NO_THROW(first.open(7));
+    EXPECT_EQ(first.portNumber(), 7u);
+    auto e = raised([&] { second.open(7); });
+    ::unsetenv("ZEFIREL_COM7");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code(), ERROR_RS_OPEN);
+    EXPECT_EQ(e->detail().rfind("CSerialPort::open(7) - GetLastError()=", 0), 0u) << e->detail();
+    EXPECT_FALSE(second.isOpen());
+    // Once released, the port opens again.
+    first.close();
+    EXPECT_NO_THROW(second.openPath(peer.slavePath()));
+}
+
+TEST(SerialPortIo, ReadWithNothingSentReturnsZeroAfterAboutHalfASecond) {
+    CPtyPeer peer;
+    CSerialPort port;
+    port.openPath(peer.slavePath());
+    port.setState(SerialLineState{});
+    port.setTimeout(SerialTimeouts{});
+    uint8_t buf[4] = {};
+    const auto start = Clock::now();
+    EXPECT_EQ(port.read(buf, 4), 0u);
+    const long ms = elapsedMs(start);
+    EXPECT_GE(ms, 400);
+    EXPECT_LE(ms, 1500);
+    EXPECT_EQ(port.clearCommError(), 0u) << "a silent but present peer is not a line error";
+}
+
+TEST(SerialPortIo, ReadReturnsAsSoonAsTheBytesArriveAndPartialAtTimeout) {
+    CPtyPeer peer;
+    CSerialPort port;
+    port.openPath(peer.slavePath());
+    port.setState(SerialLineState{});
+    ASSERT_TRUE(peer.sendRaw({1, 2, 3, 4, 5, 6}));
+    uint8_t buf[8] = {};
+    auto start = Clock::now();
+    EXPECT_EQ(port.read(buf, 4), 4u);
+    EXPECT_LT(elapsedMs(start), 300);
+    EXPECT_EQ(buf[0], 1);
+    EXPECT_EQ(buf[3], 4);
+    // Two bytes are left; asking for 8 returns them after the time-out (500 + 8 ms).
+    start = Clock::now();
+    EXPECT_EQ(port.read(buf, 8), 2u);
+    EXPECT_GE(elapsedMs(start), 400);
+    EXPECT_EQ(buf[0], 5);
+    EXPECT_EQ(buf[1], 6);
+}
+
+TEST(SerialPortIo, WrittenBytesReachThePeerUnchanged) {
+    std::vector<uint8_t> seen;
+    CPtyPeer peer;
+    CSerialPort port;
+    port.openPath(peer.slavePath());
+    port.setState(SerialLineState{});
+    // Bytes that a cooked line would translate or swallow (CR, LF, XON, XOFF, ^C, ^D).
+    const uint8_t payload[6] = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x04};
+    const std::vector<uint8_t> frame = buildFrame(MSG_TYPE_TABLE, payload, 6, false);
+    port.write(frame.data(), static_cast<uint32_t>(frame.size()));
+    ASSERT_TRUE(peer.waitForRequests(1, 2000));
+    EXPECT_EQ(peer.requests()[0].raw, frame);
+}
+
+TEST(SerialPortState, LineSettingsAreEightNoneOneAt14400) {
+    CPtyPeer peer;
+    CSerialPort port;
+    port.openPath(peer.slavePath());
+    SerialLineState wanted;
+    wanted.baudRate = 14400;
+    port.setState(wanted);
+    const SerialLineState s = port.getState();
+    EXPECT_EQ(s.dataBits, 8);
+    EXPECT_FALSE(s.parity);
+    EXPECT_FALSE(s.twoStopBits);
+    EXPECT_FALSE(s.dtr);
+    EXPECT_FALSE(s.rts);
+    EXPECT_EQ(s.baudRate, 14400u);
+    SerialTimeouts t;
+    t.readTotalConstantMs = 100;
+    port.setTimeout(t);
+    EXPECT_EQ(port.getTimeout().readTotalConstantMs, 100u);
+}
+
+TEST(SerialPortState, OperationsOnAClosedPortRaiseCodeSixWithTheirNames) {
+    CSerialPort port;
+    auto e = raised([&] { port.purgeIn(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code(), ERROR_RS_OPERATION);
+    EXPECT_EQ(e->message(), "Nie można wykonać operacji na RS.");
+    EXPECT_EQ(e->detail(), "CSerialPort::purgeIn() \n GetLastError() = 9\n clearCommError() = 9");
+    e = raised([&] { port.getState(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->detail().rfind("CSerialPort::getState() \n GetLastError() = ", 0), 0u);
+    uint8_t b[2] = {};
+    e = raised([&] { port.write(b, 2); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->detail(), "CSerialPort::write() - GetLastError()=9");
+    e = raised([&] { port.read(b, 2); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->detail(), "CSerialPort::read() - GetLastError()=9");
+    EXPECT_NE(port.clearCommError(), 0u);
+}
+
+TEST(SerialPortHangup, VanishedPeerEndsTheReadAtOnceAndReportsALineError) {
+    CPtyPeer peer;
+    CSerialPort port;
+    port.openPath(peer.slavePath());
+    port.setState(SerialLineState{});
+    EXPECT_EQ(port.clearCommError(), 0u);
+    ASSERT_TRUE(peer.sendRaw({0xAA, 0x55}));
+    peer.closeMaster();
+    EXPECT_NE(port.clearCommError(), 0u);
+    EXPECT_NE(port.clearCommError(), 0u) << "a vanished device stays in error";
+    uint8_t buf[4] = {};
+    const auto start = Clock::now();
+    EXPECT_LT(port.read(buf, 4), 4u);
+    EXPECT_LT(elapsedMs(start), 300) << "a read on a vanished device must not wait out its time-out";
+    auto e = raised([&] { port.write(buf, 4); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code(), ERROR_RS_OPERATION);
+}
+
+TEST(SerialPortIo, PurgeInDropsQueuedBytes) {
+    CPtyPeer peer;
+    CSerialPort port;
+    port.openPath(peer.slavePath());
+    port.setState(SerialLineState{});
+    SerialTimeouts quick;
+    quick.readTotalConstantMs = 50;
+    port.setTimeout(quick);
+    ASSERT_TRUE(peer.sendRaw({9, 9, 9}));
+    // Give the bytes time to cross the pty before purging.
+    uint8_t probe = 0;
+    ASSERT_EQ(port.read(&probe, 1), 1u);
+    port.purgeIn();
+    uint8_t buf[4] = {};
+    EXPECT_EQ(port.read(buf, 4), 0u);
+    EXPECT_NO_THROW(port.purgeOut());
+}
