@@ -9,8 +9,11 @@
 /// it and adds dialogs and menus; the command-line client and tests use it as it is.
 ///
 /// Threads: every operation runs on the thread that owns the document (the GUI
-/// thread) except onDiagnosticsEnded, which the polling thread calls when it ends;
-/// the title and recording path are guarded so both may touch them.
+/// thread) except onDiagnosticsEnded, which the polling thread calls when it ends
+/// (it stops the displays, sets the title and tells the host from that thread:
+/// windowed implementations marshal those calls and must not wait for them). The
+/// title, data folder and recording path are guarded so both threads may touch
+/// them; read the path with recordingPathCopy().
 
 #include <atomic>
 #include <functional>
@@ -170,16 +173,10 @@ public:
     void slowRefresh();
     void normalRefresh();
 
-protected:
-    /// Creates the recording's polling thread; a hook so tests can watch it.
-    virtual void launchPolling(const std::string& path);
-
 private:
-    void beginRun(const std::string& path);
     void forEachDisplay(void (IDiagDisplay::*op)());
     void setRefresh(int periodMs);
     void waitForPreviousRun();
-    void setRecordingPathLocked(const std::string& path);
 
     mutable std::mutex m_stateLock; // title, data folder, recording path, displays
     std::string m_title{TITLE_BASE};

@@ -3,6 +3,7 @@
 /// run. Every operation holds the store's lock for its own body only and calls
 /// nothing outside while holding it.
 
+#include <memory>
 #include <vector>
 
 #include "diag/Diag.h"
@@ -20,13 +21,23 @@ public:
     /// Copies the newest sample into out when there is one; returns whether it did.
     bool getLast(CDiag& out) const;
     /// Appends samples [from, min(to, count)) to out when the store holds at least
-    /// from samples; otherwise appends nothing.
+    /// from samples; otherwise appends nothing. A negative from counts as 0.
     void getRange(std::vector<CDiag>& out, int from, int to) const;
     void clear();
+    /// Bytes of sample storage held (capacity, not just the samples in use).
+    size_t memoryBytes() const;
+
+    /// Samples per storage chunk. The store grows chunk by chunk, so an append never
+    /// moves the samples already stored (no pause for readers while the run grows)
+    /// and the storage is at most one chunk larger than the samples it holds.
+    static constexpr size_t CHUNK = 4096;
 
 private:
+    void appendLocked(const CDiag* d, size_t n);
+
     mutable CMutex m_lock;
-    std::vector<CDiag> m_samples;
+    std::vector<std::unique_ptr<CDiag[]>> m_chunks;
+    size_t m_count = 0;
 };
 
 } // namespace zefirel

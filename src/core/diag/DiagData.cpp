@@ -1,0 +1,82 @@
+#include "diag/DiagData.h"
+
+#include <algorithm>
+
+namespace zefirel {
+
+static_assert(sizeof(CDiag) <= 112, "a sample stays a small plain record");
+
+void CDiagData::appendLocked(const CDiag* d, size_t n) {
+    while (n > 0) {
+        const size_t slot = m_count % CHUNK;
+        if (slot == 0 && m_count / CHUNK == m_chunks.size())
+            m_chunks.push_back(std::make_unique_for_overwrite<CDiag[]>(CHUNK));
+        const size_t take = std::min(n, CHUNK - slot);
+        std::copy(d, d + take, m_chunks[m_count / CHUNK].get() + slot);
+        m_count += take;
+        d += take;
+        n -= take;
+    }
+}
+
+void CDiagData::add(const CDiag& d) {
+    CMutexGuard guard(&m_lock);
+    appendLocked(&d, 1);
+}
+
+void CDiagData::addMany(const CDiag* d, size_t n) {
+    CMutexGuard guard(&m_lock);
+    appendLocked(d, n);
+}
+
+int CDiagData::count() const {
+    CMutexGuard guard(&m_lock);
+    return static_cast<int>(m_count);
+}
+
+bool CDiagData::getLast(CDiag& out) const {
+    CMutexGuard guard(&m_lock);
+    if (m_count == 0)
+        return false;
+    const size_t last = m_count - 1;
+    out = m_chunks[last / CHUNK][last % CHUNK];
+    return true;
+}
+
+void CDiagData::getRange(std::vector<CDiag>& out, int from, int to) const {
+    CMutexGuard guard(&m_lock);
+    // A window that starts before the first sample (a chart asking for the newest
+    // N of fewer than N samples) starts at the first one.
+    size_t begin = from < 0 ? 0 : static_cast<size_t>(from);
+    if (begin > m_count)
+        return;
+    const size_t end = to < 0 ? begin : std::min(static_cast<size_t>(to), m_count);
+    if (end <= begin)
+        return;
+    out.reserve(out.size() + (end - begin));
+    while (begin < end) {
+        const CDiag* chunk = m_chunks[begin / CHUNK].get();
+        const size_t slot = begin % CHUNK;
+        const size_t take = std::min(end - begin, CHUNK - slot);
+        out.insert(out.end(), chunk + slot, chunk + slot + take);
+        begin += take;
+    }
+}
+
+void CDiagData::clear() {
+    // The chunks are released outside the lock: freeing a long run's storage can
+    // take a while, and readers should not wait for it.
+    std::vector<std::unique_ptr<CDiag[]>> released;
+    {
+        CMutexGuard guard(&m_lock);
+        released.swap(m_chunks);
+        m_count = 0;
+    }
+}
+
+size_t CDiagData::memoryBytes() const {
+    CMutexGuard guard(&m_lock);
+    return m_chunks.size() * CHUNK * sizeof(CDiag) + m_chunks.capacity() * sizeof(m_chunks[0]) + sizeof(*this);
+}
+
+} // namespace zefirel
