@@ -1,0 +1,156 @@
+// Error report texts and the plausibility check of a sample.
+#include <gtest/gtest.h>
+
+#include "diag/Diag.h"
+#include "link/Conversions.h"
+#include "link/DeviceErr.h"
+
+using namespace zefirel;
+
+namespace {
+uint8_t codeFor(int celsius) {
+    for (int c = 0; c < 256; ++c)
+        if (TEMPERATURE_TABLE[c] == celsius)
+            return static_cast<uint8_t>(c);
+    ADD_FAILURE() << "no code gives " << celsius;
+    return 0;
+}
+} // namespace
+
+TEST(DeviceErrTable, ModulesInReportOrder) {
+    const CLPGDeviceErr t;
+    ASSERT_EQ(t.moduleCount(), 12u);
+    const char* names[] = {"Pamięć", "Timer", "I2C", "EEPROM", "Wtryskiwacze", "Czujniki",
+                           "Przerwania 0-7", "Przerwania 8-15", "Przerwania 16-23",
+                           "Przerwania 24-32", "Przerwania 32", "Transmisja"};
+    const size_t counts[] = {5, 2, 2, 8, 8, 6, 8, 8, 8, 8, 1, 5};
+    for (size_t i = 0; i < 12; ++i) {
+        EXPECT_STREQ(t.module(i).name(), names[i]);
+        EXPECT_EQ(t.module(i).texts().size(), counts[i]) << names[i];
+    }
+    EXPECT_EQ(t.module(6).texts()[7], "Przekroczenie prądu wtryskiwacza(y) LPG");
+    EXPECT_EQ(t.module(7).texts()[0], "Przerwanie 8");
+    EXPECT_EQ(t.module(8).texts()[7], "Przerwanie 23");
+    EXPECT_EQ(t.module(5).texts()[5], "Błąd czujnika temperatury wewnetrznej sterownika");
+    EXPECT_EQ(t.module(11).texts()[4], "Błąd inny niż transmisji");
+    EXPECT_STREQ(CDeviceErrorBase().name(), "Nieznany kod błędu");
+}
+
+TEST(DeviceErrReport, DescribesExampleReportPieceByPiece) {
+    const CLPGDeviceErr t;
+    uint8_t report[11] = {};
+    EXPECT_EQ(t.describeReport(report), "");
+    report[0] = 0x03;
+    report[4] = 0x02;
+    EXPECT_EQ(t.describeReport(report),
+              " Moduł: Pamięć, kod błędu: \r\n\tBłąd zwolnienia pamięci \r\n\tBłąd - za mało pamięci \r\n"
+              " Moduł: Wtryskiwacze, kod błędu: \r\n\tERROR_INJECTOR2 \r\n");
+}
+
+TEST(DeviceErrReport, BitsWithoutTextAndOddModules) {
+    const CLPGDeviceErr t;
+    uint8_t report[11] = {};
+    report[1] = 0x04;
+    EXPECT_EQ(t.describeReport(report), " Moduł: Timer, kod błędu: \r\n\tNieznany kod błędu = 0x4 \r\n");
+
+    report[1] = 0;
+    report[10] = 0x02;
+    EXPECT_EQ(t.describeReport(report),
+              " Moduł: Przerwania 32, kod błędu: \r\n\tNieznany kod błędu = 0x2 \r\n");
+
+    report[10] = 0;
+    report[9] = 0x80;
+    EXPECT_EQ(t.describeReport(report), " Moduł: Przerwania 24-32, kod błędu: \r\n\tPrzerwanie 31 \r\n");
+
+    // Unknown high bits in lower-case hex; known bits keep their order.
+    EXPECT_EQ(t.describeCode(0, 0xA1), "\r\n\tBłąd zwolnienia pamięci \r\n\tNieznany kod błędu = 0x20 "
+                                       "\r\n\tNieznany kod błędu = 0x80 ");
+    EXPECT_EQ(t.describeCode(2, 0x0C), "\r\n\tNieznany kod błędu = 0x4 \r\n\tNieznany kod błędu = 0x8 ");
+    EXPECT_EQ(t.describeCode(3, 0), "");
+    EXPECT_EQ(t.describeModule(12, 1), "Nieznany kod modułu");
+    EXPECT_EQ(t.describeModule(3, 0), "");
+    // The link module is reached only by asking for it.
+    EXPECT_EQ(t.describeModule(11, 0x08), " Moduł: Transmisja, kod błędu: \r\n\tBłąd CRC ramki ");
+}
+
+TEST(DeviceErrSample, PetrolTimeLimitsAreInclusive) {
+    setTimerFrequency(40000);
+    CDiag s;
+    s.setInjector(3);
+    s.setLpgTempCode(codeFor(20));
+    s.setHeaterTempCode(codeFor(40));
+    std::string text = "earlier\n";
+    s.setPetrolTime(0, 0);
+    EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text));
+    EXPECT_EQ(text, "earlier\nBrak lub błędny sygnał wtryskiwacza benzynowego: 3\n");
+
+    // 8 ticks = 0.2 ms and 2000 ticks = 50 ms pass; one tick less or more fails.
+    for (uint16_t ticks : {8, 2000, 40}) {
+        text.clear();
+        s.setPetrolTime(0, ticks);
+        EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text)) << ticks;
+        EXPECT_EQ(text, "");
+    }
+    for (uint16_t ticks : {7, 2001}) {
+        text.clear();
+        s.setPetrolTime(0, ticks);
+        EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text)) << ticks;
+    }
+}
+
+TEST(DeviceErrSample, TemperatureLimits) {
+    setTimerFrequency(40000);
+    CDiag s;
+    s.setInjector(1);
+    s.setPetrolTime(0, 100);
+    std::string text;
+    // LPG: -10 and 89 pass, -11 and 91 fail (90 has no code; 91 is the next above).
+    for (int t : {-10, 89}) {
+        s.setLpgTempCode(codeFor(t));
+        s.setHeaterTempCode(codeFor(40));
+        text.clear();
+        EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text)) << t;
+    }
+    for (int t : {-11, 91}) {
+        s.setLpgTempCode(codeFor(t));
+        text.clear();
+        EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text)) << t;
+        EXPECT_EQ(text, "Źle podłączony czujnik temperatury LPG\n");
+    }
+    // Heater: 118 and -10 pass, 121 and -11 fail.
+    s.setLpgTempCode(codeFor(20));
+    for (int t : {118, -10}) {
+        s.setHeaterTempCode(codeFor(t));
+        text.clear();
+        EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text)) << t;
+    }
+    for (int t : {121, -11}) {
+        s.setHeaterTempCode(codeFor(t));
+        text.clear();
+        EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text)) << t;
+        EXPECT_EQ(text, "Źle podłączony czujnik temperatury ogrzewacza LPG\n");
+    }
+    // All three failing: messages in check order.
+    s.setPetrolTime(0, 0);
+    s.setLpgTempCode(codeFor(-36));
+    s.setHeaterTempCode(codeFor(209));
+    text.clear();
+    EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text));
+    EXPECT_EQ(text, "Brak lub błędny sygnał wtryskiwacza benzynowego: 1\n"
+                    "Źle podłączony czujnik temperatury LPG\n"
+                    "Źle podłączony czujnik temperatury ogrzewacza LPG\n");
+}
+
+TEST(DeviceErrSample, PetrolTimeFollowsTimerFrequency) {
+    // At 20 kHz one tick is 0.05 ms: 4 ticks reach 0.2 ms, 1001 ticks exceed 50 ms.
+    setTimerFrequency(20000);
+    CDiag s;
+    s.setLpgTempCode(codeFor(20));
+    s.setHeaterTempCode(codeFor(40));
+    std::string text;
+    s.setPetrolTime(0, 4);
+    EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text));
+    s.setPetrolTime(0, 1001);
+    EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text));
+    setTimerFrequency(40000);
+}
