@@ -1,0 +1,154 @@
+#include "ui/app/MainFrm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include "ui/app/Commands.h"
+
+namespace zefirel {
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowTitle(QStringLiteral("Zefirel"));
+    m_mdi = new QMdiArea(this);
+    m_mdi->setObjectName(QStringLiteral("mdiArea"));
+    setCentralWidget(m_mdi);
+
+    m_toolBar = addToolBar(QStringLiteral("Pasek narzędzi"));
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setMovable(true);
+    m_toolBar->setIconSize(QSize(16, 15));
+    const struct {
+        int id;
+        QStyle::StandardPixmap icon;
+        const char* tip;
+    } buttons[] = {{CMD_OPEN, QStyle::SP_DialogOpenButton, "Otwórz"},
+                   {CMD_PRINT, QStyle::SP_FileIcon, "Drukuj"},
+                   {CMD_ABOUT, QStyle::SP_MessageBoxInformation, "O programie"}};
+    for (const auto& b : buttons) {
+        QAction* a = m_toolBar->addAction(style()->standardIcon(b.icon), QString::fromUtf8(b.tip));
+        a->setObjectName(QStringLiteral("tool%1").arg(b.id));
+        const int id = b.id;
+        connect(a, &QAction::triggered, this, [this, id] { emit command(id); });
+        m_toolActions[b.id] = a;
+    }
+    // Opening files has no handler: the button stays disabled.
+    m_toolActions[CMD_OPEN]->setEnabled(false);
+    m_toolActions[CMD_PRINT]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    // Print preview has no menu entry of its own; Ctrl+Shift+P reaches it.
+    auto* preview = new QAction(this);
+    preview->setObjectName(QStringLiteral("cmd%1").arg(CMD_PRINT_PREVIEW));
+    preview->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    connect(preview, &QAction::triggered, this, [this] { emit command(CMD_PRINT_PREVIEW); });
+    addAction(preview);
+    installEmptyMenus();
+}
+
+QAction* CMainFrame::action(int id) const {
+    if (auto it = m_menuActions.find(id); it != m_menuActions.end()) return it->second;
+    if (auto it = m_toolActions.find(id); it != m_toolActions.end()) return it->second;
+    return nullptr;
+}
+
+QMenu* CMainFrame::addTopMenu(const QString& title) {
+    QMenu* m = menuBar()->addMenu(title);
+    connect(m, &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
+    return m;
+}
+
+QAction* CMainFrame::addCommand(QMenu* menu, const QString& text, int id) {
+    // A "\t" in the text puts the rest in the menu's shortcut column without binding
+    // a key ("Ctrl+F" of the replay entry is only shown).
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QStringLiteral("cmd%1").arg(id));
+    a->setProperty("commandId", id);
+    connect(a, &QAction::triggered, this, [this, id] { emit command(id); });
+    m_menuActions[id] = a;
+    return a;
+}
+
+void CMainFrame::clearMenus() {
+    for (QAction* top : menuBar()->actions())
+        if (QMenu* m = top->menu()) m->deleteLater();
+    menuBar()->clear();
+    m_menuActions.clear();
+}
+
+void CMainFrame::installEmptyMenus() {
+    clearMenus();
+    addCommand(addTopMenu(QStringLiteral("Plik")), QStringLiteral("Wyjście"), CMD_EXIT);
+    addCommand(addTopMenu(QStringLiteral("&Help")), QStringLiteral("&About..."), CMD_ABOUT);
+}
+
+void CMainFrame::installDeviceMenus() {
+    clearMenus();
+    QMenu* file = addTopMenu(QStringLiteral("Plik"));
+    addCommand(file, QStringLiteral("Wczytaj plik diagnostyczny...\tCtrl+F"), CMD_REPLAY);
+    file->addSeparator();
+    addCommand(file, QStringLiteral("Wyjście"), CMD_EXIT);
+
+    QMenu* eeprom = addTopMenu(QStringLiteral("EEPROM"));
+    addCommand(eeprom, QStringLiteral("Wczytaj..."), CMD_EEPROM_READ)->setEnabled(false);
+    addCommand(eeprom, QStringLiteral("Wpisz..."), CMD_EEPROM_WRITE)->setEnabled(false);
+    eeprom->addSeparator();
+    addCommand(eeprom, QStringLiteral("Wersja urządzenia..."), CMD_DEVICE_VERSION)->setEnabled(false);
+
+    QMenu* diag = addTopMenu(QStringLiteral("Diagnostyka"));
+    addCommand(diag, QStringLiteral("Włącz tryb diagnostyczny"), CMD_DIAGNOSTIC);
+
+    QMenu* setup = addTopMenu(QStringLiteral("Ustawienia urządzenia"));
+    addCommand(setup, QStringLiteral("Ustawienia krok po kroku..."), CMD_WIZARD);
+    addCommand(setup, QStringLiteral("Ustawienia automatycze"), CMD_AUTO_SETTINGS)->setCheckable(true);
+    setup->addSeparator();
+    QAction* manual = addCommand(setup, QStringLiteral("Ustawienia ręczne..."), CMD_MANUAL_SETTINGS);
+    manual->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    setup->addSeparator();
+    addCommand(setup, QStringLiteral("Kolejność wtryskiwaczy..."), CMD_INJ_SEQUENCE);
+    setup->addSeparator();
+    addCommand(setup, QStringLiteral("Mapa wtrysków"), CMD_MAP)->setCheckable(true);
+
+    QMenu* sensors = addTopMenu(QStringLiteral("Czujniki"));
+    addCommand(sensors, QStringLiteral("Kalibracja czujnika poziomu gazu..."), CMD_LEVEL_SENSOR);
+
+    QMenu* errors = addTopMenu(QStringLiteral("Kody błędów"));
+    addCommand(errors, QStringLiteral("Wczytaj..."), CMD_ERRORS_READ);
+    addCommand(errors, QStringLiteral("Kasuj"), CMD_ERRORS_CLEAR);
+
+    QMenu* info = addTopMenu(QStringLiteral("Informacje"));
+    addCommand(info, QStringLiteral("O programie..."), CMD_ABOUT);
+    info->addSeparator();
+    addCommand(info, QStringLiteral("Odblokowanie "), CMD_UNLOCK);
+}
+
+void CMainFrame::removeDeviceMenus() {
+    for (int i = 0; i < 3; ++i) {
+        const QList<QAction*> tops = menuBar()->actions();
+        if (tops.size() <= 2) break;
+        QAction* top = tops.at(2);
+        if (QMenu* m = top->menu()) {
+            for (QAction* a : m->actions()) {
+                const QVariant id = a->property("commandId");
+                if (id.isValid()) m_menuActions.erase(id.toInt());
+            }
+        }
+        menuBar()->removeAction(top);
+    }
+}
+
+QList<QMenu*> CMainFrame::topMenus() const {
+    QList<QMenu*> out;
+    for (QAction* a : menuBar()->actions())
+        if (a->menu()) out << a->menu();
+    return out;
+}
+
+void CMainFrame::enableTopMenus(bool enable) {
+    const QList<QAction*> tops = menuBar()->actions();
+    for (int i = 0; i < tops.size() && i < 7; ++i) tops.at(i)->setEnabled(enable);
+}
+
+} // namespace zefirel

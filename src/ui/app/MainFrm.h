@@ -1,0 +1,52 @@
+#pragma once
+/// CMainFrame: the program's main window — the multiple-document area, the toolbar
+/// (open, print, about) and the menu bar. With a device document open the menu bar
+/// holds the device menus; without one only "Plik" and "&Help". Every menu entry is
+/// a QAction named "cmd<id>"; triggering one emits command(id).
+
+#include <QMainWindow>
+#include <map>
+
+class QMdiArea;
+class QMenu;
+class QToolBar;
+
+namespace zefirel {
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(QWidget* parent = nullptr);
+
+    QMdiArea* mdiArea() const { return m_mdi; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    /// The action of a command id in the current menu bar or toolbar; null when none.
+    QAction* action(int id) const;
+    /// Installs the device document's menus (with separators, EEPROM entries grayed).
+    void installDeviceMenus();
+    /// Installs the menus shown without a document.
+    void installEmptyMenus();
+    /// Removes the three device menus at position 2 (a controller of another version).
+    void removeDeviceMenus();
+    /// Grays (false) or enables (true) the top-level entries at positions 0..6.
+    void enableTopMenus(bool enable);
+    /// The top-level menus, in order.
+    QList<QMenu*> topMenus() const;
+
+signals:
+    /// A menu entry, toolbar button or accelerator was triggered.
+    void command(int id);
+    /// A menu is about to open: the owner refreshes the enabled and checked states.
+    void updateCommands();
+
+private:
+    QAction* addCommand(QMenu* menu, const QString& text, int id);
+    QMenu* addTopMenu(const QString& title);
+    void clearMenus();
+    QMdiArea* m_mdi;
+    QToolBar* m_toolBar;
+    std::map<int, QAction*> m_menuActions;
+    std::map<int, QAction*> m_toolActions;
+};
+
+} // namespace zefirel

@@ -1,0 +1,105 @@
+#include "ui/app/QtHost.h"
+
+#include <QApplication>
+#include <QThread>
+
+#include "ui/app/LPGBar.h"
+#include "ui/app/MainFrm.h"
+#include "ui/settings/MsgHelper.h"
+#include "ui/settings/WaitDlg.h"
+
+namespace zefirel {
+
+CQtHost::CQtHost(QObject* parent) : QObject(parent) { setObjectName(QStringLiteral("qtHost")); }
+
+CQtHost::~CQtHost() = default;
+
+bool CQtHost::onGuiThread() const { return QThread::currentThread() == thread(); }
+
+void CQtHost::onGui(std::function<void()> f) {
+    if (onGuiThread()) f();
+    else QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+}
+
+EMsgResult CQtHost::showMessage(const std::string& text, const std::string& caption, EMsgStyle style) {
+    const QString t = qstr(text), c = qstr(caption);
+    QWidget* parent = m_frame.data();
+    if (onGuiThread()) return zefMessageBox(parent, t, c, style);
+    if (style != EMsgStyle::Question) {
+        onGui([parent, t, c, style] { zefMessageBox(parent, t, c, style); });
+        return EMsgResult::Ok;
+    }
+    EMsgResult answer = EMsgResult::No;
+    QMetaObject::invokeMethod(
+        this, [&] { answer = zefMessageBox(parent, t, c, style); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+void CQtHost::removeDeviceMenus() {
+    onGui([this] {
+        if (m_frame) m_frame->removeDeviceMenus();
+    });
+}
+
+void CQtHost::showConnection(bool connected) {
+    onGui([this, connected] {
+        if (m_bar) m_bar->showConnection(connected);
+    });
+}
+
+void CQtHost::showError(bool on) {
+    onGui([this, on] {
+        if (m_bar) m_bar->showError(on);
+    });
+}
+
+void CQtHost::setProgress(int percent) {
+    onGui([this, percent] {
+        if (m_bar) m_bar->setProgress(percent);
+    });
+}
+
+void CQtHost::showWait(const std::string& text) {
+    const QString t = qstr(text);
+    onGui([this, t] {
+        m_wait = std::make_unique<CWaitDlg>(t);
+        m_wait->showCentred();
+    });
+}
+
+void CQtHost::closeWait() {
+    onGui([this] { m_wait.reset(); });
+}
+
+bool CQtHost::pumpEvents() {
+    if (onGuiThread()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    return true;
+}
+
+bool CQtHost::askCarData(CSettingsBlock& block) {
+    if (!m_askCarData) return false;
+    if (onGuiThread()) return m_askCarData(block);
+    bool ok = false;
+    QMetaObject::invokeMethod(this, [&] { ok = m_askCarData(block); }, Qt::BlockingQueuedConnection);
+    return ok;
+}
+
+void CQtHost::settingsWritten() {
+    onGui([this] {
+        if (m_settingsWritten) m_settingsWritten();
+    });
+}
+
+void CQtHost::startTimer(int id, int periodMs) {
+    onGui([this, id, periodMs] {
+        if (m_timerStarter) m_timerStarter(id, periodMs);
+    });
+}
+
+void CQtHost::diagnosticsEnded() {
+    onGui([this] {
+        if (m_diagEnded) m_diagEnded();
+    });
+}
+
+} // namespace zefirel

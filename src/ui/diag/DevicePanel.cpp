@@ -1,0 +1,404 @@
+#include "ui/diag/DevicePanel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "diag/DeviceDoc.h"
+#include "diag/DiagUnits.h"
+#include "link/Conversions.h"
+#include "ui/app/LPGBar.h"
+#include "ui/settings/MsgHelper.h"
+
+namespace zefirel {
+
+namespace {
+const char* const CHART_NAMES[] = {"Obroty 1/min", "Czas wtrysku [ms]", "Ciśnienie [kPa]", "Temperatura LPG [C]",
+                                   "Sonda Lambda [V]"};
+constexpr int DEFAULT_CHART = 1;
+
+/// Shows the wait cursor for the lifetime of the guard.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+QFont panelFont(bool bold) {
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(20);
+    f.setWeight(bold ? QFont::Bold : QFont::Normal);
+    return f;
+}
+
+void paint(QLabel* l, uint32_t colour) {
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, winColour(colour));
+    p.setColor(QPalette::WindowText, Qt::black);
+    l->setPalette(p);
+    l->setProperty("bgr", static_cast<uint>(colour));
+}
+} // namespace
+
+CSpinArrows::CSpinArrows(QWidget* parent) : QAbstractSpinBox(parent) {
+    setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    setReadOnly(true);
+    setFixedWidth(22);
+}
+
+void CSpinArrows::stepBy(int steps) { emit stepped(steps); }
+
+CDevicePanel::CDevicePanel(CDeviceDoc& doc, CLPGBar* bar, QWidget* parent)
+    : QWidget(parent), m_doc(doc), m_bar(bar) {
+    setObjectName(QStringLiteral("devicePanel"));
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(4, 4, 4, 4);
+    lay->setSpacing(4);
+
+    auto* modes = new QHBoxLayout;
+    m_btnGasoline = new QPushButton(QStringLiteral("Benzyna"), this);
+    m_btnLpg = new QPushButton(QStringLiteral("LPG"), this);
+    m_btnAuto = new QPushButton(QStringLiteral("Auto"), this);
+    m_btnGasoline->setObjectName(QStringLiteral("btnGasoline"));
+    m_btnLpg->setObjectName(QStringLiteral("btnLpg"));
+    m_btnAuto->setObjectName(QStringLiteral("btnAuto"));
+    for (QPushButton* b : {m_btnGasoline, m_btnLpg, m_btnAuto}) {
+        b->setMinimumWidth(10);
+        modes->addWidget(b);
+    }
+    lay->addLayout(modes);
+    connect(m_btnGasoline, &QPushButton::clicked, this, &CDevicePanel::onBtnGasoline);
+    connect(m_btnLpg, &QPushButton::clicked, this, &CDevicePanel::onBtnLpg);
+    connect(m_btnAuto, &QPushButton::clicked, this, &CDevicePanel::onBtnAuto);
+
+    auto* state = new QLabel(this);
+    state->setObjectName(QStringLiteral("workState"));
+    state->setAlignment(Qt::AlignCenter);
+    state->setAutoFillBackground(true);
+    state->setFrameShape(QFrame::Box);
+    state->setFont(panelFont(true));
+    m_fields[QStringLiteral("workState")] = state;
+    lay->addWidget(state);
+
+    auto* injRow = new QHBoxLayout;
+    injRow->addWidget(new QLabel(QStringLiteral("Wtryskiwacz"), this));
+    m_injector = new QComboBox(this);
+    m_injector->setObjectName(QStringLiteral("injector"));
+    for (int i = 1; i <= 8; ++i) m_injector->addItem(QString::number(i));
+    injRow->addWidget(m_injector, 1);
+    lay->addLayout(injRow);
+    connect(m_injector, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_doc.setSelectedInjector(index + 1); });
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
+    addReadout(grid, 0, QStringLiteral("RPM"), QStringLiteral("rpm"), COLOUR_YELLOW, true);
+    addReadout(grid, 1, QStringLiteral("Czas benz."), QStringLiteral("petrolTime"), COLOUR_WHITE, false);
+    addReadout(grid, 2, QStringLiteral("Czas LPG"), QStringLiteral("lpgTime"), COLOUR_YELLOW, true);
+    addReadout(grid, 3, QStringLiteral("T.ogrzewacza"), QStringLiteral("heaterTemp"), COLOUR_WHITE, false);
+    addReadout(grid, 4, QStringLiteral("T. LPG"), QStringLiteral("lpgTemp"), COLOUR_YELLOW, true);
+    addReadout(grid, 5, QStringLiteral("Ciśn.różnicowe"), QStringLiteral("pressure"), COLOUR_WHITE, false);
+    addReadout(grid, 6, QStringLiteral("Lambda"), QStringLiteral("lambda"), COLOUR_YELLOW, true);
+    addReadout(grid, 7, QStringLiteral("T. wewn."), QStringLiteral("internalTemp"), COLOUR_WHITE, false);
+    addReadout(grid, 8, QStringLiteral("Nap. zas."), QStringLiteral("supplyVoltage"), COLOUR_YELLOW, false);
+    m_supplyLabel = qobject_cast<QLabel*>(grid->itemAtPosition(8, 0)->widget());
+    m_supplyLabel->setObjectName(QStringLiteral("supplyVoltageLabel"));
+    lay->addLayout(grid);
+
+    auto* corr = new QGroupBox(QStringLiteral("Główna poprawka [ms]"), this);
+    auto* corrLay = new QHBoxLayout(corr);
+    corrLay->setContentsMargins(4, 4, 4, 4);
+    m_correction = new QLineEdit(corr);
+    m_correction->setObjectName(QStringLiteral("correctionEdit"));
+    m_spin = new CSpinArrows(corr);
+    m_spin->setObjectName(QStringLiteral("correctionSpin"));
+    m_btnWrite = new QPushButton(QStringLiteral("Wpisz"), corr);
+    m_btnWrite->setObjectName(QStringLiteral("btnWrite"));
+    m_btnWrite->setMinimumWidth(10);
+    corrLay->addWidget(m_correction, 1);
+    corrLay->addWidget(m_spin);
+    corrLay->addWidget(m_btnWrite);
+    lay->addWidget(corr);
+    connect(m_spin, &CSpinArrows::stepped, this, &CDevicePanel::onSpin);
+    connect(m_btnWrite, &QPushButton::clicked, this, &CDevicePanel::onBtnWrite);
+
+    lay->addWidget(new QLabel(QStringLiteral("Wykres"), this));
+    m_chart = new QComboBox(this);
+    m_chart->setObjectName(QStringLiteral("chart"));
+    for (const char* name : CHART_NAMES) m_chart->addItem(QString::fromUtf8(name));
+    m_chart->setCurrentIndex(DEFAULT_CHART);
+    lay->addWidget(m_chart);
+    connect(m_chart, &QComboBox::activated, this, [this](int index) { emit chartSelected(index); });
+    lay->addStretch(1);
+
+    m_readoutTimer = new QTimer(this);
+    m_readoutTimer->setObjectName(QStringLiteral("timer5001"));
+    m_readoutTimer->setInterval(READOUT_PERIOD_MS);
+    connect(m_readoutTimer, &QTimer::timeout, this, &CDevicePanel::onReadoutTick);
+    m_reconnectTimer = new QTimer(this);
+    m_reconnectTimer->setObjectName(QStringLiteral("timer5006"));
+    connect(m_reconnectTimer, &QTimer::timeout, this, &CDevicePanel::onReconnectTick);
+
+    resetNow();
+}
+
+QLabel* CDevicePanel::addReadout(QGridLayout* grid, int row, const QString& label, const QString& name,
+                                 uint32_t colour, bool bold) {
+    auto* caption = new QLabel(label, this);
+    caption->setFont(panelFont(bold));
+    grid->addWidget(caption, row, 0);
+    auto* f = new QLabel(this);
+    f->setObjectName(name);
+    f->setAutoFillBackground(true);
+    f->setFrameShape(QFrame::Panel);
+    f->setFrameShadow(QFrame::Sunken);
+    f->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    f->setFont(panelFont(true));
+    f->setMinimumWidth(60);
+    paint(f, colour);
+    grid->addWidget(f, row, 1);
+    m_fields[name] = f;
+    return f;
+}
+
+QLabel* CDevicePanel::field(const QString& name) const {
+    auto it = m_fields.find(name);
+    return it == m_fields.end() ? nullptr : it->second;
+}
+
+void CDevicePanel::setReadout(const QString& name, const QString& text) {
+    if (QLabel* f = field(name)) f->setText(text);
+}
+
+void CDevicePanel::setWorkState(const QString& text, uint32_t colour, bool keepColour) {
+    QLabel* f = field(QStringLiteral("workState"));
+    f->setText(text);
+    if (!keepColour) paint(f, colour);
+    f->repaint();
+}
+
+void CDevicePanel::resetNow() {
+    setReadout(QStringLiteral("rpm"), QStringLiteral("0"));
+    for (const char* n : {"petrolTime", "lpgTime", "supplyVoltage"}) setReadout(QString::fromLatin1(n), QStringLiteral("0.00"));
+    for (const char* n : {"heaterTemp", "lpgTemp", "pressure", "lambda", "internalTemp"})
+        setReadout(QString::fromLatin1(n), QStringLiteral("0.0"));
+    setWorkState(QStringLiteral("Benzyna"), COLOUR_YELLOW);
+    update();
+}
+
+void CDevicePanel::reset() {
+    runOnGuiThread(this, [this] { resetNow(); });
+}
+
+void CDevicePanel::start() {
+    runOnGuiThread(this, [this] { m_readoutTimer->start(READOUT_PERIOD_MS); });
+}
+
+void CDevicePanel::stop() {
+    runOnGuiThread(this, [this] { m_readoutTimer->stop(); });
+}
+
+void CDevicePanel::startPanelTimer(int id, int periodMs) {
+    runOnGuiThread(this, [this, id, periodMs] {
+        if (id == TIMER_RECONNECT) m_reconnectTimer->start(periodMs);
+        else if (id == TIMER_READOUTS) m_readoutTimer->start(periodMs);
+    });
+}
+
+bool CDevicePanel::readoutTimerActive() const { return m_readoutTimer->isActive(); }
+bool CDevicePanel::reconnectTimerActive() const { return m_reconnectTimer->isActive(); }
+int CDevicePanel::reconnectInterval() const { return m_reconnectTimer->interval(); }
+
+int CDevicePanel::chartIndex() const { return m_chart->currentIndex(); }
+int CDevicePanel::injector() const { return m_injector->currentIndex() + 1; }
+
+bool CDevicePanel::selectChart(int index) {
+    if (index < 0 || index >= m_chart->count() || index == m_chart->currentIndex()) return false;
+    m_chart->setCurrentIndex(index);
+    emit chartSelected(index);
+    return true;
+}
+
+void CDevicePanel::selectInjector(int injector) {
+    if (injector >= 1 && injector <= m_injector->count()) m_injector->setCurrentIndex(injector - 1);
+}
+
+void CDevicePanel::initialUpdate() {
+    if (m_doc.isVersionOk()) {
+        try {
+            m_doc.startDiagnostics();
+            if (m_doc.readSettings()) showCorrection();
+        } catch (IError* e) {
+            showCaughtError(this, QString(), "CDevicePanel::OnInitialUpdate()", e);
+        }
+    }
+    updateConnectionState();
+}
+
+void CDevicePanel::updateConnectionState() {
+    const bool connected = m_doc.isVersionOk();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_btnGasoline, m_btnLpg, m_btnAuto, m_injector, m_correction,
+                                                      m_spin, m_btnWrite})
+        w->setEnabled(connected);
+    if (m_bar) m_bar->showConnection(connected);
+    emit connectionChanged(connected);
+}
+
+void CDevicePanel::showCorrection() {
+    m_correction->setText(QString::asprintf("%.3f", m_doc.settings().mainCorrection()));
+}
+
+void CDevicePanel::onReadoutTick() {
+    CDiag d;
+    if (!m_doc.diagData().getLast(d)) return;
+    const uint32_t features = m_doc.settings().featureMask();
+    const DiagReadouts r = readouts(d, features);
+    m_supplyLabel->setVisible(r.supplyVoltageVisible);
+    field(QStringLiteral("supplyVoltage"))->setVisible(r.supplyVoltageVisible);
+    setReadout(QStringLiteral("rpm"), qstr(r.rpm));
+    setReadout(QStringLiteral("petrolTime"), qstr(r.petrolTime));
+    setReadout(QStringLiteral("lpgTime"), qstr(r.lpgTime));
+    setReadout(QStringLiteral("pressure"), qstr(r.pressure));
+    setReadout(QStringLiteral("lpgTemp"), qstr(r.lpgTemp));
+    setReadout(QStringLiteral("heaterTemp"), qstr(r.heaterTemp));
+    setReadout(QStringLiteral("lambda"), qstr(r.lambda));
+    setReadout(QStringLiteral("supplyVoltage"), qstr(r.supplyVoltage));
+    setReadout(QStringLiteral("internalTemp"), qstr(r.internalTemp));
+    setWorkState(qstr(r.workState), r.workStateColour);
+    if (m_bar) m_bar->setInjectors(d.injectorActivity(), d.lpgActivityPairs(), CDiag::extendedLayout());
+
+    // A port failure inside a periodic check must not end the program: the polling
+    // thread notices a dead line on its own and starts the reconnect.
+    if (--m_errorCountdown <= 0) {
+        m_errorCountdown = ERROR_CHECK_TICKS;
+        if (m_doc.isVersionOk()) {
+            try {
+                uint8_t report[ERROR_REPORT_SIZE] = {};
+                if (m_doc.readErrors(report) && !m_doc.describeReport(report).empty() && m_bar) m_bar->showError(true);
+            } catch (IError* e) {
+                delete e;
+            }
+        }
+    }
+    if (--m_settingsCountdown <= 0) {
+        m_settingsCountdown = SETTINGS_REREAD_TICKS;
+        if (m_doc.isVersionOk()) {
+            try {
+                if (m_doc.readSettings()) showCorrection();
+            } catch (IError* e) {
+                delete e;
+            }
+        }
+    }
+    update();
+}
+
+bool CDevicePanel::tryConnectAgain() {
+    const uint32_t last = m_doc.readLastSerialPort();
+    if (last != 0 && m_doc.connect(last)) return true;
+    for (uint32_t port = 1; port <= 7; ++port)
+        if (m_doc.connect(port)) return true;
+    return false;
+}
+
+void CDevicePanel::onReconnectTick() {
+    m_reconnectTimer->stop();
+    updateConnectionState();
+    if (!m_doc.isConnectionLost()) return;
+    bool ok = false;
+    {
+        WaitCursor wait;
+        ok = tryConnectAgain();
+    }
+    if (ok) {
+        updateConnectionState();
+        try {
+            m_doc.startDiagnostics();
+        } catch (IError* e) {
+            showCaughtError(this, QString(), "CDevicePanel::OnTimer()", e);
+        }
+    } else {
+        m_reconnectTimer->start(RECONNECT_RETRY_MS);
+    }
+}
+
+void CDevicePanel::onBtnGasoline() {
+    try {
+        WaitCursor wait;
+        if (m_doc.setWorkPetrol()) setWorkState(QStringLiteral("Benzyna"), COLOUR_YELLOW);
+        else zefMessageBox(this, QStringLiteral("Nie powiodło się przełączenie na benzynę!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
+    } catch (IError* e) {
+        showCaughtError(this, QString(), "CDevicePanel::onBtnGasoline()", e);
+    } catch (...) {
+        showCatchAll(this, "CDevicePanel::onBtnGasoline()");
+    }
+}
+
+void CDevicePanel::onBtnLpg() {
+    try {
+        WaitCursor wait;
+        if (m_doc.setWorkLpg()) setWorkState(QStringLiteral("LPG"), COLOUR_GREEN);
+        else zefMessageBox(this, QStringLiteral("Nie powiodło się przełączenie na LPG!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
+    } catch (IError* e) {
+        showCaughtError(this, QString(), "CDevicePanel::onBtnLpg()", e);
+    } catch (...) {
+        showCatchAll(this, "CDevicePanel::onBtnLpg()");
+    }
+}
+
+void CDevicePanel::onBtnAuto() {
+    try {
+        WaitCursor wait;
+        if (m_doc.setWorkAuto()) setWorkState(QStringLiteral("AUTO"), 0, true);
+        else zefMessageBox(this, QStringLiteral("Nie powiodło się przełączenie w tryb AUTO!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
+    } catch (IError* e) {
+        showCaughtError(this, QString(), "CDevicePanel::onBtnAuto()", e);
+    } catch (...) {
+        showCatchAll(this, "CDevicePanel::onBtnAuto()");
+    }
+}
+
+bool CDevicePanel::writeCorrection() {
+    try {
+        WaitCursor wait;
+        if (m_doc.writeSettings()) return true;
+        zefMessageBox(this, QStringLiteral("Nie powiodło się ustawienie urządzenia!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
+    } catch (IError* e) {
+        showCaughtError(this, QString(), "CDevicePanel::onBtnWrite()", e);
+    }
+    return false;
+}
+
+void CDevicePanel::onBtnWrite() {
+    CSettingsBlock& s = m_doc.settings();
+    const double old = s.mainCorrection();
+    s.setMainCorrection(quantizeMs(m_correction->text().trimmed().toDouble()));
+    const std::string check = checkSettings(s);
+    if (!check.empty()) {
+        zefMessageBox(this, qstr(check), QStringLiteral("Zefirel"), EMsgStyle::Error);
+        s.setMainCorrection(old);
+        showCorrection();
+        return;
+    }
+    writeCorrection();
+}
+
+void CDevicePanel::onSpin(int steps) {
+    const double value = quantizeMs(m_correction->text().trimmed().toDouble() + steps * CORRECTION_SPIN_STEP_MS);
+    if (value < CORRECTION_MIN_MS || value > CORRECTION_MAX_MS) return;
+    CSettingsBlock& s = m_doc.settings();
+    s.setMainCorrection(value);
+    if (static_cast<uint32_t>(s.value(ESetting::correction2Injectors)) == 0) s.setValue(ESetting::mainCorrection2, value);
+    showCorrection();
+    writeCorrection();
+}
+
+} // namespace zefirel

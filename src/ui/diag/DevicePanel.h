@@ -1,0 +1,135 @@
+#pragma once
+/// CDevicePanel: the live panel in the device frame's left pane — the newest
+/// sample as readouts, the work-mode buttons, the injector polled by diagnostics,
+/// the main correction with its spin and "Wpisz", and the chart choice. Its readout
+/// timer (5001, 500 ms) also runs the periodic error check and settings re-read; its
+/// reconnect timer (5006) brings a lost controller back.
+
+#include <QAbstractSpinBox>
+#include <QWidget>
+#include <map>
+
+#include "diag/DiagDisplay.h"
+
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace zefirel {
+
+class CDeviceDoc;
+class CLPGBar;
+
+inline constexpr int TIMER_READOUTS = 5001;
+inline constexpr int TIMER_RECONNECT = 5006;
+inline constexpr int READOUT_PERIOD_MS = 500;
+inline constexpr int RECONNECT_FIRST_MS = 1000;
+inline constexpr int RECONNECT_RETRY_MS = 5000;
+inline constexpr int ERROR_CHECK_TICKS = 10;
+inline constexpr int SETTINGS_REREAD_TICKS = 20;
+/// One spin step of the main correction, in ms.
+inline constexpr double CORRECTION_SPIN_STEP_MS = 0.025;
+/// Range a spin step may take the main correction to, in ms.
+inline constexpr double CORRECTION_MIN_MS = 0.0;
+inline constexpr double CORRECTION_MAX_MS = 6.0;
+
+/// The up-down control beside the correction edit: reports each step (+1 up, −1 down).
+class CSpinArrows : public QAbstractSpinBox {
+    Q_OBJECT
+public:
+    explicit CSpinArrows(QWidget* parent = nullptr);
+    void stepBy(int steps) override;
+
+signals:
+    void stepped(int steps);
+
+protected:
+    StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
+};
+
+class CDevicePanel : public QWidget, public IDiagDisplay {
+    Q_OBJECT
+public:
+    CDevicePanel(CDeviceDoc& doc, CLPGBar* bar, QWidget* parent = nullptr);
+
+    /// First showing: starts diagnostics on a connected controller, reads the
+    /// settings and shows the main correction, enables the controls.
+    void initialUpdate();
+
+    // IDiagDisplay (callable from any thread; runs on the GUI thread)
+    void reset() override;
+    void start() override;
+    void stop() override;
+
+    /// Starts one of the panel's timers (the reconnect timer from the polling thread).
+    void startPanelTimer(int id, int periodMs);
+    bool readoutTimerActive() const;
+    bool reconnectTimerActive() const;
+    int reconnectInterval() const;
+
+    /// Enables the controls by the connected flag and shows the connection state.
+    void updateConnectionState();
+    /// Shows the settings block's main correction in the edit.
+    void showCorrection();
+
+    /// The chart chosen in "Wykres" (0..4) and the injector chosen (1..8).
+    int chartIndex() const;
+    int injector() const;
+    /// Selects a chart (0..4); returns whether the selection changed.
+    bool selectChart(int index);
+    /// Selects an injector (1..8).
+    void selectInjector(int injector);
+
+    /// Readout field by name ("rpm", "petrolTime", ..., "workState").
+    QLabel* field(const QString& name) const;
+
+signals:
+    /// A chart was chosen in "Wykres" (index 0..4).
+    void chartSelected(int index);
+    /// The connection state may have changed (reconnect tick).
+    void connectionChanged(bool connected);
+
+public slots:
+    void onBtnGasoline();
+    void onBtnLpg();
+    void onBtnAuto();
+    /// "Wpisz": snaps the edited value, checks the record and writes it.
+    void onBtnWrite();
+    /// Spin steps (+ up); a result outside 0..6 ms is ignored.
+    void onSpin(int steps);
+    /// Readout timer tick.
+    void onReadoutTick();
+    /// Reconnect timer tick.
+    void onReconnectTick();
+
+private:
+    QLabel* addReadout(QGridLayout* grid, int row, const QString& label, const QString& name, uint32_t colour,
+                       bool bold);
+    void setWorkState(const QString& text, uint32_t colour, bool keepColour = false);
+    void setReadout(const QString& name, const QString& text);
+    bool writeCorrection();
+    void resetNow();
+    bool tryConnectAgain();
+
+    CDeviceDoc& m_doc;
+    CLPGBar* m_bar;
+    std::map<QString, QLabel*> m_fields;
+    QLabel* m_supplyLabel = nullptr;
+    QPushButton* m_btnGasoline;
+    QPushButton* m_btnLpg;
+    QPushButton* m_btnAuto;
+    QComboBox* m_injector;
+    QComboBox* m_chart;
+    QLineEdit* m_correction;
+    CSpinArrows* m_spin;
+    QPushButton* m_btnWrite;
+    QTimer* m_readoutTimer;
+    QTimer* m_reconnectTimer;
+    int m_errorCountdown = ERROR_CHECK_TICKS;
+    int m_settingsCountdown = SETTINGS_REREAD_TICKS;
+};
+
+} // namespace zefirel

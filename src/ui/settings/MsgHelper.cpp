@@ -1,0 +1,86 @@
+#include "ui/settings/MsgHelper.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QThread>
+
+#include "support/Error.h"
+
+namespace zefirel {
+
+namespace {
+std::function<void(bool)>& refreshHook() {
+    static std::function<void(bool)> hook;
+    return hook;
+}
+std::function<EMsgResult(const ShownMessage&)>& interceptor() {
+    static std::function<EMsgResult(const ShownMessage&)> f;
+    return f;
+}
+} // namespace
+
+QColor winColour(uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+void setModalRefreshHook(std::function<void(bool slow)> hook) { refreshHook() = std::move(hook); }
+
+void modalRefresh(bool slow) {
+    if (refreshHook()) refreshHook()(slow);
+}
+
+void setMessageInterceptor(std::function<EMsgResult(const ShownMessage&)> f) { interceptor() = std::move(f); }
+
+EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& caption, EMsgStyle style) {
+    modalRefresh(true);
+    EMsgResult result = EMsgResult::Ok;
+    if (interceptor()) {
+        result = interceptor()(ShownMessage{text, caption, style});
+    } else {
+        QMessageBox box(parent);
+        box.setWindowTitle(caption);
+        box.setText(text);
+        switch (style) {
+        case EMsgStyle::Error: box.setIcon(QMessageBox::Critical); break;
+        case EMsgStyle::Info: box.setIcon(QMessageBox::Information); break;
+        case EMsgStyle::Question: box.setIcon(QMessageBox::Question); break;
+        case EMsgStyle::Plain: box.setIcon(QMessageBox::NoIcon); break;
+        }
+        if (style == EMsgStyle::Question) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.button(QMessageBox::Yes)->setText(QStringLiteral("Tak"));
+            box.button(QMessageBox::No)->setText(QStringLiteral("Nie"));
+        } else {
+            box.setStandardButtons(QMessageBox::Ok);
+        }
+        const int pressed = box.exec();
+        if (style == EMsgStyle::Question) result = pressed == QMessageBox::Yes ? EMsgResult::Yes : EMsgResult::No;
+    }
+    modalRefresh(false);
+    return result;
+}
+
+void showCaughtError(QWidget* parent, const QString& headline, const char* where, IError* e) {
+    const auto owned = adoptError(e);
+    if (!owned) {
+        showCatchAll(parent, where);
+        return;
+    }
+    const QString name = QString::fromUtf8(where);
+    QString text;
+    if (!headline.isEmpty()) text = qstr(errorReportText(headline.toStdString(), where, *owned));
+    else text = name + QLatin1Char('\n') + qstr(owned->format());
+    zefMessageBox(parent, text);
+}
+
+void runOnGuiThread(QObject* ctx, std::function<void()> f) {
+    if (QThread::currentThread() == ctx->thread()) f();
+    else QMetaObject::invokeMethod(ctx, std::move(f), Qt::QueuedConnection);
+}
+
+void showCatchAll(QWidget* parent, const char* where) {
+    zefMessageBox(parent, QString::fromUtf8(where) + QStringLiteral("\ncatch(...)"));
+}
+
+} // namespace zefirel

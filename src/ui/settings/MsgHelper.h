@@ -1,0 +1,56 @@
+#pragma once
+/// The shared message helper: every message box of the program is shown through
+/// it, captioned "Zefirel". While diagnostics draw, it slows the display refresh
+/// around the modal box so the charts do not redraw under it. Error objects caught
+/// at a user-interface handler are shown with showCaughtError / showCatchAll.
+
+#include <QColor>
+#include <QString>
+#include <functional>
+
+#include "link/Host.h"
+
+class QObject;
+class QWidget;
+
+namespace zefirel {
+
+class IError;
+
+/// Converts a Windows colour value 0x00BBGGRR into a QColor.
+QColor winColour(uint32_t bgr);
+
+/// Shows a modal message box and returns the button pressed.
+EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& caption = QString(APP_CAPTION),
+                         EMsgStyle style = EMsgStyle::Plain);
+
+/// Registers what the helper runs around a modal box: slow(true) before, slow(false)
+/// after. The device document installs it while diagnostics may run.
+void setModalRefreshHook(std::function<void(bool slow)> hook);
+/// Runs the registered hook (nothing when none): the slow or normal refresh.
+void modalRefresh(bool slow);
+
+/// A message that the helper would have shown (text, caption and style).
+struct ShownMessage {
+    QString text;
+    QString caption;
+    EMsgStyle style = EMsgStyle::Plain;
+};
+/// Replaces the message box by a function (tests, scripted runs): the function gets
+/// the message and answers for the user. Pass an empty function to restore boxes.
+void setMessageInterceptor(std::function<EMsgResult(const ShownMessage&)> interceptor);
+
+/// Shows a caught error and deletes e: with a headline, the headline, "Szczegóły: " +
+/// where and the error's text; without one, where and the error's text.
+void showCaughtError(QWidget* parent, const QString& headline, const char* where, IError* e);
+/// Shows where + "catch(...)" for an exception that is not an error object.
+void showCatchAll(QWidget* parent, const char* where);
+
+/// Runs f on the GUI thread of ctx: at once when called there, otherwise queued (f
+/// is dropped when ctx is gone by then).
+void runOnGuiThread(QObject* ctx, std::function<void()> f);
+
+/// Converts a UTF-8 std::string to QString (the core's texts are UTF-8).
+inline QString qstr(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace zefirel
