@@ -1,0 +1,260 @@
+#pragma once
+/// The chart bases. A chart is a plain object without a window of its own: its owner
+/// passes the client size, hands it data and lets it draw into a QPainter (a widget,
+/// a QImage or a printer). CSeriesChart plots diagnostic samples against their sample
+/// numbers over an x window shared by every series chart in the process; CXYChart
+/// plots points of its own over its own x and y ranges.
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ui/chart/ChartTypes.h"
+
+class QFont;
+class QPainter;
+class QPen;
+class QWidget;
+
+namespace zefirel {
+
+class CDiag;
+class CDiagData;
+
+/// What both chart bases share: layout, y range, fonts, grid, tick labels, y caption.
+class CChart {
+public:
+    explicit CChart(QWidget* parent);
+    virtual ~CChart();
+    CChart(const CChart&) = delete;
+    CChart& operator=(const CChart&) = delete;
+
+    /// Class name ("CRPMChart", ...); it also names the chart's scale file.
+    virtual const char* GetName() const = 0;
+    /// Lays the chart out in a client area of this size; creates the fonts on first use.
+    virtual void SetSize(const QSize& client);
+    /// Draws frame, grid, tick labels, y caption and data.
+    virtual void Draw(QPainter& dc) = 0;
+    /// Tick text under a vertical grid line ("%.2f" unless a chart says otherwise).
+    virtual QString FormatXLabel(double x) const;
+    /// Tick text left of a horizontal grid line ("%.2f" unless a chart says otherwise).
+    virtual QString FormatYLabel(double y) const;
+
+    /// Current x range and grid step (shared by all series charts, own for XY charts).
+    virtual double XMin() const = 0;
+    virtual double XMax() const = 0;
+    virtual double XGrid() const = 0;
+    /// Value-to-pixel and pixel-to-value mappings of the plot area.
+    virtual int XToPixel(double x) const = 0;
+    virtual int YToPixel(double y) const = 0;
+    virtual double PixelToX(int px) const;
+    virtual double PixelToY(int py) const;
+
+    /// The plot rectangle (L, T) .. (L + W, T + H + 2), right and bottom exclusive.
+    QRect GetPlotRect() const;
+    double Left() const { return m_left; }
+    double Top() const { return m_top; }
+    double PlotWidth() const { return m_width; }
+    double PlotHeight() const { return m_height; }
+
+    double YMin() const { return m_yMin; }
+    double YMax() const { return m_yMax; }
+    double YGrid() const { return m_yGrid; }
+    double DefaultYMin() const { return m_defYMin; }
+    double DefaultYMax() const { return m_defYMax; }
+    /// Sets the current y range (no check: callers refuse crossed ranges themselves).
+    void SetYRange(double yMin, double yMax) { m_yMin = yMin; m_yMax = yMax; }
+    void SetYGrid(double step) { m_yGrid = step; }
+
+    const QString& Title() const { return m_title; }
+    const QString& XCaption() const { return m_xCaption; }
+    const QString& YCaption() const { return m_yCaption; }
+    QWidget* Parent() const { return m_parent; }
+    /// True once SetSize has created the fonts.
+    bool HasFonts() const { return m_tickFont != nullptr; }
+
+protected:
+    void SetCaptions(const QString& title, const QString& xCaption, const QString& yCaption);
+    void SetMargins(double left, double top) { m_left = left; m_top = top; }
+    void SetPlotSize(double w, double h) { m_width = w; m_height = h; }
+    /// Default and current y range and the initial y grid step.
+    void SetYDefaults(double yMin, double yMax, double grid);
+    /// Frame, both grids with their tick labels, and the y caption. zeroPen, when
+    /// given, draws the grid lines that fall on the value 0.
+    void DrawFrameGridCaption(QPainter& dc, const QPen& framePen, const QPen& gridPen,
+                              const QPen* zeroPen);
+    /// Fraction-keeping form of the pixel-to-value maps (no rounding).
+    double PlainPixelToX(int px) const;
+    double PlainPixelToY(int py) const;
+    void EnsureFonts();
+    /// Truncates a pixel coordinate to int, clamped so that far-away values stay defined.
+    static int ClampToInt(double v);
+
+private:
+    void DrawYCaption(QPainter& dc);
+
+    QWidget* m_parent;
+    double m_left = 0, m_top = 0, m_width = 0, m_height = 0;
+    QString m_title, m_xCaption, m_yCaption;
+    double m_yGrid = 1.0;
+    double m_yMin = 0, m_yMax = 1, m_defYMin = 0, m_defYMax = 1;
+    std::unique_ptr<QFont> m_tickFont;
+    std::unique_ptr<QFont> m_captionFont;
+};
+
+/// Base of the five diagnostic charts: x is the sample number, the x window and x
+/// grid are one set for the whole process.
+class CSeriesChart : public CChart {
+public:
+    explicit CSeriesChart(QWidget* parent);
+    ~CSeriesChart() override;
+
+    const char* GetName() const override { return "CSeriesChart"; }
+    /// Plot size = client size less the margins and 20 pixels on the right and bottom.
+    void SetSize(const QSize& client) override;
+    void Draw(QPainter& dc) override;
+
+    /// Rebuilds the series from these samples (oldest first) and runs autoscale.
+    void SetData(const std::vector<CDiag>& samples);
+    /// Rebuilds the series from every sample of the store, copying it out in blocks.
+    void SetData(const CDiagData& store);
+    /// Empties the series list; the last sample number becomes 0.
+    void Clear();
+    /// Shared x window and this chart's y range back to their defaults, grids to tenths.
+    void RestoreScale();
+    /// Reads a scale file; returns false when it cannot be opened (nothing changes).
+    bool LoadScale(const QString& path);
+    /// Writes the y range and y grid to a scale file (whole, via a temporary file).
+    bool SaveScale(const QString& path) const;
+    /// Where this chart's scale file lives: the per-user data folder, GetName() + ".txt".
+    QString ScaleFilePath() const;
+
+    double XMin() const override { return s_xMin; }
+    double XMax() const override { return s_xMax; }
+    double XGrid() const override { return s_xGrid; }
+    int XToPixel(double x) const override;
+    int YToPixel(double y) const override;
+    /// Values whose whole part exceeds 10 in magnitude come back rounded to integers.
+    double PixelToX(int px) const override;
+    double PixelToY(int py) const override;
+
+    bool Autoscale() const { return m_autoscale; }
+    void SetAutoscale(bool on) { m_autoscale = on; }
+    /// Sample number of the newest sample handed to SetData (0 after Clear).
+    int GetLastSampleNo() const { return m_lastSampleNo; }
+    const std::vector<ChartSeries>& Series() const { return m_series; }
+    /// When on (the default), columns crowded with points are drawn from their
+    /// first, lowest, highest and last point only, which draws the same pixels.
+    void SetReduceDrawing(bool on) { m_reduce = on; }
+
+    /// The shared x window of every series chart.
+    static void SetXWindow(double xMin, double xMax) { s_xMin = xMin; s_xMax = xMax; }
+    static void SetXGridStep(double step) { s_xGrid = step; }
+    /// Shared x window back to 0 .. 500 with grid 50.
+    static void ResetXWindow();
+    static double DefaultXMin() { return DEFAULT_X_MIN; }
+    static double DefaultXMax() { return DEFAULT_X_MAX; }
+    /// Tells autoscale whether live diagnostics are running (autoscale is idle during
+    /// a file replay). Without a check installed autoscale stays idle.
+    static void SetLiveCheck(std::function<bool()> isLive);
+    /// Forgets every chart class's running extremes and call counts (as at start-up).
+    static void ResetAutoscaleStates();
+
+    /// Running extremes and SetData call count of one chart class.
+    struct AutoscaleState {
+        double max = 0;
+        double min = 0;
+        double minAfterReset = 0;
+        int calls = 0;
+        void reset() { max = 0; min = minAfterReset; calls = 0; }
+    };
+
+protected:
+    /// The class's autoscale state, or nullptr when the class has none.
+    virtual AutoscaleState* Extremes() { return nullptr; }
+    /// Clears the series list and creates the class's series, room for n samples.
+    virtual void StartSeries(size_t n) = 0;
+    /// Adds the points of one sample; track says the sample counts for autoscale.
+    virtual void TakeSample(const CDiag& d, bool track) = 0;
+    /// Turns changed extremes into a new y range (the ×1.1 / ×0.9 rule).
+    /// Returns true when the y range changed.
+    virtual bool ApplyExtremes(AutoscaleState& st);
+    /// Rounding of the autoscaled y bounds.
+    virtual double RoundBound(double v) const;
+
+    /// Starts the series list afresh with these (colour, draw-line) series.
+    void MakeSeries(std::initializer_list<std::pair<uint32_t, bool>> kinds, size_t n);
+    ChartSeries& S(size_t i) { return m_series[i]; }
+    /// Feeds a value into the running maximum and minimum / maximum only.
+    void Track(double v);
+    void TrackMax(double v);
+
+private:
+    void BeginData(size_t n);
+    void TakeBlock(const CDiag* d, size_t count, size_t firstIndex, size_t total);
+    void EndData(size_t n, uint32_t lastNo);
+    void DrawLine(QPainter& dc, const ChartSeries& s) const;
+    void DrawDots(QPainter& dc, const ChartSeries& s) const;
+    /// Index range of the points of s whose x lies in the shared x window.
+    std::pair<size_t, size_t> VisibleSpan(const ChartSeries& s) const;
+
+    static constexpr double DEFAULT_X_MIN = 0;
+    static constexpr double DEFAULT_X_MAX = 500;
+    static double s_xMin, s_xMax, s_xGrid;
+    static std::function<bool()> s_isLive;
+
+    bool m_autoscale = false;
+    int m_lastSampleNo = 0;
+    std::vector<ChartSeries> m_series;
+    bool m_reduce = true;
+    bool m_tracking = false;
+    bool m_extremesChanged = false;
+};
+
+/// Base of the point charts: own x and y ranges, one list of coloured points.
+class CXYChart : public CChart {
+public:
+    explicit CXYChart(QWidget* parent);
+    ~CXYChart() override;
+
+    const char* GetName() const override { return "CXYChart"; }
+    /// Plot size = client size less the margins, 15 pixels right and 55 at the bottom.
+    void SetSize(const QSize& client) override;
+    void Draw(QPainter& dc) override;
+    /// Draws the points inside both ranges as dots in their own colours.
+    virtual void DrawData(QPainter& dc);
+
+    /// Appends one point (drawn in its own colour).
+    void AddPoint(const ChartPoint& p) { m_points.push_back(p); }
+    /// Empties the point list.
+    void Clear() { m_points.clear(); }
+    const std::vector<ChartPoint>& Points() const { return m_points; }
+
+    double XMin() const override { return m_xMin; }
+    double XMax() const override { return m_xMax; }
+    double XGrid() const override { return m_xGrid; }
+    double DefaultXMin() const { return m_defXMin; }
+    double DefaultXMax() const { return m_defXMax; }
+    void SetXRange(double xMin, double xMax) { m_xMin = xMin; m_xMax = xMax; }
+    void SetXGrid(double step) { m_xGrid = step; }
+    int XToPixel(double x) const override;
+    int YToPixel(double y) const override;
+
+protected:
+    /// Default and current x range and the x grid step.
+    void SetXDefaults(double xMin, double xMax, double grid);
+    bool InRanges(const ChartPoint& p) const;
+    std::vector<ChartPoint>& PointList() { return m_points; }
+
+private:
+    double m_xMin = 0, m_xMax = 1, m_defXMin = 0, m_defXMax = 1, m_xGrid = 1;
+    std::vector<ChartPoint> m_points;
+};
+
+} // namespace zefirel
