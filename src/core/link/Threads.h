@@ -16,6 +16,8 @@ class CMutex {
 public:
     void lock() { m_mutex.lock(); }
     void unlock() { m_mutex.unlock(); }
+    /// Locks only when the mutex is free; true when it was taken.
+    bool tryLock() { return m_mutex.try_lock(); }
 
 private:
     std::mutex m_mutex;
