@@ -1,0 +1,134 @@
+#include "support/FileUtil.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zefirel {
+
+namespace {
+
+bool writeAll(int fd, const uint8_t* p, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+/// Opens a new, uniquely named file beside target. The file is created with mode
+/// 0666 so the user's umask decides its permissions, as for any ordinary file.
+int openTemporary(const std::string& target, std::string& tempPath) {
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = parentFolder(target);
+    const std::string base = target.substr(target.find_last_of('/') + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = folder + "/." + base + "." + std::to_string(::getpid()) + "." +
+                   std::to_string(counter.fetch_add(1)) + ".tmp";
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd); // best effort: the rename is already visible
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+std::string parentFolder(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+bool writeFileAtomic(const std::string& path, const void* data, size_t size) {
+    if (path.empty() || path.back() == '/')
+        return false;
+    std::string temp;
+    const int fd = openTemporary(path, temp);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, static_cast<const uint8_t*>(data), size) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok)
+        ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncFolder(parentFolder(path));
+    return true;
+}
+
+bool writeFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {
+    return writeFileAtomic(path, bytes.data(), bytes.size());
+}
+
+bool readFile(const std::string& path, std::vector<uint8_t>& out, size_t maxBytes) {
+    out.clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    uint8_t chunk[4096];
+    bool ok = true;
+    while (out.size() < maxBytes) {
+        const size_t want = std::min(sizeof chunk, maxBytes - out.size());
+        const size_t got = std::fread(chunk, 1, want, f);
+        out.insert(out.end(), chunk, chunk + got);
+        if (got < want) {
+            ok = !std::ferror(f);
+            break;
+        }
+    }
+    std::fclose(f);
+    return ok;
+}
+
+bool readFileExact(const std::string& path, void* out, size_t size) {
+    std::vector<uint8_t> bytes;
+    if (!readFile(path, bytes, size) || bytes.size() != size)
+        return false;
+    std::copy(bytes.begin(), bytes.end(), static_cast<uint8_t*>(out));
+    return true;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool makeFolders(const std::string& path) {
+    if (path.empty())
+        return false;
+    // Create each level in turn; a level that already exists is fine.
+    for (size_t pos = path.find('/', 1); ; pos = path.find('/', pos + 1)) {
+        const std::string level = path.substr(0, pos);
+        if (!level.empty() && ::mkdir(level.c_str(), 0777) != 0 && !isFolder(level))
+            return false;
+        if (pos == std::string::npos)
+            break;
+    }
+    return isFolder(path);
+}
+
+} // namespace zefirel
