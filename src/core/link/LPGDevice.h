@@ -159,8 +159,22 @@ public:
     /// all). Returns false on failure; true also when no file was due.
     bool saveCarSettingsFile();
 
+    /// Stamps the settings block with the current local time ("%d-%m-%Y-%H:%M:%S").
+    void stampTime();
+
 protected:
+    /// What a request loop does with a successful answer of an unexpected type.
+    enum class EOtherType { Retry, Stop };
+    /// Sends the request (reqLength bytes of type reqType, rebuilt before every
+    /// attempt) until an answer of expectType arrives that is long enough for its
+    /// record (and, for MSG_TYPE_COMMAND, carries CMD_DONE). The answer is in buf.
+    bool requestAttempts(const uint8_t* request, uint8_t reqLength, uint8_t reqType, int attempts,
+                         uint8_t expectType, PayloadBuffer& buf, uint8_t& length,
+                         EOtherType other = EOtherType::Retry);
     bool handshake();
+    /// Stores the version word, injector count and deciphered identity of a
+    /// host-order version record in the settings block.
+    void storeVersionRecord(const uint8_t* record21);
     bool commandAttempts(uint8_t cmd, int attempts, uint8_t expectType, PayloadBuffer& buf,
                          uint8_t& length, uint16_t argument = 0, uint8_t requestLength = 6);
     bool acknowledged(PayloadBuffer& buf, uint8_t length, uint8_t type, int attempts);
@@ -179,6 +193,9 @@ protected:
     CMutex m_txLock;
 
 private:
+    /// Opens the port (by number, or the path when the number is 0), sets the line
+    /// and runs the handshake; port errors count as failure.
+    bool openAndHandshake(uint32_t portNumber, const std::string& path, uint32_t baudRate);
     bool exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
     ILPGHost* m_host = nullptr;
     IPreferences* m_prefs = nullptr;

@@ -1,0 +1,125 @@
+// Connecting to the controller: opening the port, the handshake with its version
+// check, trying the ports in turn, and disconnecting.
+#include <memory>
+
+#include "diag/Diag.h"
+#include "link/Conversions.h"
+#include "link/LPGDevice.h"
+
+namespace zefirel {
+
+namespace {
+
+constexpr int TEST_ATTEMPTS = 3;
+constexpr int COMMAND_ATTEMPTS = 10;
+constexpr uint32_t FIRST_PORT = 1;
+constexpr uint32_t LAST_PORT = 7;
+
+constexpr const char* MSG_VERSION_READ_FAILED = "Nie powiodło się odczytanie wersji urządzenia!";
+constexpr const char* MSG_UNKNOWN_FEATURES =
+    "Wersja oprogramowania PC może nie obsługiwać wszystkich\n możliwości sterownika LPG\n";
+constexpr const char* MSG_NO_DEVICE = "Nie można nawiązać komunikacji z urządzeniem LPG";
+
+void setLineParameters(CSerialPort& port, uint32_t baudRate) {
+    SerialLineState state;
+    state.baudRate = baudRate; // 8 data bits, no parity, one stop bit, DTR/RTS off
+    port.setState(state);
+    port.setTimeout(SerialTimeouts{}); // 500 ms + 1 ms per byte
+}
+
+} // namespace
+
+std::string versionMismatchText(unsigned controllerVersion) {
+    return "Wersja sterownika LPG nie zgadza się z wersją oprogramowania PC!\n"
+           "Szczegóły:\n"
+           "   --wersja sterownika LPG - " + std::to_string(controllerVersion) + "\n" +
+           "   --wersja oprogramowania PC - " + std::to_string(SUPPORTED_VERSION) + "\n" +
+           "Uruchom odpowiednią wersję oprogramowania PC.\n";
+}
+
+bool CLPGDevice::openAndHandshake(uint32_t portNumber, const std::string& path, uint32_t baudRate) {
+    // A port that cannot be opened leaves no stale "connected" state behind.
+    m_connected.store(false, std::memory_order_relaxed);
+    try {
+        m_port.close();
+        if (portNumber != 0)
+            m_port.open(portNumber);
+        else
+            m_port.openPath(path);
+        setLineParameters(m_port, baudRate);
+        if (handshake())
+            return true;
+    } catch (IError* e) {
+        delete e;
+    }
+    // Nothing answered: release the port for whatever else may use it.
+    m_port.close();
+    return false;
+}
+
+bool CLPGDevice::connect(uint32_t portNumber, uint32_t baudRate) {
+    if (portNumber == 0 || !openAndHandshake(portNumber, {}, baudRate))
+        return false;
+    writeLastSerialPort(portNumber);
+    return true;
+}
+
+bool CLPGDevice::connectPath(const std::string& path, uint32_t baudRate) {
+    return openAndHandshake(0, path, baudRate);
+}
+
+bool CLPGDevice::connectAnyPort() {
+    const uint32_t last = readLastSerialPort();
+    bool ok = last != 0 && connect(last, BAUD_RATE);
+    for (uint32_t port = FIRST_PORT; !ok && port <= LAST_PORT; ++port)
+        ok = connect(port, BAUD_RATE);
+    if (!ok) {
+        host().showMessage(MSG_NO_DEVICE, APP_CAPTION, EMsgStyle::Plain);
+        return false;
+    }
+    host().showConnection(isVersionOk());
+    return true;
+}
+
+void CLPGDevice::disconnect() {
+    m_port.close();
+    m_connectionLost.store(false, std::memory_order_relaxed);
+}
+
+bool CLPGDevice::handshake() {
+    m_connected.store(false, std::memory_order_relaxed);
+    PayloadBuffer buf{};
+    uint8_t length = 0;
+
+    // 1. Is anything there? An answer must be an acknowledgement.
+    if (!commandAttempts(CMD_TEST, TEST_ATTEMPTS, MSG_TYPE_COMMAND, buf, length))
+        return false;
+
+    // 2. The version record. The link is up even when it does not come.
+    if (!commandAttempts(CMD_VERSION, COMMAND_ATTEMPTS, MSG_TYPE_VERSION, buf, length)) {
+        host().showMessage(MSG_VERSION_READ_FAILED, APP_CAPTION, EMsgStyle::Error);
+        host().removeDeviceMenus();
+        return true;
+    }
+    const uint16_t version = getU16(&buf[2]);
+    storeVersionRecord(buf.data());
+
+    // 3. The feature record; without one the previous record stays.
+    uint8_t features[FEATURE_RECORD_SIZE];
+    if (readFeatures(features))
+        m_settings.setFeatures(features);
+    CDiag::setExtendedLayout(extendedDiag());
+
+    // 4. The version check.
+    if (version != SUPPORTED_VERSION) {
+        host().showMessage(versionMismatchText(version), APP_CAPTION, EMsgStyle::Error);
+        host().removeDeviceMenus();
+        return true;
+    }
+    if ((m_settings.featureMask() & ~FEATURE_KNOWN_MASK) != 0)
+        host().showMessage(MSG_UNKNOWN_FEATURES, APP_CAPTION, EMsgStyle::Info);
+    m_connected.store(true, std::memory_order_relaxed);
+    return true;
+}
+
+} // namespace zefirel

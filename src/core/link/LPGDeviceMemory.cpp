@@ -1,0 +1,84 @@
+// EEPROM blocks and ranges, and the injection map kept in EEPROM.
+#include <algorithm>
+#include <cstring>
+
+#include "link/CommunicationState.h"
+#include "link/LPGDevice.h"
+
+namespace zefirel {
+
+namespace {
+
+constexpr int ATTEMPTS = 10;
+constexpr uint32_t BLOCK_DATA = 8;
+constexpr size_t MAP_CHECKSUM_AT = block::MAP_SIZE;
+
+int percent(uint32_t offset, uint32_t count) { return static_cast<int>(uint64_t{offset} * 100 / count); }
+
+} // namespace
+
+bool CLPGDevice::readEepromBlock(uint16_t address, uint8_t* out10) {
+    PayloadBuffer buf;
+    uint8_t length = 0;
+    if (!commandAttempts(CMD_EEPROM, ATTEMPTS, MSG_TYPE_EEPROM, buf, length, address))
+        return false;
+    std::memcpy(out10, buf.data(), EEPROM_BLOCK_SIZE);
+    return true;
+}
+
+bool CLPGDevice::writeEepromBlock(const uint8_t* block10) {
+    PayloadBuffer buf{};
+    std::memcpy(buf.data(), block10, EEPROM_BLOCK_SIZE);
+    return acknowledged(buf, EEPROM_BLOCK_SIZE, MSG_TYPE_EEPROM, ATTEMPTS);
+}
+
+bool CLPGDevice::readEeprom(uint16_t address, uint32_t count, uint8_t* out) {
+    CCommunicationState progress(host());
+    for (uint32_t offset = 0; offset < count; offset += BLOCK_DATA) {
+        uint8_t blk[EEPROM_BLOCK_SIZE];
+        if (!readEepromBlock(static_cast<uint16_t>(address + offset), blk))
+            return false;
+        std::memcpy(out + offset, blk + 2, std::min(BLOCK_DATA, count - offset));
+        progress.report(percent(offset, count));
+    }
+    progress.report(0);
+    return true;
+}
+
+bool CLPGDevice::writeEeprom(const uint8_t* data, uint16_t address, uint32_t count) {
+    // Blocks are whole 8-byte units: a partial last block would have to invent the
+    // bytes after the range and overwrite them in the controller.
+    if (count % BLOCK_DATA != 0)
+        return false;
+    CCommunicationState progress(host());
+    for (uint32_t offset = 0; offset < count; offset += BLOCK_DATA) {
+        uint8_t blk[EEPROM_BLOCK_SIZE];
+        setU16(blk, static_cast<uint16_t>(address + offset));
+        std::memcpy(blk + 2, data + offset, BLOCK_DATA);
+        if (!writeEepromBlock(blk))
+            return false;
+        progress.report(percent(offset, count));
+    }
+    progress.report(0);
+    return true;
+}
+
+bool CLPGDevice::readMap() {
+    uint8_t range[MAP_EEPROM_RANGE];
+    if (!readEeprom(MAP_EEPROM_ADDRESS, MAP_EEPROM_RANGE, range))
+        return false;
+    std::memcpy(m_settings.map(), range, block::MAP_SIZE);
+    const uint16_t stored = static_cast<uint16_t>((range[MAP_CHECKSUM_AT] << 8) | range[MAP_CHECKSUM_AT + 1]);
+    return stored == frameChecksum(range, block::MAP_SIZE);
+}
+
+bool CLPGDevice::writeMap() {
+    uint8_t range[MAP_EEPROM_RANGE] = {}; // bytes after the checksum are written as zeros
+    std::memcpy(range, m_settings.map(), block::MAP_SIZE);
+    const uint16_t sum = frameChecksum(range, block::MAP_SIZE);
+    range[MAP_CHECKSUM_AT] = static_cast<uint8_t>(sum >> 8);
+    range[MAP_CHECKSUM_AT + 1] = static_cast<uint8_t>(sum);
+    return writeEeprom(range, MAP_EEPROM_ADDRESS, MAP_EEPROM_RANGE);
+}
+
+} // namespace zefirel
