@@ -1,0 +1,127 @@
+#pragma once
+/// Shared pieces of the diagnostic tests over a pseudo-terminal: a host that may be
+/// called from the polling thread, and a scripted controller whose diagnostic
+/// answers a test decides request by request.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "diag/Diag.h"
+#include "link/Host.h"
+#include "support/ScriptedController.h"
+
+namespace zefirel::test {
+
+/// Records what the core asks of its host; safe to call from any thread.
+class CThreadSafeHost : public ILPGHost {
+public:
+    std::atomic<bool> carDataAnswer{false};
+    std::atomic<int> carDataAsked{0};
+    std::atomic<int> ended{0};
+
+    EMsgResult showMessage(const std::string& text, const std::string&, EMsgStyle style) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_messages.push_back(text);
+        return style == EMsgStyle::Question ? EMsgResult::Yes : EMsgResult::Ok;
+    }
+    void startTimer(int id, int periodMs) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_timers.emplace_back(id, periodMs);
+    }
+    void diagnosticsEnded() override { ++ended; }
+    void showWait(const std::string& text) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_waits.push_back(text);
+    }
+    bool askCarData(CSettingsBlock&) override {
+        ++carDataAsked;
+        return carDataAnswer.load();
+    }
+    std::vector<std::string> messages() const {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_messages;
+    }
+    std::vector<std::pair<int, int>> timers() const {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_timers;
+    }
+    std::vector<std::string> waits() const {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_waits;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_messages;
+    std::vector<std::pair<int, int>> m_timers;
+    std::vector<std::string> m_waits;
+};
+
+/// A scripted controller whose diagnostic answers come from diagScript: given the
+/// number of the diagnostic request (1, 2, ...) and the injector asked for, it
+/// returns the 30-byte payload in host order, or an empty vector to refuse the
+/// request (the poll fails at once). Without a script every request gets a sample
+/// whose auxTime is the request number.
+class CDiagController : public CScriptedController {
+public:
+    using Script = std::function<std::vector<uint8_t>(int request, int injector)>;
+
+    void setScript(Script s) {
+        std::lock_guard<std::mutex> g(lock);
+        m_script = std::move(s);
+    }
+    int diagRequests() const { return m_requests.load(); }
+
+    CPtyPeer::Handler diagHandler() {
+        return [this](uint8_t type, const std::vector<uint8_t>& p) {
+            if (type == MSG_TYPE_COMMAND && p.size() >= 4 && p[0] == CMD_DIAG)
+                return answer(getU16(&p[2]) + 1);
+            return handle(type, p);
+        };
+    }
+
+    /// A plain sample payload in the standard layout.
+    static std::vector<uint8_t> payload(int request, uint8_t workState = 3) {
+        std::vector<uint8_t> r(30, 0);
+        r[0] = workState;
+        setU16(&r[10], 4800);                                  // rpmPeriod
+        setU16(&r[12], static_cast<uint16_t>(request));        // auxTime
+        setU16(&r[14], 4800);                                  // sub 0 period
+        setU16(&r[16], static_cast<uint16_t>(100 + request));  // sub 0 petrol time
+        return r;
+    }
+
+private:
+    std::vector<uint8_t> answer(int injector) {
+        Script script;
+        {
+            std::lock_guard<std::mutex> g(lock);
+            script = m_script;
+        }
+        const int n = ++m_requests;
+        const std::vector<uint8_t> p = script ? script(n, injector) : payload(n);
+        if (p.empty())
+            return refusal();
+        return CPtyPeer::frame(MSG_TYPE_DIAG, p, CDiag::extendedLayout());
+    }
+
+    Script m_script;
+    std::atomic<int> m_requests{0};
+};
+
+/// Waits until pred holds; false after timeoutMs.
+inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+} // namespace zefirel::test

@@ -1,0 +1,228 @@
+// The polling thread against a scripted controller over a pseudo-terminal:
+// numbering and recording, double answers, the six-failure rule, the injector
+// selection, an unplugged controller, and the recording replaying to the store.
+#include <gtest/gtest.h>
+
+#include "DiagTestKit.h"
+#include "diag/DeviceDoc.h"
+#include "diag/DeviceInput.h"
+#include "diag/DiagUnits.h"
+#include "support/TestDevice.h"
+
+using namespace zefirel;
+using namespace zefirel::test;
+
+namespace {
+
+class Polling : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CDiag::setExtendedLayout(false);
+        ASSERT_TRUE(doc.connectPath(peer.slavePath()));
+        rec = scratch.path() + "/run.lpgd";
+    }
+    void TearDown() override {
+        doc.stopDiagnostics();
+        EXPECT_TRUE(doc.waitInputThread(3000));
+    }
+    std::vector<CDiag> stored() {
+        std::vector<CDiag> out;
+        doc.diagData().getRange(out, 0, doc.diagData().count());
+        return out;
+    }
+    /// Runs until the thread ends on its own.
+    void runToEnd() {
+        doc.startDiagnostics(rec);
+        ASSERT_TRUE(waitFor([&] { return !doc.inputThreadRunning(); }, 10000));
+    }
+
+    CThreadSafeHost host;
+    CDiagController ctl;
+    CPtyPeer peer{ctl.diagHandler()};
+    CDeviceDoc doc{&host};
+    CScratchFolder scratch;
+    std::string rec;
+};
+
+void expectConsecutive(const std::vector<CDiag>& samples) {
+    for (size_t i = 0; i < samples.size(); ++i)
+        ASSERT_EQ(samples[i].sampleNo(), i + 1) << "sample " << i;
+}
+
+} // namespace
+
+TEST_F(Polling, SamplesAreNumberedFromOneRecordedAndReplayedAlike) {
+    doc.startDiagnostics(rec);
+    EXPECT_EQ(doc.title(), "Zefirel - " + rec);
+    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 30; }));
+    doc.stopDiagnostics();
+    ASSERT_TRUE(doc.waitInputThread(3000));
+    EXPECT_EQ(doc.title(), "Zefirel");
+    EXPECT_TRUE(doc.recordingPathCopy().empty());
+    EXPECT_FALSE(doc.diagnosticsOn());
+    EXPECT_FALSE(doc.isConnectionLost());
+
+    const std::vector<CDiag> live = stored();
+    expectConsecutive(live);
+    EXPECT_EQ(live[0].injector(), 1);
+    EXPECT_EQ(live[0].colour(), 0x0000FFu);
+    EXPECT_EQ(live[4].auxTime(), 5) << "one sample per request, in order";
+
+    std::vector<CDiag> file;
+    loadRecording(rec, file);
+    ASSERT_EQ(file.size(), live.size()) << "every stored sample is on disk";
+    for (size_t i = 0; i < file.size(); ++i) {
+        EXPECT_EQ(file[i].sampleNo(), live[i].sampleNo());
+        EXPECT_EQ(file[i].petrolTime(0), live[i].petrolTime(0));
+        EXPECT_EQ(file[i].auxTime(), live[i].auxTime());
+        EXPECT_EQ(file[i].colour(), live[i].colour());
+    }
+
+    // The replay gives the same samples back in the store.
+    doc.replayFile(rec);
+    EXPECT_FALSE(doc.diagnosticsOn());
+    const std::vector<CDiag> replayed = stored();
+    ASSERT_EQ(replayed.size(), live.size());
+    for (size_t i = 0; i < replayed.size(); ++i)
+        EXPECT_EQ(std::memcmp(replayed[i].raw(), live[i].raw(), 27), 0) << i;
+    EXPECT_EQ(doc.recordingPathCopy(), rec);
+    EXPECT_EQ(doc.title(), "Zefirel - " + rec);
+}
+
+TEST_F(Polling, DoubleAnswersGiveTwoConsecutiveSamples) {
+    ctl.setScript([](int n, int) {
+        std::vector<uint8_t> p = CDiagController::payload(n);
+        setU16(&p[22], 4700);                                 // sub 1 period
+        setU16(&p[24], static_cast<uint16_t>(500 + n));       // sub 1 petrol time
+        setU16(&p[28], 40);                                   // sub 1 LPG extra time
+        return p;
+    });
+    doc.startDiagnostics(rec);
+    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 20; }));
+    doc.stopDiagnostics();
+    ASSERT_TRUE(doc.waitInputThread(3000));
+    const std::vector<CDiag> s = stored();
+    ASSERT_EQ(s.size() % 2, 0u);
+    expectConsecutive(s);
+    for (size_t i = 0; i + 1 < s.size(); i += 2) {
+        EXPECT_EQ(s[i].auxTime(), s[i + 1].auxTime()) << "both come from one answer";
+        EXPECT_EQ(s[i].subRpmPeriod(0), 4800);
+        EXPECT_EQ(s[i + 1].subRpmPeriod(0), 4700);
+        EXPECT_EQ(s[i + 1].petrolTime(0), 500 + s[i].auxTime());
+        EXPECT_EQ(s[i + 1].lpgExtraTime(0), 40);
+    }
+    std::vector<CDiag> file;
+    loadRecording(rec, file);
+    ASSERT_EQ(file.size(), s.size());
+    expectConsecutive(file);
+}
+
+TEST_F(Polling, FiveFailuresThenASuccessKeepPollingAndSixEndIt) {
+    // Requests 2..6 fail, 7 answers, 8..13 fail.
+    ctl.setScript([](int n, int) {
+        const bool fail = (n >= 2 && n <= 6) || n >= 8;
+        return fail ? std::vector<uint8_t>{} : CDiagController::payload(n);
+    });
+    runToEnd();
+    EXPECT_EQ(ctl.diagRequests(), 13);
+    const std::vector<CDiag> s = stored();
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[1].sampleNo(), 2u);
+    EXPECT_EQ(s[1].auxTime(), 7);
+    EXPECT_TRUE(doc.isConnectionLost());
+    EXPECT_FALSE(doc.isVersionOk());
+    EXPECT_EQ(host.timers(), (std::vector<std::pair<int, int>>{{5006, 1000}}));
+    EXPECT_EQ(host.ended.load(), 1);
+    EXPECT_FALSE(doc.diagnosticsOn());
+    EXPECT_EQ(doc.title(), "Zefirel");
+
+    std::vector<CDiag> file;
+    loadRecording(rec, file);
+    EXPECT_EQ(file.size(), 2u);
+
+    // A replay afterwards ends at its end of file without being taken for a lost
+    // controller a second time.
+    doc.replayFile(rec);
+    EXPECT_EQ(doc.diagData().count(), 2);
+    EXPECT_EQ(host.timers().size(), 1u);
+}
+
+TEST_F(Polling, NewRunAfterGivingUpGetsItsOwnSixFailures) {
+    ctl.setScript([](int, int) { return std::vector<uint8_t>{}; });
+    runToEnd();
+    ASSERT_EQ(ctl.diagRequests(), 6);
+    ASSERT_TRUE(doc.connectPath(peer.slavePath()));
+    runToEnd();
+    EXPECT_EQ(ctl.diagRequests(), 12) << "the second run also tries six times";
+}
+
+TEST_F(Polling, InjectorSelectionAppliesFromTheNextPoll) {
+    ctl.setScript([this](int n, int) {
+        if (n == 5)
+            doc.setSelectedInjector(3);
+        return CDiagController::payload(n);
+    });
+    doc.startDiagnostics(rec);
+    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 10; }));
+    doc.stopDiagnostics();
+    ASSERT_TRUE(doc.waitInputThread(3000));
+    const std::vector<CDiag> s = stored();
+    for (const CDiag& d : s) {
+        const bool later = d.auxTime() > 5;
+        EXPECT_EQ(d.injector(), later ? 3 : 1) << d.sampleNo();
+        EXPECT_EQ(d.colour(), later ? 0x00FF00u : 0x0000FFu);
+    }
+    // The request itself carried the injector: argument n − 1.
+    bool sawThree = false;
+    for (const PeerRequest& r : peer.requests())
+        if (r.type == MSG_TYPE_COMMAND && r.payload[0] == CMD_DIAG && getU16(&r.payload[2]) == 2)
+            sawThree = true;
+    EXPECT_TRUE(sawThree);
+}
+
+TEST_F(Polling, UnpluggedControllerEndsPollingWithEverySampleRecorded) {
+    ctl.setScript([this](int n, int) {
+        if (n == 11) {
+            peer.closeMaster();
+            return std::vector<uint8_t>{};
+        }
+        return CDiagController::payload(n);
+    });
+    runToEnd();
+    EXPECT_TRUE(doc.isConnectionLost());
+    EXPECT_FALSE(doc.diagnosticsOn());
+    ASSERT_EQ(host.timers().size(), 1u);
+    EXPECT_EQ(host.timers()[0], std::make_pair(5006, 1000));
+    std::vector<CDiag> file;
+    loadRecording(rec, file);
+    ASSERT_EQ(file.size(), 10u);
+    expectConsecutive(file);
+    EXPECT_EQ(file.back().auxTime(), 10);
+}
+
+TEST_F(Polling, RecordingThatCannotBeCreatedEndsTheRunQuietly) {
+    doc.startDiagnostics(scratch.path() + "/missing/run.lpgd");
+    ASSERT_TRUE(waitFor([&] { return !doc.inputThreadRunning(); }));
+    EXPECT_FALSE(doc.diagnosticsOn());
+    EXPECT_EQ(doc.title(), "Zefirel");
+    EXPECT_FALSE(doc.isConnectionLost()) << "the line itself is fine";
+    EXPECT_TRUE(host.timers().empty());
+    EXPECT_EQ(ctl.diagRequests(), 0);
+}
+
+TEST_F(Polling, StartingAgainReplacesTheRunningThread) {
+    doc.startDiagnostics(rec);
+    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 5; }));
+    const std::string second = scratch.path() + "/second.lpgd";
+    doc.startDiagnostics(second);
+    EXPECT_EQ(doc.recordingPathCopy(), second);
+    EXPECT_EQ(doc.title(), "Zefirel - " + second);
+    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 10; }));
+    EXPECT_TRUE(doc.diagnosticsOn()) << "the first thread's end must not stop the second run";
+    doc.stopDiagnostics();
+    ASSERT_TRUE(doc.waitInputThread(3000));
+    expectConsecutive(stored());
+    std::vector<CDiag> file;
+    loadRecording(second, file);
+    EXPECT_EQ(file.size(), stored().size());
+}
