@@ -1,0 +1,101 @@
+// zefirelctl info: what the controller says about itself.
+
+#include <chrono>
+#include <cstdio>
+
+#include "CtlCommon.h"
+#include "link/Conversions.h"
+
+namespace zefirel::ctl {
+
+namespace {
+
+/// The feature texts, bit 0x0001 first.
+const char* const FEATURE_TEXTS[] = {
+    "Obsługa różnych typów sterowania wtryskiwaczami benzynowymi",
+    "Możliwość wyłączenia ogrzewacza",
+    "Kaskadowe załączanie emulatorów",
+    "Szybkie zamykanie wtryskiwaczy LPG",
+    "Poprawki od napięcia zasilania",
+    "Korekcja Lambda",
+    "Dodatkowa główna poprawka dla wybranych wtryskiwaczy",
+    "Rozszerzona diagnostyka",
+    "Przełączenie na benzynę przy spadku tempr. LPG",
+    "Obsługa niskoomowych czujników poziomu LPG",
+    "Obsługa wielu typów wtryskiwaczy LPG",
+    "Pomiar napięcia zasilania tylko przy pracy na LPG",
+    "Wysyłanie informacji o zainicjowaniu sterownika",
+};
+
+/// The programming date, counted in days from 1 April 2004, as "%d/%m/%Y".
+std::string programmingDate(uint16_t days) {
+    using namespace std::chrono;
+    const year_month_day d{sys_days{year{2004} / April / 1} + std::chrono::days{days}};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", static_cast<unsigned>(d.day()),
+                  static_cast<unsigned>(d.month()), static_cast<int>(d.year()));
+    return buf;
+}
+
+int runInfo(CCtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return ctx.usageError("info takes no arguments");
+    // A controller of another version is still described; versionOk tells.
+    if (const int rc = ctx.connect(false); rc != EXIT_OK)
+        return rc;
+    CDeviceDoc& dev = ctx.device();
+    uint8_t record[VERSION_RECORD_SIZE] = {};
+    if (!dev.readVersion(record)) {
+        ctx.message("Nie można wczytać wersji urządzenia");
+        return EXIT_FAILED;
+    }
+    const unsigned version = getU16(record + 2);
+    const unsigned injectors = record[4];
+    const std::string identity = dev.settings().identity();
+    const std::string date = programmingDate(getU16(record));
+    const uint32_t mask = dev.settings().featureMask();
+    const uint32_t frequency = dev.settings().timerFrequency();
+    std::vector<std::string> features;
+    for (size_t bit = 0; bit < std::size(FEATURE_TEXTS); ++bit)
+        if (mask & (1u << bit))
+            features.push_back(FEATURE_TEXTS[bit]);
+    const bool versionOk = dev.isVersionOk();
+
+    if (ctx.jsonOutput()) {
+        CJsonWriter w;
+        w.beginObject();
+        w.key("version").value(static_cast<int>(version));
+        w.key("injectors").value(static_cast<int>(injectors));
+        w.key("identity").value(identity);
+        w.key("programmingDate").value(date);
+        w.key("features").beginObject().key("mask").value(mask).key("texts").beginArray();
+        for (const std::string& f : features)
+            w.value(f);
+        w.endArray().endObject();
+        w.key("timerFrequency").value(frequency);
+        w.key("versionOk").value(versionOk);
+        w.endObject();
+        ctx.json(w);
+    } else {
+        char maskText[16];
+        std::snprintf(maskText, sizeof maskText, "0x%04X", mask);
+        ctx.out("version: " + std::to_string(version));
+        ctx.out("injectors: " + std::to_string(injectors));
+        ctx.out("identity: " + identity);
+        ctx.out("programmingDate: " + date);
+        ctx.out(std::string("features: ") + maskText);
+        for (const std::string& f : features)
+            ctx.out("  " + f);
+        if (mask & ~FEATURE_KNOWN_MASK)
+            ctx.out("  (unknown features present)");
+        ctx.out("timerFrequency: " + std::to_string(frequency));
+        ctx.out(std::string("versionOk: ") + (versionOk ? "yes" : "no"));
+    }
+    return EXIT_OK;
+}
+
+const CCtlRegistration reg{{"info", "info", "version, injectors, identity, programming date, features", runInfo}};
+
+} // namespace
+
+} // namespace zefirel::ctl

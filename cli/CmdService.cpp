@@ -1,0 +1,156 @@
+// zefirelctl errors [clear], mode, level, sequence: service reads and switches.
+
+#include <cstdio>
+
+#include "CtlCommon.h"
+#include "link/Conversions.h"
+
+namespace zefirel::ctl {
+
+namespace {
+
+int runErrors(CCtlContext& ctx, const std::vector<std::string>& args) {
+    const bool clear = args.size() == 1 && args[0] == "clear";
+    if (!args.empty() && !clear)
+        return ctx.usageError("usage: errors | errors clear");
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
+        return rc;
+    CDeviceDoc& dev = ctx.device();
+    if (clear) {
+        if (!dev.clearErrors()) {
+            ctx.message("Nie można skasować błędów urządzenia");
+            return EXIT_FAILED;
+        }
+        if (ctx.jsonOutput())
+            ctx.json(CJsonWriter().beginObject().key("cleared").value(true).endObject());
+        else
+            ctx.out("Błędy skasowane.");
+        return EXIT_OK;
+    }
+    uint8_t report[ERROR_REPORT_SIZE] = {};
+    if (!dev.readErrors(report)) {
+        ctx.message("Nie można wczytać błędów urządzenia");
+        return EXIT_FAILED;
+    }
+    const std::string text = dev.describeReport(report);
+    if (ctx.jsonOutput()) {
+        CJsonWriter w;
+        w.beginObject().key("report").beginArray();
+        for (uint8_t b : report)
+            w.value(static_cast<int>(b));
+        w.endArray().key("text").value(text).endObject();
+        ctx.json(w);
+    } else {
+        ctx.out(text.empty() ? std::string("Brak błędów.") : plainLines(text));
+    }
+    return EXIT_OK;
+}
+
+int runMode(CCtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 1 || (args[0] != "petrol" && args[0] != "lpg" && args[0] != "auto"))
+        return ctx.usageError("usage: mode petrol|lpg|auto");
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
+        return rc;
+    CDeviceDoc& dev = ctx.device();
+    bool ok;
+    const char* failure;
+    if (args[0] == "petrol") {
+        ok = dev.setWorkPetrol();
+        failure = "Nie powiodło się przełączenie na benzynę!";
+    } else if (args[0] == "lpg") {
+        ok = dev.setWorkLpg();
+        failure = "Nie powiodło się przełączenie na LPG!";
+    } else {
+        ok = dev.setWorkAuto();
+        failure = "Nie powiodło się przełączenie w tryb AUTO!";
+    }
+    if (!ok) {
+        ctx.message(failure);
+        return EXIT_FAILED;
+    }
+    if (ctx.jsonOutput())
+        ctx.json(CJsonWriter().beginObject().key("mode").value(args[0]).endObject());
+    else
+        ctx.out("mode: " + args[0]);
+    return EXIT_OK;
+}
+
+int runLevel(CCtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return ctx.usageError("level takes no arguments");
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
+        return rc;
+    CDeviceDoc& dev = ctx.device();
+    uint32_t value = 0;
+    if (!dev.readLevelValue(value)) {
+        ctx.message("Nie można wczytać wskazania czujnika poziomu gazu");
+        return EXIT_FAILED;
+    }
+    uint8_t thresholds[LEVEL_CALIBRATION_SIZE] = {};
+    if (!dev.readLevelCalibration(thresholds)) {
+        ctx.message("Nie można wczytać ustawień czujnika poziomu gazu z urządzenia");
+        return EXIT_FAILED;
+    }
+    if (ctx.jsonOutput()) {
+        CJsonWriter w;
+        w.beginObject().key("value").value(value).key("thresholds").beginArray();
+        for (uint8_t t : thresholds)
+            w.value(static_cast<int>(t));
+        w.endArray().endObject();
+        ctx.json(w);
+    } else {
+        ctx.out("value: " + std::to_string(value));
+        const char* const between[] = {"1/1-3/4", "3/4-1/2", "1/2-1/4", "1/4-Rezerwa"};
+        for (size_t i = 0; i < LEVEL_CALIBRATION_SIZE; ++i)
+            ctx.out(std::string("threshold ") + between[i] + ": " + std::to_string(thresholds[i]));
+    }
+    return EXIT_OK;
+}
+
+int runSequence(CCtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return ctx.usageError("sequence takes no arguments");
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
+        return rc;
+    std::vector<SequenceItem> items;
+    bool spread = false;
+    if (!ctx.device().readSequence(items, spread)) {
+        ctx.message("Nie można pobrać informacji o sekwencji wtrysków");
+        return EXIT_FAILED;
+    }
+    if (ctx.jsonOutput()) {
+        CJsonWriter w;
+        w.beginObject().key("items").beginArray();
+        for (const SequenceItem& it : items) {
+            w.beginObject();
+            w.key("position").value(static_cast<int>(it.position));
+            w.key("injector").value(static_cast<int>(it.injector));
+            w.key("time").value(it.present ? round3(it.time) : 0.0);
+            w.key("present").value(it.present);
+            w.endObject();
+        }
+        w.endArray().key("spread").value(spread).endObject();
+        ctx.json(w);
+        return EXIT_OK;
+    }
+    for (const SequenceItem& it : items) {
+        char line[96];
+        if (it.present)
+            std::snprintf(line, sizeof line, "%u. injector %u at %.3f ms", it.position, it.injector, it.time);
+        else
+            std::snprintf(line, sizeof line, "%u. injector %u: no signal", it.position, it.injector);
+        ctx.out(line);
+    }
+    if (!spread)
+        ctx.out("Silnik z wtryskiem niesekwencyjnym");
+    return EXIT_OK;
+}
+
+const CCtlRegistration regErrors{{"errors", "errors [clear]", "read the error report, or clear it", runErrors}};
+const CCtlRegistration regMode{{"mode", "mode petrol|lpg|auto", "switch the work mode", runMode}};
+const CCtlRegistration regLevel{{"level", "level", "LPG level reading and the four thresholds", runLevel}};
+const CCtlRegistration regSequence{{"sequence", "sequence", "injector firing sequence", runSequence}};
+
+} // namespace
+
+} // namespace zefirel::ctl

@@ -1,0 +1,161 @@
+// zefirelctl settings get | set NAME=VALUE ...: the controller's settings record.
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <utility>
+
+#include "CtlCommon.h"
+#include "link/SettingsBlock.h"
+
+namespace zefirel::ctl {
+
+namespace {
+
+/// Unit shown after each value in text output.
+const char* unitOf(ESetting id) {
+    switch (id) {
+    case ESetting::switchSpeed: return " 1/min";
+    case ESetting::switchTemperature:
+    case ESetting::maxInternalTemperature:
+    case ESetting::waterValveOnTemperature:
+    case ESetting::waterValveOffTemperature: return " °C";
+    case ESetting::minSupplyVoltage:
+    case ESetting::referenceVoltage: return " V";
+    case ESetting::mainCorrection:
+    case ESetting::mainCorrection2:
+    case ESetting::voltageLimitDelay: return " ms";
+    case ESetting::referencePressure:
+    case ESetting::petrolSwitchPressure: return " kPa";
+    case ESetting::voltageLimit: return " %";
+    case ESetting::lpgSwitchDelay: return " s";
+    case ESetting::voltageCorrection: return " ms/100mV";
+    default: return "";
+    }
+}
+
+/// The settings values in the order of the settings record.
+std::vector<SettingInfo> inRecordOrder() {
+    std::vector<SettingInfo> infos(settingInfos().begin(), settingInfos().end());
+    std::sort(infos.begin(), infos.end(), [](const SettingInfo& a, const SettingInfo& b) { return a.offset < b.offset; });
+    return infos;
+}
+
+/// Parses NAME=VALUE. Whole numbers for the byte and integer values, any finite
+/// number for the others. False with a reason when the word is not valid.
+bool parseAssignment(const std::string& word, std::pair<ESetting, double>& out, std::string& error) {
+    const size_t eq = word.find('=');
+    if (eq == std::string::npos || eq == 0) {
+        error = "expected NAME=VALUE, got " + word;
+        return false;
+    }
+    const std::string name = word.substr(0, eq), text = word.substr(eq + 1);
+    ESetting id;
+    if (!findSetting(name, id)) {
+        error = "unknown setting " + name;
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v)) {
+        error = "invalid number for " + name + ": " + text;
+        return false;
+    }
+    const ESettingKind kind = settingInfo(id).kind;
+    if (kind != ESettingKind::Double) {
+        const bool whole = v == std::trunc(v);
+        const bool fits = kind == ESettingKind::U8 ? (v >= 0 && v <= 255) : (v >= -2147483648.0 && v <= 2147483647.0);
+        if (!whole || !fits) {
+            error = name + (kind == ESettingKind::U8 ? " takes a whole number from 0 to 255" : " takes a whole number");
+            return false;
+        }
+    }
+    out = {id, v};
+    return true;
+}
+
+void printSettings(CCtlContext& ctx, const CSettingsBlock& blk) {
+    const std::vector<SettingInfo> infos = inRecordOrder();
+    if (ctx.jsonOutput()) {
+        CJsonWriter w;
+        w.beginObject();
+        for (const SettingInfo& info : infos)
+            w.key(info.name).value(blk.value(info.id));
+        w.endObject();
+        ctx.json(w);
+        return;
+    }
+    for (const SettingInfo& info : infos)
+        ctx.out(std::string(info.name) + ": " + formatNumber(blk.value(info.id)) + unitOf(info.id));
+}
+
+int runGet(CCtlContext& ctx) {
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
+        return rc;
+    if (!ctx.device().readSettings()) {
+        ctx.message("Nie powiodło się odczytanie ustawień urządzenia!");
+        return EXIT_FAILED;
+    }
+    printSettings(ctx, ctx.device().settings());
+    return EXIT_OK;
+}
+
+int runSet(CCtlContext& ctx, const std::vector<std::string>& words) {
+    if (words.empty())
+        return ctx.usageError("settings set needs NAME=VALUE ...");
+    std::vector<std::pair<ESetting, double>> changes;
+    for (const std::string& word : words) {
+        std::pair<ESetting, double> change;
+        std::string error;
+        if (!parseAssignment(word, change, error))
+            return ctx.usageError(error);
+        changes.push_back(change);
+    }
+    // The write needs the car data; refuse before anything is sent, as the program does.
+    if (!ctx.options().haveCar) {
+        ctx.message("Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji");
+        return EXIT_USAGE;
+    }
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
+        return rc;
+    CDeviceDoc& dev = ctx.device();
+    if (!dev.readSettings()) {
+        ctx.message("Nie powiodło się odczytanie ustawień urządzenia!");
+        return EXIT_FAILED;
+    }
+    for (const auto& [id, v] : changes)
+        dev.settings().setValue(id, v);
+    if (const std::string problems = checkSettings(dev.settings()); !problems.empty()) {
+        ctx.message(problems);
+        return EXIT_USAGE;
+    }
+    if (!dev.writeSettings()) {
+        ctx.message("Nie powiodło się wpisanie ustawień do urządzenia!");
+        return EXIT_FAILED;
+    }
+    // Show what the controller keeps now (values snap to its units).
+    if (!dev.readSettings()) {
+        ctx.message("Nie powiodło się odczytanie ustawień urządzenia!");
+        return EXIT_FAILED;
+    }
+    printSettings(ctx, dev.settings());
+    return EXIT_OK;
+}
+
+int runSettings(CCtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "get" && args.size() == 1)
+        return runGet(ctx);
+    if (!args.empty() && args[0] == "set")
+        return runSet(ctx, std::vector<std::string>(args.begin() + 1, args.end()));
+    return ctx.usageError("usage: settings get | settings set NAME=VALUE ...");
+}
+
+const CCtlRegistration reg{{"settings", "settings get | set NAME=VALUE ...",
+                            "read the settings; change, check and write them (needs --car)", runSettings}};
+
+} // namespace
+
+} // namespace zefirel::ctl

@@ -1,0 +1,174 @@
+#pragma once
+/// Shared parts of zefirelctl: exit codes, global options, the host that prints the
+/// core's messages on standard error, the connection step, a small JSON writer and
+/// the command table.
+///
+/// Adding a command: create cli/CmdSomething.cpp (the build picks it up) with
+///
+///   namespace zefirel::ctl {
+///   namespace {
+///   int runSomething(CCtlContext& ctx, const std::vector<std::string>& args) {
+///       if (args.size() != 1) return ctx.usageError("something needs one FILE");
+///       if (int rc = ctx.connect(); rc != EXIT_OK) return rc;   // handshake, version check
+///       CDeviceDoc& dev = ctx.device();
+///       ... call the core, print with ctx.out() / ctx.json() ...
+///       return ok ? EXIT_OK : EXIT_FAILED;
+///   }
+///   const CCtlRegistration reg{{"something", "something FILE", "what it does", runSomething}};
+///   } // namespace
+///   } // namespace zefirel::ctl
+///
+/// Nothing else needs editing: main() finds the command in the table by its first
+/// word. args are the words after it; global options (--json, --device, …) have
+/// already been taken out wherever they stood, other words starting with "--" are
+/// left for the command.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "diag/DeviceDoc.h"
+#include "link/Host.h"
+#include "link/LinkTrace.h"
+#include "support/Preferences.h"
+
+namespace zefirel::ctl {
+
+/// Exit codes of every command.
+inline constexpr int EXIT_OK = 0;      ///< done
+inline constexpr int EXIT_FAILED = 1;  ///< the controller operation failed (or no controller)
+inline constexpr int EXIT_USAGE = 2;   ///< bad usage or invalid input; nothing was sent
+
+/// The message of the car data check (the car information dialog's text).
+inline constexpr const char* MSG_CAR_DATA_MISSING = "Musisz podać dane dotyczące samochodu i zamontowanej instalacji";
+
+/// Options that apply to every command.
+struct CtlOptions {
+    uint32_t port = 0;       ///< --port N (0 = not given)
+    std::string device;      ///< --device PATH
+    bool json = false;       ///< --json
+    std::string trace;       ///< --trace FILE
+    std::string car;         ///< --car "make;model;capacity;power;year;injectors;flow"
+    bool haveCar = false;
+};
+
+/// The seven car texts of --car, in the settings block's order.
+struct CarData {
+    std::string texts[7];
+};
+/// Splits "make;model;capacity;power;year;injectors;flow". False unless there are
+/// exactly seven fields and make, model, capacity, power and injectors are given.
+bool parseCarData(const std::string& text, CarData& out);
+
+/// The host of the command line: messages and the wait text on standard error,
+/// progress as "<label> N%", car data from --car.
+class CCtlHost : public ILPGHost {
+public:
+    EMsgResult showMessage(const std::string& text, const std::string& caption, EMsgStyle style) override;
+    void setProgress(int percent) override;
+    void showWait(const std::string& text) override;
+    bool askCarData(CSettingsBlock& block) override;
+
+    void setCarData(const CarData& car) { m_car = car; m_haveCar = true; }
+    /// Label printed before progress figures ("EEPROM", "Mapa"); empty = no progress.
+    void setProgressLabel(const std::string& label) { m_progressLabel = label; m_lastProgress = -1; }
+    /// Every message text shown so far (tests and --json output use it).
+    const std::vector<std::string>& messages() const { return m_messages; }
+
+private:
+    CarData m_car;
+    bool m_haveCar = false;
+    std::string m_progressLabel;
+    int m_lastProgress = -1;
+    std::vector<std::string> m_messages;
+};
+
+/// Writes one JSON value to a string: objects, arrays, strings, numbers, booleans.
+class CJsonWriter {
+public:
+    CJsonWriter& beginObject();
+    CJsonWriter& endObject();
+    CJsonWriter& beginArray();
+    CJsonWriter& endArray();
+    /// The key of the next value inside an object.
+    CJsonWriter& key(const std::string& k);
+    CJsonWriter& value(const std::string& s);
+    CJsonWriter& value(const char* s) { return value(std::string(s)); }
+    CJsonWriter& value(double d);
+    CJsonWriter& value(int64_t i);
+    CJsonWriter& value(int i) { return value(static_cast<int64_t>(i)); }
+    CJsonWriter& value(uint32_t i) { return value(static_cast<int64_t>(i)); }
+    CJsonWriter& value(bool b);
+    const std::string& text() const { return m_out; }
+
+private:
+    void separator();
+    std::string m_out;
+    std::vector<bool> m_first; ///< per open container: no element written yet
+    bool m_afterKey = false;
+};
+
+/// The core's texts for a terminal: CR LF as LF, without trailing line breaks.
+std::string plainLines(const std::string& text);
+
+/// A number as short as it can be written without losing its value.
+std::string formatNumber(double v);
+
+/// Everything a command works with.
+class CCtlContext {
+public:
+    explicit CCtlContext(const CtlOptions& options);
+    ~CCtlContext();
+
+    const CtlOptions& options() const { return m_options; }
+    CCtlHost& host() { return m_host; }
+    /// Connects as the program does (--device: that path; --port N: port N through
+    /// the port resolver; neither: the last port, then 1..7) and checks the version.
+    /// EXIT_OK, or EXIT_FAILED after printing why.
+    int connect(bool requireVersionOk = true);
+    CDeviceDoc& device() { return *m_device; }
+    bool jsonOutput() const { return m_options.json; }
+    /// Prints a line (text output) on standard output.
+    void out(const std::string& line);
+    /// Prints a finished JSON value on standard output.
+    void json(const CJsonWriter& w);
+    /// Prints "zefirelctl: <text>" on standard error and returns EXIT_USAGE.
+    int usageError(const std::string& text);
+    /// Prints a message of the program on standard error (like the host).
+    void message(const std::string& text);
+
+private:
+    CtlOptions m_options;
+    CCtlHost m_host;
+    CIniPreferences m_prefs;
+    CLinkTrace m_trace;
+    std::unique_ptr<CDeviceDoc> m_device;
+};
+
+/// One command of the table.
+struct CtlCommand {
+    const char* name;     ///< first word on the command line
+    const char* usage;    ///< e.g. "eeprom read|write FILE"
+    const char* summary;  ///< one line for --help
+    int (*run)(CCtlContext& ctx, const std::vector<std::string>& args);
+};
+
+/// Adds a command to the table (declare one at file scope per command).
+class CCtlRegistration {
+public:
+    explicit CCtlRegistration(const CtlCommand& command);
+};
+
+/// Every registered command, sorted by name.
+std::vector<CtlCommand> ctlCommands();
+
+/// Reads the global options out of argv (after the program name). Returns EXIT_OK,
+/// or EXIT_USAGE with the reason in error; help is set for --help.
+int parseGlobalOptions(const std::vector<std::string>& argv, CtlOptions& options,
+                       std::vector<std::string>& rest, bool& help, std::string& error);
+/// The --help text, listing the table.
+std::string ctlHelpText();
+
+} // namespace zefirel::ctl

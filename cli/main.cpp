@@ -1,0 +1,43 @@
+// zefirelctl: the controller link from the command line.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CtlCommon.h"
+
+using namespace zefirel::ctl;
+
+int main(int argc, char** argv) {
+    CtlOptions options;
+    std::vector<std::string> words;
+    bool help = false;
+    std::string error;
+    if (parseGlobalOptions(std::vector<std::string>(argv + 1, argv + argc), options, words, help, error) != EXIT_OK) {
+        std::fprintf(stderr, "zefirelctl: %s (see --help)\n", error.c_str());
+        return EXIT_USAGE;
+    }
+    if (help || words.empty()) {
+        std::fputs(ctlHelpText().c_str(), help ? stdout : stderr);
+        return help ? EXIT_OK : EXIT_USAGE;
+    }
+    for (const CtlCommand& command : ctlCommands()) {
+        if (words[0] != command.name)
+            continue;
+        CCtlContext ctx(options);
+        if (options.haveCar) {
+            CarData car;
+            if (!parseCarData(options.car, car)) {
+                ctx.message(MSG_CAR_DATA_MISSING);
+                return EXIT_USAGE;
+            }
+            ctx.host().setCarData(car);
+        }
+        const std::vector<std::string> args(words.begin() + 1, words.end());
+        const int rc = command.run(ctx, args);
+        std::fflush(stdout);
+        return rc;
+    }
+    std::fprintf(stderr, "zefirelctl: unknown command %s (see --help)\n", words[0].c_str());
+    return EXIT_USAGE;
+}
