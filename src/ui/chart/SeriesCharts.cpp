@@ -1,6 +1,6 @@
 #include "ui/chart/SeriesCharts.h"
 
-#include "diag/Diag.h"
+#include "diag/DiagUnits.h"
 #include "link/Conversions.h"
 
 namespace zefirel {
@@ -20,11 +20,8 @@ CSeriesChart::AutoscaleState g_timeExtremes = TIME_START;
 CSeriesChart::AutoscaleState g_pressureExtremes = PRESSURE_START;
 CSeriesChart::AutoscaleState g_lambdaExtremes = LAMBDA_START;
 
-double Rpm(uint16_t period) { return period ? rpmConstant() / period : 0.0; }
-double PetrolMs(const CDiag& d) { return d.petrolTime(0) * tickLength(); }
-double LpgMs(const CDiag& d) { return (d.petrolTime(0) + d.lpgExtraTime(0)) * tickLength(); }
-bool PetrolMode(const CDiag& d) { return d.workState() == 2; }
-bool Injecting(const CDiag& d) { return PetrolMs(d) >= 0.2; }
+bool PetrolMode(const CDiag& d) { return d.workState() == WORK_STATE_PETROL; }
+bool Injecting(const CDiag& d) { return petrolMs(d) >= MIN_PETROL_MS; }
 QString Whole(double v) { return QString::asprintf("%.0f", v); }
 QString OneDecimal(double v) { return QString::asprintf("%.1f", v); }
 
@@ -54,7 +51,7 @@ void CRPMChart::StartSeries(size_t n) {
 }
 
 void CRPMChart::TakeSample(const CDiag& d, bool track) {
-    const double a = Rpm(d.rpmPeriod()), b = Rpm(d.subRpmPeriod(0));
+    const double a = engineSpeed(d), b = engineSpeed(d.subRpmPeriod(0));
     if (!(b >= 100 && b <= 10000 && a >= 100)) return;
     const double no = d.sampleNo();
     const auto tag = static_cast<int32_t>(d.sampleNo());
@@ -87,11 +84,11 @@ void CTimeChart::TakeSample(const CDiag& d, bool track) {
     if (!Injecting(d)) return;
     const double no = d.sampleNo();
     const auto tag = static_cast<int32_t>(d.sampleNo());
-    const double petrol = PetrolMs(d), lpg = LpgMs(d);
+    const double petrol = petrolMs(d), lpg = lpgMs(d);
     if (PetrolMode(d)) {
         S(1).add(no, petrol, tag);
     } else {
-        S(0).add(no, d.auxTime() * tickLength(), tag);
+        S(0).add(no, auxMs(d), tag);
         S(2).add(no, petrol, tag);
     }
     S(3).add(no, lpg, tag);
@@ -121,12 +118,12 @@ void CPressureChart::TakeSample(const CDiag& d, bool track) {
     if (!Injecting(d)) return;
     const double no = d.sampleNo();
     const auto tag = static_cast<int32_t>(d.sampleNo());
-    const double differential = pressureKPa(d.pressureCode());
+    const double differential = differentialPressure(d);
     if (!PetrolMode(d)) {
-        S(0).add(no, pressureKPa(d.pressure2Code()), tag);
+        S(0).add(no, pressure2(d), tag);
         S(1).add(no, differential, tag);
     }
-    const double third = 101 - pressureKPa(d.pressure3Code());
+    const double third = 101 - pressure3(d);
     if (third < 101) S(2).add(no, third, tag);
     if (track && differential != 0) Track(differential);
 }
@@ -146,7 +143,7 @@ void CTemprLPGChart::StartSeries(size_t n) { MakeSeries({{CHART_RED, true}}, n);
 
 void CTemprLPGChart::TakeSample(const CDiag& d, bool) {
     if (!Injecting(d)) return;
-    S(0).add(d.sampleNo(), temperature(d.lpgTempCode()), static_cast<int32_t>(d.sampleNo()));
+    S(0).add(d.sampleNo(), lpgTemperature(d), static_cast<int32_t>(d.sampleNo()));
 }
 
 // ---- CLambdaChart ----------------------------------------------------------------
@@ -165,7 +162,7 @@ void CLambdaChart::StartSeries(size_t n) { MakeSeries({{CHART_RED, true}}, n); }
 
 void CLambdaChart::TakeSample(const CDiag& d, bool track) {
     if (!Injecting(d)) return;
-    const double volts = adcVoltage(d.lambdaCode());
+    const double volts = lambdaVolts(d);
     S(0).add(d.sampleNo(), volts, static_cast<int32_t>(d.sampleNo()));
     if (track) TrackMax(volts);
 }

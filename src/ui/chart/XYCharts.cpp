@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "diag/DiagData.h"
+#include "diag/DiagUnits.h"
 #include "link/Conversions.h"
 
 namespace zefirel {
@@ -124,11 +125,11 @@ QString CInjMapChart::FormatYLabel(double y) const { return Whole(y > 25 ? y - 2
 void CInjMapChart::SetData(const std::vector<CDiag>& samples) {
     Clear();
     for (const CDiag& d : samples) {
-        const double rpm = d.rpmPeriod() ? rpmConstant() / d.rpmPeriod() : 0.0;
-        const double t = d.petrolTime(0) * tickLength();
+        const double rpm = engineSpeed(d);
+        const double t = petrolMs(d);
         if (rpm < 2000 || rpm > 6000 || t < 2) continue;
-        const double v = 101 - pressureKPa(d.pressure3Code());
-        const bool petrol = d.workState() == 2;
+        const double v = 101 - pressure3(d);
+        const bool petrol = d.workState() == WORK_STATE_PETROL;
         AddPoint(ChartPoint{v, petrol ? t : t + 25, static_cast<int32_t>(d.sampleNo()), petrol ? CHART_RED : CHART_BLUE});
     }
 }

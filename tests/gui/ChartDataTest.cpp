@@ -1,0 +1,307 @@
+// What the charts build from samples and tables: series, autoscale, interpolation.
+
+#include <vector>
+
+#include "diag/DiagData.h"
+#include "gui/ChartTestSupport.h"
+#include "ui/chart/SeriesCharts.h"
+#include "ui/chart/XYCharts.h"
+
+namespace zefirel::test {
+namespace {
+
+using ChartData = ChartTest;
+
+std::vector<double> Xs(const ChartSeries& s) {
+    std::vector<double> xs;
+    for (const ChartPoint& p : s.points) xs.push_back(p.x);
+    return xs;
+}
+
+TEST_F(ChartData, RpmChartTakesSpeedsInRangeIntoItsThreeSeries) {
+    std::vector<CDiag> samples{Sample(1, true), Sample(2, false), Sample(3), Sample(4), Sample(5)};
+    samples[2].setSubRpmPeriod(0, Period(90));     // measured speed below 100
+    samples[3].setSubRpmPeriod(0, Period(12000));  // above 10000
+    samples[4].setRpmPeriod(0);                    // no averaged speed
+    CRPMChart chart(nullptr);
+    chart.SetData(samples);
+    const auto& s = chart.Series();
+    ASSERT_EQ(s.size(), 3u);
+    EXPECT_EQ(Xs(s[0]), (std::vector<double>{2}));  // LPG mode
+    EXPECT_EQ(Xs(s[1]), (std::vector<double>{1}));  // petrol mode
+    EXPECT_EQ(Xs(s[2]), (std::vector<double>{1, 2}));
+    EXPECT_EQ(s[0].drawColour(), CHART_RED);
+    EXPECT_EQ(s[1].drawColour(), CHART_GREEN);
+    EXPECT_EQ(s[2].drawColour(), CHART_BLUE);
+    EXPECT_FALSE(s[0].drawLine);
+    EXPECT_FALSE(s[1].drawLine);
+    EXPECT_TRUE(s[2].drawLine);
+    EXPECT_DOUBLE_EQ(s[0].points[0].y, 2000);
+    EXPECT_DOUBLE_EQ(s[2].points[1].y, 3000);
+    EXPECT_EQ(s[2].points[1].tag, 2);
+    EXPECT_EQ(chart.GetLastSampleNo(), 5);
+    chart.Clear();
+    EXPECT_TRUE(chart.Series().empty());
+    EXPECT_EQ(chart.GetLastSampleNo(), 0);
+}
+
+TEST_F(ChartData, TimeAndPressureChartsSplitByWorkMode) {
+    CDiag petrol = Sample(1, true), lpg = Sample(2, false), idle = Sample(3, false);
+    for (CDiag* d : {&petrol, &lpg, &idle}) {
+        d->setAuxTime(Ticks(2));
+        d->setPressureCode(143);
+        d->setPressure2Code(100);
+        d->setPressure3Code(60);
+    }
+    idle.setPetrolTime(0, Ticks(0.175));  // not injecting
+    lpg.setPressure3Code(0);              // 101 − 0 is not below 101
+    const std::vector<CDiag> samples{petrol, lpg, idle};
+
+    CTimeChart time(nullptr);
+    time.SetData(samples);
+    const auto& t = time.Series();
+    ASSERT_EQ(t.size(), 4u);
+    EXPECT_EQ(Xs(t[0]), (std::vector<double>{2}));
+    EXPECT_EQ(Xs(t[1]), (std::vector<double>{1}));
+    EXPECT_EQ(Xs(t[2]), (std::vector<double>{2}));
+    EXPECT_EQ(Xs(t[3]), (std::vector<double>{1, 2}));
+    EXPECT_DOUBLE_EQ(t[0].points[0].y, 2.0);
+    EXPECT_DOUBLE_EQ(t[2].points[0].y, 5.0);
+    EXPECT_DOUBLE_EQ(t[3].points[0].y, 6.0);
+    EXPECT_EQ(t[0].drawColour(), CHART_GREY);
+
+    CPressureChart pressure(nullptr);
+    pressure.SetData(samples);
+    const auto& p = pressure.Series();
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_EQ(Xs(p[0]), (std::vector<double>{2}));
+    EXPECT_EQ(Xs(p[1]), (std::vector<double>{2}));
+    EXPECT_EQ(Xs(p[2]), (std::vector<double>{1}));
+    EXPECT_DOUBLE_EQ(p[0].points[0].y, pressureKPa(100));
+    EXPECT_DOUBLE_EQ(p[1].points[0].y, pressureKPa(143));
+    EXPECT_DOUBLE_EQ(p[2].points[0].y, 101 - pressureKPa(60));
+    EXPECT_EQ(p[2].drawColour(), CHART_BLACK);
+    EXPECT_EQ(pressure.GetLastSampleNo(), 3);
+}
+
+TEST_F(ChartData, BuildingFromTheStoreMatchesBuildingFromACopy) {
+    CDiagData store;
+    std::vector<CDiag> copy;
+    for (uint32_t i = 1; i <= 70000; ++i) {
+        CDiag d = Sample(i, i % 3 == 0);
+        d.setLpgTempCode(static_cast<uint8_t>(i % 256));
+        store.add(d);
+        copy.push_back(d);
+    }
+    CTemprLPGChart fromStore(nullptr), fromCopy(nullptr);
+    fromStore.SetData(store);
+    fromCopy.SetData(copy);
+    ASSERT_EQ(fromStore.Series()[0].points.size(), 70000u);
+    EXPECT_EQ(fromStore.GetLastSampleNo(), 70000);
+    for (size_t i = 0; i < 70000; i += 4999) {
+        EXPECT_EQ(fromStore.Series()[0].points[i].x, fromCopy.Series()[0].points[i].x);
+        EXPECT_EQ(fromStore.Series()[0].points[i].y, fromCopy.Series()[0].points[i].y);
+    }
+    EXPECT_DOUBLE_EQ(fromStore.Series()[0].points[69999].y, temperature(70000 % 256));
+}
+
+/// Autoscale runs only with the chart's flag on and live diagnostics running.
+class ChartAutoscale : public ChartTest {
+protected:
+    void SetUp() override {
+        ChartTest::SetUp();
+        CSeriesChart::SetLiveCheck([this] { return live; });
+    }
+    static std::vector<CDiag> Speeds(double a, double b, int n = 1) {
+        std::vector<CDiag> v;
+        for (int i = 0; i < n; ++i) {
+            CDiag d = Sample(static_cast<uint32_t>(i + 1));
+            d.setRpmPeriod(Period(a));
+            d.setSubRpmPeriod(0, Period(b));
+            v.push_back(d);
+        }
+        return v;
+    }
+    bool live = true;
+};
+
+TEST_F(ChartAutoscale, RpmRangeFollowsTheExtremesAndResetsEveryTenCalls) {
+    CRPMChart chart(nullptr);
+    chart.SetAutoscale(true);
+    chart.SetData(Speeds(3000, 2000));
+    EXPECT_DOUBLE_EQ(chart.YMin(), 1800);
+    EXPECT_DOUBLE_EQ(chart.YMax(), 3300);
+    EXPECT_DOUBLE_EQ(chart.YGrid(), 150);
+    for (int call = 2; call <= 10; ++call) chart.SetData(Speeds(3000, 2000));
+    EXPECT_DOUBLE_EQ(chart.YMax(), 3300);
+    // The eleventh call starts from fresh extremes: the old maximum is forgotten.
+    chart.SetData(Speeds(1500, 1200));
+    EXPECT_DOUBLE_EQ(chart.YMin(), 1080);
+    EXPECT_DOUBLE_EQ(chart.YMax(), 1650);
+
+    CSeriesChart::SetXWindow(2000, 2600);
+    chart.RestoreScale();
+    EXPECT_DOUBLE_EQ(chart.YMin(), 0);
+    EXPECT_DOUBLE_EQ(chart.YMax(), 8000);
+    EXPECT_DOUBLE_EQ(chart.YGrid(), 800);
+    EXPECT_DOUBLE_EQ(chart.XMin(), 0);
+    EXPECT_DOUBLE_EQ(chart.XMax(), 500);
+    EXPECT_DOUBLE_EQ(chart.XGrid(), 50);
+}
+
+TEST_F(ChartAutoscale, OnlyTheLastTenSamplesCount) {
+    std::vector<CDiag> samples = Speeds(6000, 5000, 10);
+    for (const CDiag& d : Speeds(3000, 2000, 10)) samples.push_back(d);
+    CRPMChart chart(nullptr);
+    chart.SetAutoscale(true);
+    chart.SetData(samples);
+    EXPECT_DOUBLE_EQ(chart.YMax(), 3300);
+    EXPECT_DOUBLE_EQ(chart.YMin(), 1800);
+}
+
+TEST_F(ChartAutoscale, IdleWhenOffDuringReplayAndForTheTemperatureChart) {
+    CRPMChart off(nullptr);
+    off.SetData(Speeds(3000, 2000));
+    EXPECT_DOUBLE_EQ(off.YMax(), 8000);
+    live = false;
+    CRPMChart replay(nullptr);
+    replay.SetAutoscale(true);
+    replay.SetData(Speeds(3000, 2000));
+    EXPECT_DOUBLE_EQ(replay.YMax(), 8000);
+    live = true;
+    CTemprLPGChart tempr(nullptr);
+    tempr.SetAutoscale(true);
+    std::vector<CDiag> hot = Speeds(3000, 2000, 2);
+    hot[0].setLpgTempCode(40);
+    hot[1].setLpgTempCode(60);
+    tempr.SetData(hot);
+    EXPECT_DOUBLE_EQ(tempr.YMin(), 0);
+    EXPECT_DOUBLE_EQ(tempr.YMax(), 100);
+}
+
+TEST_F(ChartAutoscale, PressureSkipsZeroAndResetsItsMinimumTo100) {
+    CPressureChart chart(nullptr);
+    chart.SetAutoscale(true);
+    std::vector<CDiag> first = Speeds(3000, 2000, 3);
+    first[0].setPressureCode(61);
+    first[1].setPressureCode(71);
+    first[2].setPressureCode(0);  // 0 kPa is not a measurement
+    chart.SetData(first);
+    EXPECT_DOUBLE_EQ(chart.YMin(), roundToInt(pressureKPa(61) * 0.9));
+    EXPECT_DOUBLE_EQ(chart.YMax(), roundToInt(pressureKPa(71) * 1.1));
+    for (int call = 2; call <= 10; ++call) chart.SetData(first);
+    std::vector<CDiag> later = Speeds(3000, 2000, 2);
+    later[0].setPressureCode(143);
+    later[1].setPressureCode(163);
+    chart.SetData(later);
+    EXPECT_DOUBLE_EQ(chart.YMin(), 90);  // the minimum restarted at 100, not 10000
+    EXPECT_DOUBLE_EQ(chart.YMax(), roundToInt(pressureKPa(163) * 1.1));
+}
+
+TEST_F(ChartAutoscale, TimeRoundsToTenthsAndNeverClosesTheRange) {
+    CTimeChart chart(nullptr);
+    chart.SetAutoscale(true);
+    chart.SetData(Speeds(3000, 2000));  // petrol 5 ms, LPG 6 ms
+    EXPECT_DOUBLE_EQ(chart.YMin(), 4.5);
+    EXPECT_DOUBLE_EQ(chart.YMax(), 6.6);
+    EXPECT_NEAR(chart.YGrid(), 0.21, 1e-12);
+
+    CSeriesChart::ResetAutoscaleStates();
+    CTimeChart narrow(nullptr);
+    narrow.SetAutoscale(true);
+    std::vector<CDiag> tiny = Speeds(3000, 2000);
+    tiny[0].setPetrolTime(0, 8);     // 0.2 ms
+    tiny[0].setLpgExtraTime(0, 1);   // 0.225 ms: both bounds round to 0.2
+    narrow.SetData(tiny);
+    EXPECT_DOUBLE_EQ(narrow.YMin(), 0);
+    EXPECT_DOUBLE_EQ(narrow.YMax(), 40);
+}
+
+TEST_F(ChartAutoscale, LambdaMovesOnlyTheTop) {
+    CLambdaChart chart(nullptr);
+    chart.SetAutoscale(true);
+    std::vector<CDiag> v = Speeds(3000, 2000, 2);
+    v[0].setLambdaCode(100);
+    v[1].setLambdaCode(150);
+    chart.SetData(v);
+    EXPECT_DOUBLE_EQ(chart.YMin(), 0);
+    EXPECT_DOUBLE_EQ(chart.YMax(), 3.2);
+    EXPECT_NEAR(chart.YGrid(), 0.32, 1e-12);
+}
+
+TEST_F(ChartData, TimeCorrectionsInterpolateBetweenEditedColumns) {
+    CTimeCorrChart chart(nullptr);
+    CTimeCorrChart::Table table{};
+    table[24] = 12;
+    chart.SetEdited(0, true);
+    chart.SetEdited(24, true);
+    chart.SetData(table);
+    EXPECT_DOUBLE_EQ(table[12], 6);
+    EXPECT_DOUBLE_EQ(table[1], 1);  // 0.5 rounds away from zero
+    ASSERT_EQ(chart.Points().size(), 25u);
+    EXPECT_DOUBLE_EQ(chart.Points()[12].y, 6);
+    EXPECT_EQ(chart.Points()[7].tag, 7);
+    EXPECT_EQ(chart.Points()[7].colour, CHART_BLUE);
+
+    table[24] = 13;
+    chart.SetData(table);
+    EXPECT_DOUBLE_EQ(table[12], 7);  // 6.5
+    table[24] = -13;
+    chart.SetData(table);
+    EXPECT_DOUBLE_EQ(table[12], -7);  // −6.5 rounds away from zero too
+
+    // An edited column in the middle splits the line; its own value stays.
+    CTimeCorrChart::Table peak{};
+    peak[10] = 20;
+    CTimeCorrChart::Flags edited{};
+    edited[10] = true;
+    CTimeCorrChart::Interpolate(peak, edited);
+    EXPECT_DOUBLE_EQ(peak[5], 10);
+    EXPECT_DOUBLE_EQ(peak[10], 20);
+    EXPECT_DOUBLE_EQ(peak[17], 10);
+    EXPECT_DOUBLE_EQ(peak[24], 0);
+
+    chart.SetInterpolating(false);
+    CTimeCorrChart::Table kept{};
+    kept[5] = 3;
+    chart.SetData(kept);
+    EXPECT_DOUBLE_EQ(kept[5], 3);
+}
+
+TEST_F(ChartData, InjectionMapPlotsPetrolBelowAndLpgAbove) {
+    std::vector<CDiag> samples;
+    auto add = [&](uint32_t no, double rpm, double ms, bool petrol) {
+        CDiag d = Sample(no, petrol);
+        d.setRpmPeriod(Period(rpm));
+        d.setPetrolTime(0, Ticks(ms));
+        d.setPressure3Code(60);
+        samples.push_back(d);
+    };
+    add(1, 2000, 5, true);
+    add(2, 6000, 2, false);
+    add(3, 1900, 5, true);   // too slow
+    add(4, 6100, 5, false);  // too fast
+    add(5, 3000, 1.9, true); // too short
+    CInjMapChart chart(nullptr);
+    chart.SetData(samples);
+    ASSERT_EQ(chart.Points().size(), 2u);
+    const ChartPoint& a = chart.Points()[0];
+    const ChartPoint& b = chart.Points()[1];
+    EXPECT_DOUBLE_EQ(a.x, 101 - pressureKPa(60));
+    EXPECT_DOUBLE_EQ(a.y, 5);
+    EXPECT_EQ(a.colour, CHART_RED);
+    EXPECT_DOUBLE_EQ(b.y, 27);
+    EXPECT_EQ(b.colour, CHART_BLUE);
+    EXPECT_EQ(b.tag, 2);
+    EXPECT_EQ(chart.FormatYLabel(27), "2");
+    EXPECT_EQ(chart.FormatYLabel(25), "25");
+    EXPECT_EQ(chart.YCaption(), "<-------- Benzyna ------->|<-------- LPG ---------------->");
+
+    CInjSeqChart seq(nullptr);
+    EXPECT_EQ(seq.FormatYLabel(0), "INJ_1->");
+    EXPECT_EQ(seq.FormatYLabel(14), "INJ_8->");
+    EXPECT_EQ(seq.FormatXLabel(15), "15");
+}
+
+} // namespace
+} // namespace zefirel::test
