@@ -152,5 +152,12 @@ TEST(DeviceErrSample, PetrolTimeFollowsTimerFrequency) {
     EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text));
     s.setPetrolTime(0, 1001);
     EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text));
+    // At 35 kHz, 7 ticks are 0.2 ms, though 7 × (1000 / 35000) computes a hair below.
+    setTimerFrequency(35000);
+    text.clear();
+    s.setPetrolTime(0, 7);
+    EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text)) << text;
+    s.setPetrolTime(0, 6);
+    EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text));
     setTimerFrequency(40000);
 }
