@@ -1,0 +1,187 @@
+// Polling the virtual controller over a pseudo-terminal: a few seconds of
+// recording in both payload layouts replay to the very samples that were stored,
+// a controller that goes silent or vanishes ends polling with every sample kept,
+// and zefirelctl records and summarises a run.
+#include <gtest/gtest.h>
+
+#ifdef ZEFIREL_HAVE_SIMLIB
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "DiagTestKit.h"
+#include "SimServer.h"
+#include "diag/DeviceDoc.h"
+#include "diag/DiagSummary.h"
+#include "diag/Recording.h"
+#include "support/TestDevice.h"
+
+using namespace zefirel;
+using namespace zefirel::test;
+using namespace zefirel::sim;
+
+namespace {
+
+class DiagSim : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (doc) {
+            doc->stopDiagnostics();
+            EXPECT_TRUE(doc->waitInputThread(3000));
+        }
+        if (server)
+            server->stop();
+        CDiag::setExtendedLayout(false);
+    }
+    void startSim(const SimConfig& cfg) {
+        controller = std::make_unique<CSimController>(cfg);
+        server = std::make_unique<CSimServer>(*controller, cfg);
+        std::string error;
+        ASSERT_TRUE(server->open(error)) << error;
+        server->start();
+        doc = std::make_unique<CDeviceDoc>(&host);
+        ASSERT_TRUE(doc->connectPath(server->slavePath()));
+        rec = scratch.path() + "/sim.lpgd";
+    }
+    std::vector<CDiag> stored() {
+        std::vector<CDiag> out;
+        doc->diagData().getRange(out, 0, doc->diagData().count());
+        return out;
+    }
+    void expectSameColumns(const std::vector<CDiag>& a, const std::vector<CDiag>& b) {
+        ASSERT_EQ(a.size(), b.size());
+        char la[RECORDING_LINE_MAX], lb[RECORDING_LINE_MAX];
+        for (size_t i = 0; i < a.size(); ++i) {
+            const size_t na = formatRecordingLine(a[i], la), nb = formatRecordingLine(b[i], lb);
+            ASSERT_EQ(std::string(la, na), std::string(lb, nb)) << "sample " << i;
+            ASSERT_EQ(a[i].colour(), b[i].colour());
+        }
+    }
+
+    CScratchFolder scratch;
+    CThreadSafeHost host;
+    std::unique_ptr<CSimController> controller;
+    std::unique_ptr<CSimServer> server;
+    std::unique_ptr<CDeviceDoc> doc;
+    std::string rec;
+};
+
+} // namespace
+
+TEST_F(DiagSim, RecordingReplaysToTheStoredSamplesInBothLayouts) {
+    for (bool extended : {false, true}) {
+        SCOPED_TRACE(extended ? "extended layout" : "standard layout");
+        SimConfig cfg;
+        cfg.featureMask = extended ? 0x10D7 : 0x1057;
+        startSim(cfg);
+        ASSERT_EQ(CDiag::extendedLayout(), extended);
+        doc->setSelectedInjector(2);
+        doc->startDiagnostics(rec);
+        ASSERT_TRUE(waitFor([&] { return doc->diagData().count() >= 2000; }, 10000));
+        doc->stopDiagnostics();
+        ASSERT_TRUE(doc->waitInputThread(3000));
+        const std::vector<CDiag> live = stored();
+        for (size_t i = 0; i < live.size(); ++i)
+            ASSERT_EQ(live[i].sampleNo(), i + 1);
+        EXPECT_EQ(live.back().injector(), 2);
+        EXPECT_GT(summarise(doc->diagData()).rpm.mean, 500) << "the engine idles";
+
+        doc->replayFile(rec);
+        expectSameColumns(stored(), live);
+        TearDown();
+        doc.reset();
+        server.reset();
+    }
+}
+
+TEST_F(DiagSim, SilentControllerEndsPollingAfterSixFailures) {
+    SimConfig cfg;
+    startSim(cfg);
+    const uint64_t handshake = server->requestCount();
+    SimFaults faults;
+    faults.muteAfter = 40;
+    server->setFaults(faults);
+    doc->startDiagnostics(rec);
+    ASSERT_TRUE(waitFor([&] { return !doc->inputThreadRunning(); }, 15000));
+    EXPECT_TRUE(doc->isConnectionLost());
+    EXPECT_EQ(host.timers(), (std::vector<std::pair<int, int>>{{5006, 1000}}));
+    EXPECT_EQ(server->requestCount() - handshake, 46u) << "40 answered, 6 unanswered";
+    std::vector<CDiag> file;
+    loadRecording(rec, file);
+    // 40 answers, some carrying two measurements.
+    ASSERT_EQ(static_cast<int>(file.size()), doc->diagData().count());
+    EXPECT_GE(file.size(), 40u);
+    EXPECT_LE(file.size(), 80u);
+    for (size_t i = 0; i < file.size(); ++i)
+        EXPECT_EQ(file[i].sampleNo(), i + 1);
+}
+
+TEST_F(DiagSim, VanishedControllerEndsPollingWithEverySampleKept) {
+    SimConfig cfg;
+    startSim(cfg);
+    SimFaults faults;
+    faults.closeAfter = 25;
+    server->setFaults(faults);
+    doc->startDiagnostics(rec);
+    ASSERT_TRUE(waitFor([&] { return !doc->inputThreadRunning(); }, 15000));
+    EXPECT_TRUE(doc->isConnectionLost());
+    EXPECT_FALSE(doc->diagnosticsOn());
+    EXPECT_EQ(host.timers().size(), 1u);
+    std::vector<CDiag> file;
+    loadRecording(rec, file);
+    EXPECT_EQ(static_cast<int>(file.size()), doc->diagData().count());
+    EXPECT_GE(file.size(), 20u);
+    for (size_t i = 0; i < file.size(); ++i)
+        EXPECT_EQ(file[i].sampleNo(), i + 1);
+}
+
+TEST_F(DiagSim, CommandLineRecordAndReplay) {
+    SimConfig cfg;
+    controller = std::make_unique<CSimController>(cfg);
+    server = std::make_unique<CSimServer>(*controller, cfg);
+    std::string error;
+    ASSERT_TRUE(server->open(error)) << error;
+    server->start();
+    const std::string ctl = std::string(ZEFIREL_BIN_DIR) + "/cli/zefirelctl";
+    const std::string file = scratch.path() + "/ctl.lpgd";
+    const std::string env = "XDG_CONFIG_HOME='" + scratch.path() + "' XDG_DATA_HOME='" + scratch.path() + "' ";
+    const std::string record = env + ctl + " --device " + server->slavePath() + " --json record '" + file +
+                               "' --seconds 0.5 --injector 3 2>/dev/null";
+    std::string out;
+    {
+        FILE* p = ::popen(record.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p))
+            out += buf;
+        ASSERT_EQ(::pclose(p), 0) << out;
+    }
+    EXPECT_NE(out.find("\"complete\":true"), std::string::npos) << out;
+    std::vector<CDiag> file1;
+    loadRecording(file, file1);
+    ASSERT_GT(file1.size(), 50u);
+    EXPECT_EQ(file1[0].injector(), 3);
+
+    const std::string replay = env + ctl + " --json replay '" + file + "' 2>/dev/null";
+    out.clear();
+    FILE* p = ::popen(replay.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p))
+        out += buf;
+    ASSERT_EQ(::pclose(p), 0);
+    EXPECT_NE(out.find("\"count\":" + std::to_string(file1.size()) + ","), std::string::npos) << out;
+    EXPECT_NE(out.find("\"firstSample\":1,"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"lastSample\":" + std::to_string(file1.back().sampleNo())), std::string::npos) << out;
+    for (const char* key : {"\"rpm\":{\"min\":", "\"petrolMs\":{", "\"lpgMs\":{"})
+        EXPECT_NE(out.find(key), std::string::npos) << key;
+
+    // Bad usage sends nothing and says so by its exit code.
+    const uint64_t before = server->requestCount();
+    EXPECT_EQ(WEXITSTATUS(std::system((env + ctl + " --device " + server->slavePath() + " record '" + file +
+                                       "' --seconds 1 --injector 9 2>/dev/null").c_str())), 2);
+    EXPECT_EQ(WEXITSTATUS(std::system((env + ctl + " replay '" + scratch.path() + "/none.lpgd' 2>/dev/null").c_str())), 1);
+    EXPECT_EQ(server->requestCount(), before);
+}
+
+#endif // ZEFIREL_HAVE_SIMLIB
