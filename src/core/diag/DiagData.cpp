@@ -9,8 +9,6 @@ static_assert(sizeof(CDiag) <= 112, "a sample stays a small plain record");
 void CDiagData::appendLocked(const CDiag* d, size_t n) {
     while (n > 0) {
         const size_t slot = m_count % CHUNK;
-        if (slot == 0 && m_count / CHUNK == m_chunks.size())
-            m_chunks.push_back(std::make_unique_for_overwrite<CDiag[]>(CHUNK));
         const size_t take = std::min(n, CHUNK - slot);
         std::copy(d, d + take, m_chunks[m_count / CHUNK].get() + slot);
         m_count += take;
@@ -19,15 +17,27 @@ void CDiagData::appendLocked(const CDiag* d, size_t n) {
     }
 }
 
-void CDiagData::add(const CDiag& d) {
-    CMutexGuard guard(&m_lock);
-    appendLocked(&d, 1);
+// New chunks are allocated (and their samples constructed) before the lock is
+// taken, so a reader never waits for the allocator.
+void CDiagData::addMany(const CDiag* d, size_t n) {
+    std::vector<std::unique_ptr<CDiag[]>> spare;
+    for (;;) {
+        {
+            CMutexGuard guard(&m_lock);
+            const size_t needed = (m_count + n + CHUNK - 1) / CHUNK;
+            const size_t missing = needed > m_chunks.size() ? needed - m_chunks.size() : 0;
+            if (missing <= spare.size()) {
+                for (size_t i = 0; i < missing; ++i)
+                    m_chunks.push_back(std::move(spare[i]));
+                appendLocked(d, n);
+                break;
+            }
+        }
+        spare.push_back(std::make_unique<CDiag[]>(CHUNK));
+    }
 }
 
-void CDiagData::addMany(const CDiag* d, size_t n) {
-    CMutexGuard guard(&m_lock);
-    appendLocked(d, n);
-}
+void CDiagData::add(const CDiag& d) { addMany(&d, 1); }
 
 int CDiagData::count() const {
     CMutexGuard guard(&m_lock);
