@@ -26,9 +26,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
         int id;
         QStyle::StandardPixmap icon;
         const char* tip;
-    } buttons[] = {{CMD_OPEN, QStyle::SP_DialogOpenButton, "Otwórz"},
-                   {CMD_PRINT, QStyle::SP_FileIcon, "Drukuj"},
-                   {CMD_ABOUT, QStyle::SP_MessageBoxInformation, "O programie"}};
+    } buttons[] = {{ID_OPEN, QStyle::SP_DialogOpenButton, "Otwórz"},
+                   {ID_PRINT, QStyle::SP_FileIcon, "Drukuj"},
+                   {ID_ABOUT, QStyle::SP_MessageBoxInformation, "O programie"}};
     for (const auto& b : buttons) {
         QAction* a = m_toolBar->addAction(style()->standardIcon(b.icon), QString::fromUtf8(b.tip));
         a->setObjectName(QStringLiteral("tool%1").arg(b.id));
@@ -37,13 +37,13 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
         m_toolActions[b.id] = a;
     }
     // Opening files has no handler: the button stays disabled.
-    m_toolActions[CMD_OPEN]->setEnabled(false);
-    m_toolActions[CMD_PRINT]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    m_toolActions[ID_OPEN]->setEnabled(false);
+    m_toolActions[ID_PRINT]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     // Print preview has no menu entry of its own; Ctrl+Shift+P reaches it.
     auto* preview = new QAction(this);
-    preview->setObjectName(QStringLiteral("cmd%1").arg(CMD_PRINT_PREVIEW));
+    preview->setObjectName(QStringLiteral("cmd%1").arg(ID_PRINT_PREVIEW));
     preview->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
-    connect(preview, &QAction::triggered, this, [this] { emit command(CMD_PRINT_PREVIEW); });
+    connect(preview, &QAction::triggered, this, [this] { emit command(ID_PRINT_PREVIEW); });
     addAction(preview);
     installEmptyMenus();
 }
@@ -78,50 +78,55 @@ void CMainFrame::clearMenus() {
     m_menuActions.clear();
 }
 
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (m_onClose) m_onClose();
+    QMainWindow::closeEvent(e);
+}
+
 void CMainFrame::installEmptyMenus() {
     clearMenus();
-    addCommand(addTopMenu(QStringLiteral("Plik")), QStringLiteral("Wyjście"), CMD_EXIT);
-    addCommand(addTopMenu(QStringLiteral("&Help")), QStringLiteral("&About..."), CMD_ABOUT);
+    addCommand(addTopMenu(QStringLiteral("Plik")), QStringLiteral("Wyjście"), ID_EXIT);
+    addCommand(addTopMenu(QStringLiteral("&Help")), QStringLiteral("&About..."), ID_ABOUT);
 }
 
 void CMainFrame::installDeviceMenus() {
     clearMenus();
     QMenu* file = addTopMenu(QStringLiteral("Plik"));
-    addCommand(file, QStringLiteral("Wczytaj plik diagnostyczny...\tCtrl+F"), CMD_REPLAY);
+    addCommand(file, QStringLiteral("Wczytaj plik diagnostyczny...\tCtrl+F"), ID_REPLAY);
     file->addSeparator();
-    addCommand(file, QStringLiteral("Wyjście"), CMD_EXIT);
+    addCommand(file, QStringLiteral("Wyjście"), ID_EXIT);
 
     QMenu* eeprom = addTopMenu(QStringLiteral("EEPROM"));
-    addCommand(eeprom, QStringLiteral("Wczytaj..."), CMD_EEPROM_READ)->setEnabled(false);
-    addCommand(eeprom, QStringLiteral("Wpisz..."), CMD_EEPROM_WRITE)->setEnabled(false);
+    addCommand(eeprom, QStringLiteral("Wczytaj..."), ID_EEPROM_READ)->setEnabled(false);
+    addCommand(eeprom, QStringLiteral("Wpisz..."), ID_EEPROM_WRITE)->setEnabled(false);
     eeprom->addSeparator();
-    addCommand(eeprom, QStringLiteral("Wersja urządzenia..."), CMD_DEVICE_VERSION)->setEnabled(false);
+    addCommand(eeprom, QStringLiteral("Wersja urządzenia..."), ID_DEVICE_VERSION)->setEnabled(false);
 
     QMenu* diag = addTopMenu(QStringLiteral("Diagnostyka"));
-    addCommand(diag, QStringLiteral("Włącz tryb diagnostyczny"), CMD_DIAGNOSTIC);
+    addCommand(diag, QStringLiteral("Włącz tryb diagnostyczny"), ID_DIAGNOSTIC);
 
     QMenu* setup = addTopMenu(QStringLiteral("Ustawienia urządzenia"));
-    addCommand(setup, QStringLiteral("Ustawienia krok po kroku..."), CMD_WIZARD);
-    addCommand(setup, QStringLiteral("Ustawienia automatycze"), CMD_AUTO_SETTINGS)->setCheckable(true);
+    addCommand(setup, QStringLiteral("Ustawienia krok po kroku..."), ID_WIZARD);
+    addCommand(setup, QStringLiteral("Ustawienia automatycze"), ID_AUTO_SETTINGS)->setCheckable(true);
     setup->addSeparator();
-    QAction* manual = addCommand(setup, QStringLiteral("Ustawienia ręczne..."), CMD_MANUAL_SETTINGS);
+    QAction* manual = addCommand(setup, QStringLiteral("Ustawienia ręczne..."), ID_MANUAL_SETTINGS);
     manual->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
     setup->addSeparator();
-    addCommand(setup, QStringLiteral("Kolejność wtryskiwaczy..."), CMD_INJ_SEQUENCE);
+    addCommand(setup, QStringLiteral("Kolejność wtryskiwaczy..."), ID_INJ_SEQUENCE);
     setup->addSeparator();
-    addCommand(setup, QStringLiteral("Mapa wtrysków"), CMD_MAP)->setCheckable(true);
+    addCommand(setup, QStringLiteral("Mapa wtrysków"), ID_MAP)->setCheckable(true);
 
     QMenu* sensors = addTopMenu(QStringLiteral("Czujniki"));
-    addCommand(sensors, QStringLiteral("Kalibracja czujnika poziomu gazu..."), CMD_LEVEL_SENSOR);
+    addCommand(sensors, QStringLiteral("Kalibracja czujnika poziomu gazu..."), ID_LEVEL_SENSOR);
 
     QMenu* errors = addTopMenu(QStringLiteral("Kody błędów"));
-    addCommand(errors, QStringLiteral("Wczytaj..."), CMD_ERRORS_READ);
-    addCommand(errors, QStringLiteral("Kasuj"), CMD_ERRORS_CLEAR);
+    addCommand(errors, QStringLiteral("Wczytaj..."), ID_ERRORS_READ);
+    addCommand(errors, QStringLiteral("Kasuj"), ID_ERRORS_CLEAR);
 
     QMenu* info = addTopMenu(QStringLiteral("Informacje"));
-    addCommand(info, QStringLiteral("O programie..."), CMD_ABOUT);
+    addCommand(info, QStringLiteral("O programie..."), ID_ABOUT);
     info->addSeparator();
-    addCommand(info, QStringLiteral("Odblokowanie "), CMD_UNLOCK);
+    addCommand(info, QStringLiteral("Odblokowanie "), ID_UNLOCK);
 }
 
 void CMainFrame::removeDeviceMenus() {

@@ -5,8 +5,10 @@
 /// a QAction named "cmd<id>"; triggering one emits command(id).
 
 #include <QMainWindow>
+#include <functional>
 #include <map>
 
+class QCloseEvent;
 class QMdiArea;
 class QMenu;
 class QToolBar;
@@ -32,12 +34,17 @@ public:
     void enableTopMenus(bool enable);
     /// The top-level menus, in order.
     QList<QMenu*> topMenus() const;
+    /// Runs f when the window is closed (the document closes its connection).
+    void setCloseHandler(std::function<void()> f) { m_onClose = std::move(f); }
 
 signals:
     /// A menu entry, toolbar button or accelerator was triggered.
     void command(int id);
     /// A menu is about to open: the owner refreshes the enabled and checked states.
     void updateCommands();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     QAction* addCommand(QMenu* menu, const QString& text, int id);
@@ -47,6 +54,7 @@ private:
     QToolBar* m_toolBar;
     std::map<int, QAction*> m_menuActions;
     std::map<int, QAction*> m_toolActions;
+    std::function<void()> m_onClose;
 };
 
 } // namespace zefirel

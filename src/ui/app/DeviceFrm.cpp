@@ -1,0 +1,128 @@
+#include "ui/app/DeviceFrm.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "diag/DeviceDoc.h"
+#include "ui/app/LPGBar.h"
+#include "ui/diag/DevicePanel.h"
+#include "ui/diag/DisplayView.h"
+
+namespace zefirel {
+
+namespace {
+QWidget* emptyPane(QWidget* parent, const QString& name) {
+    auto* w = new QWidget(parent);
+    w->setObjectName(name);
+    return w;
+}
+} // namespace
+
+CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), m_doc(doc) {
+    setObjectName(QStringLiteral("deviceFrame"));
+    resize(780, 550);
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(0);
+    m_bar = new CLPGBar(this);
+
+    m_outer = new QSplitter(Qt::Horizontal, this);
+    m_outer->setObjectName(QStringLiteral("outerSplitter"));
+    m_outer->setChildrenCollapsible(true);
+    m_panel = new CDevicePanel(doc, m_bar, m_outer);
+    m_autoSetupPane = emptyPane(m_outer, QStringLiteral("autoSetupPane"));
+    m_mapPane = emptyPane(m_outer, QStringLiteral("mapPane"));
+    m_inner = new QSplitter(Qt::Vertical, m_outer);
+    m_inner->setObjectName(QStringLiteral("innerSplitter"));
+    m_view = new CDisplayView(doc, m_bar, m_inner);
+    m_timeCorrPane = emptyPane(m_inner, QStringLiteral("timeCorrPane"));
+    m_inner->addWidget(m_view);
+    m_inner->addWidget(m_timeCorrPane);
+    for (QWidget* w : {static_cast<QWidget*>(m_panel), m_autoSetupPane, m_mapPane, static_cast<QWidget*>(m_inner)})
+        m_outer->addWidget(w);
+    m_outer->setStretchFactor(3, 1);
+    m_inner->setStretchFactor(1, 1);
+    m_autoSetupPane->hide();
+    m_mapPane->hide();
+    m_outer->setSizes({PANEL_WIDTH, 0, 0, 580});
+    m_inner->setSizes({DISPLAY_VIEW_HEIGHT, 300});
+    lay->addWidget(m_outer, 1);
+    lay->addWidget(m_bar);
+
+    connect(m_panel, &CDevicePanel::chartSelected, this, &CDeviceFrame::replaceChart);
+    qApp->installEventFilter(this);
+}
+
+CDeviceFrame::~CDeviceFrame() { qApp->removeEventFilter(this); }
+
+int CDeviceFrame::paneWidth(int column) const {
+    QWidget* w = m_outer->widget(column);
+    return (w && !w->isHidden()) ? m_outer->sizes().value(column) : 0;
+}
+
+void CDeviceFrame::setPaneWidth(int column, int width) {
+    QWidget* pane = m_outer->widget(column);
+    QList<int> sizes = m_outer->sizes();
+    const int total = std::max(sizes.value(0) + sizes.value(1) + sizes.value(2) + sizes.value(3), width + 400);
+    pane->setVisible(width > 0);
+    sizes[column] = width;
+    sizes[3] = std::max(0, total - sizes[0] - sizes[1] - sizes[2]);
+    m_outer->setSizes(sizes);
+}
+
+void CDeviceFrame::showAutoSetupPane(bool show) { setPaneWidth(1, show ? AUTOSETUP_PANE_WIDTH : 0); }
+
+void CDeviceFrame::showMapPane(bool show) {
+    if (show) setPaneWidth(1, 0);
+    setPaneWidth(2, show ? MAP_PANE_WIDTH : 0);
+}
+
+void CDeviceFrame::replaceChart(int kind) {
+    m_view->setChart(kind);
+    if (m_doc.diagnosticsOn()) {
+        m_view->setRefreshPeriod(REFRESH_NORMAL_MS);
+        m_view->start();
+    }
+}
+
+bool CDeviceFrame::handleShortcut(int key, Qt::KeyboardModifiers mods) {
+    const bool alt = mods & Qt::AltModifier;
+    if ((mods & Qt::ControlModifier) && !alt) {
+        switch (key) {
+        case Qt::Key_B: m_panel->onBtnGasoline(); return true;
+        case Qt::Key_L: m_panel->onBtnLpg(); return true;
+        case Qt::Key_A: m_panel->onBtnAuto(); return true;
+        default: return false;
+        }
+    }
+    if ((mods & Qt::ShiftModifier) && !alt) {
+        if (key >= Qt::Key_F1 && key <= Qt::Key_F5) {
+            m_panel->selectChart(key - Qt::Key_F1);
+            return true;
+        }
+        return false;
+    }
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F8) {
+        m_panel->selectInjector(key - Qt::Key_F1 + 1);
+        return true;
+    }
+    return false;
+}
+
+// The shortcuts work wherever the focus is in the main window, before the focused
+// control sees the key, but not inside a modal dialog.
+bool CDeviceFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() && !QApplication::activeModalWidget()) {
+        auto* w = static_cast<QWidget*>(watched);
+        if (w->window() == window() && w->isActiveWindow()) {
+            auto* k = static_cast<QKeyEvent*>(event);
+            if (handleShortcut(k->key(), k->modifiers())) return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace zefirel

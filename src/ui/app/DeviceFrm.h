@@ -1,0 +1,64 @@
+#pragma once
+/// CDeviceFrame: the device document's window inside the main window's document
+/// area. Panes: the live panel (200 px), the automatic setup pane and the map pane
+/// (hidden; 300 and 660 px when shown), and on the right the display view over the
+/// time-correction pane (220 px high). The status bar CLPGBar is docked at the
+/// bottom. The frame also handles the program's keyboard shortcuts: Ctrl+B/L/A for
+/// the work modes, Shift+F1..F5 for the charts, F1..F8 for the polled injector.
+
+#include <QWidget>
+
+class QSplitter;
+
+namespace zefirel {
+
+class CDeviceDoc;
+class CDevicePanel;
+class CDisplayView;
+class CLPGBar;
+
+inline constexpr int PANEL_WIDTH = 200;
+inline constexpr int AUTOSETUP_PANE_WIDTH = 300;
+inline constexpr int MAP_PANE_WIDTH = 660;
+inline constexpr int DISPLAY_VIEW_HEIGHT = 220;
+
+class CDeviceFrame : public QWidget {
+    Q_OBJECT
+public:
+    explicit CDeviceFrame(CDeviceDoc& doc, QWidget* parent = nullptr);
+    ~CDeviceFrame() override;
+
+    CDevicePanel* panel() const { return m_panel; }
+    CDisplayView* displayView() const { return m_view; }
+    CLPGBar* bar() const { return m_bar; }
+    QSplitter* outerSplitter() const { return m_outer; }
+    QSplitter* innerSplitter() const { return m_inner; }
+
+    /// Shows (300 px) or hides (0) the automatic setup pane.
+    void showAutoSetupPane(bool show);
+    /// Shows (660 px) or hides (0) the map pane; showing it hides the automatic setup pane.
+    void showMapPane(bool show);
+    /// Width of column 0..3 of the outer splitter (0 for a hidden pane).
+    int paneWidth(int column) const;
+    /// Replaces the display view's chart (the "Wykres" choice), keeping the window.
+    void replaceChart(int kind);
+    /// Handles a key press as the frame's shortcuts do; returns true when used.
+    bool handleShortcut(int key, Qt::KeyboardModifiers modifiers);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setPaneWidth(int column, int width);
+    CDeviceDoc& m_doc;
+    QSplitter* m_outer;
+    QSplitter* m_inner;
+    CDevicePanel* m_panel;
+    CDisplayView* m_view;
+    QWidget* m_autoSetupPane;
+    QWidget* m_mapPane;
+    QWidget* m_timeCorrPane;
+    CLPGBar* m_bar;
+};
+
+} // namespace zefirel

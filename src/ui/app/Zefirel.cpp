@@ -1,0 +1,62 @@
+#include "ui/app/Zefirel.h"
+
+#include "diag/DeviceDoc.h"
+#include "ui/app/AboutDlg.h"
+#include "ui/app/Commands.h"
+#include "ui/app/MainFrm.h"
+#include "ui/diag/DeviceDocUi.h"
+
+namespace zefirel {
+
+CZefirel::CZefirel(IPreferences* prefs) : m_prefs(prefs) { setObjectName(QStringLiteral("zefirelApp")); }
+
+CZefirel::~CZefirel() {
+    exitInstance();
+    m_doc.reset();
+}
+
+bool CZefirel::initInstance(bool showWindow) {
+    m_main = std::make_unique<CMainFrame>();
+    connect(m_main.get(), &CMainFrame::command, this, &CZefirel::onCommand);
+    m_main->setCloseHandler([this] { exitInstance(); });
+    onFileNew();
+    if (showWindow) {
+        m_main->show();
+        m_main->move(0, 0);
+        m_main->resize(1024, 768);
+        m_main->showMaximized();
+    }
+    return true;
+}
+
+void CZefirel::exitInstance() {
+    if (m_doc) m_doc->close();
+}
+
+void CZefirel::onFileNew() {
+    if (m_doc) {
+        m_doc->close();
+        m_doc.reset();
+    }
+    m_doc = std::make_unique<CDeviceDocUi>(m_main.get(), m_prefs);
+    m_doc->open();
+}
+
+void CZefirel::onAppAbout() {
+    CDeviceDoc* doc = m_doc ? &m_doc->doc() : nullptr;
+    if (doc) doc->slowRefresh();
+    CAboutDlg dlg(doc, m_main.get());
+    dlg.exec();
+}
+
+void CZefirel::onCommand(int id) {
+    switch (id) {
+    case ID_ABOUT: onAppAbout(); return;
+    case ID_EXIT: m_main->close(); return;
+    case ID_NEW: onFileNew(); return;
+    default:
+        if (m_doc) m_doc->onCommand(id);
+    }
+}
+
+} // namespace zefirel

@@ -1,0 +1,326 @@
+#include "ui/diag/DeviceDocUi.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QThread>
+
+#include "diag/DeviceDoc.h"
+#include "ui/app/Commands.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/app/LPGBar.h"
+#include "ui/app/MainFrm.h"
+#include "ui/app/QtHost.h"
+#include "ui/diag/DevicePanel.h"
+#include "ui/diag/DisplayView.h"
+#include "ui/settings/ErrCodesDlg.h"
+#include "ui/settings/MsgHelper.h"
+#include "ui/settings/PasswdDlg.h"
+#include "ui/settings/WaitDlg.h"
+
+namespace zefirel {
+
+namespace {
+const QString FILTER_DIAG = QStringLiteral("Pliki diagnostyczne(*.lpgd)");
+const QString FILTER_EEPROM = QStringLiteral("Pliki eeprom(*.eeprom)");
+
+FileChooser& fileChooser() {
+    static FileChooser f;
+    return f;
+}
+
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+/// Runs a handler and shows an error object or any other exception escaping it.
+template <class F>
+void guarded(QWidget* parent, const char* where, F&& f) {
+    try {
+        f();
+    } catch (IError* e) {
+        showCaughtError(parent, QString(), where, e);
+    } catch (...) {
+        showCatchAll(parent, where);
+    }
+}
+} // namespace
+
+void CDeviceDocUi::setFileChooser(FileChooser chooser) { fileChooser() = std::move(chooser); }
+
+bool CDeviceDocUi::windowAvailable(int id) {
+    switch (id) {
+    // Their dialogs and panes come with later work: the entries stay, disabled.
+    case ID_MANUAL_SETTINGS:
+    case ID_AUTO_SETTINGS:
+    case ID_INJ_SEQUENCE:
+    case ID_MAP:
+    case ID_DEVICE_VERSION:
+    case ID_LEVEL_SENSOR:
+    case ID_WIZARD: return false;
+    default: return true;
+    }
+}
+
+CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main) {
+    setObjectName(QStringLiteral("deviceDocUi"));
+    m_host = std::make_unique<CQtHost>();
+    m_doc = std::make_unique<CDeviceDoc>(m_host.get(), prefs);
+    m_frame = new CDeviceFrame(*m_doc);
+    m_frame->setWindowTitle(QStringLiteral("ZazeRed"));
+    if (m_main) {
+        QMdiSubWindow* sub = m_main->mdiArea()->addSubWindow(m_frame);
+        sub->setObjectName(QStringLiteral("deviceSubWindow"));
+        sub->showMaximized();
+        m_main->installDeviceMenus();
+    }
+    m_host->setBar(m_frame->bar());
+    m_host->setMainFrame(m_main);
+    CDevicePanel* panel = m_frame->panel();
+    m_host->setTimerStarter([panel](int id, int ms) { panel->startPanelTimer(id, ms); });
+    m_host->setDiagnosticsEndedHandler([this] { updateCommands(); });
+    m_host->setSettingsWrittenHandler([panel] { panel->showCorrection(); });
+    QPointer<CMainFrame> mainPtr = m_main;
+    CQtHost* host = m_host.get();
+    m_doc->setTitleListener([host, mainPtr](const std::string& title) {
+        const QString t = qstr(title);
+        runOnGuiThread(host, [mainPtr, t] {
+            if (mainPtr) mainPtr->setWindowTitle(t);
+        });
+    });
+    m_doc->addDisplay(panel);
+    m_doc->addDisplay(m_frame->displayView());
+    CDeviceDoc* doc = m_doc.get();
+    setModalRefreshHook([doc](bool slow) {
+        if (slow) doc->slowRefresh();
+        else doc->normalRefresh();
+    });
+    connect(panel, &CDevicePanel::connectionChanged, this, [this] { updateCommands(); });
+    if (m_main) connect(m_main, &CMainFrame::updateCommands, this, &CDeviceDocUi::updateCommands);
+    updateCommands();
+}
+
+CDeviceDocUi::~CDeviceDocUi() {
+    close();
+    if (m_frame) {
+        m_doc->removeDisplay(m_frame->panel());
+        m_doc->removeDisplay(m_frame->displayView());
+        if (QWidget* sub = m_frame->parentWidget()) delete sub;
+        else delete m_frame.data();
+    }
+}
+
+CDeviceFrame* CDeviceDocUi::frame() const { return m_frame.data(); }
+
+bool CDeviceDocUi::open() {
+    guarded(m_main, "CDeviceDoc::OnNewDocument()", [&] { m_doc->openConnection(); });
+    m_frame->panel()->initialUpdate();
+    updateCommands();
+    return true;
+}
+
+void CDeviceDocUi::close() {
+    if (m_closed) return;
+    m_closed = true;
+    m_doc->closeDocument();
+    setModalRefreshHook({});
+}
+
+// --- enabling --------------------------------------------------------------------
+
+bool CDeviceDocUi::ruleEnabled(int id) const {
+    const bool connected = m_doc->isVersionOk();
+    const bool diagOn = m_doc->diagnosticsOn();
+    const bool admin = m_doc->administratorLevel();
+    switch (id) {
+    case ID_DIAGNOSTIC: return connected;
+    case ID_REPLAY: return !diagOn;
+    case ID_MANUAL_SETTINGS:
+        return (connected || !m_doc->recordingPathCopy().empty()) && !m_doc->isConnectionLost();
+    case ID_AUTO_SETTINGS: return connected && diagOn;
+    case ID_INJ_SEQUENCE: return connected;
+    case ID_EEPROM_READ:
+    case ID_EEPROM_WRITE: return connected && admin;
+    case ID_ERRORS_READ:
+    case ID_ERRORS_CLEAR: return connected;
+    case ID_MAP: return true;
+    case ID_DEVICE_VERSION: return connected && admin;
+    case ID_LEVEL_SENSOR: return connected;
+    case ID_WIZARD: return connected && diagOn;
+    case ID_UNLOCK: return true;
+    default: return true;
+    }
+}
+
+void CDeviceDocUi::setAction(int id, bool enabled, bool checked) {
+    if (!m_main) return;
+    if (QAction* a = m_main->action(id)) {
+        a->setEnabled(enabled);
+        if (a->isCheckable()) a->setChecked(checked);
+    }
+}
+
+void CDeviceDocUi::updateCommands() {
+    if (!m_main) return;
+    for (int id : {ID_DIAGNOSTIC, ID_REPLAY, ID_MANUAL_SETTINGS, ID_AUTO_SETTINGS, ID_INJ_SEQUENCE, ID_EEPROM_READ,
+                   ID_EEPROM_WRITE, ID_ERRORS_READ, ID_ERRORS_CLEAR, ID_MAP, ID_DEVICE_VERSION, ID_LEVEL_SENSOR,
+                   ID_WIZARD, ID_UNLOCK}) {
+        const bool checked = id == ID_AUTO_SETTINGS ? m_autoSetupShown : id == ID_MAP ? m_mapShown : false;
+        setAction(id, ruleEnabled(id) && windowAvailable(id), checked);
+    }
+    if (QAction* a = m_main->action(ID_DIAGNOSTIC))
+        a->setText(m_doc->diagnosticsOn() ? QStringLiteral("Wyłącz tryb diagnostyczny")
+                                          : QStringLiteral("Włącz tryb diagnostyczny"));
+}
+
+// --- commands --------------------------------------------------------------------
+
+bool CDeviceDocUi::onCommand(int id) {
+    // Like a menu's enabling, an accelerator does nothing for a disabled command.
+    if (!(ruleEnabled(id) && windowAvailable(id))) return true;
+    switch (id) {
+    case ID_DIAGNOSTIC: onDiagnostic(); break;
+    case ID_REPLAY: onReplay(); break;
+    case ID_EEPROM_READ: onEepromRead(); break;
+    case ID_EEPROM_WRITE: onEepromWrite(); break;
+    case ID_ERRORS_READ: onErrorsRead(); break;
+    case ID_ERRORS_CLEAR: onErrorsClear(); break;
+    case ID_UNLOCK: onUnlock(); break;
+    case ID_AUTO_SETTINGS: onAutoSettingsPane(); break;
+    case ID_MAP: onMapPane(); break;
+    case ID_PRINT: m_frame->displayView()->printWithDialog(); break;
+    case ID_PRINT_PREVIEW: m_frame->displayView()->printPreview(); break;
+    default: return false;
+    }
+    updateCommands();
+    return true;
+}
+
+QString CDeviceDocUi::chooseFile(bool save, const QString& filter, const QString& defaultSuffix) {
+    m_doc->resetDataFolder();
+    const QString folder = qstr(m_doc->dataFolder());
+    if (fileChooser()) return fileChooser()(save, folder, filter, defaultSuffix);
+    QFileDialog dlg(m_main, QString(), folder, filter);
+    dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dlg.setDefaultSuffix(defaultSuffix);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
+    return dlg.selectedFiles().constFirst();
+}
+
+void CDeviceDocUi::onDiagnostic() {
+    guarded(m_main, "CDeviceDoc::onDiagnostic()", [&] {
+        if (m_doc->diagnosticsOn()) {
+            m_doc->diagnosticsOnFlag().store(0);
+            m_doc->stopDiagnostics();
+            return;
+        }
+        // A cancelled dialog still starts diagnostics, into the default recording.
+        const QString path = chooseFile(true, FILTER_DIAG, QStringLiteral("lpgd"));
+        m_doc->startDiagnostics(path.toStdString());
+        CDisplayView::resetWindow();
+        m_frame->displayView()->update();
+    });
+}
+
+void CDeviceDocUi::onReplay() {
+    const QString path = chooseFile(false, FILTER_DIAG, QStringLiteral("txt"));
+    if (path.isEmpty()) return;
+    const std::string file = path.toStdString();
+    m_doc->startReplay(file);
+    {
+        CWaitDlg wait(QStringLiteral("Wczytywanie pliku diagnostycznego..."));
+        wait.showCentred();
+        // The replay thread drops the flag at the end of the file (or when it cannot
+        // read it); the window stays alive meanwhile.
+        while (m_doc->replayRunning()) {
+            QThread::msleep(REPLAY_WAIT_SLICE_MS);
+            QApplication::processEvents();
+        }
+        WaitCursor cursor;
+        m_doc->finishReplay(file);
+        m_frame->displayView()->redrawFromStore();
+    }
+}
+
+void CDeviceDocUi::onEepromRead() {
+    const QString path = chooseFile(true, FILTER_EEPROM, QStringLiteral("eeprom"));
+    if (path.isEmpty()) return;
+    m_doc->setDataFolderFromFile(path.toStdString());
+    guarded(m_main, "CDeviceDoc::onEepromRead()", [&] {
+        WaitCursor cursor;
+        m_doc->readEepromToFile(path.toStdString());
+    });
+}
+
+void CDeviceDocUi::onEepromWrite() {
+    const QString path = chooseFile(false, FILTER_EEPROM, QStringLiteral("eeprom"));
+    if (path.isEmpty()) return;
+    m_doc->setDataFolderFromFile(path.toStdString());
+    guarded(m_main, "CDeviceDoc::onEepromWrite()", [&] {
+        WaitCursor cursor;
+        m_doc->writeEepromFromFile(path.toStdString());
+    });
+}
+
+void CDeviceDocUi::showErrors(const uint8_t* report11) {
+    const std::string text = m_doc->describeReport(report11);
+    if (text.empty()) {
+        zefMessageBox(m_main, QStringLiteral("Brak błędów."));
+        return;
+    }
+    m_doc->slowRefresh();
+    CErrCodesDlg dlg(qstr(text), m_main);
+    dlg.exec();
+}
+
+void CDeviceDocUi::onErrorsRead() {
+    guarded(m_main, "CDeviceDoc::onErrorsRead()", [&] {
+        uint8_t report[ERROR_REPORT_SIZE] = {};
+        bool ok = false;
+        {
+            WaitCursor cursor;
+            ok = m_doc->readErrors(report);
+        }
+        if (!ok) zefMessageBox(m_main, QStringLiteral("Nie można wczytać błędów urządzenia"));
+        else showErrors(report);
+    });
+}
+
+void CDeviceDocUi::onErrorsClear() {
+    guarded(m_main, "CDeviceDoc::onErrorsClear()", [&] {
+        bool ok = false;
+        {
+            WaitCursor cursor;
+            ok = m_doc->clearErrors();
+        }
+        if (!ok) zefMessageBox(m_main, QStringLiteral("Nie można skasować błędów urządzenia"));
+    });
+}
+
+void CDeviceDocUi::onUnlock() {
+    m_doc->slowRefresh();
+    CPasswdDlg dlg(m_main);
+    if (dlg.exec() == QDialog::Accepted) {
+        const AccessLevels l = dlg.levels();
+        if (l.service) m_doc->setServiceLevel(true);
+        if (l.administrator) m_doc->setAdministratorLevel(true);
+    }
+    m_doc->normalRefresh();
+}
+
+void CDeviceDocUi::onAutoSettingsPane() {
+    m_autoSetupShown = !m_autoSetupShown;
+    m_frame->showAutoSetupPane(m_autoSetupShown);
+}
+
+void CDeviceDocUi::onMapPane() {
+    m_mapShown = !m_mapShown;
+    if (m_mapShown) m_autoSetupShown = false;
+    m_frame->showMapPane(m_mapShown);
+}
+
+} // namespace zefirel

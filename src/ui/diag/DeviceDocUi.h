@@ -1,0 +1,86 @@
+#pragma once
+/// CDeviceDocUi: the windowed side of the device document. It owns the core
+/// document (CDeviceDoc), its host and its frame, handles the document's menu
+/// commands with their dialogs and messages, and keeps the commands' enabled,
+/// checked and text states by the document's rules.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QAction;
+
+namespace zefirel {
+
+class CDeviceDoc;
+class CDeviceFrame;
+class CMainFrame;
+class CQtHost;
+class IPreferences;
+
+/// Chooses a file: save or open mode, the starting folder, the filter
+/// ("Description(*.ext)") and the default extension. Returns the full path, or an
+/// empty text on Cancel.
+using FileChooser = std::function<QString(bool save, const QString& folder, const QString& filter,
+                                          const QString& defaultSuffix)>;
+
+class CDeviceDocUi : public QObject {
+    Q_OBJECT
+public:
+    /// Creates the core document, its frame (maximised in the main window's document
+    /// area) and the device menus. Nothing connects yet: call open().
+    CDeviceDocUi(CMainFrame* main, IPreferences* prefs);
+    ~CDeviceDocUi() override;
+
+    /// New-document step: connects under the wait window, then lets the live panel
+    /// start diagnostics on a connected controller.
+    bool open();
+    /// Closing: run flags cleared, diagnostics stopped, up to 3000 ms for the worker
+    /// threads, disconnect.
+    void close();
+
+    CDeviceDoc& doc() const { return *m_doc; }
+    CDeviceFrame* frame() const;
+    CQtHost& host() const { return *m_host; }
+
+    /// Handles a menu command; false when the command is not the document's.
+    bool onCommand(int id);
+    /// Refreshes every command's enabled, checked and text state.
+    void updateCommands();
+    /// The document's enabling rule of a command, whether or not its window exists yet.
+    bool ruleEnabled(int id) const;
+    /// Whether the window behind a command exists in this build.
+    static bool windowAvailable(int id);
+
+    /// Replaces the file dialogs (tests, scripted runs); an empty function restores them.
+    static void setFileChooser(FileChooser chooser);
+
+    // Handlers of the document's commands.
+    void onDiagnostic();
+    void onReplay();
+    void onEepromRead();
+    void onEepromWrite();
+    void onErrorsRead();
+    void onErrorsClear();
+    void onUnlock();
+    void onAutoSettingsPane();
+    void onMapPane();
+    /// Decodes an error report: "Brak błędów." or the error codes dialog.
+    void showErrors(const uint8_t* report11);
+
+private:
+    QString chooseFile(bool save, const QString& filter, const QString& defaultSuffix);
+    void setAction(int id, bool enabled, bool checked = false);
+
+    QPointer<CMainFrame> m_main;
+    std::unique_ptr<CQtHost> m_host;
+    std::unique_ptr<CDeviceDoc> m_doc;
+    QPointer<CDeviceFrame> m_frame;
+    bool m_autoSetupShown = false;
+    bool m_mapShown = false;
+    bool m_closed = false;
+};
+
+} // namespace zefirel

@@ -1,0 +1,125 @@
+#pragma once
+/// CDisplayView: the view above the time-correction pane that draws one diagnostic
+/// chart over the shared window of sample numbers. A timer (5000, 500 ms; 5000 ms
+/// around modal dialogs) posts a refresh that pulls the visible samples from the
+/// store and follows the newest one. Four buttons page and step the window, a
+/// left-button drag zooms, the pointer's sample and value go to the status bar, and
+/// the right button opens the chart menu.
+
+#include <QPoint>
+#include <QWidget>
+#include <memory>
+
+#include "diag/DiagDisplay.h"
+
+class QMenu;
+class QPrinter;
+class QRubberBand;
+class QTimer;
+class QToolButton;
+
+namespace zefirel {
+
+class CDeviceDoc;
+class CLPGBar;
+class CSeriesChart;
+
+inline constexpr int TIMER_DISPLAY = 5000;
+/// Sizes of the paging buttons and the zoom rules.
+inline constexpr int PAGE_BUTTON_SIZE = 17;
+inline constexpr int ZOOM_MIN_PIXELS = 9;
+inline constexpr double ZOOM_MIN_SAMPLES = 49;
+/// How close to the window's end the newest sample may come before the window moves.
+inline constexpr double FOLLOW_MARGIN = 10;
+/// Chart choices of the live panel's "Wykres" list, in order.
+enum EChartKind { CHART_RPM, CHART_TIME, CHART_PRESSURE, CHART_TEMPR_LPG, CHART_LAMBDA, CHART_COUNT };
+
+/// Creates the chart of a "Wykres" choice (0..4) for a parent window.
+std::unique_ptr<CSeriesChart> makeChart(int kind, QWidget* parent);
+
+class CDisplayView : public QWidget, public IDiagDisplay {
+    Q_OBJECT
+public:
+    CDisplayView(CDeviceDoc& doc, CLPGBar* bar, QWidget* parent = nullptr);
+    ~CDisplayView() override;
+
+    // IDiagDisplay (callable from any thread; runs on the GUI thread)
+    void reset() override;
+    void start() override;
+    void stop() override;
+    void setRefreshPeriod(int periodMs) override;
+
+    CSeriesChart& chart() const { return *m_chart; }
+    /// Replaces the chart by one of the "Wykres" kinds, keeping the sample window.
+    void setChart(int kind);
+    int chartKind() const { return m_kind; }
+    /// Copies every sample of the store into the chart, window back to 0..500, step 50.
+    void redrawFromStore();
+    /// Sample window back to 0..500 with step 50.
+    static void resetWindow();
+
+    bool refreshTimerActive() const;
+    int refreshPeriod() const;
+    /// The refresh command: pulls the new samples and follows the newest one.
+    void onRefresh();
+    /// Paging buttons: ">>" (5), "<<" (6), ">" (7), "<" (8).
+    void onPageForward();
+    void onPageBack();
+    void onStepForward();
+    void onStepBack();
+    /// Zoom to the rectangle between two points of the view (the drag's two ends);
+    /// returns whether it zoomed.
+    bool zoomTo(QPoint a, QPoint b);
+    /// The status-bar read-out for a pointer position (empty on or outside the plot border).
+    QString readoutAt(QPoint p) const;
+    /// Builds the chart menu (for the pointer's context menu; tests look at it).
+    QMenu* chartMenu();
+
+    /// Draws the chart on a printer page.
+    void print(QPrinter* printer);
+    /// Shows the print dialog and prints.
+    void printWithDialog();
+    /// Shows the print preview.
+    void printPreview();
+    /// The region last invalidated by a refresh (empty when none).
+    QRect lastRefreshRect() const { return m_lastRefreshRect; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private:
+    void setupChart();
+    void placeButtons();
+    QPoint clampToPlot(QPoint p) const;
+    void reloadWindow();
+    bool sourceAvailable() const;
+    void onChartSetup();
+    void onRestoreScale();
+    void onAutoscale();
+
+    CDeviceDoc& m_doc;
+    CLPGBar* m_bar;
+    std::unique_ptr<CSeriesChart> m_chart;
+    int m_kind = CHART_TIME;
+    QTimer* m_timer;
+    int m_period = 500;
+    QToolButton* m_btnFirst;
+    QToolButton* m_btnBack;
+    QToolButton* m_btnForward;
+    QToolButton* m_btnLast;
+    bool m_dragging = false;
+    QPoint m_dragStart;
+    QRubberBand* m_band = nullptr;
+    QMenu* m_menu = nullptr;
+    QRect m_lastRefreshRect;
+    bool m_chartReady = false;
+};
+
+} // namespace zefirel
