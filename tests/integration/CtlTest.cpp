@@ -1,0 +1,416 @@
+// zefirelctl and zefirel-sim as the programs they are: child processes with their
+// exit codes, outputs and files, against the virtual controller on a pty.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "SimController.h"
+#include "SimServer.h"
+#include "link/SettingsBlock.h"
+#include "support/Preferences.h"
+#include "support/TestDevice.h"
+
+using namespace zefirel;
+using namespace zefirel::sim;
+using zefirel::test::CScratchFolder;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+const std::string CTL = std::string(ZEFIREL_BIN_DIR) + "/cli/zefirelctl";
+const std::string SIM = std::string(ZEFIREL_BIN_DIR) + "/sim/zefirel-sim";
+
+struct RunResult {
+    int rc = -1;
+    std::string out, err;
+    double seconds = 0;
+};
+
+/// Runs a program with extra environment entries, collects its output, kills it
+/// after 20 s.
+RunResult run(const std::string& program, const std::vector<std::string>& args,
+              const std::vector<std::string>& env = {}) {
+    RunResult r;
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+        return r;
+    // Everything the child needs is built before fork: this process has threads.
+    std::vector<std::string> environment = env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (std::none_of(env.begin(), env.end(), [&](const std::string& x) { return x.rfind(name + "=", 0) == 0; }))
+            environment.push_back(entry);
+    }
+    std::vector<char*> envp, argv{const_cast<char*>(program.c_str())};
+    for (std::string& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        ::execve(program.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        if (::poll(fds, 2, 20000) <= 0) {
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (pollfd& p : fds)
+        if (p.fd >= 0)
+            ::close(p.fd);
+    return r;
+}
+
+Bytes readBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
+}
+
+void writeBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+/// A virtual controller in this process and zefirelctl runs against it, with the
+/// program's folders in a scratch folder.
+struct Ctl {
+    explicit Ctl(const SimConfig& c = {}) : cfg(c), ctl(cfg), server(ctl, cfg) {
+        std::string error;
+        EXPECT_TRUE(server.open(error)) << error;
+        server.start();
+    }
+    ~Ctl() { server.stop(); }
+    std::vector<std::string> env() const {
+        return {"XDG_CONFIG_HOME=" + home.path() + "/config", "XDG_DATA_HOME=" + home.path() + "/data"};
+    }
+    RunResult operator()(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"--device", server.slavePath()});
+        return run(CTL, args, env());
+    }
+    std::string file(const std::string& name) const { return home.path() + "/" + name; }
+
+    SimConfig cfg;
+    CSimController ctl;
+    CSimServer server;
+    CScratchFolder home;
+};
+
+const char* const CAR = "--car=Opel;Astra;1600;101;2003;2.0;";
+
+} // namespace
+
+TEST(Ctl, InfoDescribesTheControllerAsTextAndJson) {
+    SimConfig cfg;
+    cfg.identity = "PL-0042-ZX";
+    cfg.programmingDate = static_cast<uint16_t>(daysSinceEpoch2004(2025, 11, 7));
+    Ctl c(cfg);
+    const RunResult text = c({"info"});
+    ASSERT_EQ(text.rc, 0) << text.err;
+    EXPECT_NE(text.out.find("identity: PL-0042-ZX\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("programmingDate: 07/11/2025\n"), std::string::npos);
+    EXPECT_NE(text.out.find("Wysyłanie informacji o zainicjowaniu sterownika"), std::string::npos);
+    EXPECT_EQ(text.out.find("Rozszerzona diagnostyka"), std::string::npos);
+    EXPECT_NE(text.out.find("versionOk: yes"), std::string::npos);
+
+    const RunResult json = c({"info", "--json"});
+    ASSERT_EQ(json.rc, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("{\"version\":5,\"injectors\":4,\"identity\":\"PL-0042-ZX\","
+                             "\"programmingDate\":\"07/11/2025\",\"features\":{\"mask\":4183,",
+                             0),
+              0u)
+        << json.out;
+    EXPECT_NE(json.out.find("\"timerFrequency\":40000,\"versionOk\":true}"), std::string::npos);
+}
+
+TEST(Ctl, InfoThroughTheResolvedPortRemembersIt) {
+    Ctl c;
+    std::vector<std::string> env = c.env();
+    env.push_back("ZEFIREL_COM3=" + c.server.slavePath());
+    const RunResult r = run(CTL, {"--port", "3", "info"}, env);
+    ASSERT_EQ(r.rc, 0) << r.err;
+    CIniPreferences prefs(c.home.path() + "/config/Zefirel");
+    EXPECT_EQ(prefs.lastSerialPort(), 3u);
+    // Without --port or --device the remembered port is tried first.
+    const RunResult again = run(CTL, {"info"}, env);
+    EXPECT_EQ(again.rc, 0) << again.err;
+}
+
+TEST(Ctl, InfoOfAnotherFirmwareSaysSo) {
+    SimConfig cfg;
+    cfg.versionWord = 6;
+    Ctl c(cfg);
+    const RunResult r = c({"--json", "info"});
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_NE(r.out.find("\"versionOk\":false"), std::string::npos);
+    EXPECT_NE(r.err.find("   --wersja sterownika LPG - 6"), std::string::npos) << r.err;
+    // Other commands refuse a controller that failed the version check.
+    EXPECT_EQ(c({"level"}).rc, 1);
+}
+
+TEST(Ctl, SettingsGetPrintsEveryValueByName) {
+    Ctl c;
+    const RunResult r = c({"--json", "settings", "get"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    for (const SettingInfo& info : settingInfos())
+        EXPECT_NE(r.out.find("\"" + std::string(info.name) + "\":"), std::string::npos) << info.name;
+    EXPECT_NE(r.out.find("{\"switchSpeed\":1200,\"switchTemperature\":25,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"voltageCorrection\":0.05}"), std::string::npos);
+
+    const RunResult text = c({"settings", "get"});
+    EXPECT_NE(text.out.find("mainCorrection: 1 ms\n"), std::string::npos) << text.out;
+}
+
+TEST(Ctl, SettingsSetChecksThenWritesWithTheCarData) {
+    Ctl c;
+    const std::array<uint8_t, 26> before = c.ctl.setupRecord();
+
+    // Without car data nothing is even sent.
+    RunResult r = c({"settings", "set", "mainCorrection=2"});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji"),
+              std::string::npos);
+    EXPECT_EQ(c.server.requestCount(), 0u);
+    // Nor with a word that is no setting or no number, or incomplete car data.
+    EXPECT_EQ(c({CAR, "settings", "set", "mainCorection=2"}).rc, 2);
+    EXPECT_EQ(c({CAR, "settings", "set", "mainCorrection=2ms"}).rc, 2);
+    EXPECT_EQ(c({CAR, "settings", "set", "ignitionsPerCycle=1.5"}).rc, 2);
+    EXPECT_EQ(c({"--car=Opel;Astra;1600;;2003;2.0;", "settings", "set", "mainCorrection=2"}).rc, 2);
+    EXPECT_EQ(c.server.requestCount(), 0u);
+
+    // A value out of range is read, checked and refused.
+    r = c({CAR, "settings", "set", "referencePressure=59", "switchSpeed=50"});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("Błędna wartość prędkości przełączenia na LPG\nBłędna wartość ciśnienia reg=ferencyjnego"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(c.ctl.setupRecord(), before);
+
+    r = c({CAR, "--json", "settings", "set", "mainCorrection=2", "lpgSwitchDelay=20"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_DOUBLE_EQ(c.ctl.mainCorrectionMs(), 2.0);
+    EXPECT_EQ(c.ctl.setupRecord()[19], 40);
+    EXPECT_NE(r.out.find("\"mainCorrection\":2,"), std::string::npos) << r.out;
+    // The write keeps a copy in the car's settings folder.
+    const fs::path carFolder = c.home.path() + "/data/Zefirel/Ustawienia/v5.2/Opel-Astra-1600";
+    ASSERT_TRUE(fs::is_directory(carFolder));
+    EXPECT_EQ(std::distance(fs::directory_iterator(carFolder), fs::directory_iterator{}), 1);
+}
+
+TEST(Ctl, ErrorsAreReadAndCleared) {
+    SimConfig cfg;
+    cfg.errors[9] = 0x80;
+    Ctl c(cfg);
+    RunResult r = c({"errors"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, " Moduł: Przerwania 24-32, kod błędu: \n\tPrzerwanie 31 \n");
+    r = c({"errors", "clear"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(c.ctl.errors(), (std::array<uint8_t, 11>{}));
+    r = c({"errors"});
+    EXPECT_EQ(r.out, "Brak błędów.\n");
+    r = c({"--json", "errors"});
+    EXPECT_EQ(r.out, "{\"report\":[0,0,0,0,0,0,0,0,0,0,0],\"text\":\"\"}\n");
+}
+
+TEST(Ctl, ModeLevelAndSequence) {
+    Ctl c;
+    ASSERT_EQ(c({"mode", "lpg"}).rc, 0);
+    EXPECT_EQ(c.ctl.mode(), EWorkMode::Lpg);
+    EXPECT_EQ(c({"mode", "diesel"}).rc, 2);
+    EXPECT_EQ(c.ctl.mode(), EWorkMode::Lpg);
+
+    RunResult r = c({"--json", "level"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find("\"thresholds\":[42,130,170,225]"), std::string::npos) << r.out;
+
+    r = c({"sequence"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("1. injector 1 at 0.000 ms\n2. injector 3 at ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("8. injector 8: no signal\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("niesekwencyjnym"), std::string::npos);
+}
+
+TEST(Ctl, EepromImageToAndFromAFile) {
+    Ctl c;
+    const std::string image = c.file("a.eeprom");
+    ASSERT_EQ(c({"eeprom", "read", image}).rc, 0);
+    const EepromImage e = c.ctl.eeprom();
+    EXPECT_EQ(readBytes(image), Bytes(e.begin(), e.end()));
+
+    // A short image is refused before anything is sent.
+    const uint64_t requests = c.server.requestCount();
+    writeBytes(c.file("short.eeprom"), Bytes(511, 0x11));
+    RunResult r = c({"eeprom", "write", c.file("short.eeprom")});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("Niepoprawny format pliku EEPROM!"), std::string::npos);
+    EXPECT_EQ(c.server.requestCount(), requests);
+    r = c({"eeprom", "write", c.file("missing.eeprom")});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("Nie można otworzyć wskazanego pliku EEPROM!"), std::string::npos);
+
+    // A longer one sends its first 512 bytes.
+    Bytes longer(600);
+    for (size_t i = 0; i < longer.size(); ++i)
+        longer[i] = static_cast<uint8_t>(i * 7);
+    writeBytes(c.file("long.eeprom"), longer);
+    r = c({"eeprom", "write", c.file("long.eeprom")});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const EepromImage after = c.ctl.eeprom();
+    EXPECT_TRUE(std::equal(after.begin(), after.end(), longer.begin()));
+    EXPECT_NE(r.err.find("EEPROM 90%"), std::string::npos); // progress on standard error
+}
+
+TEST(Ctl, MapWriteIsVerifiedAndReadBack) {
+    Ctl c;
+    Bytes map(400, 100);
+    map[8 * 6 + 1] = 105; // +5 % at 3.0 ms, 1000-2000 rpm
+    map[399] = 0;         // -100 %
+    writeBytes(c.file("in.map"), map);
+    RunResult r = c({CAR, "map", "write", c.file("in.map")});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const EepromImage e = c.ctl.eeprom();
+    EXPECT_TRUE(std::equal(map.begin(), map.end(), e.begin() + eeprom::MAP));
+    EXPECT_EQ(c.ctl.setupRecord()[10] & 0x02, 0x02); // the map is in use
+
+    ASSERT_EQ(c({"map", "read", c.file("out.map")}).rc, 0);
+    EXPECT_EQ(readBytes(c.file("out.map")), map);
+
+    writeBytes(c.file("bad.map"), Bytes(400, 251));
+    EXPECT_EQ(c({"map", "write", c.file("bad.map")}).rc, 2);
+    writeBytes(c.file("short.map"), Bytes(399, 100));
+    EXPECT_EQ(c({"map", "write", c.file("short.map")}).rc, 2);
+}
+
+TEST(Ctl, ControllerFailuresExitWithOne) {
+    Ctl c;
+    SimFaults f;
+    f.badChecksumCommand = CMD_SEQUENCE;
+    c.server.setFaults(f);
+    RunResult r = c({"sequence"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("Nie można pobrać informacji o sekwencji wtrysków"), std::string::npos);
+
+    c.server.setMuted(true);
+    r = c({"info"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("Nie można nawiązać komunikacji z urządzeniem LPG"), std::string::npos);
+    EXPECT_LT(r.seconds, 3.0); // three link tests of about half a second
+
+    r = run(CTL, {"--device", c.file("no-such-tty"), "info"}, c.env());
+    EXPECT_EQ(r.rc, 1);
+}
+
+TEST(Ctl, BadUsageExitsWithTwo) {
+    CScratchFolder home;
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.path(), "XDG_DATA_HOME=" + home.path()};
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"frobnicate"}, {"--port", "x", "info"}, {"--port", "1", "--device", "/dev/null", "info"},
+          {"--device"}, {"settings"}, {"settings", "get", "extra"}, {"level", "extra"}, {"eeprom", "read"},
+          {"map", "copy", "a", "b"}, {"--json=1", "info"}}) {
+        const RunResult r = run(CTL, args, env);
+        EXPECT_EQ(r.rc, 2) << (args.empty() ? "(none)" : args[0]) << " " << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    const RunResult help = run(CTL, {"--help"}, env);
+    EXPECT_EQ(help.rc, 0);
+    for (const char* name : {"info", "settings get", "errors [clear]", "mode petrol|lpg|auto", "eeprom read|write FILE"})
+        EXPECT_NE(help.out.find(name), std::string::npos) << name;
+}
+
+TEST(SimProcess, ServesItsLinkTogglesOnSignalAndSavesItsEeprom) {
+    CScratchFolder home;
+    const std::string link = home.path() + "/ttyLPG", eepromFile = home.path() + "/sim.eeprom";
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.path(), "XDG_DATA_HOME=" + home.path()};
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::execl(SIM.c_str(), SIM.c_str(), "--link", link.c_str(), "--eeprom", eepromFile.c_str(), "--identity",
+                "SIM-PROC-1", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string first;
+    char ch;
+    while (::read(out[0], &ch, 1) == 1 && ch != '\n')
+        first += ch;
+    EXPECT_EQ(first.rfind("/dev/pts/", 0), 0u) << first;
+    EXPECT_EQ(fs::read_symlink(link).string(), first);
+
+    RunResult r = run(CTL, {"--device", link, "info"}, env);
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find("identity: SIM-PROC-1"), std::string::npos);
+    EXPECT_EQ(run(CTL, {"--device", link, "mode", "lpg"}, env).rc, 0);
+
+    ::kill(pid, SIGUSR1); // unplugged
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(run(CTL, {"--device", link, "info"}, env).rc, 1);
+    ::kill(pid, SIGUSR1); // back
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(run(CTL, {"--device", link, "info"}, env).rc, 0);
+
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(out[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_EQ(fs::file_size(eepromFile), 512u);
+}
+
+TEST(SimProcess, HelpAndBadOptions) {
+    CScratchFolder home;
+    RunResult r = run(SIM, {"--help"});
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_NE(r.out.find("--baud-timing"), std::string::npos);
+    r = run(SIM, {"--injectors", "0"});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("--injectors"), std::string::npos);
+    writeBytes(home.path() + "/short.eeprom", Bytes(100, 0));
+    r = run(SIM, {"--eeprom", home.path() + "/short.eeprom"});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_EQ(readBytes(home.path() + "/short.eeprom").size(), 100u); // not overwritten
+}

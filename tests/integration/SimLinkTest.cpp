@@ -1,0 +1,397 @@
+// The real controller proxy against the virtual controller over a pseudo-terminal:
+// every command's round trip, the handshake outcomes, and the link faults the
+// simulator injects (no answer, wrong checksum, swapped sync, stray bytes,
+// unplugged line), each bounded by the link's time-outs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <numeric>
+#include <random>
+
+#include "SimController.h"
+#include "SimServer.h"
+#include "diag/Diag.h"
+#include "link/Conversions.h"
+#include "support/RecordingHost.h"
+#include "support/TestDevice.h"
+
+using namespace zefirel;
+using namespace zefirel::sim;
+using namespace zefirel::test;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+/// A virtual controller served on a pty and the proxy connected to it.
+struct Rig {
+    explicit Rig(const SimConfig& c = {}) : cfg(c), ctl(cfg), server(ctl, cfg) {
+        std::string error;
+        opened = server.open(error);
+        EXPECT_TRUE(opened) << error;
+        server.start();
+        dev.folder = scratch.path();
+        host.carDataAnswer = true;
+    }
+    ~Rig() {
+        dev.disconnect();
+        server.stop();
+        setTimerFrequency(DEFAULT_TIMER_FREQUENCY);
+    }
+    bool connect() { return opened && dev.connectPath(server.slavePath()); }
+
+    SimConfig cfg;
+    CSimController ctl;
+    CSimServer server;
+    bool opened = false;
+    CScratchFolder scratch;
+    CRecordingHost host;
+    CTestDevice dev{&host};
+};
+
+bool anyMessageContains(const CRecordingHost& host, const std::string& part) {
+    for (const RecordedMessage& m : host.messages)
+        if (m.text.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(SimLink, HandshakeReadsVersionIdentityAndFeatures) {
+    SimConfig cfg;
+    cfg.identity = "LPG-7731-XQ";
+    cfg.injectors = 6;
+    Rig r(cfg);
+    ASSERT_TRUE(r.connect());
+    EXPECT_TRUE(r.dev.isVersionOk());
+    EXPECT_TRUE(r.host.messages.empty());
+    EXPECT_EQ(r.dev.settings().identity(), "LPG-7731-XQ");
+    EXPECT_EQ(r.dev.settings().identity(), r.ctl.identity());
+    EXPECT_EQ(r.dev.settings().injectorCount(), 6);
+    EXPECT_EQ(r.dev.settings().featureMask(), cfg.featureMask);
+    EXPECT_EQ(r.dev.settings().timerFrequency(), 40000u);
+
+    // The client may close the port and come back: the controller still answers.
+    r.dev.disconnect();
+    ASSERT_TRUE(r.connect());
+    EXPECT_TRUE(r.dev.isVersionOk());
+}
+
+TEST(SimLink, HandshakeWithAnotherVersionOrAnUnknownFeature) {
+    {
+        SimConfig cfg;
+        cfg.versionWord = 4;
+        Rig r(cfg);
+        ASSERT_TRUE(r.connect()); // the link is up
+        EXPECT_FALSE(r.dev.isVersionOk());
+        EXPECT_TRUE(anyMessageContains(r.host, "   --wersja sterownika LPG - 4\n"));
+        EXPECT_EQ(r.host.menusRemoved, 1);
+    }
+    {
+        SimConfig cfg;
+        cfg.featureMask = 0x2000;
+        Rig r(cfg);
+        ASSERT_TRUE(r.connect());
+        EXPECT_TRUE(r.dev.isVersionOk());
+        EXPECT_TRUE(anyMessageContains(r.host, "Wersja oprogramowania PC może nie obsługiwać wszystkich"));
+    }
+    {
+        SimConfig cfg;
+        cfg.versionWord = 40005;
+        Rig r(cfg);
+        ASSERT_TRUE(r.connect());
+        EXPECT_FALSE(r.dev.isVersionOk()); // the handshake takes the word as it is
+        uint8_t record[VERSION_RECORD_SIZE];
+        ASSERT_TRUE(r.dev.readVersion(record));
+        EXPECT_EQ(getU16(record + 2), 5);
+    }
+}
+
+TEST(SimLink, SettingsWrittenAreReadBackAsTheControllerKeepsThem) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    ASSERT_TRUE(r.dev.readSettings());
+    CSettingsBlock& s = r.dev.settings();
+    s.setValue(ESetting::mainCorrection, 2.51);
+    s.setValue(ESetting::switchSpeed, 1500);
+    s.setValue(ESetting::referencePressure, 120);
+    s.setValue(ESetting::pressureSlope, 1.25);
+    s.setValue(ESetting::lpgSwitchDelay, 30);
+    s.setValue(ESetting::voltageLimit, 60);
+    s.setValue(ESetting::minSupplyVoltage, 11.3);
+    s.setValue(ESetting::correction2Injectors, 0x05);
+    s.setValue(ESetting::petrolInjectionType, 0x02);
+    s.setCarText(ECarText::make, "Opel");
+    s.setCarText(ECarText::model, "Astra");
+    s.setCarText(ECarText::capacity, "1600");
+    ASSERT_EQ(checkSettings(s), "");
+    uint8_t sent[SETUP_RECORD_SIZE];
+    encodeSettings(s, sent);
+    ASSERT_TRUE(r.dev.writeSettings());
+
+    // The controller holds exactly the record that was sent…
+    const std::array<uint8_t, 26> held = r.ctl.setupRecord();
+    EXPECT_TRUE(std::equal(held.begin(), held.end(), sent));
+    EXPECT_DOUBLE_EQ(r.ctl.mainCorrectionMs(), 2.5);
+
+    // …and a fresh read gives the values in the controller's own steps.
+    r.dev.disconnect(); // the port is exclusive
+    CTestDevice other(&r.host);
+    ASSERT_TRUE(other.connectPath(r.server.slavePath()));
+    ASSERT_TRUE(other.readSettings());
+    const CSettingsBlock& back = other.settings();
+    EXPECT_DOUBLE_EQ(back.value(ESetting::mainCorrection), 2.5);
+    EXPECT_DOUBLE_EQ(back.value(ESetting::switchSpeed), 1500);
+    EXPECT_DOUBLE_EQ(back.value(ESetting::referencePressure), 120);
+    EXPECT_DOUBLE_EQ(back.value(ESetting::pressureSlope), 1.2);
+    EXPECT_DOUBLE_EQ(back.value(ESetting::lpgSwitchDelay), 30);
+    EXPECT_DOUBLE_EQ(back.value(ESetting::voltageLimit), 60);
+    EXPECT_DOUBLE_EQ(back.value(ESetting::minSupplyVoltage), 11.3);
+    EXPECT_DOUBLE_EQ(back.value(ESetting::correction2Injectors), 5);
+    EXPECT_DOUBLE_EQ(back.value(ESetting::petrolInjectionType), 2);
+    other.disconnect();
+}
+
+TEST(SimLink, EepromAndMapRoundTripsWithTheMapChecksum) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    std::mt19937 rng(5);
+    std::array<uint8_t, EEPROM_SIZE> image;
+    for (uint8_t& b : image)
+        b = static_cast<uint8_t>(rng());
+    ASSERT_TRUE(r.dev.writeEeprom(image.data(), 0, EEPROM_SIZE));
+    EXPECT_EQ(r.ctl.eeprom(), image);
+    std::array<uint8_t, EEPROM_SIZE> back{};
+    ASSERT_TRUE(r.dev.readEeprom(0, EEPROM_SIZE, back.data()));
+    EXPECT_EQ(back, image);
+
+    // The map: 400 bytes at 104 with their checksum behind them.
+    uint8_t* map = r.dev.settings().map();
+    for (size_t i = 0; i < block::MAP_SIZE; ++i)
+        map[i] = static_cast<uint8_t>(rng() % 251);
+    const std::vector<uint8_t> written(map, map + block::MAP_SIZE);
+    ASSERT_TRUE(r.dev.writeMap());
+    std::fill(map, map + block::MAP_SIZE, 0);
+    ASSERT_TRUE(r.dev.readMap());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), map));
+    const EepromImage e = r.ctl.eeprom();
+    EXPECT_EQ((e[504] << 8) | e[505], frameChecksum(written.data(), written.size()));
+
+    // A damaged checksum fails the read, yet the map has been replaced.
+    uint8_t block[EEPROM_BLOCK_SIZE] = {};
+    setU16(block, 504);
+    block[2] = static_cast<uint8_t>(e[504] ^ 0xFF);
+    ASSERT_TRUE(r.dev.writeEepromBlock(block));
+    std::fill(map, map + block::MAP_SIZE, 0);
+    EXPECT_FALSE(r.dev.readMap());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), map));
+}
+
+TEST(SimLink, TimeCorrectionsAndLevelCalibrationRoundTrip) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    for (size_t i = 0; i < 25; ++i)
+        r.dev.settings().setTimeCorrection(i, -100.0 + 10.6 * static_cast<double>(i)); // -100 .. 154.4
+    ASSERT_TRUE(r.dev.writeTimeCorrections());
+    for (size_t i = 0; i < 25; ++i)
+        r.dev.settings().setTimeCorrection(i, 0);
+    ASSERT_TRUE(r.dev.readTimeCorrections());
+    for (size_t i = 0; i < 25; ++i)
+        EXPECT_DOUBLE_EQ(r.dev.settings().timeCorrection(i), std::trunc(10.6 * static_cast<double>(i)) - 100.0) << i;
+
+    const uint8_t thresholds[4] = {225, 170, 130, 42};
+    ASSERT_TRUE(r.dev.writeLevelCalibration(thresholds));
+    uint8_t read[4] = {};
+    ASSERT_TRUE(r.dev.readLevelCalibration(read));
+    EXPECT_TRUE(std::equal(read, read + 4, thresholds));
+    uint32_t level = 0;
+    ASSERT_TRUE(r.dev.readLevelValue(level));
+    EXPECT_EQ(level, r.ctl.levelReading());
+    EXPECT_LT(level, 225u); // between the full and reserve ends of this sensor
+    EXPECT_GT(level, 42u);
+}
+
+TEST(SimLink, HeldErrorsAreReadAndClearedWithTheInitialisationNotice) {
+    for (const bool notice : {true, false}) {
+        SimConfig cfg;
+        cfg.errors[0] = 0x03;
+        cfg.errors[4] = 0x02;
+        if (!notice)
+            cfg.featureMask &= ~FEATURE_INIT_NOTICE;
+        Rig r(cfg);
+        ASSERT_TRUE(r.connect());
+        EXPECT_TRUE(r.dev.setWorkLpg()); // acknowledgements with status 0x0010 still succeed
+        uint8_t report[ERROR_REPORT_SIZE] = {};
+        ASSERT_TRUE(r.dev.readErrors(report));
+        EXPECT_EQ(r.dev.describeReport(report),
+                  " Moduł: Pamięć, kod błędu: \r\n\tBłąd zwolnienia pamięci \r\n\tBłąd - za mało pamięci \r\n"
+                  " Moduł: Wtryskiwacze, kod błędu: \r\n\tERROR_INJECTOR2 \r\n");
+
+        ASSERT_TRUE(r.dev.clearErrors()) << "notice " << notice;
+        EXPECT_EQ(r.ctl.errors(), (std::array<uint8_t, 11>{}));
+        EXPECT_EQ(r.ctl.workState(), WORK_STATE_PETROL); // clearing resets to petrol first
+        // Nothing is left over on the line: the next command gets its own answer.
+        ASSERT_TRUE(r.dev.readErrors(report));
+        EXPECT_EQ(r.dev.describeReport(report), "");
+    }
+}
+
+TEST(SimLink, DiagnosticSamplesInBothLayoutsAndTheResetWait) {
+    for (const bool extended : {false, true}) {
+        SimConfig cfg;
+        if (extended)
+            cfg.featureMask |= FEATURE_EXTENDED_DIAG;
+        Rig r(cfg);
+        ASSERT_TRUE(r.connect());
+        ASSERT_TRUE(r.dev.setWorkLpg());
+        CDiag d;
+        ASSERT_TRUE(r.dev.requestDiag(2, d));
+        EXPECT_EQ(d.injector(), 2);
+        EXPECT_EQ(d.workState(), WORK_STATE_LPG);
+        const double rpm = rpmConstant() / d.rpmPeriod();
+        EXPECT_GT(rpm, 700);
+        EXPECT_LT(rpm, 1400);
+        const double petrolMs = d.petrolTime(0) * tickLength();
+        EXPECT_GT(petrolMs, 2.0);
+        EXPECT_LT(petrolMs, 8.0);
+        EXPECT_NEAR(d.lpgExtraTime(0) * tickLength(), 1.0, 0.03); // the factory main correction
+        EXPECT_EQ(d.subAuxTime(0) != 0, !extended);
+        EXPECT_EQ(d.lpgActivityPairs(), extended ? 0x03 : 0x00);
+        std::string problems;
+        EXPECT_TRUE(CLPGDeviceErr::checkSample(d, problems)) << problems;
+
+        ASSERT_TRUE(r.dev.resetController());
+        EXPECT_EQ(r.ctl.workState(), WORK_STATE_PETROL);
+    }
+}
+
+TEST(SimLink, SequenceOfAFourCylinderEngine) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    std::vector<SequenceItem> items;
+    bool spread = false;
+    ASSERT_TRUE(r.dev.readSequence(items, spread));
+    ASSERT_EQ(items.size(), 8u);
+    const int order[4] = {1, 3, 4, 2};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(items[i].injector, order[i]);
+        EXPECT_EQ(items[i].position, i + 1);
+        EXPECT_TRUE(items[i].present);
+    }
+    for (int i = 4; i < 8; ++i)
+        EXPECT_FALSE(items[i].present);
+    EXPECT_DOUBLE_EQ(items[0].time, 0.0);
+    EXPECT_GT(items[1].time, 20.0); // a quarter of an engine cycle at idle
+    EXPECT_TRUE(spread);
+}
+
+TEST(SimLink, AControllerThatStopsAnsweringFailsWithinTheTimeouts) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    SimFaults f;
+    f.muteAfter = 2;
+    r.server.setFaults(f);
+    CDiag d;
+    EXPECT_TRUE(r.dev.requestDiag(1, d));
+    EXPECT_TRUE(r.dev.requestDiag(1, d));
+    auto t = Clock::now();
+    EXPECT_FALSE(r.dev.requestDiag(1, d)); // one attempt
+    EXPECT_LT(secondsSince(t), 1.0);
+    EXPECT_FALSE(r.dev.isConnectionLost()); // a silent line is no line error
+
+    r.dev.disconnect();
+    t = Clock::now();
+    EXPECT_FALSE(r.connect()); // three link tests
+    EXPECT_GT(secondsSince(t), 1.4);
+    EXPECT_LT(secondsSince(t), 2.5);
+
+    r.server.setFaults({});
+    r.server.setMuted(false); // plugged in again
+    EXPECT_TRUE(r.connect());
+    EXPECT_TRUE(r.dev.requestDiag(1, d));
+}
+
+TEST(SimLink, AWrongChecksumFailsOnlyThatCommand) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    SimFaults f;
+    f.badChecksumCommand = CMD_DIAG;
+    r.server.setFaults(f);
+    CDiag d;
+    const auto t = Clock::now();
+    EXPECT_FALSE(r.dev.requestDiag(1, d));
+    EXPECT_LT(secondsSince(t), 0.5); // the whole frame came, only its sum is wrong
+    EXPECT_FALSE(r.dev.isConnectionLost());
+    EXPECT_TRUE(r.dev.readSettings());
+    uint32_t level = 0;
+    EXPECT_TRUE(r.dev.readLevelValue(level));
+}
+
+TEST(SimLink, SwappedSyncBytesAndStrayBytesFailTheExchangeThatMeetsThem) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    SimFaults f;
+    f.swapSyncEvery = 1;
+    r.server.setFaults(f);
+    CDiag d;
+    auto t = Clock::now();
+    EXPECT_FALSE(r.dev.requestDiag(1, d));
+    EXPECT_LT(secondsSince(t), 0.5);
+    r.server.setFaults({});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    r.dev.port().purgeIn(); // the rest of the broken frame
+    EXPECT_TRUE(r.dev.requestDiag(1, d));
+
+    f = {};
+    f.garbageMs = 100;
+    r.server.setFaults(f);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    t = Clock::now();
+    EXPECT_FALSE(r.dev.requestDiag(1, d)); // stray bytes ahead of the answer
+    EXPECT_LT(secondsSince(t), 1.0);
+    r.server.setFaults({});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    r.dev.port().purgeIn();
+    EXPECT_TRUE(r.dev.requestDiag(1, d));
+}
+
+TEST(SimLink, DroppedBytesGiveAShortAnswerThatTimesOut) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    SimFaults f;
+    f.dropEvery = 10;
+    r.server.setFaults(f);
+    uint32_t level = 0;
+    const auto t = Clock::now();
+    CDiag d;
+    EXPECT_FALSE(r.dev.requestDiag(1, d));
+    EXPECT_LT(secondsSince(t), 1.0);
+    r.server.setFaults({});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    r.dev.port().purgeIn();
+    EXPECT_TRUE(r.dev.readLevelValue(level));
+}
+
+TEST(SimLink, AnUnpluggedControllerIsALostConnection) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    r.server.closeLine();
+    ASSERT_TRUE(r.server.lineClosed());
+    CDiag d;
+    const auto t = Clock::now();
+    bool ok = true, threw = false;
+    try {
+        ok = r.dev.requestDiag(1, d);
+    } catch (IError* e) {
+        delete e; // a port error passes to the caller
+        threw = true;
+    }
+    EXPECT_LT(secondsSince(t), 1.0);
+    if (!threw) {
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(r.dev.isConnectionLost());
+    }
+}
