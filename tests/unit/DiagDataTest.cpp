@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "diag/DiagData.h"
+#include "diag/DiagSummary.h"
 
 using namespace zefirel;
 
@@ -142,4 +143,31 @@ TEST(DiagData, ClearRacingWithGetLast) {
     }
     clearer.join();
     EXPECT_EQ(torn, 0);
+}
+
+// The run summary reads the store window by window and must see every sample once.
+TEST(DiagData, SummaryCoversEverySampleAcrossWindows) {
+    CDiagData store;
+    EXPECT_EQ(summarise(store).count, 0);
+    EXPECT_EQ(summarise(store).rpm.max, 0.0);
+    const uint32_t n = 10000; // more than two reading windows
+    for (uint32_t i = 1; i <= n; ++i) {
+        CDiag d;
+        d.setSampleNo(i + 6);
+        d.setRpmPeriod(i == 5000 ? 0 : 4800); // 1000 1/min, one sample without a period
+        d.setPetrolTime(0, static_cast<uint16_t>(i % 2 ? 100 : 200));
+        d.setLpgExtraTime(0, 40);
+        store.add(d);
+    }
+    const DiagSummary s = summarise(store);
+    EXPECT_EQ(s.count, static_cast<int>(n));
+    EXPECT_EQ(s.firstSample, 7u);
+    EXPECT_EQ(s.lastSample, n + 6);
+    EXPECT_DOUBLE_EQ(s.rpm.min, 0.0);
+    EXPECT_DOUBLE_EQ(s.rpm.max, 1000.0);
+    EXPECT_NEAR(s.rpm.mean, 1000.0 * (n - 1) / n, 1e-9);
+    EXPECT_DOUBLE_EQ(s.petrolMs.min, 2.5);
+    EXPECT_DOUBLE_EQ(s.petrolMs.max, 5.0);
+    EXPECT_NEAR(s.petrolMs.mean, 3.75, 1e-9);
+    EXPECT_NEAR(s.lpgMs.mean, 4.75, 1e-9);
 }
