@@ -51,6 +51,10 @@ TEST(DeviceErrReport, BitsWithoutTextAndOddModules) {
     EXPECT_EQ(t.describeCode(3, 0), "");
     EXPECT_EQ(t.describeModule(12, 1), "Nieznany kod modułu");
     EXPECT_EQ(t.describeModule(3, 0), "");
+    EXPECT_EQ(t.describeModule(6, 0x81), " Moduł: Przerwania 0-7, kod błędu: \r\n\tPrzerwanie 0 "
+                                         "\r\n\tPrzekroczenie prądu wtryskiwacza(y) LPG ");
+    EXPECT_EQ(t.describeCode(5, 0x60), "\r\n\tBłąd czujnika temperatury wewnetrznej sterownika "
+                                       "\r\n\tNieznany kod błędu = 0x40 ");
     // The link module is reached only by asking for it.
     EXPECT_EQ(t.describeModule(11, 0x08), " Moduł: Transmisja, kod błędu: \r\n\tBłąd CRC ramki ");
 }

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "link/Protocol.h"
+
 namespace zefirel {
 
 namespace {
@@ -36,24 +38,14 @@ constexpr size_t KEY_LENGTH = 32;
 constexpr uint32_t PHI = 0x9E3779B9u;
 constexpr int ROUNDS = 32;
 
-uint32_t loadLE(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void storeLE(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 CCipher::Words toWords(const CCipher::Block& b) {
-    return {loadLE(&b[0]), loadLE(&b[4]), loadLE(&b[8]), loadLE(&b[12])};
+    return {getU32(&b[0]), getU32(&b[4]), getU32(&b[8]), getU32(&b[12])};
 }
 
 CCipher::Block toBytes(const CCipher::Words& w) {
     CCipher::Block b{};
     for (size_t i = 0; i < 4; ++i)
-        storeLE(&b[4 * i], w[i]);
+        setU32(&b[4 * i], w[i]);
     return b;
 }
 
@@ -101,7 +93,7 @@ void CCipher::invLt(Words& x) {
 CCipher::CCipher() {
     static_assert(sizeof KEY_TEXT - 1 >= KEY_LENGTH);
     for (size_t i = 0; i < KEY_LENGTH / 4; ++i)
-        m_w[i] = loadLE(reinterpret_cast<const uint8_t*>(KEY_TEXT) + 4 * i);
+        m_w[i] = getU32(reinterpret_cast<const uint8_t*>(KEY_TEXT) + 4 * i);
     // The whole recurrence runs on the unsubstituted words ...
     for (uint32_t i = 8; i < m_w.size(); ++i)
         m_w[i] = m_w[i - 8] ^ m_w[i - 5] ^ m_w[i - 3] ^ m_w[i - 1] ^ PHI ^ (i - 8);

@@ -37,8 +37,6 @@ private:
     const char* m_name;
 };
 
-} // namespace
-
 // The module classes, one per byte of the error report.
 class CMemError : public CListedError {
 public:
@@ -85,14 +83,12 @@ public:
                                     "Błąd czujnika temperatury wewnetrznej sterownika"}) {}
 };
 
-class CVect7Error : public CDeviceErrorBase {
+class CVect7Error : public CVectorError {
 public:
-    CVect7Error() {
-        for (int v = 0; v <= 6; ++v)
-            m_texts.push_back("Przerwanie " + std::to_string(v));
+    // Vector 7 reports the LPG injectors' over-current.
+    CVect7Error() : CVectorError("Przerwania 0-7", 0, 6) {
         m_texts.emplace_back("Przekroczenie prądu wtryskiwacza(y) LPG");
     }
-    const char* name() const override { return "Przerwania 0-7"; }
 };
 
 class CVect15Error : public CVectorError {
@@ -122,6 +118,8 @@ public:
                                       "Błędny nagłówek ramki", "Błąd CRC ramki",
                                       "Błąd inny niż transmisji"}) {}
 };
+
+} // namespace
 
 CLPGDeviceErr::CLPGDeviceErr() {
     m_modules.push_back(std::make_unique<CMemError>());

@@ -1,11 +1,12 @@
 #include "link/SettingsBlock.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "link/Conversions.h"
+#include "link/Protocol.h"
 #include "support/Cp1250.h"
 
 namespace zefirel {
@@ -16,7 +17,7 @@ using K = ESettingKind;
 using S = ESetting;
 
 // Indexed by ESetting: the entries follow the enum's order exactly.
-const std::array<SettingInfo, static_cast<size_t>(ESetting::Count)> SETTINGS = {{
+constexpr std::array<SettingInfo, static_cast<size_t>(ESetting::Count)> SETTINGS = {{
     {S::switchSpeed, "switchSpeed", 488, K::Double, 1200},
     {S::switchTemperature, "switchTemperature", 496, K::Double, 25},
     {S::ignitionsPerCycle, "ignitionsPerCycle", 504, K::U8, 1},
@@ -42,6 +43,14 @@ const std::array<SettingInfo, static_cast<size_t>(ESetting::Count)> SETTINGS = {
     {S::petrolInjectionType, "petrolInjectionType", 601, K::U8, 0},
     {S::auxOption, "auxOption", 602, K::U8, 1},
 }};
+
+constexpr bool inEnumOrder() {
+    for (size_t i = 0; i < SETTINGS.size(); ++i)
+        if (static_cast<size_t>(SETTINGS[i].id) != i)
+            return false;
+    return true;
+}
+static_assert(inEnumOrder(), "settings table must follow ESetting");
 
 const CarTextInfo CAR_TEXTS[] = {
     {19, 50},  // make
@@ -99,16 +108,6 @@ void writeDouble(uint8_t* p, double d) {
         p[i] = static_cast<uint8_t>(bits >> (8 * i));
 }
 
-uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void writeU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 /// Text of a fixed-width field up to its first zero; never reads past the field,
 /// so a field without a terminator (a foreign or damaged file) stays in bounds.
 std::string readText(const uint8_t* p, size_t width) {
@@ -145,7 +144,7 @@ double CSettingsBlock::value(ESetting id) const {
     case K::U8:
         return *p;
     case K::I32:
-        return static_cast<int32_t>(readU32(p));
+        return static_cast<int32_t>(getU32(p));
     }
     return 0;
 }
@@ -163,21 +162,16 @@ void CSettingsBlock::setValue(ESetting id, double v) {
         *p = static_cast<uint8_t>(toIntegerRange(v, 0, 255));
         break;
     case K::I32:
-        writeU32(p, static_cast<uint32_t>(static_cast<int32_t>(
+        setU32(p, static_cast<uint32_t>(static_cast<int32_t>(
                         toIntegerRange(v, std::numeric_limits<int32_t>::min(),
                                        std::numeric_limits<int32_t>::max()))));
         break;
     }
 }
 
-uint16_t CSettingsBlock::versionMark() const {
-    return static_cast<uint16_t>(m_bytes[block::VERSION] | (m_bytes[block::VERSION + 1] << 8));
-}
+uint16_t CSettingsBlock::versionMark() const { return getU16(m_bytes.data() + block::VERSION); }
 
-void CSettingsBlock::setVersionMark(uint16_t v) {
-    m_bytes[block::VERSION] = static_cast<uint8_t>(v);
-    m_bytes[block::VERSION + 1] = static_cast<uint8_t>(v >> 8);
-}
+void CSettingsBlock::setVersionMark(uint16_t v) { setU16(m_bytes.data() + block::VERSION, v); }
 
 std::string CSettingsBlock::identity() const {
     return readText(m_bytes.data() + block::IDENTITY, block::IDENTITY_SIZE);
@@ -193,7 +187,7 @@ void CSettingsBlock::setIdentity(const std::string& id) {
 uint32_t CSettingsBlock::feature(int index) const {
     if (index < 0 || index > 4)
         return 0;
-    return readU32(m_bytes.data() + block::FEATURES + 4 * static_cast<size_t>(index));
+    return getU32(m_bytes.data() + block::FEATURES + 4 * static_cast<size_t>(index));
 }
 
 void CSettingsBlock::setFeatures(const uint8_t* record20) {
@@ -237,11 +231,11 @@ void CSettingsBlock::setRemarks(const std::string& utf8) {
 }
 
 int32_t CSettingsBlock::recordingContext() const {
-    return static_cast<int32_t>(readU32(m_bytes.data() + block::RECORDING_CONTEXT));
+    return static_cast<int32_t>(getU32(m_bytes.data() + block::RECORDING_CONTEXT));
 }
 
 void CSettingsBlock::setRecordingContext(int32_t v) {
-    writeU32(m_bytes.data() + block::RECORDING_CONTEXT, static_cast<uint32_t>(v));
+    setU32(m_bytes.data() + block::RECORDING_CONTEXT, static_cast<uint32_t>(v));
 }
 
 double CSettingsBlock::timeCorrection(size_t i) const {
