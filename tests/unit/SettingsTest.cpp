@@ -133,6 +133,21 @@ TEST_F(SettingsCodec, DefaultsSurviveTheRoundTripByteForByte) {
     EXPECT_EQ(back, blk);
 }
 
+TEST_F(SettingsCodec, TickAndVoltageBytesSurviveReadingBack) {
+    // Settings read from a controller and written back unchanged must not drift:
+    // every byte of the tick-count and supply-voltage fields comes back as it was.
+    for (double hz : {40000.0, 35000.0}) {
+        setTimerFrequency(hz);
+        for (size_t off : {9, 12, 17, 18, 23})
+            for (int b = 0; b < 256; ++b) {
+                Record r = encode();
+                r[off] = static_cast<uint8_t>(b);
+                decodeSettings(blk, r.data());
+                ASSERT_EQ(encode()[off], b) << "byte " << off << " at " << hz << " Hz";
+            }
+    }
+}
+
 TEST_F(SettingsCodec, SupplyVoltageCodeFollowsFeatureBit) {
     // 10 V: ((10 - 0.7) / 6.15) / (5 / 255) = 77.1, or 82.9 without the 0.7 V offset.
     EXPECT_EQ(encode()[12], 77);
