@@ -66,14 +66,6 @@ QString CChart::FormatXLabel(double x) const { return QString::asprintf("%.2f", 
 
 QString CChart::FormatYLabel(double y) const { return QString::asprintf("%.2f", y); }
 
-int CChart::ClampToInt(double v) {
-    if (std::isnan(v)) return 0;
-    constexpr double LIMIT = 1e8;
-    if (v > LIMIT) return static_cast<int>(LIMIT);
-    if (v < -LIMIT) return static_cast<int>(-LIMIT);
-    return static_cast<int>(v);
-}
-
 double CChart::PlainPixelToX(int px) const {
     if (!(m_width > 0)) return XMin();
     return XMin() + (px - m_left) * (XMax() - XMin()) / m_width;
@@ -199,14 +191,13 @@ void CXYChart::Draw(QPainter& dc) {
 }
 
 void CXYChart::DrawData(QPainter& dc) {
-    QPen pen(QColor(), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    std::vector<QLine> dots;
+    dc.setPen(Qt::NoPen);
+    std::vector<QRect> dots;
     uint32_t colour = CHART_RED;
     auto flush = [&] {
         if (dots.empty()) return;
-        pen.setColor(ToQColor(colour));
-        dc.setPen(pen);
-        dc.drawLines(dots.data(), static_cast<int>(dots.size()));
+        dc.setBrush(ToQColor(colour));
+        dc.drawRects(dots.data(), static_cast<int>(dots.size()));
         dots.clear();
     };
     for (const ChartPoint& p : m_points) {
@@ -215,10 +206,10 @@ void CXYChart::DrawData(QPainter& dc) {
             flush();
             colour = p.colour;
         }
-        const int px = XToPixel(p.x), py = YToPixel(p.y);
-        dots.emplace_back(px, py, px + 1, py + 1);
+        PushDot(dots, XToPixel(p.x), YToPixel(p.y));
     }
     flush();
+    dc.setBrush(Qt::NoBrush);
 }
 
 } // namespace zefirel

@@ -93,8 +93,18 @@ protected:
     double PlainPixelToX(int px) const;
     double PlainPixelToY(int py) const;
     void EnsureFonts();
+    /// Appends the dot at (px, py): the footprint of a 3-pixel-wide stroke from
+    /// (px, py) to (px + 1, py + 1), as two 3 × 3 squares to fill.
+    static void PushDot(std::vector<QRect>& out, int px, int py) {
+        out.emplace_back(px - 1, py - 1, 3, 3);
+        out.emplace_back(px, py, 3, 3);
+    }
     /// Truncates a pixel coordinate to int, clamped so that far-away values stay defined.
-    static int ClampToInt(double v);
+    static int ClampToInt(double v) {
+        constexpr double LIMIT = 1e8;
+        if (!(v == v)) return 0;  // NaN
+        return static_cast<int>(v > LIMIT ? LIMIT : v < -LIMIT ? -LIMIT : v);
+    }
 
 private:
     void DrawYCaption(QPainter& dc);
@@ -199,6 +209,7 @@ private:
     void BeginData(size_t n);
     void TakeBlock(const CDiag* d, size_t count, size_t firstIndex, size_t total);
     void EndData(size_t n, uint32_t lastNo);
+    struct Mapper;
     void DrawLine(QPainter& dc, const ChartSeries& s) const;
     void DrawDots(QPainter& dc, const ChartSeries& s) const;
     /// Index range of the points of s whose x lies in the shared x window.

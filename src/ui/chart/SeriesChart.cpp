@@ -23,8 +23,33 @@ namespace {
 
 /// Samples copied out of the store per lock hold when building from a whole store.
 constexpr size_t STORE_BLOCK = 32768;
-/// Dots are handed to the painter in batches of this many.
-constexpr size_t DOT_BATCH = 4096;
+/// Segments and dots are handed to the painter in batches of this many.
+constexpr size_t BATCH = 4096;
+
+/// Collects a polyline as separate segments: a wide pen strokes a long polyline as
+/// one self-overlapping outline, which is far slower to fill than its segments.
+struct SegmentBatch {
+    QPainter& dc;
+    std::vector<QLine> segments;
+    QPoint last;
+    bool started = false;
+
+    explicit SegmentBatch(QPainter& painter) : dc(painter) { segments.reserve(BATCH); }
+    ~SegmentBatch() { flush(); }
+    void to(int x, int y) {
+        const QPoint p(x, y);
+        if (started) segments.emplace_back(last, p);
+        last = p;
+        started = true;
+        if (segments.size() >= BATCH) flush();
+    }
+    /// The next point starts a new polyline.
+    void lift() { started = false; }
+    void flush() {
+        if (!segments.empty()) dc.drawLines(segments.data(), static_cast<int>(segments.size()));
+        segments.clear();
+    }
+};
 
 /// The points of one pixel column of a polyline: drawing its first, lowest,
 /// highest and last point (in their order) covers the same pixels as all of them.
@@ -44,14 +69,14 @@ struct Column {
         }
         ++n;
     }
-    void flushInto(std::vector<QPoint>& poly) {
+    void flushInto(SegmentBatch& line) {
         if (n == 0) return;
-        poly.emplace_back(px, first);
+        line.to(px, first);
         if (n > 2) {
-            poly.emplace_back(px, loAt <= hiAt ? lo : hi);
-            poly.emplace_back(px, loAt <= hiAt ? hi : lo);
+            line.to(px, loAt <= hiAt ? lo : hi);
+            line.to(px, loAt <= hiAt ? hi : lo);
         }
-        if (n > 1) poly.emplace_back(px, last);
+        if (n > 1) line.to(px, last);
         n = 0;
     }
 };
@@ -82,15 +107,25 @@ void CSeriesChart::SetSize(const QSize& client) {
 
 // ---- mappings --------------------------------------------------------------------
 
-int CSeriesChart::XToPixel(double x) const {
-    if (s_xMax == s_xMin) return ClampToInt(Left());
-    return ClampToInt(Left() + roundToInt(PlotWidth() * (x - s_xMin) / (s_xMax - s_xMin)));
-}
+/// The value-to-pixel mapping with the chart's current scale taken once, for the
+/// per-point drawing loops.
+struct CSeriesChart::Mapper {
+    double left, width, xMin, xSpan, bottom, height, yMin, ySpan;
 
-int CSeriesChart::YToPixel(double y) const {
-    if (YMax() == YMin()) return ClampToInt(Top() + PlotHeight());
-    return ClampToInt(Top() + PlotHeight() - roundToInt(PlotHeight() * (y - YMin()) / (YMax() - YMin())));
-}
+    explicit Mapper(const CSeriesChart& c)
+        : left(c.Left()), width(c.PlotWidth()), xMin(s_xMin), xSpan(s_xMax - s_xMin),
+          bottom(c.Top() + c.PlotHeight()), height(c.PlotHeight()), yMin(c.YMin()), ySpan(c.YMax() - c.YMin()) {}
+    /// Halves away from zero, the rule of roundToInt, inlined for the loops.
+    static double Round(double v) { return std::trunc(v >= 0 ? v + 0.5 : v - 0.5); }
+    int x(double v) const { return xSpan == 0 ? ClampToInt(left) : ClampToInt(left + Round(width * (v - xMin) / xSpan)); }
+    int y(double v) const {
+        return ySpan == 0 ? ClampToInt(bottom) : ClampToInt(bottom - Round(height * (v - yMin) / ySpan));
+    }
+};
+
+int CSeriesChart::XToPixel(double x) const { return Mapper(*this).x(x); }
+
+int CSeriesChart::YToPixel(double y) const { return Mapper(*this).y(y); }
 
 namespace {
 /// Values past 10 in magnitude are whole sample numbers or whole units.
@@ -140,63 +175,63 @@ void CSeriesChart::Draw(QPainter& dc) {
 }
 
 void CSeriesChart::DrawLine(QPainter& dc, const ChartSeries& s) const {
-    dc.setPen(QPen(ToQColor(s.drawColour()), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    dc.setPen(QPen(ToQColor(s.drawColour()), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     const auto [from, to] = VisibleSpan(s);
     const double yMin = YMin(), yMax = YMax();
-    std::vector<QPoint> poly;
-    poly.reserve(std::min<size_t>(to - from, static_cast<size_t>(std::max(0.0, PlotWidth())) * 4 + 16));
-    auto drawPoly = [&] {
-        if (poly.size() >= 2) dc.drawPolyline(poly.data(), static_cast<int>(poly.size()));
-        poly.clear();
-    };
+    const Mapper map(*this);
+    SegmentBatch line(dc);
     Column col;
     double prevX = 0;
     for (size_t i = from; i < to; ++i) {
         const ChartPoint& p = s.points[i];
         if (p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax) continue;
         if (p.x - prevX > 2) {  // a gap in the samples breaks the line
-            col.flushInto(poly);
-            drawPoly();
+            col.flushInto(line);
+            line.lift();
         }
         prevX = p.x;
-        const int px = CSeriesChart::XToPixel(p.x), py = CSeriesChart::YToPixel(p.y);
+        const int px = map.x(p.x), py = map.y(p.y);
         if (!m_reduce) {
-            poly.emplace_back(px, py);
+            line.to(px, py);
             continue;
         }
-        if (col.n > 0 && col.px != px) col.flushInto(poly);
+        if (col.n > 0 && col.px != px) col.flushInto(line);
         col.add(px, py);
     }
-    col.flushInto(poly);
-    drawPoly();
+    col.flushInto(line);
 }
 
 void CSeriesChart::DrawDots(QPainter& dc, const ChartSeries& s) const {
-    dc.setPen(QPen(ToQColor(s.drawColour()), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    // Dots are filled squares: much faster than stroking with a wide pen.
+    dc.setPen(Qt::NoPen);
+    dc.setBrush(ToQColor(s.drawColour()));
     const auto [from, to] = VisibleSpan(s);
     const double yMin = YMin(), yMax = YMax();
+    const Mapper map(*this);
     // Per plot row, the column in which a dot was last drawn: a second dot on the
     // same pixel would paint the same pixels again.
     const int top = ClampToInt(Top());
     std::vector<int> drawnAt(static_cast<size_t>(std::max(0, ClampToInt(PlotHeight()))) + 3, INT_MIN);
-    std::vector<QLine> dots;
-    dots.reserve(std::min(to - from, DOT_BATCH));
+    std::vector<QRect> squares;
+    squares.reserve(std::min(2 * (to - from), BATCH));
+    auto flush = [&] {
+        if (!squares.empty()) dc.drawRects(squares.data(), static_cast<int>(squares.size()));
+        squares.clear();
+    };
     for (size_t i = from; i < to; ++i) {
         const ChartPoint& p = s.points[i];
         if (p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax) continue;
-        const int px = CSeriesChart::XToPixel(p.x), py = CSeriesChart::YToPixel(p.y);
+        const int px = map.x(p.x), py = map.y(p.y);
         const int row = py - top;
         if (m_reduce && row >= 0 && static_cast<size_t>(row) < drawnAt.size()) {
             if (drawnAt[static_cast<size_t>(row)] == px) continue;
             drawnAt[static_cast<size_t>(row)] = px;
         }
-        dots.emplace_back(px, py, px + 1, py + 1);
-        if (dots.size() >= DOT_BATCH) {
-            dc.drawLines(dots.data(), static_cast<int>(dots.size()));
-            dots.clear();
-        }
+        PushDot(squares, px, py);
+        if (squares.size() >= BATCH) flush();
     }
-    if (!dots.empty()) dc.drawLines(dots.data(), static_cast<int>(dots.size()));
+    flush();
+    dc.setBrush(Qt::NoBrush);
 }
 
 // ---- data ------------------------------------------------------------------------
@@ -256,9 +291,10 @@ void CSeriesChart::TakeBlock(const CDiag* d, size_t count, size_t firstIndex, si
 void CSeriesChart::EndData(size_t n, uint32_t lastNo) {
     AutoscaleState* st = Extremes();
     if (st && n > 0) ++st->calls;
-    // Series that took few of the samples give back the room reserved for them.
+    // Each series was given room for every sample; one that took under half of them
+    // gives the room back, so the series never hold more than twice their points.
     for (ChartSeries& s : m_series)
-        if (s.points.capacity() > s.points.size() + s.points.size() / 4 + 64) s.points.shrink_to_fit();
+        if (s.points.capacity() > 2 * s.points.size() + 1024) s.points.shrink_to_fit();
     m_lastSampleNo = n > 0 ? static_cast<int>(lastNo) : 0;
     if (m_tracking && m_extremesChanged && st && ApplyExtremes(*st) && Parent()) {
         QRect r = Parent()->rect();
