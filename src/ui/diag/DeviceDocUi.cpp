@@ -70,7 +70,7 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     m_host = std::make_unique<CQtHost>();
     m_doc = std::make_unique<CDeviceDoc>(m_host.get(), prefs);
     m_frame = new CDeviceFrame(*m_doc);
-    m_frame->setWindowTitle(QStringLiteral("ZazeRed"));
+    // No title of its own: a maximised child would add "[title]" to the main window's.
     if (m_main) {
         QMdiSubWindow* sub = m_main->mdiArea()->addSubWindow(m_frame);
         sub->setObjectName(QStringLiteral("deviceSubWindow"));

@@ -1,0 +1,186 @@
+// The windowed program from start-up: connection state in the status bar, the
+// default recording and the title, the menus and their enabling, the About box and
+// the keyboard shortcuts, against the virtual controller on a pseudo-terminal.
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSplitter>
+
+#include <filesystem>
+
+#include "AppTestKit.h"
+#include "ui/app/AboutDlg.h"
+#include "ui/app/Commands.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/chart/Chart.h"
+#include "ui/diag/DevicePanel.h"
+#include "ui/diag/DisplayView.h"
+
+namespace zefirel::test {
+namespace {
+
+QStringList menuTexts(QMenu* m) {
+    QStringList out;
+    for (QAction* a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+QAction* act(CMainFrame& f, int id) {
+    QAction* a = f.action(id);
+    EXPECT_NE(a, nullptr) << id;
+    return a;
+}
+
+TEST_F(AppTest, ConnectsAtStartAndRecordsIntoTheDefaultRecording) {
+    startSimulator();
+    startProgram();
+    CLPGBar* bar = docUi().frame()->bar();
+    EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Połączony"));
+    EXPECT_EQ(CLPGBar::fieldColour(bar->connectionField()), COLOUR_GREEN);
+    ASSERT_TRUE(doc().diagnosticsOn());
+    const std::string recording = doc().recordingPathCopy();
+    EXPECT_EQ(std::filesystem::path(recording).filename(), "Diagnostyka.lpgd");
+    EXPECT_EQ(mainFrame().windowTitle(), QStringLiteral("Zefirel - ") + QString::fromStdString(recording));
+    EXPECT_EQ(m_prefs.lastSerialPort(), 1u);
+    // Samples arrive and are recorded while the program runs.
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 20; }, 5000));
+    EXPECT_GT(std::filesystem::file_size(recording), 0u);
+
+    // The device frame's panes: panel 200 px, both optional panes hidden.
+    CDeviceFrame* frame = docUi().frame();
+    EXPECT_EQ(frame->paneWidth(0), PANEL_WIDTH);
+    EXPECT_EQ(frame->paneWidth(1), 0);
+    EXPECT_EQ(frame->paneWidth(2), 0);
+    EXPECT_EQ(frame->innerSplitter()->widget(0), frame->displayView());
+
+    // Switching diagnostics off through the menu: text, title and rules follow.
+    updateMenus();
+    EXPECT_EQ(act(mainFrame(), ID_DIAGNOSTIC)->text(), QStringLiteral("Wyłącz tryb diagnostyczny"));
+    EXPECT_FALSE(act(mainFrame(), ID_REPLAY)->isEnabled());
+    EXPECT_TRUE(docUi().ruleEnabled(ID_WIZARD));
+    act(mainFrame(), ID_DIAGNOSTIC)->trigger();
+    EXPECT_FALSE(doc().diagnosticsOn());
+    EXPECT_EQ(mainFrame().windowTitle(), QStringLiteral("Zefirel"));
+    EXPECT_EQ(act(mainFrame(), ID_DIAGNOSTIC)->text(), QStringLiteral("Włącz tryb diagnostyczny"));
+    EXPECT_TRUE(act(mainFrame(), ID_REPLAY)->isEnabled());
+    EXPECT_FALSE(docUi().ruleEnabled(ID_WIZARD));
+}
+
+TEST_F(AppTest, WithoutControllerShowsNoConnectionAndKeepsTheAlwaysCommands) {
+    startProgram();
+    CLPGBar* bar = docUi().frame()->bar();
+    EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Brak połączenia"));
+    EXPECT_EQ(CLPGBar::fieldColour(bar->connectionField()), COLOUR_RED);
+    EXPECT_TRUE(shown(QStringLiteral("Nie można nawiązać komunikacji z urządzeniem LPG")));
+    EXPECT_FALSE(doc().diagnosticsOn());
+    EXPECT_EQ(mainFrame().windowTitle(), QStringLiteral("Zefirel"));
+    updateMenus();
+    EXPECT_TRUE(act(mainFrame(), ID_REPLAY)->isEnabled());
+    EXPECT_TRUE(act(mainFrame(), ID_UNLOCK)->isEnabled());
+    EXPECT_TRUE(act(mainFrame(), ID_ABOUT)->isEnabled());
+    for (int id : {ID_DIAGNOSTIC, ID_WIZARD, ID_ERRORS_READ, ID_ERRORS_CLEAR, ID_EEPROM_READ, ID_EEPROM_WRITE,
+                   ID_MANUAL_SETTINGS, ID_LEVEL_SENSOR})
+        EXPECT_FALSE(act(mainFrame(), id)->isEnabled()) << id;
+    // The panel's controls follow the connected flag.
+    CDevicePanel* panel = docUi().frame()->panel();
+    EXPECT_FALSE(panel->findChild<QWidget*>(QStringLiteral("btnLpg"))->isEnabled());
+    EXPECT_FALSE(panel->findChild<QWidget*>(QStringLiteral("btnWrite"))->isEnabled());
+
+    // The About box without a controller.
+    CAboutDlg about(&doc());
+    EXPECT_EQ(about.versionText(), QStringLiteral("Brak połączenia"));
+    EXPECT_EQ(about.details(), QStringList{QStringLiteral("Brak połączenia")});
+}
+
+TEST_F(AppTest, MenusHoldTheirEntriesSeparatorsAndInitialStates) {
+    startProgram();
+    const QList<QMenu*> menus = mainFrame().topMenus();
+    QStringList titles;
+    for (QMenu* m : menus) titles << m->title();
+    EXPECT_EQ(titles, (QStringList{"Plik", "EEPROM", "Diagnostyka", "Ustawienia urządzenia", "Czujniki",
+                                   "Kody błędów", "Informacje"}));
+    EXPECT_EQ(menuTexts(menus[0]), (QStringList{"Wczytaj plik diagnostyczny...\tCtrl+F", "-", "Wyjście"}));
+    EXPECT_EQ(menuTexts(menus[1]), (QStringList{"Wczytaj...", "Wpisz...", "-", "Wersja urządzenia..."}));
+    EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny"}));
+    EXPECT_EQ(menuTexts(menus[3]),
+              (QStringList{"Ustawienia krok po kroku...", "Ustawienia automatycze", "-", "Ustawienia ręczne...", "-",
+                           "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków"}));
+    EXPECT_EQ(menuTexts(menus[4]), (QStringList{"Kalibracja czujnika poziomu gazu..."}));
+    EXPECT_EQ(menuTexts(menus[5]), (QStringList{"Wczytaj...", "Kasuj"}));
+    EXPECT_EQ(menuTexts(menus[6]), (QStringList{"O programie...", "-", "Odblokowanie "}));
+    for (int id : {ID_EEPROM_READ, ID_EEPROM_WRITE, ID_DEVICE_VERSION}) EXPECT_FALSE(act(mainFrame(), id)->isEnabled());
+    EXPECT_EQ(act(mainFrame(), ID_MANUAL_SETTINGS)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_U));
+    EXPECT_TRUE(act(mainFrame(), ID_REPLAY)->shortcut().isEmpty());
+    // The toolbar's open button has no handler and stays disabled.
+    EXPECT_FALSE(act(mainFrame(), ID_OPEN)->isEnabled());
+    EXPECT_TRUE(act(mainFrame(), ID_PRINT)->isEnabled());
+
+    // A controller of another version removes the three menus from position 2 on.
+    mainFrame().removeDeviceMenus();
+    titles.clear();
+    for (QMenu* m : mainFrame().topMenus()) titles << m->title();
+    EXPECT_EQ(titles, (QStringList{"Plik", "EEPROM", "Kody błędów", "Informacje"}));
+    EXPECT_EQ(mainFrame().action(ID_DIAGNOSTIC), nullptr);
+}
+
+TEST_F(AppTest, FunctionKeysPickInjectorsAndShiftedOnesPickCharts) {
+    startSimulator();
+    startProgram();
+    CDeviceFrame* frame = docUi().frame();
+    CDevicePanel* panel = frame->panel();
+    QWidget* focus = panel->findChild<QWidget*>(QStringLiteral("correctionEdit"));
+    focus->setFocus();
+
+    EXPECT_TRUE(frame->handleShortcut(Qt::Key_F3, Qt::NoModifier));
+    EXPECT_EQ(panel->injector(), 3);
+    EXPECT_EQ(doc().selectedInjector(), 3);
+    // Samples polled from now on are asked for injector 3.
+    const int from = doc().diagData().count();
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > from + 5; }, 5000));
+    CDiag last;
+    doc().diagData().getLast(last);
+    EXPECT_EQ(last.injector(), 3);
+
+    CSeriesChart* before = &frame->displayView()->chart();
+    EXPECT_TRUE(frame->handleShortcut(Qt::Key_F3, Qt::ShiftModifier));
+    EXPECT_EQ(panel->chartIndex(), CHART_PRESSURE);
+    EXPECT_EQ(frame->displayView()->chartKind(), CHART_PRESSURE);
+    EXPECT_STREQ(frame->displayView()->chart().GetName(), "CPressureChart");
+    EXPECT_NE(&frame->displayView()->chart(), before);
+    CSeriesChart* pressure = &frame->displayView()->chart();
+    frame->handleShortcut(Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(&frame->displayView()->chart(), pressure); // the same choice changes nothing
+    // Shift+F6 is no chart and, being shifted, no injector either.
+    EXPECT_FALSE(frame->handleShortcut(Qt::Key_F6, Qt::ShiftModifier));
+    EXPECT_EQ(panel->injector(), 3);
+    // Alt held: no shortcut.
+    EXPECT_FALSE(frame->handleShortcut(Qt::Key_L, Qt::ControlModifier | Qt::AltModifier));
+
+    // The same keys delivered to a control of the window.
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+    mainFrame().activateWindow();
+    if (QApplication::activeWindow() == &mainFrame()) {
+        QApplication::sendEvent(focus, &press);
+        EXPECT_EQ(panel->injector(), 5);
+    }
+}
+
+TEST_F(AppTest, AboutBoxListsTheControllersFeaturesInBitOrder) {
+    EXPECT_EQ(featureTexts(0x0880), (QStringList{"Rozszerzona diagnostyka",
+                                                 "Pomiar napięcia zasilania tylko przy pracy na LPG"}));
+    sim::SimConfig cfg;
+    cfg.featureMask = 0x0011;
+    startSimulator(cfg);
+    startProgram();
+    CAboutDlg about(&doc());
+    EXPECT_EQ(about.versionText(), QStringLiteral("5"));
+    EXPECT_EQ(about.details(), (QStringList{"Obsługa różnych typów sterowania wtryskiwaczami benzynowymi",
+                                            "Poprawki od napięcia zasilania"}));
+}
+
+} // namespace
+} // namespace zefirel::test
