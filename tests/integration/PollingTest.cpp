@@ -61,6 +61,7 @@ TEST_F(Polling, SamplesAreNumberedFromOneRecordedAndReplayedAlike) {
     EXPECT_TRUE(doc.recordingPathCopy().empty());
     EXPECT_FALSE(doc.diagnosticsOn());
     EXPECT_FALSE(doc.isConnectionLost());
+    EXPECT_EQ(host.ended.load(), 0) << "stopped by the document, not on its own";
 
     const std::vector<CDiag> live = stored();
     expectConsecutive(live);
@@ -207,6 +208,7 @@ TEST_F(Polling, RecordingThatCannotBeCreatedEndsTheRunQuietly) {
     EXPECT_EQ(doc.title(), "Zefirel");
     EXPECT_FALSE(doc.isConnectionLost()) << "the line itself is fine";
     EXPECT_TRUE(host.timers().empty());
+    EXPECT_EQ(host.ended.load(), 1);
     EXPECT_EQ(ctl.diagRequests(), 0);
 }
 

@@ -120,8 +120,12 @@ void CDeviceDoc::stopDiagnostics() {
 }
 
 void CDeviceDoc::onDiagnosticsEnded() {
+    // A flag still set means the thread ended on its own (failures, an error),
+    // not because this document stopped it.
+    const bool onItsOwn = diagnosticsOn();
     stopDiagnostics();
-    host().diagnosticsEnded();
+    if (onItsOwn)
+        host().diagnosticsEnded();
 }
 
 // --- replay -------------------------------------------------------------------

@@ -85,7 +85,7 @@ public:
     /// before its next read and ends.
     void stopDiagnostics();
     /// The polling thread ended (user stop, six failed polls, an error): stops
-    /// diagnostics and tells the host.
+    /// diagnostics, and tells the host when the thread ended on its own.
     void onDiagnosticsEnded() override;
     /// Whether an input thread started by this document is still running.
     bool inputThreadRunning() const { return m_liveThreads->load() > 0; }
