@@ -1,12 +1,10 @@
 #include "ui/chart/ChartSetupDlg.h"
 
 #include <QEvent>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -14,6 +12,7 @@
 #include <cmath>
 
 #include "ui/chart/Chart.h"
+#include "ui/settings/MsgHelper.h"
 
 namespace zefirel {
 
@@ -142,10 +141,7 @@ void CChartSetupDlg::accept() {
         QDialog::accept();
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Zefirel"), QStringLiteral("Nieprawidłowe wartości"),
-                    QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("invalidValuesBox"));
-    box.exec();
+    zefMessageBox(this, QStringLiteral("Nieprawidłowe wartości"));
 }
 
 bool CChartSetupDlg::Run(CSeriesChart& chart, QWidget* view, const QString& scalePath) {

@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPen>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QWidget>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 
 #include "diag/DiagData.h"
 #include "link/Conversions.h"
+#include "support/Paths.h"
 
 namespace zefirel {
 
@@ -331,8 +331,7 @@ void CSeriesChart::SetData(const CDiagData& store) {
 // ---- scale files -----------------------------------------------------------------
 
 QString CSeriesChart::ScaleFilePath() const {
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return base + QStringLiteral("/Zefirel/") + QString::fromLatin1(GetName()) + QStringLiteral(".txt");
+    return QString::fromStdString(appFolder()) + QString::fromLatin1(GetName()) + QStringLiteral(".txt");
 }
 
 bool CSeriesChart::LoadScale(const QString& path) {
