@@ -1,0 +1,216 @@
+// The live panel against the virtual controller: readouts and their formats, the
+// work-mode buttons, the main correction's spin and "Wpisz", the periodic error
+// check, and the reconnect after the line went silent.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include "AppTestKit.h"
+#include "diag/DiagUnits.h"
+#include "link/Conversions.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/diag/DevicePanel.h"
+
+namespace zefirel::test {
+namespace {
+
+class PanelTest : public AppTest {
+protected:
+    CDevicePanel* panel() { return docUi().frame()->panel(); }
+    QString text(const char* name) { return panel()->field(QString::fromLatin1(name))->text(); }
+    QLineEdit* edit() { return panel()->findChild<QLineEdit*>(QStringLiteral("correctionEdit")); }
+    QPushButton* button(const char* name) { return panel()->findChild<QPushButton*>(QString::fromLatin1(name)); }
+};
+
+bool matches(const QString& s, const char* pattern) {
+    return QRegularExpression(QRegularExpression::anchoredPattern(QString::fromLatin1(pattern))).match(s).hasMatch();
+}
+
+TEST_F(PanelTest, ReadoutsShowTheControllersValuesInTheirFormats) {
+    sim::SimConfig cfg;
+    cfg.ambientC = 60; // a warm engine: every temperature is shown as a number
+    startSimulator(cfg);
+    startProgram();
+    EXPECT_TRUE(panel()->readoutTimerActive());
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 10; }, 5000));
+    panel()->onReadoutTick();
+    CDiag last;
+    ASSERT_TRUE(doc().diagData().getLast(last));
+
+    const double rpm = text("rpm").toDouble();
+    EXPECT_TRUE(matches(text("rpm"), "\\d+")) << text("rpm").toStdString();
+    EXPECT_NEAR(rpm, cfg.idleRpm, 150);
+    EXPECT_TRUE(matches(text("petrolTime"), "\\d+\\.\\d\\d"));
+    EXPECT_NEAR(text("petrolTime").toDouble(), cfg.petrolIdleMs, 1.0);
+    EXPECT_TRUE(matches(text("lpgTime"), "\\d+\\.\\d\\d"));
+    EXPECT_TRUE(matches(text("lambda"), "\\d\\.\\d"));
+    EXPECT_TRUE(matches(text("supplyVoltage"), "\\d+\\.\\d"));
+    EXPECT_TRUE(matches(text("internalTemp"), "-?\\d+"));
+    EXPECT_TRUE(matches(text("lpgTemp"), "-?\\d+"));
+    EXPECT_TRUE(matches(text("heaterTemp"), "-?\\d+"));
+    // The simulator starts on petrol.
+    EXPECT_EQ(text("workState"), QStringLiteral("Benzyna"));
+    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_YELLOW);
+    // The injector indicators of the status bar follow the sample (4 injectors fire).
+    CLPGBar* bar = docUi().frame()->bar();
+    EXPECT_EQ(CLPGBar::fieldColour(bar->injectorField(0)), COLOUR_GREEN);
+    EXPECT_EQ(CLPGBar::fieldColour(bar->injectorField(7)), COLOUR_GREY);
+}
+
+TEST_F(PanelTest, OutOfRangeValuesReadBrakAndNumbersStayNumbers) {
+    startProgram(); // no controller: the test fills the store itself
+    CDiag d;
+    d.setRpmPeriod(0);             // no engine speed
+    d.setPressureCode(0);          // 0 kPa
+    d.setLpgTempCode(255);         // −36 °C
+    d.setHeaterTempCode(254);      // −35 °C
+    d.setInternalTempCode(255);    // −36 °C, still a number
+    d.setWorkState(3);
+    doc().diagData().add(d);
+    panel()->onReadoutTick();
+    EXPECT_EQ(text("rpm"), QStringLiteral("BRAK"));
+    EXPECT_EQ(text("pressure"), QStringLiteral("BRAK"));
+    EXPECT_EQ(text("lpgTemp"), QStringLiteral("BRAK"));
+    EXPECT_EQ(text("heaterTemp"), QStringLiteral("BRAK"));
+    EXPECT_EQ(text("internalTemp"), QStringLiteral("-36"));
+    EXPECT_EQ(text("lambda"), QStringLiteral("0.0"));
+    EXPECT_EQ(text("workState"), QStringLiteral("LPG"));
+    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_GREEN);
+
+    // Feature 0x0800 hides the supply voltage while the engine runs on petrol.
+    doc().settings().setFeatures(std::array<uint8_t, 20>{0x00, 0x08}.data());
+    d.setWorkState(2);
+    d.setRpmPeriod(static_cast<uint16_t>(rpmConstant() / 850));
+    doc().diagData().add(d);
+    panel()->onReadoutTick();
+    EXPECT_TRUE(panel()->field(QStringLiteral("supplyVoltage"))->isHidden());
+    EXPECT_TRUE(panel()->findChild<QLabel*>(QStringLiteral("supplyVoltageLabel"))->isHidden());
+    EXPECT_EQ(text("rpm"), QStringLiteral("850"));
+
+    // reset() puts back the initial texts.
+    panel()->reset();
+    EXPECT_EQ(text("rpm"), QStringLiteral("0"));
+    EXPECT_EQ(text("petrolTime"), QStringLiteral("0.00"));
+    EXPECT_EQ(text("pressure"), QStringLiteral("0.0"));
+    EXPECT_EQ(text("workState"), QStringLiteral("Benzyna"));
+}
+
+TEST_F(PanelTest, ModeButtonsSwitchTheControllerAndTheField) {
+    startSimulator();
+    startProgram();
+    button("btnLpg")->click();
+    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Lpg);
+    EXPECT_EQ(text("workState"), QStringLiteral("LPG"));
+    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_GREEN);
+
+    // "Auto" keeps the colour until the next readout tick rewrites the field.
+    button("btnAuto")->click();
+    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Auto);
+    EXPECT_EQ(text("workState"), QStringLiteral("AUTO"));
+    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_GREEN);
+
+    button("btnGasoline")->click();
+    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Petrol);
+    EXPECT_EQ(text("workState"), QStringLiteral("Benzyna"));
+    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_YELLOW);
+    EXPECT_TRUE(messages().empty() || !shown(QStringLiteral("Nie powiodło się przełączenie na LPG!")));
+
+    // Ctrl+L reaches the same button through the frame.
+    docUi().frame()->handleShortcut(Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Lpg);
+}
+
+TEST_F(PanelTest, CorrectionNeedsCarDataThenSpinAndWpiszWriteIt) {
+    startSimulator();
+    startProgram();
+    const double start = m_controller->mainCorrectionMs();
+    EXPECT_EQ(edit()->text(), QString::asprintf("%.3f", start));
+
+    // Without car data (and without the administrator level) nothing is written.
+    edit()->setText(QStringLiteral("1.500"));
+    button("btnWrite")->click();
+    EXPECT_TRUE(shown(QStringLiteral("Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji")));
+    EXPECT_DOUBLE_EQ(m_controller->mainCorrectionMs(), start);
+
+    doc().setAdministratorLevel(true);
+    button("btnWrite")->click();
+    EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.5, 1e-9);
+
+    // One step up adds a tick; the value is snapped to the tick grid.
+    edit()->setText(QStringLiteral("1.52")); // 1.545 ms lies nearer to 62 ticks than to 61
+    panel()->onSpin(1);
+    EXPECT_EQ(edit()->text(), QStringLiteral("1.550"));
+    EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.55, 1e-9);
+    EXPECT_NEAR(doc().settings().value(ESetting::mainCorrection2), 1.55, 1e-9);
+
+    // A step past 6 ms (or below 0) changes nothing and sends nothing.
+    edit()->setText(QStringLiteral("6.000"));
+    panel()->onSpin(1);
+    EXPECT_EQ(edit()->text(), QStringLiteral("6.000"));
+    EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.55, 1e-9);
+    EXPECT_NEAR(doc().settings().mainCorrection(), 1.55, 1e-9);
+    edit()->setText(QStringLiteral("0.000"));
+    panel()->onSpin(-1);
+    EXPECT_EQ(edit()->text(), QStringLiteral("0.000"));
+    EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.55, 1e-9);
+}
+
+TEST_F(PanelTest, WpiszWithAnInvalidRecordShowsTheCheckTextAndWritesNothing) {
+    startSimulator();
+    startProgram();
+    doc().setAdministratorLevel(true);
+    const double start = doc().settings().mainCorrection();
+    const size_t before = messages().size();
+    edit()->setText(QStringLiteral("7.5"));
+    button("btnWrite")->click();
+    const auto shownNow = messages();
+    ASSERT_EQ(shownNow.size(), before + 1);
+    EXPECT_EQ(shownNow.back().style, EMsgStyle::Error);
+    EXPECT_TRUE(shownNow.back().text.contains(QStringLiteral("Błędna wartość głównej poprawki")));
+    EXPECT_DOUBLE_EQ(doc().settings().mainCorrection(), start);
+    EXPECT_DOUBLE_EQ(m_controller->mainCorrectionMs(), start);
+    EXPECT_EQ(edit()->text(), QString::asprintf("%.3f", start));
+}
+
+TEST_F(PanelTest, StoredErrorsLightTheIndicatorOnTheTenthTick) {
+    sim::SimConfig cfg;
+    cfg.errors = {0x01};
+    startSimulator(cfg);
+    startProgram();
+    panel()->stop(); // the test runs the ticks itself
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 0; }, 5000));
+    CLPGBar* bar = docUi().frame()->bar();
+    for (int i = 0; i < 9; ++i) panel()->onReadoutTick();
+    EXPECT_EQ(bar->errorField()->text(), QString());
+    panel()->onReadoutTick();
+    EXPECT_EQ(bar->errorField()->text(), QStringLiteral("Błąd"));
+    EXPECT_EQ(CLPGBar::fieldColour(bar->errorField()), COLOUR_RED);
+}
+
+TEST_F(PanelTest, ASilentLineIsMarkedLostAndTheReconnectBringsDiagnosticsBack) {
+    startSimulator();
+    startProgram();
+    ASSERT_TRUE(doc().diagnosticsOn());
+    m_server->setMuted(true);
+    ASSERT_TRUE(waitUntil([&] { return doc().isConnectionLost(); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return panel()->reconnectTimerActive(); }, 2000));
+    EXPECT_EQ(panel()->reconnectInterval(), RECONNECT_FIRST_MS);
+    // The first reconnect tick shows the state and, finding no controller, retries every 5 s.
+    ASSERT_TRUE(waitUntil([&] { return panel()->reconnectInterval() == RECONNECT_RETRY_MS; }, 20000));
+    CLPGBar* bar = docUi().frame()->bar();
+    EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Brak połączenia"));
+    EXPECT_FALSE(doc().diagnosticsOn());
+    EXPECT_FALSE(button("btnLpg")->isEnabled());
+
+    m_server->setMuted(false);
+    ASSERT_TRUE(waitUntil([&] { return doc().diagnosticsOn(); }, 20000));
+    EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Połączony"));
+    EXPECT_TRUE(button("btnLpg")->isEnabled());
+    const int from = doc().diagData().count();
+    EXPECT_TRUE(waitUntil([&] { return doc().diagData().count() > from + 5; }, 5000));
+}
+
+} // namespace
+} // namespace zefirel::test
