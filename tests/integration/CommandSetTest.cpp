@@ -188,18 +188,6 @@ TEST_F(CommandSet, FailingCarFileSendsNothingToTheController) {
     EXPECT_EQ(host.settingsWrittenCount, 0);
 }
 
-TEST_F(CommandSet, CarFileThatCannotReplaceItsTargetLeavesNoTemporaryFile) {
-    describeCar("Opel", "Astra", "1600");
-    dev.stampTime();
-    const std::string path = dev.carSettingsPath(dev.settings().timeStamp().substr(0, 10));
-    fs::create_directories(path); // the file's name is taken by a folder
-    EXPECT_FALSE(dev.writeSettings());
-    EXPECT_EQ(host.messages.at(0).text, "Nie można wpisać ustawień do pliku z danymi samochodu");
-    EXPECT_TRUE(filesBelow(scratch.path()).empty());
-    for (const PeerRequest& r : sent())
-        EXPECT_NE(r.type, MSG_TYPE_SETUP);
-}
-
 // --- correction table --------------------------------------------------------
 
 TEST_F(CommandSet, CorrectionTableBytesAreEntriesPlusHundred) {

@@ -176,8 +176,13 @@ protected:
     /// host-order version record in the settings block.
     void storeVersionRecord(const uint8_t* record21);
     bool commandAttempts(uint8_t cmd, int attempts, uint8_t expectType, PayloadBuffer& buf,
-                         uint8_t& length, uint16_t argument = 0, uint8_t requestLength = 6);
+                         uint8_t& length, uint16_t argument = 0, uint8_t requestLength = 6,
+                         EOtherType other = EOtherType::Retry);
     bool acknowledged(PayloadBuffer& buf, uint8_t length, uint8_t type, int attempts);
+    /// Sends cmd (10 attempts) and copies the first size bytes of an answer of type.
+    bool readRecord(uint8_t cmd, uint8_t type, uint8_t* out, size_t size, uint16_t argument = 0);
+    /// Sends size bytes as a frame of type until acknowledged (10 attempts).
+    bool sendRecord(uint8_t type, const uint8_t* data, size_t size);
     bool setWorkMode(uint8_t cmd);
     bool readUnasked(PayloadBuffer& buf, uint8_t& length, uint8_t& type);
     /// Pause between work-mode attempts (500 ms); a hook so tests can shorten it.

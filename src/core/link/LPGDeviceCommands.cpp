@@ -88,11 +88,11 @@ bool CLPGDevice::requestAttempts(const uint8_t* request, uint8_t reqLength, uint
 }
 
 bool CLPGDevice::commandAttempts(uint8_t cmd, int attempts, uint8_t expectType, PayloadBuffer& buf,
-                                 uint8_t& length, uint16_t argument, uint8_t requestLength) {
+                                 uint8_t& length, uint16_t argument, uint8_t requestLength, EOtherType other) {
     uint8_t request[MAX_PAYLOAD] = {};
     request[0] = cmd;
     setU16(&request[2], argument);
-    return requestAttempts(request, requestLength, MSG_TYPE_COMMAND, attempts, expectType, buf, length);
+    return requestAttempts(request, requestLength, MSG_TYPE_COMMAND, attempts, expectType, buf, length, other);
 }
 
 bool CLPGDevice::acknowledged(PayloadBuffer& buf, uint8_t length, uint8_t type, int attempts) {
@@ -100,6 +100,21 @@ bool CLPGDevice::acknowledged(PayloadBuffer& buf, uint8_t length, uint8_t type, 
     std::memcpy(request, buf.data(), length);
     uint8_t answerLength = 0;
     return requestAttempts(request, length, type, attempts, MSG_TYPE_COMMAND, buf, answerLength);
+}
+
+bool CLPGDevice::readRecord(uint8_t cmd, uint8_t type, uint8_t* out, size_t size, uint16_t argument) {
+    PayloadBuffer buf;
+    uint8_t length = 0;
+    if (!commandAttempts(cmd, ATTEMPTS, type, buf, length, argument))
+        return false;
+    std::memcpy(out, buf.data(), size);
+    return true;
+}
+
+bool CLPGDevice::sendRecord(uint8_t type, const uint8_t* data, size_t size) {
+    PayloadBuffer buf{};
+    std::memcpy(buf.data(), data, size);
+    return acknowledged(buf, static_cast<uint8_t>(size), type, ATTEMPTS);
 }
 
 // --- version and features ---------------------------------------------------
@@ -124,24 +139,21 @@ bool CLPGDevice::readVersion(uint8_t* out21) {
 }
 
 bool CLPGDevice::readFeatures(uint8_t* out20) {
-    PayloadBuffer buf;
-    uint8_t length = 0;
-    if (!commandAttempts(CMD_FEATURES, ATTEMPTS, MSG_TYPE_FEATURES, buf, length))
+    if (!readRecord(CMD_FEATURES, MSG_TYPE_FEATURES, out20, FEATURE_RECORD_SIZE))
         return false;
-    std::memcpy(out20, buf.data(), FEATURE_RECORD_SIZE);
-    setTimerFrequency(getU32(&buf[16]));
+    setTimerFrequency(getU32(out20 + 16));
     return true;
 }
 
 bool CLPGDevice::writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                               const std::string& identity) {
-    PayloadBuffer buf{};
-    setU16(&buf[0], programmingDate);
-    setU16(&buf[2], version);
-    buf[4] = injectors;
+    uint8_t record[VERSION_RECORD_SIZE] = {};
+    setU16(&record[0], programmingDate);
+    setU16(&record[2], version);
+    record[4] = injectors;
     const CCipher::Block id = identityCipher().encipher(identity);
-    std::copy(id.begin(), id.end(), buf.begin() + 5);
-    return acknowledged(buf, VERSION_RECORD_SIZE, MSG_TYPE_VERSION, ATTEMPTS);
+    std::copy(id.begin(), id.end(), record + 5);
+    return sendRecord(MSG_TYPE_VERSION, record, VERSION_RECORD_SIZE);
 }
 
 // --- work mode --------------------------------------------------------------
@@ -176,11 +188,9 @@ bool CLPGDevice::readSettings() {
 }
 
 bool CLPGDevice::readTimeCorrections() {
-    const uint8_t request[6] = {CMD_SETUP_TABLE};
     PayloadBuffer buf;
     uint8_t length = 0;
-    if (!requestAttempts(request, sizeof request, MSG_TYPE_COMMAND, ATTEMPTS, MSG_TYPE_TABLE, buf, length,
-                         EOtherType::Stop))
+    if (!commandAttempts(CMD_SETUP_TABLE, ATTEMPTS, MSG_TYPE_TABLE, buf, length, 0, 6, EOtherType::Stop))
         return false;
     for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i)
         m_settings.setTimeCorrection(i, static_cast<double>(buf[i]) - 100.0);
@@ -188,27 +198,20 @@ bool CLPGDevice::readTimeCorrections() {
 }
 
 bool CLPGDevice::writeTimeCorrections() {
-    PayloadBuffer buf{};
+    uint8_t table[TABLE_SIZE] = {};
     for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i)
-        buf[i] = tableByte(m_settings.timeCorrection(i));
-    return acknowledged(buf, TABLE_SIZE, MSG_TYPE_TABLE, ATTEMPTS);
+        table[i] = tableByte(m_settings.timeCorrection(i));
+    return sendRecord(MSG_TYPE_TABLE, table, TABLE_SIZE);
 }
 
 // --- level sensor -----------------------------------------------------------
 
 bool CLPGDevice::readLevelCalibration(uint8_t* out4) {
-    PayloadBuffer buf;
-    uint8_t length = 0;
-    if (!commandAttempts(CMD_LEVEL_SENSOR, ATTEMPTS, MSG_TYPE_LEVEL_SENSOR, buf, length))
-        return false;
-    std::memcpy(out4, buf.data(), LEVEL_CALIBRATION_SIZE);
-    return true;
+    return readRecord(CMD_LEVEL_SENSOR, MSG_TYPE_LEVEL_SENSOR, out4, LEVEL_CALIBRATION_SIZE);
 }
 
 bool CLPGDevice::writeLevelCalibration(const uint8_t* in4) {
-    PayloadBuffer buf{};
-    std::memcpy(buf.data(), in4, LEVEL_CALIBRATION_SIZE);
-    return acknowledged(buf, LEVEL_CALIBRATION_SIZE, MSG_TYPE_LEVEL_SENSOR, ATTEMPTS);
+    return sendRecord(MSG_TYPE_LEVEL_SENSOR, in4, LEVEL_CALIBRATION_SIZE);
 }
 
 bool CLPGDevice::readLevelValue(uint32_t& value) {
@@ -223,12 +226,7 @@ bool CLPGDevice::readLevelValue(uint32_t& value) {
 // --- errors and reset -------------------------------------------------------
 
 bool CLPGDevice::readErrors(uint8_t* out11) {
-    PayloadBuffer buf;
-    uint8_t length = 0;
-    if (!commandAttempts(CMD_ERROR, ATTEMPTS, MSG_TYPE_ERRORS, buf, length))
-        return false;
-    std::memcpy(out11, buf.data(), ERROR_REPORT_SIZE);
-    return true;
+    return readRecord(CMD_ERROR, MSG_TYPE_ERRORS, out11, ERROR_REPORT_SIZE);
 }
 
 bool CLPGDevice::clearErrors() {
@@ -295,11 +293,9 @@ bool CLPGDevice::requestDiag(int injector, CDiag& out) {
 bool CLPGDevice::readSequence(std::vector<SequenceItem>& items, bool& spread) {
     items.clear();
     spread = false;
-    const uint8_t request[6] = {CMD_SEQUENCE};
     PayloadBuffer buf;
     uint8_t length = 0;
-    if (!requestAttempts(request, sizeof request, MSG_TYPE_COMMAND, ATTEMPTS, MSG_TYPE_SEQUENCE, buf, length,
-                         EOtherType::Stop))
+    if (!commandAttempts(CMD_SEQUENCE, ATTEMPTS, MSG_TYPE_SEQUENCE, buf, length, 0, 6, EOtherType::Stop))
         return false;
 
     uint16_t ticks[SEQUENCE_INJECTORS];

@@ -9,7 +9,6 @@ namespace zefirel {
 
 namespace {
 
-constexpr int ATTEMPTS = 10;
 constexpr uint32_t BLOCK_DATA = 8;
 constexpr size_t MAP_CHECKSUM_AT = block::MAP_SIZE;
 
@@ -18,18 +17,11 @@ int percent(uint32_t offset, uint32_t count) { return static_cast<int>(uint64_t{
 } // namespace
 
 bool CLPGDevice::readEepromBlock(uint16_t address, uint8_t* out10) {
-    PayloadBuffer buf;
-    uint8_t length = 0;
-    if (!commandAttempts(CMD_EEPROM, ATTEMPTS, MSG_TYPE_EEPROM, buf, length, address))
-        return false;
-    std::memcpy(out10, buf.data(), EEPROM_BLOCK_SIZE);
-    return true;
+    return readRecord(CMD_EEPROM, MSG_TYPE_EEPROM, out10, EEPROM_BLOCK_SIZE, address);
 }
 
 bool CLPGDevice::writeEepromBlock(const uint8_t* block10) {
-    PayloadBuffer buf{};
-    std::memcpy(buf.data(), block10, EEPROM_BLOCK_SIZE);
-    return acknowledged(buf, EEPROM_BLOCK_SIZE, MSG_TYPE_EEPROM, ATTEMPTS);
+    return sendRecord(MSG_TYPE_EEPROM, block10, EEPROM_BLOCK_SIZE);
 }
 
 bool CLPGDevice::readEeprom(uint16_t address, uint32_t count, uint8_t* out) {

@@ -12,7 +12,6 @@ namespace zefirel {
 
 namespace {
 
-constexpr int ATTEMPTS = 10;
 constexpr size_t DATE_LENGTH = 10; // "%d-%m-%Y"
 
 constexpr const char* MSG_NO_CAR_DATA =
@@ -77,9 +76,9 @@ bool CLPGDevice::writeSettings() {
         host().showMessage(MSG_CAR_FILE_FAILED, APP_CAPTION, EMsgStyle::Error);
         return false;
     }
-    PayloadBuffer buf{};
-    encodeSettings(m_settings, buf.data());
-    if (!acknowledged(buf, SETUP_RECORD_SIZE, MSG_TYPE_SETUP, ATTEMPTS))
+    uint8_t record[SETUP_RECORD_SIZE];
+    encodeSettings(m_settings, record);
+    if (!sendRecord(MSG_TYPE_SETUP, record, SETUP_RECORD_SIZE))
         return false;
     appendSettingsCompanion();
     host().settingsWritten();

@@ -12,20 +12,6 @@ namespace zefirel {
 
 namespace {
 
-bool writeAll(int fd, const uint8_t* p, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 /// Opens a new, uniquely named file beside target. The file is created with mode
 /// 0666 so the user's umask decides its permissions, as for any ordinary file.
 int openTemporary(const std::string& target, std::string& tempPath) {
@@ -52,6 +38,21 @@ void syncFolder(const std::string& folder) {
 
 } // namespace
 
+bool writeFully(int fd, const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 std::string parentFolder(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     if (slash == std::string::npos)
@@ -68,7 +69,7 @@ bool writeFileAtomic(const std::string& path, const void* data, size_t size) {
     const int fd = openTemporary(path, temp);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, static_cast<const uint8_t*>(data), size) && ::fsync(fd) == 0;
+    bool ok = writeFully(fd, data, size) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok)
         ok = ::rename(temp.c_str(), path.c_str()) == 0;

@@ -14,6 +14,10 @@ namespace zefirel {
 bool writeFileAtomic(const std::string& path, const void* data, size_t size);
 bool writeFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes);
 
+/// Writes all size bytes to a file descriptor, retrying after interruptions and
+/// partial writes. Returns false on the first real write error.
+bool writeFully(int fd, const void* data, size_t size);
+
 /// Reads at most maxBytes bytes of a file into out (replacing its content).
 /// Returns false when the file cannot be opened or read.
 bool readFile(const std::string& path, std::vector<uint8_t>& out, size_t maxBytes = SIZE_MAX);
