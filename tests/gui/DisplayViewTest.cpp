@@ -1,0 +1,244 @@
+// The diagnostic display view on a store the test fills: following the newest
+// sample, paging, zoom by dragging, the pointer read-out, the chart menu, the chart
+// exchange with its scale file, and printing.
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QPrinter>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+#include "AppTestKit.h"
+#include "ui/chart/Chart.h"
+#include "ui/diag/DisplayView.h"
+
+namespace zefirel::test {
+namespace {
+
+class DisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qtApp();
+        ::setenv("XDG_DATA_HOME", (m_home.path() + "/data").c_str(), 1);
+        CSeriesChart::ResetXWindow();
+        CSeriesChart::ResetAutoscaleStates();
+        m_barOwner = std::make_unique<CLPGBar>();
+        m_bar = m_barOwner.get();
+        m_doc = std::make_unique<CDeviceDoc>(nullptr, &m_prefs);
+        m_view = std::make_unique<CDisplayView>(*m_doc, m_bar);
+        // 720 plot pixels for a 720-sample window: one pixel per sample.
+        m_view->resize(60 + 720 + 20, 10 + 270 + 20);
+        m_view->show();
+    }
+    void TearDown() override {
+        m_view.reset();
+        m_doc.reset();
+        CSeriesChart::ResetXWindow();
+        CSeriesChart::SetLiveCheck(nullptr);
+    }
+    void fill(int n) {
+        for (int i = 0; i < n; ++i) {
+            CDiag d;
+            d.setSampleNo(static_cast<uint32_t>(m_doc->diagData().count() + 1));
+            d.setInjector(1);
+            d.setPetrolTime(0, 120);
+            m_doc->diagData().add(d);
+        }
+    }
+    CSeriesChart& chart() { return m_view->chart(); }
+    QPoint at(double x, double y) { return QPoint(chart().XToPixel(x), chart().YToPixel(y)); }
+
+    CScratchFolder m_home;
+    CMemoryPreferences m_prefs;
+    std::unique_ptr<CLPGBar> m_barOwner;
+    CLPGBar* m_bar = nullptr;
+    std::unique_ptr<CDeviceDoc> m_doc;
+    std::unique_ptr<CDisplayView> m_view;
+};
+
+TEST_F(DisplayTest, RefreshFollowsTheNewestSampleOnlyNearTheWindowsEnd) {
+    fill(490);
+    m_view->onRefresh();
+    EXPECT_EQ(chart().GetLastSampleNo(), 490);
+    EXPECT_EQ(chart().XMin(), 0);
+    EXPECT_EQ(chart().XMax(), 500);
+    // Nothing new: nothing happens.
+    m_view->onRefresh();
+    EXPECT_EQ(chart().XMin(), 0);
+
+    fill(5); // 495 samples
+    m_view->onRefresh();
+    EXPECT_EQ(chart().XMin(), 450);
+    EXPECT_EQ(chart().XMax(), 950);
+    // The new window's samples are loaded at once.
+    EXPECT_EQ(chart().GetLastSampleNo(), 495);
+}
+
+TEST_F(DisplayTest, RefreshInvalidatesTheStripOfTheNewSamples) {
+    fill(100);
+    m_view->onRefresh();
+    fill(50);
+    m_view->onRefresh();
+    const QRect r = m_view->lastRefreshRect();
+    EXPECT_LE(r.left(), chart().XToPixel(100));
+    EXPECT_GE(r.right(), chart().XToPixel(150));
+    EXPECT_LT(r.width(), chart().XToPixel(150) - chart().XToPixel(100) + 10);
+    EXPECT_LE(r.top(), chart().YToPixel(chart().YMax()));
+    EXPECT_GE(r.bottom(), chart().YToPixel(chart().YMin()));
+}
+
+TEST_F(DisplayTest, ButtonsPageAndStepThroughTheRecording) {
+    QTest::mouseClick(m_view->findChild<QWidget*>(QStringLiteral("page8")), Qt::LeftButton); // "<"
+    EXPECT_EQ(chart().XMin(), 0);
+    EXPECT_EQ(chart().XMax(), 500);
+    QTest::mouseClick(m_view->findChild<QWidget*>(QStringLiteral("page7")), Qt::LeftButton); // ">"
+    EXPECT_EQ(chart().XMin(), 50);
+    EXPECT_EQ(chart().XMax(), 550);
+    QTest::mouseClick(m_view->findChild<QWidget*>(QStringLiteral("page5")), Qt::LeftButton); // ">>"
+    EXPECT_EQ(chart().XMin(), 550);
+    EXPECT_EQ(chart().XMax(), 1050);
+    QTest::mouseClick(m_view->findChild<QWidget*>(QStringLiteral("page6")), Qt::LeftButton); // "<<"
+    EXPECT_EQ(chart().XMin(), 50);
+    EXPECT_EQ(chart().XMax(), 550);
+    // "<<" closer than one width to the start: the old first sample becomes the last.
+    m_view->onPageBack();
+    EXPECT_EQ(chart().XMin(), 0);
+    EXPECT_EQ(chart().XMax(), 50);
+    // "<" near the start clamps at 0 and keeps a positive end.
+    CSeriesChart::SetXWindow(20, 40);
+    m_view->onStepBack();
+    EXPECT_EQ(chart().XMin(), 0);
+    EXPECT_EQ(chart().XMax(), 50);
+    // The buttons sit in the bottom corners.
+    const QWidget* last = m_view->findChild<QWidget*>(QStringLiteral("page5"));
+    EXPECT_EQ(last->geometry().bottomRight(), m_view->rect().bottomRight());
+    EXPECT_EQ(m_view->findChild<QWidget*>(QStringLiteral("page6"))->geometry().bottomLeft(), m_view->rect().bottomLeft());
+}
+
+TEST_F(DisplayTest, DraggingZoomsOnlyOverFiftySamplesAndTenPixels) {
+    CSeriesChart::SetXWindow(700, 1420);
+    // 40 samples wide: no zoom.
+    QTest::mousePress(m_view.get(), Qt::LeftButton, {}, at(1000, 30));
+    QTest::mouseMove(m_view.get(), at(1040, 10));
+    QTest::mouseRelease(m_view.get(), Qt::LeftButton, {}, at(1040, 10));
+    EXPECT_EQ(chart().XMin(), 700);
+    EXPECT_EQ(chart().XMax(), 1420);
+    // Wide enough but only a few pixels high: no zoom either.
+    EXPECT_FALSE(m_view->zoomTo(at(1000, 20), at(1200, 20) + QPoint(0, 5)));
+
+    QTest::mousePress(m_view.get(), Qt::LeftButton, {}, at(1200, 10));
+    QTest::mouseMove(m_view.get(), at(1000, 30));
+    QTest::mouseRelease(m_view.get(), Qt::LeftButton, {}, at(1000, 30));
+    EXPECT_EQ(chart().XMin(), 1000);
+    EXPECT_EQ(chart().XMax(), 1200);
+    EXPECT_EQ(chart().XGrid(), 20);
+    EXPECT_NEAR(chart().YMin(), 10, 0.2);
+    EXPECT_NEAR(chart().YMax(), 30, 0.2);
+
+    // A double click cancels a drag: the release that follows zooms nothing.
+    QTest::mousePress(m_view.get(), Qt::LeftButton, {}, at(1020, 12));
+    QTest::mouseDClick(m_view.get(), Qt::LeftButton, {}, at(1020, 12));
+    QTest::mouseRelease(m_view.get(), Qt::LeftButton, {}, at(1150, 28));
+    EXPECT_EQ(chart().XMin(), 1000);
+}
+
+TEST_F(DisplayTest, PointerReadoutShowsSampleAndValueInsideThePlotOnly) {
+    CSeriesChart::SetXWindow(0, 720);
+    QTest::mouseMove(m_view.get(), at(300, 20));
+    EXPECT_EQ(m_bar->info(), QStringLiteral("Próbka = 300, wartość = 20"));
+    // On the plot border the field is emptied.
+    QTest::mouseMove(m_view.get(), QPoint(static_cast<int>(chart().Left()), chart().YToPixel(20)));
+    EXPECT_EQ(m_bar->info(), QString());
+    EXPECT_EQ(m_view->readoutAt(QPoint(5, 5)), QString());
+    EXPECT_EQ(m_view->readoutAt(at(250, 8)), QStringLiteral("Próbka = 250, wartość = 8"));
+}
+
+TEST_F(DisplayTest, ChartMenuOffersAutoscaleOnlyWithDataAndRestoresTheScale) {
+    QMenu* menu = m_view->chartMenu();
+    QStringList texts;
+    for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(texts, (QStringList{"Ustawienia wykresu...", "Przywróć skalę", "-", "Autoskalowanie"}));
+    QAction* autoscale = menu->actions().back();
+    EXPECT_FALSE(autoscale->isEnabled());
+
+    m_doc->setRecordingPath(m_home.path() + "/replayed.lpgd");
+    menu = m_view->chartMenu();
+    EXPECT_TRUE(autoscale->isEnabled());
+    EXPECT_FALSE(autoscale->isChecked());
+    autoscale->trigger();
+    EXPECT_TRUE(chart().Autoscale());
+    EXPECT_TRUE(m_view->chartMenu()->actions().back()->isChecked());
+    chart().SetYRange(3, 7);
+    autoscale->trigger(); // switched off: the default scale comes back
+    EXPECT_FALSE(chart().Autoscale());
+    EXPECT_EQ(chart().YMin(), chart().DefaultYMin());
+    EXPECT_EQ(chart().YMax(), chart().DefaultYMax());
+
+    chart().SetYRange(3, 7);
+    menu->actions().at(1)->trigger(); // "Przywróć skalę"
+    EXPECT_EQ(chart().YMax(), chart().DefaultYMax());
+}
+
+TEST_F(DisplayTest, ChoosingAChartLoadsItsScaleAndKeepsTheWindow) {
+    auto pressure = makeChart(CHART_PRESSURE, nullptr);
+    const std::filesystem::path scale = pressure->ScaleFilePath().toStdString();
+    std::filesystem::create_directories(scale.parent_path());
+    std::ofstream(scale) << "YAXIS\t10\t90\nYGRID\t20\n";
+    CSeriesChart::SetXWindow(300, 800);
+    m_view->setChart(CHART_PRESSURE);
+    EXPECT_STREQ(chart().GetName(), "CPressureChart");
+    EXPECT_EQ(chart().YMin(), 10);
+    EXPECT_EQ(chart().YMax(), 90);
+    EXPECT_EQ(chart().XMin(), 300);
+    EXPECT_EQ(chart().XMax(), 800);
+
+    // With a replayed file set and diagnostics off the new chart is drawn from the store.
+    fill(1000);
+    m_doc->setRecordingPath(m_home.path() + "/replayed.lpgd");
+    m_view->setChart(CHART_RPM);
+    EXPECT_EQ(chart().GetLastSampleNo(), 1000);
+    EXPECT_EQ(chart().XMin(), 300);
+    // Redrawing from the store takes every sample and starts at 0..500 again.
+    m_view->redrawFromStore();
+    EXPECT_EQ(chart().XMin(), 0);
+    EXPECT_EQ(chart().XMax(), 500);
+    EXPECT_EQ(chart().XGrid(), 50);
+}
+
+TEST_F(DisplayTest, RefreshTimerRunsAtTheDocumentsPeriod) {
+    m_view->start();
+    EXPECT_TRUE(m_view->refreshTimerActive());
+    m_view->setRefreshPeriod(5000);
+    EXPECT_EQ(m_view->findChild<QTimer*>(QStringLiteral("timer5000"))->interval(), 5000);
+    m_view->setRefreshPeriod(500);
+    EXPECT_EQ(m_view->findChild<QTimer*>(QStringLiteral("timer5000"))->interval(), 500);
+    // The tick posts the refresh, which pulls the samples.
+    fill(30);
+    ASSERT_TRUE(waitUntil([&] { return chart().GetLastSampleNo() == 30; }, 3000));
+    m_view->stop();
+    EXPECT_FALSE(m_view->refreshTimerActive());
+    m_view->reset();
+    EXPECT_EQ(chart().GetLastSampleNo(), 0);
+}
+
+TEST_F(DisplayTest, PrintsTheChartOnAPage) {
+    fill(400);
+    m_view->redrawFromStore();
+    const QString pdf = QString::fromStdString(m_home.path() + "/chart.pdf");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    m_view->print(&printer);
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.read(5).startsWith("%PDF"));
+    EXPECT_GT(f.size(), 1000);
+    // The view's own layout is back after printing.
+    EXPECT_EQ(chart().PlotWidth(), 720);
+}
+
+} // namespace
+} // namespace zefirel::test
