@@ -5,27 +5,11 @@
 
 #include "CtlCommon.h"
 #include "link/Conversions.h"
+#include "link/FeatureTexts.h"
 
 namespace zefirel::ctl {
 
 namespace {
-
-/// The feature texts, bit 0x0001 first.
-const char* const FEATURE_TEXTS[] = {
-    "Obsługa różnych typów sterowania wtryskiwaczami benzynowymi",
-    "Możliwość wyłączenia ogrzewacza",
-    "Kaskadowe załączanie emulatorów",
-    "Szybkie zamykanie wtryskiwaczy LPG",
-    "Poprawki od napięcia zasilania",
-    "Korekcja Lambda",
-    "Dodatkowa główna poprawka dla wybranych wtryskiwaczy",
-    "Rozszerzona diagnostyka",
-    "Przełączenie na benzynę przy spadku tempr. LPG",
-    "Obsługa niskoomowych czujników poziomu LPG",
-    "Obsługa wielu typów wtryskiwaczy LPG",
-    "Pomiar napięcia zasilania tylko przy pracy na LPG",
-    "Wysyłanie informacji o zainicjowaniu sterownika",
-};
 
 /// The programming date, counted in days from 1 April 2004, as "%d/%m/%Y".
 std::string programmingDate(uint16_t days) {
@@ -55,10 +39,7 @@ int runInfo(CCtlContext& ctx, const std::vector<std::string>& args) {
     const std::string date = programmingDate(getU16(record));
     const uint32_t mask = dev.settings().featureMask();
     const uint32_t frequency = dev.settings().timerFrequency();
-    std::vector<std::string> features;
-    for (size_t bit = 0; bit < std::size(FEATURE_TEXTS); ++bit)
-        if (mask & (1u << bit))
-            features.push_back(FEATURE_TEXTS[bit]);
+    const std::vector<std::string> features = featureDescriptions(mask);
     const bool versionOk = dev.isVersionOk();
 
     if (ctx.jsonOutput()) {

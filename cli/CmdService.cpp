@@ -34,12 +34,7 @@ int runErrors(CCtlContext& ctx, const std::vector<std::string>& args) {
     }
     const std::string text = dev.describeReport(report);
     if (ctx.jsonOutput()) {
-        CJsonWriter w;
-        w.beginObject().key("report").beginArray();
-        for (uint8_t b : report)
-            w.value(static_cast<int>(b));
-        w.endArray().key("text").value(text).endObject();
-        ctx.json(w);
+        ctx.json(CJsonWriter().beginObject().key("report").array(report, ERROR_REPORT_SIZE).key("text").value(text).endObject());
     } else {
         ctx.out(text.empty() ? std::string("Brak błędów.") : plainLines(text));
     }
@@ -92,12 +87,7 @@ int runLevel(CCtlContext& ctx, const std::vector<std::string>& args) {
         return EXIT_FAILED;
     }
     if (ctx.jsonOutput()) {
-        CJsonWriter w;
-        w.beginObject().key("value").value(value).key("thresholds").beginArray();
-        for (uint8_t t : thresholds)
-            w.value(static_cast<int>(t));
-        w.endArray().endObject();
-        ctx.json(w);
+        ctx.json(CJsonWriter().beginObject().key("value").value(value).key("thresholds").array(thresholds, 4).endObject());
     } else {
         ctx.out("value: " + std::to_string(value));
         const char* const between[] = {"1/1-3/4", "3/4-1/2", "1/2-1/4", "1/4-Rezerwa"};

@@ -104,30 +104,24 @@ void CJsonWriter::separator() {
     }
 }
 
-CJsonWriter& CJsonWriter::beginObject() {
+CJsonWriter& CJsonWriter::open(char bracket) {
     separator();
-    m_out += '{';
+    m_out += bracket;
     m_first.push_back(true);
     return *this;
 }
 
-CJsonWriter& CJsonWriter::endObject() {
-    m_out += '}';
+CJsonWriter& CJsonWriter::close(char bracket) {
+    m_out += bracket;
     m_first.pop_back();
     return *this;
 }
 
-CJsonWriter& CJsonWriter::beginArray() {
-    separator();
-    m_out += '[';
-    m_first.push_back(true);
-    return *this;
-}
-
-CJsonWriter& CJsonWriter::endArray() {
-    m_out += ']';
-    m_first.pop_back();
-    return *this;
+CJsonWriter& CJsonWriter::array(const uint8_t* bytes, size_t count) {
+    open('[');
+    for (size_t i = 0; i < count; ++i)
+        value(static_cast<int64_t>(bytes[i]));
+    return close(']');
 }
 
 CJsonWriter& CJsonWriter::key(const std::string& k) {

@@ -88,10 +88,12 @@ private:
 /// Writes one JSON value to a string: objects, arrays, strings, numbers, booleans.
 class CJsonWriter {
 public:
-    CJsonWriter& beginObject();
-    CJsonWriter& endObject();
-    CJsonWriter& beginArray();
-    CJsonWriter& endArray();
+    CJsonWriter& beginObject() { return open('{'); }
+    CJsonWriter& endObject() { return close('}'); }
+    CJsonWriter& beginArray() { return open('['); }
+    CJsonWriter& endArray() { return close(']'); }
+    /// An array of byte values.
+    CJsonWriter& array(const uint8_t* bytes, size_t count);
     /// The key of the next value inside an object.
     CJsonWriter& key(const std::string& k);
     CJsonWriter& value(const std::string& s);
@@ -104,6 +106,8 @@ public:
     const std::string& text() const { return m_out; }
 
 private:
+    CJsonWriter& open(char bracket);
+    CJsonWriter& close(char bracket);
     void separator();
     std::string m_out;
     std::vector<bool> m_first; ///< per open container: no element written yet

@@ -6,6 +6,7 @@
 
 #include "link/Cipher.h"
 #include "link/Conversions.h"
+#include "link/LPGDevice.h"
 #include "link/Protocol.h"
 #include "link/SettingsBlock.h"
 
@@ -13,14 +14,8 @@ namespace zefirel::sim {
 
 namespace {
 
-constexpr size_t SETUP_SIZE = 26;
-constexpr size_t VERSION_SIZE = 21;
-constexpr size_t FEATURES_SIZE = 20;
-constexpr size_t ERRORS_SIZE = 11;
-constexpr size_t TABLE_SIZE = 26;
+constexpr size_t TABLE_SIZE = 26;   ///< 25 corrections and a 0
 constexpr size_t TABLE_ENTRIES = 25;
-constexpr size_t LEVEL_SIZE = 4;
-constexpr size_t EEPROM_FRAME_SIZE = 10;
 constexpr size_t EEPROM_DATA = 8;
 constexpr size_t MAP_BYTES = 400;
 constexpr size_t DIAG_STANDARD_SIZE = 30;
@@ -79,13 +74,13 @@ EepromImage CSimController::defaultEeprom(const SimConfig& cfg) {
     setU32(features, cfg.featureMask);
     setU32(features + 16, cfg.timerFrequency);
     blk.setFeatures(features);
-    uint8_t setup[SETUP_SIZE] = {};
+    uint8_t setup[SETUP_RECORD_SIZE] = {};
     encodeSettings(blk, setup);
-    toWireOrder(setup, SETUP_SIZE, MSG_TYPE_SETUP, false);
-    std::copy_n(setup, SETUP_SIZE, e.begin() + eeprom::SETUP);
+    toWireOrder(setup, SETUP_RECORD_SIZE, MSG_TYPE_SETUP, false);
+    std::copy_n(setup, SETUP_RECORD_SIZE, e.begin() + eeprom::SETUP);
     std::fill_n(e.begin() + eeprom::TABLE, TABLE_ENTRIES, uint8_t{100});
-    const uint8_t aeb1050[LEVEL_SIZE] = {42, 130, 170, 225};
-    std::copy_n(aeb1050, LEVEL_SIZE, e.begin() + eeprom::LEVEL);
+    const uint8_t aeb1050[LEVEL_CALIBRATION_SIZE] = {42, 130, 170, 225};
+    std::copy_n(aeb1050, LEVEL_CALIBRATION_SIZE, e.begin() + eeprom::LEVEL);
     std::fill_n(e.begin() + eeprom::MAP, MAP_BYTES, uint8_t{100});
     setBE16(e.data() + eeprom::MAP_CHECKSUM, frameChecksum(e.data() + eeprom::MAP, MAP_BYTES));
     std::fill(e.begin() + eeprom::MAP_CHECKSUM + 2, e.end(), uint8_t{0});
@@ -126,25 +121,30 @@ SimReply CSimController::handle(uint8_t type, const std::vector<uint8_t>& payloa
     std::vector<uint8_t> p = payloadWire;
     fromWireOrder(p.data(), p.size(), type, extendedLayout());
     const size_t n = p.size();
+    // Copies a received record into the EEPROM when it has the expected size.
+    auto store = [this, n](const std::vector<uint8_t>& from, size_t size, size_t at) {
+        if (n != size)
+            return false;
+        std::copy_n(from.begin(), size, m_eeprom.begin() + static_cast<std::ptrdiff_t>(at));
+        return true;
+    };
     SimReply r;
+    bool accepted = false;
     switch (type) {
     case MSG_TYPE_COMMAND:
         return command(p);
     case MSG_TYPE_SETUP:
-        if (n != SETUP_SIZE)
-            break;
         // Kept as it travels, so an EEPROM image carries it byte for byte.
-        std::copy_n(payloadWire.begin(), SETUP_SIZE, m_eeprom.begin() + eeprom::SETUP);
-        r.frame = ack(CMD_DONE, 0, 0);
-        return r;
+        accepted = store(payloadWire, SETUP_RECORD_SIZE, eeprom::SETUP);
+        break;
     case MSG_TYPE_TABLE:
-        if (n < TABLE_ENTRIES)
-            break;
-        std::copy_n(p.begin(), TABLE_ENTRIES, m_eeprom.begin() + eeprom::TABLE);
-        r.frame = ack(CMD_DONE, 0, 0);
-        return r;
+        accepted = store(p, TABLE_SIZE, eeprom::TABLE); // byte 25 is always 0 and lands in a spare cell
+        break;
+    case MSG_TYPE_LEVEL_SENSOR:
+        accepted = store(p, LEVEL_CALIBRATION_SIZE, eeprom::LEVEL);
+        break;
     case MSG_TYPE_EEPROM: {
-        if (n != EEPROM_FRAME_SIZE)
+        if (n != EEPROM_BLOCK_SIZE)
             break;
         const uint16_t address = getU16(p.data());
         if (size_t{address} + EEPROM_DATA > eeprom::SIZE) {
@@ -152,34 +152,28 @@ SimReply CSimController::handle(uint8_t type, const std::vector<uint8_t>& payloa
             return r;
         }
         std::copy_n(p.begin() + 2, EEPROM_DATA, m_eeprom.begin() + address);
-        r.frame = ack(CMD_DONE, 0, 0);
-        return r;
+        accepted = true;
+        break;
     }
     case MSG_TYPE_VERSION:
-        if (n != VERSION_SIZE)
+        if (n != VERSION_RECORD_SIZE)
             break;
         m_date = getU16(p.data());
         m_versionWord = getU16(p.data() + 2);
         m_injectors = p[4];
-        std::copy_n(p.begin() + 5, 16, m_identityBlock.begin());
-        r.frame = ack(CMD_DONE, 0, 0);
-        return r;
-    case MSG_TYPE_LEVEL_SENSOR:
-        if (n != LEVEL_SIZE)
-            break;
-        std::copy_n(p.begin(), LEVEL_SIZE, m_eeprom.begin() + eeprom::LEVEL);
-        r.frame = ack(CMD_DONE, 0, 0);
-        return r;
+        std::copy_n(p.begin() + 5, m_identityBlock.size(), m_identityBlock.begin());
+        accepted = true;
+        break;
     case MSG_TYPE_SEQUENCE:
         // The controller measures the sequence itself; a record sent to it is
         // acknowledged and has no effect.
-        r.frame = ack(CMD_DONE, 0, 0);
-        return r;
+        accepted = true;
+        break;
     default:
         break;
     }
-    // An unknown type, a type the controller only sends, or a payload of the wrong size.
-    r.frame = ack(0, 0, ERROR_UNKNOWN_FRAME);
+    // Otherwise an unknown type, a type the controller only sends, or a wrong size.
+    r.frame = accepted ? ack(CMD_DONE, 0, 0) : ack(0, 0, ERROR_UNKNOWN_FRAME);
     return r;
 }
 
@@ -205,7 +199,7 @@ SimReply CSimController::command(const std::vector<uint8_t>& p) {
         r.frame = ack(CMD_DONE, 0, 0);
         break;
     case CMD_ERROR:
-        r.frame = frame(MSG_TYPE_ERRORS, m_errors.data(), ERRORS_SIZE);
+        r.frame = frame(MSG_TYPE_ERRORS, m_errors.data(), ERROR_REPORT_SIZE);
         break;
     case CMD_CLEAR_ERRORS:
         m_errors.fill(0);
@@ -223,10 +217,10 @@ SimReply CSimController::command(const std::vector<uint8_t>& p) {
         r.frame = sequenceAnswer();
         break;
     case CMD_SETUP: {
-        uint8_t setup[SETUP_SIZE];
-        std::copy_n(m_eeprom.begin() + eeprom::SETUP, SETUP_SIZE, setup);
-        fromWireOrder(setup, SETUP_SIZE, MSG_TYPE_SETUP, false);
-        r.frame = frame(MSG_TYPE_SETUP, setup, SETUP_SIZE);
+        uint8_t setup[SETUP_RECORD_SIZE];
+        std::copy_n(m_eeprom.begin() + eeprom::SETUP, SETUP_RECORD_SIZE, setup);
+        fromWireOrder(setup, SETUP_RECORD_SIZE, MSG_TYPE_SETUP, false);
+        r.frame = frame(MSG_TYPE_SETUP, setup, SETUP_RECORD_SIZE);
         break;
     }
     case CMD_EEPROM: {
@@ -234,10 +228,10 @@ SimReply CSimController::command(const std::vector<uint8_t>& p) {
             r.frame = ack(cmd, argument, ERROR_UNKNOWN_CMD);
             break;
         }
-        uint8_t block[EEPROM_FRAME_SIZE];
+        uint8_t block[EEPROM_BLOCK_SIZE];
         setU16(block, argument);
         std::copy_n(m_eeprom.begin() + argument, EEPROM_DATA, block + 2);
-        r.frame = frame(MSG_TYPE_EEPROM, block, EEPROM_FRAME_SIZE);
+        r.frame = frame(MSG_TYPE_EEPROM, block, EEPROM_BLOCK_SIZE);
         break;
     }
     case CMD_SETUP_TABLE: {
@@ -247,25 +241,25 @@ SimReply CSimController::command(const std::vector<uint8_t>& p) {
         break;
     }
     case CMD_VERSION: {
-        uint8_t v[VERSION_SIZE];
+        uint8_t v[VERSION_RECORD_SIZE];
         setU16(v, m_date);
         setU16(v + 2, m_versionWord);
         v[4] = m_injectors;
         std::copy(m_identityBlock.begin(), m_identityBlock.end(), v + 5);
-        r.frame = frame(MSG_TYPE_VERSION, v, VERSION_SIZE);
+        r.frame = frame(MSG_TYPE_VERSION, v, VERSION_RECORD_SIZE);
         break;
     }
     case CMD_LEVEL_SENSOR:
-        r.frame = frame(MSG_TYPE_LEVEL_SENSOR, m_eeprom.data() + eeprom::LEVEL, LEVEL_SIZE);
+        r.frame = frame(MSG_TYPE_LEVEL_SENSOR, m_eeprom.data() + eeprom::LEVEL, LEVEL_CALIBRATION_SIZE);
         break;
     case CMD_LEVEL_VALUE:
         r.frame = ack(CMD_DONE, levelReadingLocked(), 0);
         break;
     case CMD_FEATURES: {
-        uint8_t f[FEATURES_SIZE] = {};
+        uint8_t f[FEATURE_RECORD_SIZE] = {};
         setU32(f, m_cfg.featureMask);
         setU32(f + 16, m_cfg.timerFrequency);
-        r.frame = frame(MSG_TYPE_FEATURES, f, FEATURES_SIZE);
+        r.frame = frame(MSG_TYPE_FEATURES, f, FEATURE_RECORD_SIZE);
         break;
     }
     default:
@@ -477,7 +471,7 @@ std::string CSimController::identity() const {
 std::array<uint8_t, 26> CSimController::setupRecord() const {
     std::lock_guard lock(m_mutex);
     std::array<uint8_t, 26> r;
-    std::copy_n(m_eeprom.begin() + eeprom::SETUP, SETUP_SIZE, r.begin());
+    std::copy_n(m_eeprom.begin() + eeprom::SETUP, SETUP_RECORD_SIZE, r.begin());
     fromWireOrder(r.data(), r.size(), MSG_TYPE_SETUP, false);
     return r;
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -213,6 +214,12 @@ void CSimServer::run() {
             }
         } else if (fds[1].revents & (POLLHUP | POLLERR)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } else if (ready == 0) {
+            // A client's exclusive mode outlives its descriptor while we hold the
+            // terminal open, and would keep a non-root client from opening the
+            // port again. Clients also lock the port, so clearing it when the
+            // line is idle lets them come back without letting two in at once.
+            ::ioctl(m_slaveKeep, TIOCNXCL);
         }
         processInput(rxStart);
         if (m_closed.load())

@@ -153,7 +153,7 @@ TEST(Ctl, InfoDescribesTheControllerAsTextAndJson) {
     EXPECT_EQ(text.out.find("Rozszerzona diagnostyka"), std::string::npos);
     EXPECT_NE(text.out.find("versionOk: yes"), std::string::npos);
 
-    const RunResult json = c({"info", "--json"});
+    const RunResult json = c({"info", "--json", "--trace", c.file("link.trace")});
     ASSERT_EQ(json.rc, 0) << json.err;
     EXPECT_EQ(json.out.rfind("{\"version\":5,\"injectors\":4,\"identity\":\"PL-0042-ZX\","
                              "\"programmingDate\":\"07/11/2025\",\"features\":{\"mask\":4183,",
@@ -161,6 +161,11 @@ TEST(Ctl, InfoDescribesTheControllerAsTextAndJson) {
               0u)
         << json.out;
     EXPECT_NE(json.out.find("\"timerFrequency\":40000,\"versionOk\":true}"), std::string::npos);
+    // The trace holds the handshake's link test and its acknowledgement.
+    std::ifstream trace(c.file("link.trace"));
+    const std::string traced((std::istreambuf_iterator<char>(trace)), {});
+    EXPECT_NE(traced.find("TX  AA 55 06 04 09 00 00 00 00 00 00 13"), std::string::npos) << traced;
+    EXPECT_NE(traced.find("RX  AA 55 06 04 04 00 00 00 00 00 00 0E"), std::string::npos);
 }
 
 TEST(Ctl, InfoThroughTheResolvedPortRemembersIt) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <numeric>
 #include <random>
+#include <thread>
 
 #include "SimController.h"
 #include "SimServer.h"
@@ -50,6 +51,13 @@ struct Rig {
     CRecordingHost host;
     CTestDevice dev{&host};
 };
+
+/// Turns the faults off and drops what is left of a broken answer.
+void recover(Rig& r) {
+    r.server.setFaults({});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    r.dev.port().purgeIn();
+}
 
 bool anyMessageContains(const CRecordingHost& host, const std::string& part) {
     for (const RecordedMessage& m : host.messages)
@@ -340,9 +348,7 @@ TEST(SimLink, SwappedSyncBytesAndStrayBytesFailTheExchangeThatMeetsThem) {
     auto t = Clock::now();
     EXPECT_FALSE(r.dev.requestDiag(1, d));
     EXPECT_LT(secondsSince(t), 0.5);
-    r.server.setFaults({});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    r.dev.port().purgeIn(); // the rest of the broken frame
+    recover(r); // the rest of the broken frame is dropped
     EXPECT_TRUE(r.dev.requestDiag(1, d));
 
     f = {};
@@ -352,9 +358,7 @@ TEST(SimLink, SwappedSyncBytesAndStrayBytesFailTheExchangeThatMeetsThem) {
     t = Clock::now();
     EXPECT_FALSE(r.dev.requestDiag(1, d)); // stray bytes ahead of the answer
     EXPECT_LT(secondsSince(t), 1.0);
-    r.server.setFaults({});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    r.dev.port().purgeIn();
+    recover(r);
     EXPECT_TRUE(r.dev.requestDiag(1, d));
 }
 
@@ -369,9 +373,7 @@ TEST(SimLink, DroppedBytesGiveAShortAnswerThatTimesOut) {
     CDiag d;
     EXPECT_FALSE(r.dev.requestDiag(1, d));
     EXPECT_LT(secondsSince(t), 1.0);
-    r.server.setFaults({});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    r.dev.port().purgeIn();
+    recover(r);
     EXPECT_TRUE(r.dev.readLevelValue(level));
 }
 
