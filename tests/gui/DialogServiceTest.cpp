@@ -185,13 +185,16 @@ TEST_F(AppTest, CancellingTheRecordingDialogStillRecordsIntoTheDefaultFile) {
     startSimulator();
     startProgram();
     const std::string def = doc().recordingPathCopy();
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 500; }, 10000));
     mainFrame().action(ID_DIAGNOSTIC)->trigger();
     ASSERT_TRUE(doc().waitInputThread(3000));
-    ASSERT_GT(std::filesystem::file_size(def), 0u);
+    const auto sizeBefore = std::filesystem::file_size(def);
     m_nextFile.clear();
     mainFrame().action(ID_DIAGNOSTIC)->trigger();
     EXPECT_TRUE(doc().diagnosticsOn());
     EXPECT_EQ(doc().recordingPathCopy(), def);
+    // The earlier recording of that name was truncated, not appended to.
+    EXPECT_LT(std::filesystem::file_size(def), sizeBefore / 2);
     EXPECT_TRUE(docUi().frame()->displayView()->refreshTimerActive());
 }
 
