@@ -9,33 +9,15 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "link/FeatureTexts.h"
 #include "link/LPGDevice.h"
 #include "ui/settings/MsgHelper.h"
 
 namespace zefirel {
 
-namespace {
-const char* const FEATURE_TEXTS[] = {
-    "Obsługa różnych typów sterowania wtryskiwaczami benzynowymi",
-    "Możliwość wyłączenia ogrzewacza",
-    "Kaskadowe załączanie emulatorów",
-    "Szybkie zamykanie wtryskiwaczy LPG",
-    "Poprawki od napięcia zasilania",
-    "Korekcja Lambda",
-    "Dodatkowa główna poprawka dla wybranych wtryskiwaczy",
-    "Rozszerzona diagnostyka",
-    "Przełączenie na benzynę przy spadku tempr. LPG",
-    "Obsługa niskoomowych czujników poziomu LPG",
-    "Obsługa wielu typów wtryskiwaczy LPG",
-    "Pomiar napięcia zasilania tylko przy pracy na LPG",
-    "Wysyłanie informacji o zainicjowaniu sterownika",
-};
-} // namespace
-
 QStringList featureTexts(uint32_t featureMask) {
     QStringList out;
-    for (size_t bit = 0; bit < std::size(FEATURE_TEXTS); ++bit)
-        if (featureMask & (1u << bit)) out << QString::fromUtf8(FEATURE_TEXTS[bit]);
+    for (const std::string& t : featureDescriptions(featureMask)) out << qstr(t);
     return out;
 }
 
