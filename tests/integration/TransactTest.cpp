@@ -142,6 +142,26 @@ TEST_F(Transact, StatusWordOnlyTheHeldCodesBitPasses) {
     }
 }
 
+TEST_F(Transact, DiagnosticAnswerUsesTheLayoutOfTheControllersFeatures) {
+    // The same wire bytes: the standard layout swaps the words at 26 and 28, the
+    // extended layout keeps bytes 26..29 as single bytes.
+    Bytes sample(30);
+    for (size_t i = 0; i < sample.size(); ++i)
+        sample[i] = static_cast<uint8_t>(i);
+    const Bytes wire = CPtyPeer::frame(MSG_TYPE_DIAG, sample, false);
+    answer(wire);
+    ASSERT_TRUE(linkTest(false));
+    EXPECT_EQ(buf[26], 26);
+    EXPECT_EQ(buf[10], 10);
+
+    uint8_t features[20] = {};
+    setU32(features, FEATURE_EXTENDED_DIAG);
+    dev.settings().setFeatures(features);
+    ASSERT_TRUE(linkTest(false));
+    EXPECT_EQ(buf[26], 27) << "extended layout: no swap at 26";
+    EXPECT_EQ(buf[10], 10);
+}
+
 TEST_F(Transact, ShortAcknowledgementIsNotJudgedByItsChecksumBytes) {
     // A 4-byte acknowledgement has no status word; offsets 4 and 5 then hold its
     // checksum (non-zero), which must not be taken for a status.
@@ -254,7 +274,7 @@ TEST(TransactLine, LineErrorAtAnyCheckFailsAndMarksTheConnectionLost) {
 
 TEST_F(Transact, VanishedDeviceFailsQuicklyAndMarksTheConnectionLost) {
     const Bytes ack = CPtyPeer::ack();
-    peer.setHandler([&](uint8_t, const Bytes&) {
+    peer.setHandler([this, ack](uint8_t, const Bytes&) {
         peer.sendRaw(Bytes(ack.begin(), ack.begin() + 5)); // header and one byte, then unplugged
         peer.closeMaster();
         return Bytes{};
@@ -266,7 +286,7 @@ TEST_F(Transact, VanishedDeviceFailsQuicklyAndMarksTheConnectionLost) {
 }
 
 TEST_F(Transact, UnpluggedBeforeTheAnswerMarksTheConnectionLost) {
-    peer.setHandler([&](uint8_t, const Bytes&) {
+    peer.setHandler([this](uint8_t, const Bytes&) {
         peer.closeMaster();
         return Bytes{};
     });

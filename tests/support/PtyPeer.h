@@ -25,8 +25,8 @@
 /// Faults: return arbitrary bytes from the handler (bad sync, bad checksum, short
 /// frames), push unasked bytes with sendRaw(), and simulate an unplugged device
 /// with closeMaster() (also allowed from inside the handler: the reply returned
-/// by that call is then dropped). The handler runs on the peer's thread; guard
-/// any state it shares with the test. The destructor stops the thread and closes
+/// by that call is then dropped). The handler runs on the peer's thread: capture
+/// locals by value and guard any state it shares with the test. The destructor stops the thread and closes
 /// every descriptor; it never waits longer than a few hundred milliseconds.
 
 #include <condition_variable>
