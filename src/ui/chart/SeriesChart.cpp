@@ -19,6 +19,22 @@
 
 namespace zefirel {
 
+/// The value-to-pixel mapping with the chart's current scale taken once, for the
+/// per-point drawing loops.
+struct CSeriesChart::Mapper {
+    double left, width, xMin, xSpan, bottom, height, yMin, ySpan;
+
+    explicit Mapper(const CSeriesChart& c)
+        : left(c.Left()), width(c.PlotWidth()), xMin(s_xMin), xSpan(s_xMax - s_xMin),
+          bottom(c.Top() + c.PlotHeight()), height(c.PlotHeight()), yMin(c.YMin()), ySpan(c.YMax() - c.YMin()) {}
+    /// Halves away from zero, the rule of roundToInt, inlined for the loops.
+    static double Round(double v) { return std::trunc(v >= 0 ? v + 0.5 : v - 0.5); }
+    int x(double v) const { return xSpan == 0 ? ClampToInt(left) : ClampToInt(left + Round(width * (v - xMin) / xSpan)); }
+    int y(double v) const {
+        return ySpan == 0 ? ClampToInt(bottom) : ClampToInt(bottom - Round(height * (v - yMin) / ySpan));
+    }
+};
+
 namespace {
 
 /// Samples copied out of the store per lock hold when building from a whole store.
@@ -51,15 +67,14 @@ struct SegmentBatch {
     }
 };
 
-/// The points of one pixel column of a polyline: drawing its first, lowest,
-/// highest and last point (in their order) covers the same pixels as all of them.
+/// The y values of the points of one pixel column of a polyline: drawing its first,
+/// lowest, highest and last point (in their order) covers the same pixels as all.
 struct Column {
-    int px = 0, n = 0;
-    int first = 0, last = 0, lo = 0, hi = 0, loAt = 0, hiAt = 0;
+    int n = 0, loAt = 0, hiAt = 0;
+    double first = 0, last = 0, lo = 0, hi = 0;
 
-    void add(int x, int y) {
+    void add(double y) {
         if (n == 0) {
-            px = x;
             first = last = lo = hi = y;
             loAt = hiAt = 0;
         } else {
@@ -69,17 +84,46 @@ struct Column {
         }
         ++n;
     }
-    void flushInto(SegmentBatch& line) {
+    template <class Map>
+    void flushInto(SegmentBatch& line, int px, const Map& map) {
         if (n == 0) return;
-        line.to(px, first);
+        line.to(px, map.y(first));
         if (n > 2) {
-            line.to(px, loAt <= hiAt ? lo : hi);
-            line.to(px, loAt <= hiAt ? hi : lo);
+            line.to(px, map.y(loAt <= hiAt ? lo : hi));
+            line.to(px, map.y(loAt <= hiAt ? hi : lo));
         }
-        if (n > 1) line.to(px, last);
+        if (n > 1) line.to(px, map.y(last));
         n = 0;
     }
 };
+
+/// Calls f(px, i, j) for runs [i, j) of points that share the pixel column px. With
+/// group set (points sorted by x), a run is found by galloping search, so crowded
+/// columns cost no per-point x mapping; otherwise every point is its own run.
+template <class Map, class F>
+void ForEachRun(const std::vector<ChartPoint>& pts, size_t from, size_t to, const Map& map, bool group, F f) {
+    size_t i = from;
+    while (i < to) {
+        const int px = map.x(pts[i].x);
+        size_t j = i + 1;
+        if (group) {
+            // The mapping is monotonic in x, so a column's points are contiguous.
+            auto same = [&](const ChartPoint& p) { return map.x(p.x) == px; };
+            size_t lo = i + 1, hi = lo, step = 1;
+            while (hi < to && same(pts[hi])) {
+                lo = hi + 1;
+                step *= 2;
+                hi = i + step;
+            }
+            hi = std::min(hi, to);
+            j = static_cast<size_t>(std::partition_point(pts.begin() + static_cast<std::ptrdiff_t>(lo),
+                                                         pts.begin() + static_cast<std::ptrdiff_t>(hi), same) -
+                                    pts.begin());
+        }
+        f(px, i, j);
+        i = j;
+    }
+}
 
 } // namespace
 
@@ -106,22 +150,6 @@ void CSeriesChart::SetSize(const QSize& client) {
 }
 
 // ---- mappings --------------------------------------------------------------------
-
-/// The value-to-pixel mapping with the chart's current scale taken once, for the
-/// per-point drawing loops.
-struct CSeriesChart::Mapper {
-    double left, width, xMin, xSpan, bottom, height, yMin, ySpan;
-
-    explicit Mapper(const CSeriesChart& c)
-        : left(c.Left()), width(c.PlotWidth()), xMin(s_xMin), xSpan(s_xMax - s_xMin),
-          bottom(c.Top() + c.PlotHeight()), height(c.PlotHeight()), yMin(c.YMin()), ySpan(c.YMax() - c.YMin()) {}
-    /// Halves away from zero, the rule of roundToInt, inlined for the loops.
-    static double Round(double v) { return std::trunc(v >= 0 ? v + 0.5 : v - 0.5); }
-    int x(double v) const { return xSpan == 0 ? ClampToInt(left) : ClampToInt(left + Round(width * (v - xMin) / xSpan)); }
-    int y(double v) const {
-        return ySpan == 0 ? ClampToInt(bottom) : ClampToInt(bottom - Round(height * (v - yMin) / ySpan));
-    }
-};
 
 int CSeriesChart::XToPixel(double x) const { return Mapper(*this).x(x); }
 
@@ -182,23 +210,19 @@ void CSeriesChart::DrawLine(QPainter& dc, const ChartSeries& s) const {
     SegmentBatch line(dc);
     Column col;
     double prevX = 0;
-    for (size_t i = from; i < to; ++i) {
-        const ChartPoint& p = s.points[i];
-        if (p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax) continue;
-        if (p.x - prevX > 2) {  // a gap in the samples breaks the line
-            col.flushInto(line);
-            line.lift();
+    ForEachRun(s.points, from, to, map, s.sortedByX && m_reduce, [&](int px, size_t i, size_t j) {
+        for (size_t k = i; k < j; ++k) {
+            const ChartPoint& p = s.points[k];
+            if (p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax) continue;
+            if (p.x - prevX > 2) {  // a gap in the samples breaks the line
+                col.flushInto(line, px, map);
+                line.lift();
+            }
+            prevX = p.x;
+            col.add(p.y);
         }
-        prevX = p.x;
-        const int px = map.x(p.x), py = map.y(p.y);
-        if (!m_reduce) {
-            line.to(px, py);
-            continue;
-        }
-        if (col.n > 0 && col.px != px) col.flushInto(line);
-        col.add(px, py);
-    }
-    col.flushInto(line);
+        col.flushInto(line, px, map);
+    });
 }
 
 void CSeriesChart::DrawDots(QPainter& dc, const ChartSeries& s) const {
@@ -218,18 +242,20 @@ void CSeriesChart::DrawDots(QPainter& dc, const ChartSeries& s) const {
         if (!squares.empty()) dc.drawRects(squares.data(), static_cast<int>(squares.size()));
         squares.clear();
     };
-    for (size_t i = from; i < to; ++i) {
-        const ChartPoint& p = s.points[i];
-        if (p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax) continue;
-        const int px = map.x(p.x), py = map.y(p.y);
-        const int row = py - top;
-        if (m_reduce && row >= 0 && static_cast<size_t>(row) < drawnAt.size()) {
-            if (drawnAt[static_cast<size_t>(row)] == px) continue;
-            drawnAt[static_cast<size_t>(row)] = px;
+    ForEachRun(s.points, from, to, map, s.sortedByX && m_reduce, [&](int px, size_t i, size_t j) {
+        for (size_t k = i; k < j; ++k) {
+            const ChartPoint& p = s.points[k];
+            if (p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax) continue;
+            const int py = map.y(p.y);
+            const int row = py - top;
+            if (m_reduce && row >= 0 && static_cast<size_t>(row) < drawnAt.size()) {
+                if (drawnAt[static_cast<size_t>(row)] == px) continue;
+                drawnAt[static_cast<size_t>(row)] = px;
+            }
+            PushDot(squares, px, py);
+            if (squares.size() >= BATCH) flush();
         }
-        PushDot(squares, px, py);
-        if (squares.size() >= BATCH) flush();
-    }
+    });
     flush();
     dc.setBrush(Qt::NoBrush);
 }
