@@ -1,11 +1,45 @@
 // zefirel: the windowed workshop program for LPG controllers.
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <csignal>
 
 #include "link/Threads.h"
 #include "support/Preferences.h"
 #include "ui/app/Zefirel.h"
+
+namespace {
+
+/// The program's icon: the installed one, or the same picture drawn here when the
+/// program runs from its build folder.
+QIcon programIcon() {
+    const QString name = QStringLiteral("pl.zefirel.Zefirel");
+    const QString installed =
+        QApplication::applicationDirPath() + QStringLiteral("/../share/icons/hicolor/128x128/apps/") + name + ".png";
+    if (QFile::exists(installed)) return QIcon(installed);
+    if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+    QPixmap pm(64, 64);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1b, 0x5e, 0x9e));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 13, 13);
+    p.setBrush(QColor(0xff, 0xd2, 0x3f));
+    const QPointF z[] = {{16, 11}, {48, 11}, {48, 17.5}, {27, 40}, {48, 40}, {48, 46}, {16, 46}, {16, 39.5}, {37, 17.5}, {16, 17.5}};
+    p.drawPolygon(z, 10);
+    p.setPen(Qt::white);
+    QFont f;
+    f.setBold(true);
+    f.setPixelSize(10);
+    p.setFont(f);
+    p.drawText(QRectF(0, 47, 64, 14), Qt::AlignCenter, QStringLiteral("LPG"));
+    return QIcon(pm);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // A controller cable that vanishes must not end the program through SIGPIPE.
@@ -14,8 +48,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Zefirel"));
     QApplication::setApplicationName(QStringLiteral("Zefirel"));
     QApplication::setDesktopFileName(QStringLiteral("pl.zefirel.Zefirel"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("pl.zefirel.Zefirel"),
-                                                 QIcon(QStringLiteral(":/zefirel.png"))));
+    QApplication::setWindowIcon(programIcon());
 
     zefirel::CIniPreferences prefs;
     int rc = 0;
