@@ -3,13 +3,14 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 
 #include "link/SerialPort.h"
+#include "support/ErrorCapture.h"
 #include "support/PtyPeer.h"
 
 using namespace zefirel;
 using zefirel::test::CPtyPeer;
+using zefirel::test::raisedBy;
 
 namespace {
 
@@ -19,23 +20,12 @@ long elapsedMs(Clock::time_point since) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
-/// Runs f and returns the CRSError it raised (null when it raised nothing).
-template <class F>
-std::unique_ptr<IError> raised(F f) {
-    try {
-        f();
-    } catch (IError* e) {
-        return adoptError(e);
-    }
-    return nullptr;
-}
-
 } // namespace
 
 TEST(SerialPortOpen, MissingPortRaisesCodeFiveWithNumberAndErrno) {
     ::setenv("ZEFIREL_COM213", "/dev/zefirel-no-such-port", 1);
     CSerialPort port;
-    auto e = raised([&] { port.open(213); });
+    auto e = raisedBy([&] { port.open(213); });
     ::unsetenv("ZEFIREL_COM213");
     ASSERT_TRUE(e);
     EXPECT_STREQ(e->name(), "CRSError");
@@ -61,7 +51,7 @@ TEST(SerialPortOpen, PortHeldByAnotherUserCannotBeOpened) {
     CSerialPort first, second;
     ASSERT_NO_THROW(first.open(7));
     EXPECT_EQ(first.portNumber(), 7u);
-    auto e = raised([&] { second.open(7); });
+    auto e = raisedBy([&] { second.open(7); });
     ::unsetenv("ZEFIREL_COM7");
     ASSERT_TRUE(e);
     EXPECT_EQ(e->code(), ERROR_RS_OPEN);
@@ -143,19 +133,19 @@ TEST(SerialPortState, LineSettingsAreEightNoneOneAt14400) {
 
 TEST(SerialPortState, OperationsOnAClosedPortRaiseCodeSixWithTheirNames) {
     CSerialPort port;
-    auto e = raised([&] { port.purgeIn(); });
+    auto e = raisedBy([&] { port.purgeIn(); });
     ASSERT_TRUE(e);
     EXPECT_EQ(e->code(), ERROR_RS_OPERATION);
     EXPECT_EQ(e->message(), "Nie można wykonać operacji na RS.");
     EXPECT_EQ(e->detail(), "CSerialPort::purgeIn() \n GetLastError() = 9\n clearCommError() = 9");
-    e = raised([&] { port.getState(); });
+    e = raisedBy([&] { port.getState(); });
     ASSERT_TRUE(e);
     EXPECT_EQ(e->detail().rfind("CSerialPort::getState() \n GetLastError() = ", 0), 0u);
     uint8_t b[2] = {};
-    e = raised([&] { port.write(b, 2); });
+    e = raisedBy([&] { port.write(b, 2); });
     ASSERT_TRUE(e);
     EXPECT_EQ(e->detail(), "CSerialPort::write() - GetLastError()=9");
-    e = raised([&] { port.read(b, 2); });
+    e = raisedBy([&] { port.read(b, 2); });
     ASSERT_TRUE(e);
     EXPECT_EQ(e->detail(), "CSerialPort::read() - GetLastError()=9");
     EXPECT_NE(port.clearCommError(), 0u);
@@ -175,7 +165,7 @@ TEST(SerialPortHangup, VanishedPeerEndsTheReadAtOnceAndReportsALineError) {
     const auto start = Clock::now();
     EXPECT_LT(port.read(buf, 4), 4u);
     EXPECT_LT(elapsedMs(start), 300) << "a read on a vanished device must not wait out its time-out";
-    auto e = raised([&] { port.write(buf, 4); });
+    auto e = raisedBy([&] { port.write(buf, 4); });
     ASSERT_TRUE(e);
     EXPECT_EQ(e->code(), ERROR_RS_OPERATION);
 }

@@ -12,10 +12,12 @@
 
 #include "link/LPGDevice.h"
 #include "link/LinkTrace.h"
+#include "support/ErrorCapture.h"
 #include "support/PtyPeer.h"
 
 using namespace zefirel;
 using zefirel::test::CPtyPeer;
+using zefirel::test::raisedBy;
 
 namespace {
 
@@ -294,18 +296,21 @@ TEST_F(Transact, UnpluggedBeforeTheAnswerMarksTheConnectionLost) {
     EXPECT_TRUE(dev.isConnectionLost());
 }
 
+TEST_F(Transact, UnpluggedBeforeTheRequestRaisesAndMarksTheConnectionLost) {
+    peer.closeMaster();
+    const auto e = raisedBy([&] { linkTest(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code(), ERROR_RS_OPERATION);
+    EXPECT_TRUE(dev.isConnectionLost());
+    EXPECT_TRUE(dev.lockFree());
+}
+
 TEST_F(Transact, PortErrorPassesThroughAndReleasesTheLock) {
     dev.port().close();
-    IError* caught = nullptr;
-    try {
-        linkTest();
-    } catch (IError* e) {
-        caught = e;
-    }
-    ASSERT_NE(caught, nullptr);
-    auto owned = adoptError(caught);
-    EXPECT_STREQ(owned->name(), "CRSError");
-    EXPECT_EQ(owned->code(), ERROR_RS_OPERATION);
+    const auto e = raisedBy([&] { linkTest(); });
+    ASSERT_TRUE(e);
+    EXPECT_STREQ(e->name(), "CRSError");
+    EXPECT_EQ(e->code(), ERROR_RS_OPERATION);
     // Another thread finds the lock free, and a new transaction proceeds.
     EXPECT_TRUE(std::async(std::launch::async, [&] { return dev.lockFree(); }).get());
     answer(CPtyPeer::ack());

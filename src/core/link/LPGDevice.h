@@ -202,6 +202,8 @@ private:
     /// and runs the handshake; port errors count as failure.
     bool openAndHandshake(uint32_t portNumber, const std::string& path, uint32_t baudRate);
     bool exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
+    /// The steps of one exchange; the caller holds the transaction lock.
+    bool exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
     ILPGHost* m_host = nullptr;
     IPreferences* m_prefs = nullptr;
     CLinkTrace* m_trace = nullptr;

@@ -74,6 +74,19 @@ bool CLPGDevice::transactUnchecked(PayloadBuffer& buf, uint8_t& length, uint8_t&
 bool CLPGDevice::exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus) {
     CMutexGuard guard(&m_txLock);
     ISerialLine& io = line();
+    try {
+        return exchangeLocked(io, buf, length, type, checkStatus);
+    } catch (IError*) {
+        // A port error passes to the caller; a line found in error on the way
+        // (the device vanished) also counts as a lost connection.
+        if (io.clearCommError() != 0)
+            m_connectionLost.store(true, std::memory_order_relaxed);
+        throw;
+    }
+}
+
+bool CLPGDevice::exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& length, uint8_t& type,
+                                bool checkStatus) {
     const bool extended = extendedDiag();
     CReceivedFrame received(m_trace);
 
