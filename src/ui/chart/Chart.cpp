@@ -62,9 +62,9 @@ void CChart::EnsureFonts() {
 
 void CChart::SetSize(const QSize&) { EnsureFonts(); }
 
-QString CChart::FormatXLabel(double x) const { return QString::asprintf("%.2f", x); }
+QString CChart::FormatXLabel(double x) const { return QString::asprintf(m_xFormat, x); }
 
-QString CChart::FormatYLabel(double y) const { return QString::asprintf("%.2f", y); }
+QString CChart::FormatYLabel(double y) const { return QString::asprintf(m_yFormat, y); }
 
 double CChart::PlainPixelToX(int px) const {
     if (!(m_width > 0)) return XMin();
@@ -86,16 +86,17 @@ QRect CChart::GetPlotRect() const {
     return QRect(l, t, r - l, b - t);
 }
 
-void CChart::SetCaptions(const QString& title, const QString& xCaption, const QString& yCaption) {
-    m_title = title;
-    m_xCaption = xCaption;
-    m_yCaption = yCaption;
-}
-
-void CChart::SetYDefaults(double yMin, double yMax, double grid) {
-    m_defYMin = m_yMin = yMin;
-    m_defYMax = m_yMax = yMax;
-    m_yGrid = grid;
+void CChart::SetLook(const Look& look) {
+    m_title = QString::fromUtf8(look.title);
+    m_xCaption = QString::fromUtf8(look.xCaption);
+    m_yCaption = QString::fromUtf8(look.yCaption);
+    m_left = look.left;
+    m_top = look.top;
+    m_defYMin = m_yMin = look.yMin;
+    m_defYMax = m_yMax = look.yMax;
+    m_yGrid = look.yGrid;
+    m_xFormat = look.xFormat;
+    m_yFormat = look.yFormat;
 }
 
 void CChart::DrawFrameGridCaption(QPainter& dc, const QPen& framePen, const QPen& gridPen,

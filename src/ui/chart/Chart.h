@@ -41,9 +41,9 @@ public:
     virtual void SetSize(const QSize& client);
     /// Draws frame, grid, tick labels, y caption and data.
     virtual void Draw(QPainter& dc) = 0;
-    /// Tick text under a vertical grid line ("%.2f" unless a chart says otherwise).
+    /// Tick text under a vertical grid line (the chart's x format, "%.2f" by default).
     virtual QString FormatXLabel(double x) const;
-    /// Tick text left of a horizontal grid line ("%.2f" unless a chart says otherwise).
+    /// Tick text left of a horizontal grid line (the chart's y format, "%.2f" by default).
     virtual QString FormatYLabel(double y) const;
 
     /// Current x range and grid step (shared by all series charts, own for XY charts).
@@ -80,11 +80,19 @@ public:
     bool HasFonts() const { return m_tickFont != nullptr; }
 
 protected:
-    void SetCaptions(const QString& title, const QString& xCaption, const QString& yCaption);
-    void SetMargins(double left, double top) { m_left = left; m_top = top; }
+    /// What a chart class sets up once: texts, margins, y defaults and tick formats.
+    struct Look {
+        const char* title;
+        const char* xCaption;
+        const char* yCaption;
+        double left, top;           ///< margins of the plot area
+        double yMin, yMax, yGrid;   ///< default y range and initial y grid step
+        const char* xFormat;        ///< printf format of the x tick labels
+        const char* yFormat;        ///< printf format of the y tick labels
+    };
+    /// Applies a chart class's look; the current y range starts at the defaults.
+    void SetLook(const Look& look);
     void SetPlotSize(double w, double h) { m_width = w; m_height = h; }
-    /// Default and current y range and the initial y grid step.
-    void SetYDefaults(double yMin, double yMax, double grid);
     /// Frame, both grids with their tick labels, and the y caption. zeroPen, when
     /// given, draws the grid lines that fall on the value 0.
     void DrawFrameGridCaption(QPainter& dc, const QPen& framePen, const QPen& gridPen,
@@ -114,6 +122,8 @@ private:
     QString m_title, m_xCaption, m_yCaption;
     double m_yGrid = 1.0;
     double m_yMin = 0, m_yMax = 1, m_defYMin = 0, m_defYMax = 1;
+    const char* m_xFormat = "%.2f";
+    const char* m_yFormat = "%.2f";
     std::unique_ptr<QFont> m_tickFont;
     std::unique_ptr<QFont> m_captionFont;
 };

@@ -22,8 +22,6 @@ CSeriesChart::AutoscaleState g_lambdaExtremes = LAMBDA_START;
 
 bool PetrolMode(const CDiag& d) { return d.workState() == WORK_STATE_PETROL; }
 bool Injecting(const CDiag& d) { return petrolMs(d) >= MIN_PETROL_MS; }
-QString Whole(double v) { return QString::asprintf("%.0f", v); }
-QString OneDecimal(double v) { return QString::asprintf("%.1f", v); }
 
 } // namespace
 
@@ -37,13 +35,9 @@ void CSeriesChart::ResetAutoscaleStates() {
 // ---- CRPMChart -------------------------------------------------------------------
 
 CRPMChart::CRPMChart(QWidget* parent) : CSeriesChart(parent) {
-    SetCaptions(QStringLiteral("Zmiany obrotów"), QStringLiteral("Próbki"), QStringLiteral("Obroty/min"));
-    SetMargins(60, 10);
-    SetYDefaults(0, 8000, 2000);
+    SetLook({"Zmiany obrotów", "Próbki", "Obroty/min", 60, 10, 0, 8000, 2000, "%.0f", "%.0f"});
 }
 
-QString CRPMChart::FormatXLabel(double x) const { return Whole(x); }
-QString CRPMChart::FormatYLabel(double y) const { return Whole(y); }
 CSeriesChart::AutoscaleState* CRPMChart::Extremes() { return &g_rpmExtremes; }
 
 void CRPMChart::StartSeries(size_t n) {
@@ -66,13 +60,9 @@ void CRPMChart::TakeSample(const CDiag& d, bool track) {
 // ---- CTimeChart ------------------------------------------------------------------
 
 CTimeChart::CTimeChart(QWidget* parent) : CSeriesChart(parent) {
-    SetCaptions(QStringLiteral("Zmiany czasów otwarcia benz/LPG"), QStringLiteral("Próbki"), QStringLiteral("[ms]"));
-    SetMargins(60, 10);
-    SetYDefaults(0, 40, 5);
+    SetLook({"Zmiany czasów otwarcia benz/LPG", "Próbki", "[ms]", 60, 10, 0, 40, 5, "%.0f", "%.1f"});
 }
 
-QString CTimeChart::FormatXLabel(double x) const { return Whole(x); }
-QString CTimeChart::FormatYLabel(double y) const { return OneDecimal(y); }
 CSeriesChart::AutoscaleState* CTimeChart::Extremes() { return &g_timeExtremes; }
 double CTimeChart::RoundBound(double v) const { return round1(v); }
 
@@ -101,13 +91,9 @@ void CTimeChart::TakeSample(const CDiag& d, bool track) {
 // ---- CPressureChart --------------------------------------------------------------
 
 CPressureChart::CPressureChart(QWidget* parent) : CSeriesChart(parent) {
-    SetCaptions(QStringLiteral("Zmiany ciśnienia"), QStringLiteral("Próbki"), QStringLiteral("P [kPa]"));
-    SetMargins(60, 10);
-    SetYDefaults(0, 250, 50);
+    SetLook({"Zmiany ciśnienia", "Próbki", "P [kPa]", 60, 10, 0, 250, 50, "%.0f", "%.0f"});
 }
 
-QString CPressureChart::FormatXLabel(double x) const { return Whole(x); }
-QString CPressureChart::FormatYLabel(double y) const { return Whole(y); }
 CSeriesChart::AutoscaleState* CPressureChart::Extremes() { return &g_pressureExtremes; }
 
 void CPressureChart::StartSeries(size_t n) {
@@ -131,13 +117,9 @@ void CPressureChart::TakeSample(const CDiag& d, bool track) {
 // ---- CTemprLPGChart --------------------------------------------------------------
 
 CTemprLPGChart::CTemprLPGChart(QWidget* parent) : CSeriesChart(parent) {
-    SetCaptions(QStringLiteral("Zmiany temperatury"), QStringLiteral("Próbki"), QStringLiteral("T. LPG [C]"));
-    SetMargins(60, 10);
-    SetYDefaults(0, 100, 10);
+    SetLook({"Zmiany temperatury", "Próbki", "T. LPG [C]", 60, 10, 0, 100, 10, "%.0f", "%.0f"});
 }
 
-QString CTemprLPGChart::FormatXLabel(double x) const { return Whole(x); }
-QString CTemprLPGChart::FormatYLabel(double y) const { return Whole(y); }
 
 void CTemprLPGChart::StartSeries(size_t n) { MakeSeries({{CHART_RED, true}}, n); }
 
@@ -149,13 +131,9 @@ void CTemprLPGChart::TakeSample(const CDiag& d, bool) {
 // ---- CLambdaChart ----------------------------------------------------------------
 
 CLambdaChart::CLambdaChart(QWidget* parent) : CSeriesChart(parent) {
-    SetCaptions(QStringLiteral("Sonda Lambda"), QStringLiteral("Próbki"), QStringLiteral("[V]"));
-    SetMargins(60, 10);
-    SetYDefaults(0, 5, 1);
+    SetLook({"Sonda Lambda", "Próbki", "[V]", 60, 10, 0, 5, 1, "%.0f", "%.1f"});
 }
 
-QString CLambdaChart::FormatXLabel(double x) const { return Whole(x); }
-QString CLambdaChart::FormatYLabel(double y) const { return OneDecimal(y); }
 CSeriesChart::AutoscaleState* CLambdaChart::Extremes() { return &g_lambdaExtremes; }
 
 void CLambdaChart::StartSeries(size_t n) { MakeSeries({{CHART_RED, true}}, n); }

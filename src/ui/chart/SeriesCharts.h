@@ -12,8 +12,6 @@ class CRPMChart : public CSeriesChart {
 public:
     explicit CRPMChart(QWidget* parent);
     const char* GetName() const override { return "CRPMChart"; }
-    QString FormatXLabel(double x) const override;
-    QString FormatYLabel(double y) const override;
 
 protected:
     AutoscaleState* Extremes() override;
@@ -27,8 +25,6 @@ class CTimeChart : public CSeriesChart {
 public:
     explicit CTimeChart(QWidget* parent);
     const char* GetName() const override { return "CTimeChart"; }
-    QString FormatXLabel(double x) const override;
-    QString FormatYLabel(double y) const override;
 
 protected:
     AutoscaleState* Extremes() override;
@@ -43,8 +39,6 @@ class CPressureChart : public CSeriesChart {
 public:
     explicit CPressureChart(QWidget* parent);
     const char* GetName() const override { return "CPressureChart"; }
-    QString FormatXLabel(double x) const override;
-    QString FormatYLabel(double y) const override;
 
 protected:
     AutoscaleState* Extremes() override;
@@ -57,8 +51,6 @@ class CTemprLPGChart : public CSeriesChart {
 public:
     explicit CTemprLPGChart(QWidget* parent);
     const char* GetName() const override { return "CTemprLPGChart"; }
-    QString FormatXLabel(double x) const override;
-    QString FormatYLabel(double y) const override;
 
 protected:
     void StartSeries(size_t n) override;
@@ -70,8 +62,6 @@ class CLambdaChart : public CSeriesChart {
 public:
     explicit CLambdaChart(QWidget* parent);
     const char* GetName() const override { return "CLambdaChart"; }
-    QString FormatXLabel(double x) const override;
-    QString FormatYLabel(double y) const override;
 
 protected:
     AutoscaleState* Extremes() override;

@@ -13,8 +13,6 @@ namespace zefirel {
 
 namespace {
 
-QString Whole(double v) { return QString::asprintf("%.0f", v); }
-
 /// A filled and outlined rectangle between two corners given in either order; the
 /// right and bottom edges are exclusive (a one-pixel outline covers left .. right − 1).
 void FilledRect(QPainter& dc, int x1, int y1, int x2, int y2) {
@@ -27,21 +25,16 @@ void FilledRect(QPainter& dc, int x1, int y1, int x2, int y2) {
 // ---- CInjSeqChart ----------------------------------------------------------------
 
 CInjSeqChart::CInjSeqChart(QWidget* parent) : CXYChart(parent) {
-    SetMargins(60, 5);
-    SetYDefaults(0, 15.5, 2);
+    SetLook({"", "", "", 60, 5, 0, 15.5, 2, "%.0f", "INJ_%.0f->"});
     SetXDefaults(0, 150, 15);
 }
 
-QString CInjSeqChart::FormatXLabel(double x) const { return Whole(x); }
-
-QString CInjSeqChart::FormatYLabel(double y) const { return QString::asprintf("INJ_%.0f->", y * 0.5 + 1); }
+QString CInjSeqChart::FormatYLabel(double y) const { return CXYChart::FormatYLabel(y * 0.5 + 1); }
 
 // ---- CTimeCorrChart --------------------------------------------------------------
 
 CTimeCorrChart::CTimeCorrChart(QWidget* parent) : CXYChart(parent) {
-    SetCaptions(QString(), QStringLiteral("Czas wtrysku [ms]"), QStringLiteral("Poprawka [%]"));
-    SetMargins(45, 10);
-    SetYDefaults(-25, 25, 2);
+    SetLook({"", "Czas wtrysku [ms]", "Poprawka [%]", 45, 10, -25, 25, 2, "%.0f", "%.0f"});
     SetXDefaults(0, 24.9, 1);
 }
 
@@ -50,8 +43,6 @@ void CTimeCorrChart::SetSize(const QSize& client) {
     SetPlotSize(795 - Left(), 290 - Top());
 }
 
-QString CTimeCorrChart::FormatXLabel(double x) const { return Whole(x); }
-QString CTimeCorrChart::FormatYLabel(double y) const { return Whole(y); }
 
 bool CTimeCorrChart::IsEdited(int column) const {
     return column >= 0 && column < COLUMNS && m_edited[static_cast<size_t>(column)];
@@ -112,15 +103,11 @@ void CTimeCorrChart::DrawData(QPainter& dc) {
 // ---- CInjMapChart ----------------------------------------------------------------
 
 CInjMapChart::CInjMapChart(QWidget* parent) : CXYChart(parent) {
-    SetCaptions(QString(), QString(), QStringLiteral("<-------- Benzyna ------->|<-------- LPG ---------------->"));
-    SetMargins(60, 5);
-    SetYDefaults(0, 50, 1);
+    SetLook({"", "", "<-------- Benzyna ------->|<-------- LPG ---------------->", 60, 5, 0, 50, 1, "%.0f", "%.0f"});
     SetXDefaults(0, 140, 10);
 }
 
-QString CInjMapChart::FormatXLabel(double x) const { return Whole(x); }
-
-QString CInjMapChart::FormatYLabel(double y) const { return Whole(y > 25 ? y - 25 : y); }
+QString CInjMapChart::FormatYLabel(double y) const { return CXYChart::FormatYLabel(y > 25 ? y - 25 : y); }
 
 void CInjMapChart::SetData(const std::vector<CDiag>& samples) {
     Clear();

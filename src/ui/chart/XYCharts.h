@@ -13,7 +13,6 @@ class CInjSeqChart : public CXYChart {
 public:
     explicit CInjSeqChart(QWidget* parent);
     const char* GetName() const override { return "CInjSeqChart"; }
-    QString FormatXLabel(double x) const override;
     /// Grid line y = 2 (n − 1) is injector n: "INJ_n->".
     QString FormatYLabel(double y) const override;
 };
@@ -30,8 +29,6 @@ public:
     const char* GetName() const override { return "CTimeCorrChart"; }
     /// The plot has a fixed size of (795 − L) × (290 − T) whatever the client size.
     void SetSize(const QSize& client) override;
-    QString FormatXLabel(double x) const override;
-    QString FormatYLabel(double y) const override;
     /// Bars from the zero line, blue for the ends and edited columns, and the red
     /// highlight column.
     void DrawData(QPainter& dc) override;
@@ -65,7 +62,6 @@ class CInjMapChart : public CXYChart {
 public:
     explicit CInjMapChart(QWidget* parent);
     const char* GetName() const override { return "CInjMapChart"; }
-    QString FormatXLabel(double x) const override;
     /// Both halves read 0 .. 25.
     QString FormatYLabel(double y) const override;
     /// Rebuilds the points from samples at 2000 .. 6000 1/min with a petrol time of
