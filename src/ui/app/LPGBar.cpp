@@ -54,15 +54,7 @@ CLPGBar::CLPGBar(QWidget* parent) : QWidget(parent) {
     showError(false);
 }
 
-void CLPGBar::paintField(QLabel* field, uint32_t colour) {
-    QPalette p = field->palette();
-    p.setColor(QPalette::Window, winColour(colour));
-    p.setColor(QPalette::WindowText, Qt::black);
-    field->setPalette(p);
-    field->setProperty("bgr", static_cast<uint>(colour));
-}
-
-uint32_t CLPGBar::fieldColour(const QLabel* field) { return field->property("bgr").toUInt(); }
+uint32_t CLPGBar::fieldColour(const QLabel* field) { return fieldBackground(field); }
 
 void CLPGBar::setInfo(const QString& text) {
     m_info->setText(text);

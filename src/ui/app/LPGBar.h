@@ -45,7 +45,6 @@ public:
     QProgressBar* progressBar() const { return m_progress; }
 
 private:
-    static void paintField(QLabel* field, uint32_t colour);
     QLabel* m_info;
     QLabel* m_connection;
     QLabel* m_error;

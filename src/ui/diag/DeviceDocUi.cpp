@@ -31,11 +31,6 @@ FileChooser& fileChooser() {
     return f;
 }
 
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 /// Runs a handler and shows an error object or any other exception escaping it.
 template <class F>
 void guarded(QWidget* parent, const char* where, F&& f) {
@@ -240,7 +235,7 @@ void CDeviceDocUi::onReplay() {
             QThread::msleep(REPLAY_WAIT_SLICE_MS);
             QApplication::processEvents();
         }
-        WaitCursor cursor;
+        CWaitCursor cursor;
         m_doc->finishReplay(file);
         m_frame->displayView()->redrawFromStore();
     }
@@ -251,7 +246,7 @@ void CDeviceDocUi::onEepromRead() {
     if (path.isEmpty()) return;
     m_doc->setDataFolderFromFile(path.toStdString());
     guarded(m_main, "CDeviceDoc::onEepromRead()", [&] {
-        WaitCursor cursor;
+        CWaitCursor cursor;
         m_doc->readEepromToFile(path.toStdString());
     });
 }
@@ -261,7 +256,7 @@ void CDeviceDocUi::onEepromWrite() {
     if (path.isEmpty()) return;
     m_doc->setDataFolderFromFile(path.toStdString());
     guarded(m_main, "CDeviceDoc::onEepromWrite()", [&] {
-        WaitCursor cursor;
+        CWaitCursor cursor;
         m_doc->writeEepromFromFile(path.toStdString());
     });
 }
@@ -282,7 +277,7 @@ void CDeviceDocUi::onErrorsRead() {
         uint8_t report[ERROR_REPORT_SIZE] = {};
         bool ok = false;
         {
-            WaitCursor cursor;
+            CWaitCursor cursor;
             ok = m_doc->readErrors(report);
         }
         if (!ok) zefMessageBox(m_main, QStringLiteral("Nie można wczytać błędów urządzenia"));
@@ -294,7 +289,7 @@ void CDeviceDocUi::onErrorsClear() {
     guarded(m_main, "CDeviceDoc::onErrorsClear()", [&] {
         bool ok = false;
         {
-            WaitCursor cursor;
+            CWaitCursor cursor;
             ok = m_doc->clearErrors();
         }
         if (!ok) zefMessageBox(m_main, QStringLiteral("Nie można skasować błędów urządzenia"));

@@ -24,12 +24,6 @@ const char* const CHART_NAMES[] = {"Obroty 1/min", "Czas wtrysku [ms]", "Ciśnie
                                    "Sonda Lambda [V]"};
 constexpr int DEFAULT_CHART = 1;
 
-/// Shows the wait cursor for the lifetime of the guard.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 QFont panelFont(bool bold) {
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setStyleHint(QFont::SansSerif);
@@ -40,13 +34,6 @@ QFont panelFont(bool bold) {
     return f;
 }
 
-void paint(QLabel* l, uint32_t colour) {
-    QPalette p = l->palette();
-    p.setColor(QPalette::Window, winColour(colour));
-    p.setColor(QPalette::WindowText, Qt::black);
-    l->setPalette(p);
-    l->setProperty("bgr", static_cast<uint>(colour));
-}
 } // namespace
 
 CSpinArrows::CSpinArrows(QWidget* parent) : QAbstractSpinBox(parent) {
@@ -165,7 +152,7 @@ QLabel* CDevicePanel::addReadout(QGridLayout* grid, int row, const QString& labe
     f->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     f->setFont(panelFont(true));
     f->setMinimumWidth(60);
-    paint(f, colour);
+    paintField(f, colour);
     grid->addWidget(f, row, 1);
     m_fields[name] = f;
     return f;
@@ -183,7 +170,7 @@ void CDevicePanel::setReadout(const QString& name, const QString& text) {
 void CDevicePanel::setWorkState(const QString& text, uint32_t colour, bool keepColour) {
     QLabel* f = field(QStringLiteral("workState"));
     f->setText(text);
-    if (!keepColour) paint(f, colour);
+    if (!keepColour) paintField(f, colour);
     f->repaint();
 }
 
@@ -317,7 +304,7 @@ void CDevicePanel::onReconnectTick() {
     if (!m_doc.isConnectionLost()) return;
     bool ok = false;
     {
-        WaitCursor wait;
+        CWaitCursor wait;
         ok = tryConnectAgain();
     }
     if (ok) {
@@ -332,45 +319,38 @@ void CDevicePanel::onReconnectTick() {
     }
 }
 
-void CDevicePanel::onBtnGasoline() {
+void CDevicePanel::switchMode(bool (CLPGDevice::*op)(), const QString& text, uint32_t colour, bool keepColour,
+                              const QString& failure, const char* where) {
     try {
-        WaitCursor wait;
-        if (m_doc.setWorkPetrol()) setWorkState(QStringLiteral("Benzyna"), COLOUR_YELLOW);
-        else zefMessageBox(this, QStringLiteral("Nie powiodło się przełączenie na benzynę!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
+        CWaitCursor wait;
+        if ((m_doc.*op)()) setWorkState(text, colour, keepColour);
+        else zefMessageBox(this, failure, QStringLiteral("Zefirel"), EMsgStyle::Error);
     } catch (IError* e) {
-        showCaughtError(this, QString(), "CDevicePanel::onBtnGasoline()", e);
+        showCaughtError(this, QString(), where, e);
     } catch (...) {
-        showCatchAll(this, "CDevicePanel::onBtnGasoline()");
+        showCatchAll(this, where);
     }
+}
+
+void CDevicePanel::onBtnGasoline() {
+    switchMode(&CLPGDevice::setWorkPetrol, QStringLiteral("Benzyna"), COLOUR_YELLOW, false,
+               QStringLiteral("Nie powiodło się przełączenie na benzynę!"), "CDevicePanel::onBtnGasoline()");
 }
 
 void CDevicePanel::onBtnLpg() {
-    try {
-        WaitCursor wait;
-        if (m_doc.setWorkLpg()) setWorkState(QStringLiteral("LPG"), COLOUR_GREEN);
-        else zefMessageBox(this, QStringLiteral("Nie powiodło się przełączenie na LPG!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
-    } catch (IError* e) {
-        showCaughtError(this, QString(), "CDevicePanel::onBtnLpg()", e);
-    } catch (...) {
-        showCatchAll(this, "CDevicePanel::onBtnLpg()");
-    }
+    switchMode(&CLPGDevice::setWorkLpg, QStringLiteral("LPG"), COLOUR_GREEN, false,
+               QStringLiteral("Nie powiodło się przełączenie na LPG!"), "CDevicePanel::onBtnLpg()");
 }
 
+// "AUTO" keeps the field's colour: the next readout tick shows the state it chose.
 void CDevicePanel::onBtnAuto() {
-    try {
-        WaitCursor wait;
-        if (m_doc.setWorkAuto()) setWorkState(QStringLiteral("AUTO"), 0, true);
-        else zefMessageBox(this, QStringLiteral("Nie powiodło się przełączenie w tryb AUTO!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
-    } catch (IError* e) {
-        showCaughtError(this, QString(), "CDevicePanel::onBtnAuto()", e);
-    } catch (...) {
-        showCatchAll(this, "CDevicePanel::onBtnAuto()");
-    }
+    switchMode(&CLPGDevice::setWorkAuto, QStringLiteral("AUTO"), 0, true,
+               QStringLiteral("Nie powiodło się przełączenie w tryb AUTO!"), "CDevicePanel::onBtnAuto()");
 }
 
 bool CDevicePanel::writeCorrection() {
     try {
-        WaitCursor wait;
+        CWaitCursor wait;
         if (m_doc.writeSettings()) return true;
         zefMessageBox(this, QStringLiteral("Nie powiodło się ustawienie urządzenia!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
     } catch (IError* e) {

@@ -21,6 +21,7 @@ class QTimer;
 namespace zefirel {
 
 class CDeviceDoc;
+class CLPGDevice;
 class CLPGBar;
 
 inline constexpr int TIMER_READOUTS = 5001;
@@ -111,6 +112,8 @@ private:
     void setWorkState(const QString& text, uint32_t colour, bool keepColour = false);
     void setReadout(const QString& name, const QString& text);
     bool writeCorrection();
+    void switchMode(bool (CLPGDevice::*op)(), const QString& text, uint32_t colour, bool keepColour,
+                    const QString& failure, const char* where);
     void resetNow();
     bool tryConnectAgain();
 

@@ -1,6 +1,8 @@
 #include "ui/settings/MsgHelper.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QThread>
 
@@ -23,6 +25,19 @@ QColor winColour(uint32_t bgr) {
     return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
                   static_cast<int>((bgr >> 16) & 0xFF));
 }
+
+void paintField(QLabel* field, uint32_t bgr) {
+    QPalette p = field->palette();
+    p.setColor(QPalette::Window, winColour(bgr));
+    p.setColor(QPalette::WindowText, Qt::black);
+    field->setPalette(p);
+    field->setProperty("bgr", static_cast<uint>(bgr));
+}
+
+uint32_t fieldBackground(const QLabel* field) { return field->property("bgr").toUInt(); }
+
+CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }
 
 void setModalRefreshHook(std::function<void(bool slow)> hook) { refreshHook() = std::move(hook); }
 

@@ -10,6 +10,7 @@
 
 #include "link/Host.h"
 
+class QLabel;
 class QObject;
 class QWidget;
 
@@ -19,6 +20,18 @@ class IError;
 
 /// Converts a Windows colour value 0x00BBGGRR into a QColor.
 QColor winColour(uint32_t bgr);
+/// Paints a field's background (0x00BBGGRR) with black text; the colour is kept
+/// so fieldBackground() can tell it.
+void paintField(QLabel* field, uint32_t bgr);
+uint32_t fieldBackground(const QLabel* field);
+
+/// Shows the wait cursor for its lifetime.
+struct CWaitCursor {
+    CWaitCursor();
+    ~CWaitCursor();
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
 
 /// Shows a modal message box and returns the button pressed.
 EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& caption = QString(APP_CAPTION),
