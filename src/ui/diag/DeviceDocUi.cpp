@@ -225,8 +225,9 @@ void CDeviceDocUi::onReplay() {
     const QString path = chooseFile(false, FILTER_DIAG, QStringLiteral("txt"));
     if (path.isEmpty()) return;
     const std::string file = path.toStdString();
-    m_doc->startReplay(file);
-    {
+    // An error object escaping here would end the program: show it like the others.
+    guarded(m_main, "CDeviceDoc::onReplay()", [&] {
+        m_doc->startReplay(file);
         CWaitDlg wait(QStringLiteral("Wczytywanie pliku diagnostycznego..."));
         wait.showCentred();
         // The replay thread drops the flag at the end of the file (or when it cannot
@@ -238,7 +239,7 @@ void CDeviceDocUi::onReplay() {
         CWaitCursor cursor;
         m_doc->finishReplay(file);
         m_frame->displayView()->redrawFromStore();
-    }
+    });
 }
 
 void CDeviceDocUi::onEepromRead() {
