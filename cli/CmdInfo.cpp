@@ -22,10 +22,8 @@ std::string programmingDate(uint16_t days) {
 }
 
 int runInfo(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty())
-        return ctx.usageError("info takes no arguments");
     // A controller of another version is still described; versionOk tells.
-    if (const int rc = ctx.connect(false); rc != EXIT_OK)
+    if (const int rc = ctx.begin(args.empty(), "info takes no arguments", false); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
     uint8_t record[VERSION_RECORD_SIZE] = {};

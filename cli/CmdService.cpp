@@ -11,9 +11,7 @@ namespace {
 
 int runErrors(CCtlContext& ctx, const std::vector<std::string>& args) {
     const bool clear = args.size() == 1 && args[0] == "clear";
-    if (!args.empty() && !clear)
-        return ctx.usageError("usage: errors | errors clear");
-    if (const int rc = ctx.connect(); rc != EXIT_OK)
+    if (const int rc = ctx.begin(args.empty() || clear, "usage: errors | errors clear"); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
     if (clear) {
@@ -42,9 +40,8 @@ int runErrors(CCtlContext& ctx, const std::vector<std::string>& args) {
 }
 
 int runMode(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1 || (args[0] != "petrol" && args[0] != "lpg" && args[0] != "auto"))
-        return ctx.usageError("usage: mode petrol|lpg|auto");
-    if (const int rc = ctx.connect(); rc != EXIT_OK)
+    const bool known = args.size() == 1 && (args[0] == "petrol" || args[0] == "lpg" || args[0] == "auto");
+    if (const int rc = ctx.begin(known, "usage: mode petrol|lpg|auto"); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
     bool ok;
@@ -71,9 +68,7 @@ int runMode(CCtlContext& ctx, const std::vector<std::string>& args) {
 }
 
 int runLevel(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty())
-        return ctx.usageError("level takes no arguments");
-    if (const int rc = ctx.connect(); rc != EXIT_OK)
+    if (const int rc = ctx.begin(args.empty(), "level takes no arguments"); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
     uint32_t value = 0;
@@ -98,9 +93,7 @@ int runLevel(CCtlContext& ctx, const std::vector<std::string>& args) {
 }
 
 int runSequence(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty())
-        return ctx.usageError("sequence takes no arguments");
-    if (const int rc = ctx.connect(); rc != EXIT_OK)
+    if (const int rc = ctx.begin(args.empty(), "sequence takes no arguments"); rc != EXIT_OK)
         return rc;
     std::vector<SequenceItem> items;
     bool spread = false;

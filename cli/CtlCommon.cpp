@@ -219,6 +219,10 @@ int CCtlContext::connect(bool requireVersionOk) {
     return !requireVersionOk || m_device->isVersionOk() ? EXIT_OK : EXIT_FAILED;
 }
 
+int CCtlContext::begin(bool argumentsOk, const std::string& usage, bool requireVersionOk) {
+    return argumentsOk ? connect(requireVersionOk) : usageError(usage);
+}
+
 void CCtlContext::out(const std::string& line) { std::printf("%s\n", line.c_str()); }
 
 void CCtlContext::json(const CJsonWriter& w) { std::printf("%s\n", w.text().c_str()); }

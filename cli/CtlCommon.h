@@ -8,8 +8,8 @@
 ///   namespace zefirel::ctl {
 ///   namespace {
 ///   int runSomething(CCtlContext& ctx, const std::vector<std::string>& args) {
-///       if (args.size() != 1) return ctx.usageError("something needs one FILE");
-///       if (int rc = ctx.connect(); rc != EXIT_OK) return rc;   // handshake, version check
+///       // usage check, then the handshake and the version check
+///       if (int rc = ctx.begin(args.size() == 1, "usage: something FILE"); rc != EXIT_OK) return rc;
 ///       CDeviceDoc& dev = ctx.device();
 ///       ... call the core, print with ctx.out() / ctx.json() ...
 ///       return ok ? EXIT_OK : EXIT_FAILED;
@@ -132,6 +132,9 @@ public:
     /// the port resolver; neither: the last port, then 1..7) and checks the version.
     /// EXIT_OK, or EXIT_FAILED after printing why.
     int connect(bool requireVersionOk = true);
+    /// The usual start of a command: a usage error when the arguments are wrong,
+    /// otherwise connect().
+    int begin(bool argumentsOk, const std::string& usage, bool requireVersionOk = true);
     CDeviceDoc& device() { return *m_device; }
     bool jsonOutput() const { return m_options.json; }
     /// Prints a line (text output) on standard output.
