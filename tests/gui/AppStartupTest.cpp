@@ -169,6 +169,19 @@ TEST_F(AppTest, FunctionKeysPickInjectorsAndShiftedOnesPickCharts) {
     }
 }
 
+TEST_F(AppTest, ClosingTheWindowStopsDiagnosticsAndReleasesThePort) {
+    startSimulator();
+    startProgram();
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 5; }, 5000));
+    mainFrame().close();
+    EXPECT_FALSE(doc().diagnosticsOn());
+    EXPECT_FALSE(doc().inputThreadRunning());
+    // The port is free again: another client connects to the same controller.
+    CLPGDevice other;
+    EXPECT_TRUE(other.connectPath(m_server->slavePath()));
+    other.disconnect();
+}
+
 TEST_F(AppTest, AboutBoxListsTheControllersFeaturesInBitOrder) {
     EXPECT_EQ(featureTexts(0x0880), (QStringList{"Rozszerzona diagnostyka",
                                                  "Pomiar napięcia zasilania tylko przy pracy na LPG"}));
