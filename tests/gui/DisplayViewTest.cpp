@@ -3,6 +3,7 @@
 // exchange with its scale file, and printing.
 
 #include <QAction>
+#include <QLineEdit>
 #include <QFile>
 #include <QMenu>
 #include <QPrinter>
@@ -13,6 +14,7 @@
 
 #include "AppTestKit.h"
 #include "ui/chart/Chart.h"
+#include "ui/chart/ChartSetupDlg.h"
 #include "ui/diag/DisplayView.h"
 
 namespace zefirel::test {
@@ -180,6 +182,28 @@ TEST_F(DisplayTest, ChartMenuOffersAutoscaleOnlyWithDataAndRestoresTheScale) {
     chart().SetYRange(3, 7);
     menu->actions().at(1)->trigger(); // "Przywróć skalę"
     EXPECT_EQ(chart().YMax(), chart().DefaultYMax());
+}
+
+TEST_F(DisplayTest, ChartSettingsFromTheMenuAreAppliedAndSavedToTheScaleFile) {
+    onNextModal([](QWidget* w) {
+        auto* dlg = qobject_cast<CChartSetupDlg*>(w);
+        ASSERT_NE(dlg, nullptr);
+        dlg->Edit(CChartSetupDlg::YMin)->setText(QStringLiteral("2"));
+        dlg->Edit(CChartSetupDlg::YMax)->setText(QStringLiteral("12"));
+        dlg->Edit(CChartSetupDlg::YGrid)->setText(QStringLiteral("2"));
+        dlg->accept();
+    });
+    m_view->chartMenu()->actions().at(0)->trigger();
+    EXPECT_EQ(chart().YMin(), 2);
+    EXPECT_EQ(chart().YMax(), 12);
+    std::ifstream in(chart().ScaleFilePath().toStdString());
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_EQ(line, "YAXIS\t2\t12");
+    // A new chart of the same class starts from the saved scale.
+    m_view->setChart(CHART_RPM);
+    m_view->setChart(CHART_TIME);
+    EXPECT_EQ(chart().YMax(), 12);
 }
 
 TEST_F(DisplayTest, ChoosingAChartLoadsItsScaleAndKeepsTheWindow) {
