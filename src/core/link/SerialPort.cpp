@@ -99,8 +99,12 @@ void CSerialPort::openPath(const std::string& path, uint32_t portNumber) {
 }
 
 void CSerialPort::close() {
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
+        // Exclusive mode stays on the tty while another descriptor (a simulator's pty
+        // slave, for instance) keeps it open; drop it so the port can be reopened.
+        ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd); // also drops the advisory lock
+    }
     m_fd = -1;
     m_hangup = false;
 }
