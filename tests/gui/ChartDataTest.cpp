@@ -97,6 +97,7 @@ TEST_F(ChartData, BuildingFromTheStoreMatchesBuildingFromACopy) {
     fromStore.SetData(store);
     fromCopy.SetData(copy);
     ASSERT_EQ(fromStore.Series()[0].points.size(), 70000u);
+    EXPECT_EQ(fromStore.Series()[0].drawColour(), CHART_RED);
     EXPECT_EQ(fromStore.GetLastSampleNo(), 70000);
     for (size_t i = 0; i < 70000; i += 4999) {
         EXPECT_EQ(fromStore.Series()[0].points[i].x, fromCopy.Series()[0].points[i].x);
