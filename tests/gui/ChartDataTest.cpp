@@ -1,5 +1,9 @@
 // What the charts build from samples and tables: series, autoscale, interpolation.
 
+#include <QPaintEvent>
+#include <QTest>
+#include <QWidget>
+
 #include <vector>
 
 #include "diag/DiagData.h"
@@ -148,6 +152,31 @@ TEST_F(ChartAutoscale, RpmRangeFollowsTheExtremesAndResetsEveryTenCalls) {
     EXPECT_DOUBLE_EQ(chart.XMin(), 0);
     EXPECT_DOUBLE_EQ(chart.XMax(), 500);
     EXPECT_DOUBLE_EQ(chart.XGrid(), 50);
+}
+
+TEST_F(ChartAutoscale, ANewRangeRepaintsTheParentAboveItsBottomStrip) {
+    struct PaintSpy : QObject {
+        QRegion region;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(e)->region();
+            return false;
+        }
+    } spy;
+    QWidget view;
+    view.resize(300, 200);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QTest::qWait(20);
+    view.installEventFilter(&spy);
+    CRPMChart chart(&view);
+    chart.SetAutoscale(true);
+    chart.SetData(Speeds(3000, 2000));
+    QTest::qWait(20);
+    EXPECT_EQ(spy.region.boundingRect(), QRect(0, 0, 300, 185));
+    spy.region = QRegion();
+    chart.SetData(Speeds(3000, 2000));  // same extremes: no repaint
+    QTest::qWait(20);
+    EXPECT_TRUE(spy.region.isEmpty());
 }
 
 TEST_F(ChartAutoscale, OnlyTheLastTenSamplesCount) {
