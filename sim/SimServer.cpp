@@ -279,6 +279,13 @@ void CSimServer::processInput(double firstByteAt) {
                          reply.command ? (" command " + std::to_string(reply.command)).c_str() : "");
         answer(reply, consumed, firstByteAt);
         if (faults.closeAfter && count - base >= faults.closeAfter) {
+            // Closing drops what the client has not read yet: let the answer
+            // reach it first (at most a second), and give it a moment to finish
+            // the exchange, so the request counted is the last one that succeeds.
+            int pending = 0;
+            for (int i = 0; i < 200 && ::ioctl(m_slaveKeep, FIONREAD, &pending) == 0 && pending > 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             closeFds();
             m_closed.store(true);
             return;
