@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 
 #include "AppTestKit.h"
 #include "diag/DiagUnits.h"
@@ -144,6 +145,15 @@ TEST_F(PanelTest, CorrectionNeedsCarDataThenSpinAndWpiszWriteIt) {
     EXPECT_EQ(edit()->text(), QStringLiteral("1.550"));
     EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.55, 1e-9);
     EXPECT_NEAR(doc().settings().value(ESetting::mainCorrection2), 1.55, 1e-9);
+
+    // The control itself: its up arrow adds a step, the Down key takes one away.
+    auto* spin = panel()->findChild<QAbstractSpinBox*>(QStringLiteral("correctionSpin"));
+    const QPoint up(spin->width() - 4, 3);
+    QTest::mousePress(spin, Qt::LeftButton, {}, up);
+    QTest::mouseRelease(spin, Qt::LeftButton, {}, up);
+    EXPECT_EQ(edit()->text(), QStringLiteral("1.575"));
+    QTest::keyClick(spin, Qt::Key_Down);
+    EXPECT_EQ(edit()->text(), QStringLiteral("1.550"));
 
     // A step past 6 ms (or below 0) changes nothing and sends nothing.
     edit()->setText(QStringLiteral("6.000"));

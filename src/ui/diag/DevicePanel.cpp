@@ -38,8 +38,9 @@ QFont panelFont(bool bold) {
 
 CSpinArrows::CSpinArrows(QWidget* parent) : QAbstractSpinBox(parent) {
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-    setReadOnly(true);
+    // Only the arrows count: the box shows no number of its own.
     setFixedWidth(22);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void CSpinArrows::stepBy(int steps) { emit stepped(steps); }
