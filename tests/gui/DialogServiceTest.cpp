@@ -226,7 +226,7 @@ TEST(MessageHelper, CaughtErrorsNameTheHandlerAndTheErrorsText) {
     showCatchAll(nullptr, "CDevicePanel::onBtnLpg()");
     setMessageInterceptor({});
     ASSERT_EQ(shown.size(), 3u);
-    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("CDeviceDoc::onErrorsRead()\n")));
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("Szczegóły: CDeviceDoc::onErrorsRead()\n")));
     EXPECT_TRUE(shown[0].text.contains(QStringLiteral("plik.lpgd")));
     EXPECT_TRUE(shown[1].text.startsWith(QStringLiteral("Błąd ustawień\nSzczegóły: CAutoSetupView::doWork()\n")));
     EXPECT_EQ(shown[2].text, QStringLiteral("CDevicePanel::onBtnLpg()\ncatch(...)"));

@@ -85,7 +85,7 @@ void showCaughtError(QWidget* parent, const QString& headline, const char* where
     const QString name = QString::fromUtf8(where);
     QString text;
     if (!headline.isEmpty()) text = qstr(errorReportText(headline.toStdString(), where, *owned));
-    else text = name + QLatin1Char('\n') + qstr(owned->format());
+    else text = QStringLiteral("Szczegóły: ") + name + QLatin1Char('\n') + qstr(owned->format());
     zefMessageBox(parent, text);
 }
 

@@ -53,8 +53,8 @@ struct ShownMessage {
 /// the message and answers for the user. Pass an empty function to restore boxes.
 void setMessageInterceptor(std::function<EMsgResult(const ShownMessage&)> interceptor);
 
-/// Shows a caught error and deletes e: with a headline, the headline, "Szczegóły: " +
-/// where and the error's text; without one, where and the error's text.
+/// Shows a caught error and deletes e: the headline (when given), "Szczegóły: " +
+/// where (the catching operation, "Class::method()") and the error's text.
 void showCaughtError(QWidget* parent, const QString& headline, const char* where, IError* e);
 /// Shows where + "catch(...)" for an exception that is not an error object.
 void showCatchAll(QWidget* parent, const char* where);
