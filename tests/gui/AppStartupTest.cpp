@@ -160,12 +160,29 @@ TEST_F(AppTest, FunctionKeysPickInjectorsAndShiftedOnesPickCharts) {
     // Alt held: no shortcut.
     EXPECT_FALSE(frame->handleShortcut(Qt::Key_L, Qt::ControlModifier | Qt::AltModifier));
 
+    // Only the left Ctrl and Shift keys make shortcuts: with the right Shift, F2 picks
+    // injector 2 instead of the second chart.
+    const quint32 shiftRight = 0xffe2, shiftLeft = 0xffe1;
+    frame->handleKey(QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 62, shiftRight, 0));
+    frame->handleKey(QKeyEvent(QEvent::KeyPress, Qt::Key_F2, Qt::ShiftModifier, 68, 0xffbf, 0));
+    EXPECT_EQ(panel->injector(), 2);
+    EXPECT_EQ(panel->chartIndex(), CHART_PRESSURE);
+    frame->handleKey(QKeyEvent(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 62, shiftRight, 0));
+    frame->handleKey(QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 50, shiftLeft, 0));
+    frame->handleKey(QKeyEvent(QEvent::KeyPress, Qt::Key_F2, Qt::ShiftModifier, 68, 0xffbf, 0));
+    EXPECT_EQ(panel->chartIndex(), CHART_TIME);
+    frame->handleKey(QKeyEvent(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 50, shiftLeft, 0));
+    frame->handleKey(QKeyEvent(QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier, 70, 0xffc1, 0));
+    EXPECT_EQ(panel->injector(), 4);
+
     // The same keys delivered to a control of the window.
     QKeyEvent press(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
     mainFrame().activateWindow();
     if (QApplication::activeWindow() == &mainFrame()) {
         QApplication::sendEvent(focus, &press);
         EXPECT_EQ(panel->injector(), 5);
+    } else {
+        ADD_FAILURE() << "the main window did not become active";
     }
 }
 

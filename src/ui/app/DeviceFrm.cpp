@@ -88,6 +88,27 @@ void CDeviceFrame::replaceChart(int kind) {
     }
 }
 
+bool CDeviceFrame::handleKey(const QKeyEvent& k) {
+    // X11 key symbols of the modifier keys.
+    constexpr quint32 SHIFT_L = 0xffe1, SHIFT_R = 0xffe2, CONTROL_L = 0xffe3, CONTROL_R = 0xffe4;
+    const bool press = k.type() == QEvent::KeyPress;
+    switch (k.nativeVirtualKey()) {
+    case CONTROL_L: m_ctrl.left = press; break;
+    case CONTROL_R: m_ctrl.right = press; break;
+    case SHIFT_L: m_shift.left = press; break;
+    case SHIFT_R: m_shift.right = press; break;
+    default: break;
+    }
+    // A release missed while another window had the focus must not stick.
+    if (!(k.modifiers() & Qt::ControlModifier) && k.key() != Qt::Key_Control) m_ctrl = SideKeys();
+    if (!(k.modifiers() & Qt::ShiftModifier) && k.key() != Qt::Key_Shift) m_shift = SideKeys();
+    if (!press) return false;
+    Qt::KeyboardModifiers mods = k.modifiers();
+    if (m_ctrl.onlyRight()) mods &= ~Qt::KeyboardModifiers(Qt::ControlModifier);
+    if (m_shift.onlyRight()) mods &= ~Qt::KeyboardModifiers(Qt::ShiftModifier);
+    return handleShortcut(k.key(), mods);
+}
+
 bool CDeviceFrame::handleShortcut(int key, Qt::KeyboardModifiers mods) {
     const bool alt = mods & Qt::AltModifier;
     if ((mods & Qt::ControlModifier) && !alt) {
@@ -115,12 +136,11 @@ bool CDeviceFrame::handleShortcut(int key, Qt::KeyboardModifiers mods) {
 // The shortcuts work wherever the focus is in the main window, before the focused
 // control sees the key, but not inside a modal dialog.
 bool CDeviceFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType() && !QApplication::activeModalWidget()) {
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    if (key && watched->isWidgetType() && !QApplication::activeModalWidget()) {
         auto* w = static_cast<QWidget*>(watched);
-        if (w->window() == window() && w->isActiveWindow()) {
-            auto* k = static_cast<QKeyEvent*>(event);
-            if (handleShortcut(k->key(), k->modifiers())) return true;
-        }
+        if (w->window() == window() && w->isActiveWindow() && handleKey(*static_cast<QKeyEvent*>(event)))
+            return true;
     }
     return QWidget::eventFilter(watched, event);
 }

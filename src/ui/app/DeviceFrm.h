@@ -8,6 +8,7 @@
 
 #include <QWidget>
 
+class QKeyEvent;
 class QSplitter;
 
 namespace zefirel {
@@ -44,12 +45,24 @@ public:
     void replaceChart(int kind);
     /// Handles a key press as the frame's shortcuts do; returns true when used.
     bool handleShortcut(int key, Qt::KeyboardModifiers modifiers);
+    /// A key event of the window: notes which Ctrl and Shift keys are held (the
+    /// shortcuts answer the left ones only) and runs the shortcuts on a press.
+    bool handleKey(const QKeyEvent& event);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setPaneWidth(int column, int width);
+    /// Which side's modifier keys are down, as far as the platform tells (X11 key
+    /// symbols); both false when it does not, and then either side counts.
+    struct SideKeys {
+        bool left = false;
+        bool right = false;
+        bool onlyRight() const { return right && !left; }
+    };
+    SideKeys m_ctrl;
+    SideKeys m_shift;
     CDeviceDoc& m_doc;
     QSplitter* m_outer;
     QSplitter* m_inner;
