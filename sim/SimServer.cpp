@@ -358,19 +358,20 @@ void CSimServer::send(std::vector<uint8_t> bytes, double notBefore) {
 }
 
 void CSimServer::writePaced(const std::vector<uint8_t>& bytes, double start) {
-    // Bytes leave one after another; the line is busy until the last one is out.
+    // Bytes leave one after another, each complete (and readable at the other
+    // end) when its ten bit times are over; the line is busy until the last one.
     start = std::max(start, m_lineFreeAt);
     size_t sent = 0;
     while (sent < bytes.size()) {
         const double now = monotonicSeconds();
-        size_t dueCount = now < start ? 0 : static_cast<size_t>((now - start) / BYTE_SECONDS) + 1;
+        size_t dueCount = now < start ? 0 : static_cast<size_t>((now - start) / BYTE_SECONDS);
         dueCount = std::min(dueCount, bytes.size());
         if (dueCount > sent) {
             writeAll(bytes.data() + sent, dueCount - sent);
             sent = dueCount;
         }
         if (sent < bytes.size())
-            sleepUntil(start + static_cast<double>(sent) * BYTE_SECONDS);
+            sleepUntil(start + static_cast<double>(sent + 1) * BYTE_SECONDS);
     }
     m_lineFreeAt = start + static_cast<double>(bytes.size()) * BYTE_SECONDS;
 }
