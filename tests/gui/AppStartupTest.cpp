@@ -119,6 +119,13 @@ TEST_F(AppTest, MenusHoldTheirEntriesSeparatorsAndInitialStates) {
     EXPECT_FALSE(act(mainFrame(), ID_OPEN)->isEnabled());
     EXPECT_TRUE(act(mainFrame(), ID_PRINT)->isEnabled());
 
+    // The wizard's guard grays every top-level entry while it lives.
+    {
+        CAutoDisableMenu guard(&mainFrame());
+        for (QAction* top : mainFrame().menuBar()->actions()) EXPECT_FALSE(top->isEnabled());
+    }
+    for (QAction* top : mainFrame().menuBar()->actions()) EXPECT_TRUE(top->isEnabled());
+
     // A controller of another version removes the three menus from position 2 on.
     mainFrame().removeDeviceMenus();
     titles.clear();

@@ -5,6 +5,7 @@
 /// a QAction named "cmd<id>"; triggering one emits command(id).
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <map>
 
@@ -55,6 +56,23 @@ private:
     std::map<int, QAction*> m_menuActions;
     std::map<int, QAction*> m_toolActions;
     std::function<void()> m_onClose;
+};
+
+/// Grays the main window's top-level menu entries 0..6 for its lifetime (the
+/// step-by-step wizard holds one while it runs).
+class CAutoDisableMenu {
+public:
+    explicit CAutoDisableMenu(CMainFrame* frame) : m_frame(frame) {
+        if (m_frame) m_frame->enableTopMenus(false);
+    }
+    ~CAutoDisableMenu() {
+        if (m_frame) m_frame->enableTopMenus(true);
+    }
+    CAutoDisableMenu(const CAutoDisableMenu&) = delete;
+    CAutoDisableMenu& operator=(const CAutoDisableMenu&) = delete;
+
+private:
+    QPointer<CMainFrame> m_frame;
 };
 
 } // namespace zefirel
