@@ -25,6 +25,8 @@ namespace {
 constexpr double BYTE_SECONDS = 10.0 / 14400.0;
 /// A partial frame older than this is thrown away (the sender gave up on it).
 constexpr double STALE_FRAME_S = 0.3;
+/// Bytes left unread this long belong to a client that has gone.
+constexpr double UNREAD_STALE_S = 2.0;
 /// Longest wait for room in the line before bytes are dropped.
 constexpr int WRITE_WAIT_MS = 200;
 
@@ -215,11 +217,7 @@ void CSimServer::run() {
         } else if (fds[1].revents & (POLLHUP | POLLERR)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         } else if (ready == 0) {
-            // A client's exclusive mode outlives its descriptor while we hold the
-            // terminal open, and would keep a non-root client from opening the
-            // port again. Clients also lock the port, so clearing it when the
-            // line is idle lets them come back without letting two in at once.
-            ::ioctl(m_slaveKeep, TIOCNXCL);
+            idleHousekeeping(now);
         }
         processInput(rxStart);
         if (m_closed.load())
@@ -235,6 +233,26 @@ void CSimServer::run() {
         }
         if (!m_rx.empty() && monotonicSeconds() - m_lastRx > STALE_FRAME_S)
             m_rx.clear();
+    }
+}
+
+void CSimServer::idleHousekeeping(double now) {
+    // A client's exclusive mode outlives its descriptor while we hold the
+    // terminal open, and would keep a non-root client from opening the port
+    // again. Clients also lock the port, so clearing it when the line is idle
+    // lets them come back without letting two in at once.
+    ::ioctl(m_slaveKeep, TIOCNXCL);
+    // Bytes nobody has read for a while were meant for a client that has gone
+    // (a notice sent after it closed the port, stray bytes): the next client
+    // must not take them for the start of its first answer.
+    int pending = 0;
+    if (::ioctl(m_slaveKeep, FIONREAD, &pending) != 0 || pending == 0) {
+        m_unreadSince = 0;
+    } else if (m_unreadSince == 0) {
+        m_unreadSince = now;
+    } else if (now - m_unreadSince > UNREAD_STALE_S) {
+        ::tcflush(m_slaveKeep, TCIFLUSH);
+        m_unreadSince = 0;
     }
 }
 

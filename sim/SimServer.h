@@ -62,6 +62,7 @@ private:
         std::vector<uint8_t> bytes;
     };
     void wake();
+    void idleHousekeeping(double now);
     void processInput(double firstByteAt);
     void answer(const SimReply& reply, size_t requestBytes, double firstByteAt);
     void send(std::vector<uint8_t> bytes, double notBefore);
@@ -91,6 +92,7 @@ private:
     std::vector<Pending> m_pending;
     double m_nextGarbage = 0;
     double m_lineFreeAt = 0;       ///< when the last paced byte has left
+    double m_unreadSince = 0;      ///< since when the client has left bytes unread (0 = none)
     uint64_t m_answers = 0;
     uint64_t m_bytesSent = 0;
     std::atomic<bool> m_stop{false};

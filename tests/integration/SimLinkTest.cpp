@@ -88,6 +88,24 @@ TEST(SimLink, HandshakeReadsVersionIdentityAndFeatures) {
     EXPECT_TRUE(r.dev.isVersionOk());
 }
 
+TEST(SimLink, BytesLeftForAClientThatWentAwayDoNotReachTheNextOne) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    r.dev.disconnect();
+    SimFaults f;
+    f.garbageMs = 100; // stray bytes while nobody has the port open
+    r.server.setFaults(f);
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    r.server.setFaults({});
+    std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+    ASSERT_TRUE(r.connect());
+    EXPECT_TRUE(r.dev.isVersionOk());
+    EXPECT_EQ(r.dev.settings().identity(), r.ctl.identity());
+    uint8_t record[VERSION_RECORD_SIZE];
+    ASSERT_TRUE(r.dev.readVersion(record)); // answers match their requests
+    EXPECT_EQ(getU16(record + 2), 5);
+}
+
 TEST(SimLink, HandshakeWithAnotherVersionOrAnUnknownFeature) {
     {
         SimConfig cfg;
