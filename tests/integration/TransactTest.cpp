@@ -199,6 +199,27 @@ TEST_F(Transact, SwappedSyncFailsWithoutReadingTheRestOfTheFrame) {
     EXPECT_TRUE(std::equal(frame.begin() + 4, frame.end(), rest));
 }
 
+TEST_F(Transact, OneBrokenAnswerDoesNotLeaveTheLinkAFrameBehind) {
+    // The first answer has its sync bytes swapped, the second a bad checksum; each
+    // later request must get its own answer (its argument echoes the request count).
+    std::atomic<int> n{0};
+    peer.setHandler([&n](uint8_t, const Bytes&) {
+        const int i = ++n;
+        Bytes frame = CPtyPeer::ack(CMD_DONE, static_cast<uint16_t>(i), 0);
+        if (i == 1)
+            std::swap(frame[0], frame[1]);
+        if (i == 2)
+            frame.back() = static_cast<uint8_t>(frame.back() + 1);
+        return frame;
+    });
+    EXPECT_FALSE(linkTest());
+    EXPECT_FALSE(linkTest());
+    for (int i = 3; i <= 5; ++i) {
+        ASSERT_TRUE(linkTest()) << "request " << i;
+        EXPECT_EQ(getU16(buf.data() + 2), i);
+    }
+}
+
 TEST_F(Transact, ChecksumOffByOneFailsAndKeepsTheFlag) {
     Bytes frame = CPtyPeer::ack();
     frame.back() = static_cast<uint8_t>(frame.back() + 1);

@@ -210,6 +210,10 @@ private:
     ISerialLine* m_line = nullptr;
     int m_resetTimeoutMs = 30000;
     CNullHost m_nullHost;
+    /// A failed read may have left the rest of a frame (or a late answer) queued;
+    /// the next exchange discards it first so the link does not stay a frame
+    /// behind. Guarded by the transaction lock.
+    bool m_rxStale = false;
 };
 
 } // namespace zefirel

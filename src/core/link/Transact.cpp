@@ -90,6 +90,14 @@ bool CLPGDevice::exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& le
     const bool extended = extendedDiag();
     CReceivedFrame received(m_trace);
 
+    // Without this, one broken answer would leave its tail queued and every later
+    // exchange would read the answer meant for the one before it. Only after a
+    // failure, so a clean link never loses the controller's unasked notice.
+    if (m_rxStale) {
+        io.purgeIn();
+        m_rxStale = false;
+    }
+
     // A line error after a write means the controller may have seen a broken
     // frame: the connection counts as lost.
     auto lineFailed = [&] {
@@ -126,7 +134,12 @@ bool CLPGDevice::exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& le
     case ERxResult::Short:
         // A plain time-out on a live line leaves the flag alone; when the line
         // reports an error as well (the device vanished), the connection is lost.
+        m_rxStale = true;
         lineFailed();
+        return false;
+    case ERxResult::BadSync:
+    case ERxResult::BadChecksum:
+        m_rxStale = true;
         return false;
     default:
         return false;
@@ -156,8 +169,10 @@ bool CLPGDevice::readUnasked(PayloadBuffer& buf, uint8_t& length, uint8_t& type)
     CReceivedFrame received(m_trace);
 
     uint8_t rxLength = 0, rxType = 0;
-    if (readFrame(io, buf, rxLength, rxType, received, [] { return false; }) != ERxResult::Ok)
+    if (readFrame(io, buf, rxLength, rxType, received, [] { return false; }) != ERxResult::Ok) {
+        m_rxStale = true;
         return false;
+    }
 
     length = rxLength;
     type = rxType;
