@@ -27,26 +27,10 @@ done
 command=("$@")
 if [ ${#command[@]} -eq 0 ]; then command=(info); fi
 
-if [ "$setup" = 1 ]; then bash scripts/setup.sh; fi
-generator=()
-if command -v ninja >/dev/null 2>&1 && [ ! -f "$build_dir/CMakeCache.txt" ]; then generator=(-G Ninja); fi
-cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" --target zefirel-sim zefirelctl
-
+. scripts/lib/sim.sh
+build_targets zefirel-sim zefirelctl
 work=$(mktemp -d)
-"$build_dir/sim/zefirel-sim" >"$work/sim.out" &
-sim_pid=$!
-stop_sim() { kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; rm -rf "$work"; }
-trap stop_sim EXIT INT TERM
-
-# The simulator prints its terminal's path as its first line.
-for _ in $(seq 1 50); do
-  [ -s "$work/sim.out" ] && break
-  sleep 0.1
-done
-pty=$(head -n 1 "$work/sim.out")
-if [ -z "$pty" ]; then echo "demo-cli.sh: the simulator did not start" >&2; exit 1; fi
-echo "zefirel-sim on $pty (port 1)" >&2
+start_sim "$work"
 
 set +e
 ZEFIREL_COM1="$pty" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \

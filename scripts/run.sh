@@ -26,25 +26,8 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-if [ "$setup" = 1 ]; then bash scripts/setup.sh; fi
-generator=()
-if command -v ninja >/dev/null 2>&1 && [ ! -f "$build_dir/CMakeCache.txt" ]; then generator=(-G Ninja); fi
-cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" --target zefirel zefirel-sim
-
-sim_out=$(mktemp)
-"$build_dir/sim/zefirel-sim" "${sim_args[@]}" >"$sim_out" &
-sim_pid=$!
-stop_sim() { kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; rm -f "$sim_out"; }
-trap stop_sim EXIT INT TERM
-
-# The simulator prints its terminal's path as its first line.
-for _ in $(seq 1 50); do
-  [ -s "$sim_out" ] && break
-  sleep 0.1
-done
-pty=$(head -n 1 "$sim_out")
-if [ -z "$pty" ]; then echo "run.sh: the simulator did not start" >&2; exit 1; fi
-echo "zefirel-sim on $pty (port 1)"
+. scripts/lib/sim.sh
+build_targets zefirel zefirel-sim
+start_sim "$(mktemp -d)" "${sim_args[@]}"
 
 ZEFIREL_COM1="$pty" "$build_dir/src/ui/zefirel"

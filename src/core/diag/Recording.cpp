@@ -8,6 +8,7 @@
 
 #include "diag/DiagUnits.h"
 #include "support/Error.h"
+#include "support/FileUtil.h"
 
 namespace zefirel {
 
@@ -28,20 +29,6 @@ char* appendUnsigned(char* p, uint32_t v) {
 }
 
 bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-
-bool writeAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -101,7 +88,7 @@ bool CRecordingWriter::write(const CDiag& d) {
         return false;
     char line[RECORDING_LINE_MAX];
     // One write per line: what the program has handed over survives its crash.
-    return writeAll(m_fd, line, formatRecordingLine(d, line));
+    return writeFully(m_fd, line, formatRecordingLine(d, line));
 }
 
 void CRecordingWriter::close() {
