@@ -26,4 +26,9 @@ else
 fi
 cmake --build "$build_dir" -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
+# Tests never touch the user's own preferences, recordings or car files.
+test_home="$PWD/$build_dir/test-home"
+rm -rf "$test_home" && mkdir -p "$test_home/config" "$test_home/data" "$test_home/run"
+chmod 700 "$test_home/run"
+export XDG_CONFIG_HOME="$test_home/config" XDG_DATA_HOME="$test_home/data" XDG_RUNTIME_DIR="$test_home/run"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
