@@ -94,45 +94,35 @@ TEST_F(DiagSim, RecordingReplaysToTheStoredSamplesInBothLayouts) {
     }
 }
 
-TEST_F(DiagSim, SilentControllerEndsPollingAfterSixFailures) {
-    SimConfig cfg;
-    startSim(cfg);
-    const uint64_t handshake = server->requestCount();
-    SimFaults faults;
-    faults.muteAfter = 40;
-    server->setFaults(faults);
-    doc->startDiagnostics(rec);
-    ASSERT_TRUE(waitFor([&] { return !doc->inputThreadRunning(); }, 15000));
-    EXPECT_TRUE(doc->isConnectionLost());
-    EXPECT_EQ(host.timers(), (std::vector<std::pair<int, int>>{{5006, 1000}}));
-    EXPECT_EQ(server->requestCount() - handshake, 46u) << "40 answered, 6 unanswered";
-    std::vector<CDiag> file;
-    loadRecording(rec, file);
-    // 40 answers, some carrying two measurements.
-    ASSERT_EQ(static_cast<int>(file.size()), doc->diagData().count());
-    EXPECT_GE(file.size(), 40u);
-    EXPECT_LE(file.size(), 80u);
-    for (size_t i = 0; i < file.size(); ++i)
-        EXPECT_EQ(file[i].sampleNo(), i + 1);
-}
-
-TEST_F(DiagSim, VanishedControllerEndsPollingWithEverySampleKept) {
-    SimConfig cfg;
-    startSim(cfg);
-    SimFaults faults;
-    faults.closeAfter = 25;
-    server->setFaults(faults);
-    doc->startDiagnostics(rec);
-    ASSERT_TRUE(waitFor([&] { return !doc->inputThreadRunning(); }, 15000));
-    EXPECT_TRUE(doc->isConnectionLost());
-    EXPECT_FALSE(doc->diagnosticsOn());
-    EXPECT_EQ(host.timers().size(), 1u);
-    std::vector<CDiag> file;
-    loadRecording(rec, file);
-    EXPECT_EQ(static_cast<int>(file.size()), doc->diagData().count());
-    EXPECT_GE(file.size(), 20u);
-    for (size_t i = 0; i < file.size(); ++i)
-        EXPECT_EQ(file[i].sampleNo(), i + 1);
+TEST_F(DiagSim, SilentOrVanishedControllerEndsPollingWithEverySampleKept) {
+    for (const bool vanish : {false, true}) {
+        SCOPED_TRACE(vanish ? "line closed" : "controller silent");
+        startSim(SimConfig{});
+        const uint64_t handshake = server->requestCount();
+        SimFaults faults;
+        (vanish ? faults.closeAfter : faults.muteAfter) = 25;
+        server->setFaults(faults);
+        doc->startDiagnostics(rec);
+        ASSERT_TRUE(waitFor([&] { return !doc->inputThreadRunning(); }, 15000));
+        EXPECT_TRUE(doc->isConnectionLost());
+        EXPECT_FALSE(doc->diagnosticsOn());
+        ASSERT_EQ(host.timers().size(), vanish ? 2u : 1u); // one reconnect timer per run
+        EXPECT_EQ(host.timers().back(), std::make_pair(5006, 1000));
+        if (!vanish) {
+            EXPECT_EQ(server->requestCount() - handshake, 31u) << "25 answered, 6 unanswered";
+        }
+        std::vector<CDiag> file;
+        loadRecording(rec, file);
+        // The answers, some carrying two measurements, every one on disk.
+        ASSERT_EQ(static_cast<int>(file.size()), doc->diagData().count());
+        EXPECT_GE(file.size(), 20u);
+        EXPECT_LE(file.size(), 50u);
+        for (size_t i = 0; i < file.size(); ++i)
+            EXPECT_EQ(file[i].sampleNo(), i + 1);
+        TearDown();
+        doc.reset();
+        server.reset();
+    }
 }
 
 TEST_F(DiagSim, CommandLineRecordAndReplay) {
@@ -147,15 +137,17 @@ TEST_F(DiagSim, CommandLineRecordAndReplay) {
     const std::string env = "XDG_CONFIG_HOME='" + scratch.path() + "' XDG_DATA_HOME='" + scratch.path() + "' ";
     const std::string record = env + ctl + " --device " + server->slavePath() + " --json record '" + file +
                                "' --seconds 0.5 --injector 3 2>/dev/null";
-    std::string out;
-    {
-        FILE* p = ::popen(record.c_str(), "r");
-        ASSERT_NE(p, nullptr);
+    const auto output = [](const std::string& command, std::string& out) {
+        FILE* p = ::popen(command.c_str(), "r");
+        if (!p)
+            return -1;
         char buf[512];
         while (std::fgets(buf, sizeof buf, p))
             out += buf;
-        ASSERT_EQ(::pclose(p), 0) << out;
-    }
+        return ::pclose(p);
+    };
+    std::string out;
+    ASSERT_EQ(output(record, out), 0) << out;
     EXPECT_NE(out.find("\"complete\":true"), std::string::npos) << out;
     std::vector<CDiag> file1;
     loadRecording(file, file1);
@@ -164,12 +156,7 @@ TEST_F(DiagSim, CommandLineRecordAndReplay) {
 
     const std::string replay = env + ctl + " --json replay '" + file + "' 2>/dev/null";
     out.clear();
-    FILE* p = ::popen(replay.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p))
-        out += buf;
-    ASSERT_EQ(::pclose(p), 0);
+    ASSERT_EQ(output(replay, out), 0);
     EXPECT_NE(out.find("\"count\":" + std::to_string(file1.size()) + ","), std::string::npos) << out;
     EXPECT_NE(out.find("\"firstSample\":1,"), std::string::npos) << out;
     EXPECT_NE(out.find("\"lastSample\":" + std::to_string(file1.back().sampleNo())), std::string::npos) << out;

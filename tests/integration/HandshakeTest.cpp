@@ -162,21 +162,30 @@ struct PortPeer {
     CPtyPeer peer;
 };
 
-} // namespace
-
-TEST(ConnectAnyPort, StoredPortFirstThenOneToSeven) {
-    PortTable ports;
-    std::vector<int> log;
-    std::mutex m;
-    std::vector<std::unique_ptr<PortPeer>> peers;
-    for (int n = 1; n <= 7; ++n) {
-        peers.push_back(std::make_unique<PortPeer>(n, log, m, false));
-        ports.point(n, peers.back()->peer.slavePath());
+/// A device with its own preferences, and the ports it may find.
+class ConnectAnyPort : public ::testing::Test {
+protected:
+    std::unique_ptr<PortPeer> peerOn(int n, bool good) {
+        auto p = std::make_unique<PortPeer>(n, log, m, good);
+        ports.point(n, p->peer.slavePath());
+        return p;
     }
+
+    PortTable ports;
+    std::vector<int> log; ///< ports that got a link test, in order
+    std::mutex m;
     CRecordingHost host;
     CMemoryPreferences prefs;
+    CTestDevice dev{&host, &prefs};
+};
+
+} // namespace
+
+TEST_F(ConnectAnyPort, StoredPortFirstThenOneToSeven) {
+    std::vector<std::unique_ptr<PortPeer>> peers;
+    for (int n = 1; n <= 7; ++n)
+        peers.push_back(peerOn(n, false));
     prefs.setLastSerialPort(3);
-    CTestDevice dev(&host, &prefs);
 
     EXPECT_FALSE(dev.connectAnyPort());
     EXPECT_EQ(log, (std::vector<int>{3, 1, 2, 3, 4, 5, 6, 7}));
@@ -188,40 +197,24 @@ TEST(ConnectAnyPort, StoredPortFirstThenOneToSeven) {
     EXPECT_EQ(prefs.lastSerialPort(), 3u);
 }
 
-TEST(ConnectAnyPort, FirstAnsweringPortWinsAndIsRemembered) {
-    PortTable ports;
-    std::vector<int> log;
-    std::mutex m;
+TEST_F(ConnectAnyPort, FirstAnsweringPortWinsAndIsRemembered) {
     ports.pointNowhere(1);
     ports.pointNowhere(2);
-    PortPeer silent4(4, log, m, false), good5(5, log, m, true), good6(6, log, m, true);
     ports.point(3, "/dev/null"); // opens, but is no terminal
-    ports.point(4, silent4.peer.slavePath());
-    ports.point(5, good5.peer.slavePath());
-    ports.point(6, good6.peer.slavePath());
-    CRecordingHost host;
-    CMemoryPreferences prefs;
-    CTestDevice dev(&host, &prefs);
+    const auto silent4 = peerOn(4, false), good5 = peerOn(5, true), good6 = peerOn(6, true);
 
     EXPECT_TRUE(dev.connectAnyPort());
     EXPECT_EQ(log, (std::vector<int>{4, 5}));
     EXPECT_EQ(host.connections, std::vector<bool>{true});
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(prefs.lastSerialPort(), 5u);
-    EXPECT_EQ(dev.port().devicePath(), good5.peer.slavePath());
+    EXPECT_EQ(dev.port().devicePath(), good5->peer.slavePath());
 }
 
-TEST(ConnectAnyPort, PortAboveSevenIsTriedOnlyAsTheStoredOne) {
-    PortTable ports;
-    std::vector<int> log;
-    std::mutex m;
-    PortPeer nine(9, log, m, true);
-    ports.point(9, nine.peer.slavePath());
+TEST_F(ConnectAnyPort, PortAboveSevenIsTriedOnlyAsTheStoredOne) {
+    const auto nine = peerOn(9, true);
     for (int n = 1; n <= 7; ++n)
         ports.pointNowhere(n);
-    CRecordingHost host;
-    CMemoryPreferences prefs;
-    CTestDevice dev(&host, &prefs);
 
     EXPECT_FALSE(dev.connectAnyPort()); // nothing stored: port 9 is never tried
     EXPECT_TRUE(log.empty());
@@ -230,16 +223,9 @@ TEST(ConnectAnyPort, PortAboveSevenIsTriedOnlyAsTheStoredOne) {
     EXPECT_EQ(log, std::vector<int>{9});
 }
 
-TEST(ConnectAnyPort, VersionMismatchStillCountsAsAConnectionShownAsNotConnected) {
-    PortTable ports;
-    std::vector<int> log;
-    std::mutex m;
-    PortPeer old(1, log, m, true);
-    old.ctl.version = 4;
-    ports.point(1, old.peer.slavePath());
-    CRecordingHost host;
-    CMemoryPreferences prefs;
-    CTestDevice dev(&host, &prefs);
+TEST_F(ConnectAnyPort, VersionMismatchStillCountsAsAConnectionShownAsNotConnected) {
+    const auto old = peerOn(1, true);
+    old->ctl.version = 4;
 
     EXPECT_TRUE(dev.connectAnyPort());
     EXPECT_EQ(host.connections, std::vector<bool>{false});

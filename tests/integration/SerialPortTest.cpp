@@ -20,6 +20,17 @@ long elapsedMs(Clock::time_point since) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
+/// A port opened on a pseudo-terminal in the program's line settings.
+class SerialLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port.openPath(peer.slavePath());
+        port.setState(SerialLineState{});
+    }
+    CPtyPeer peer;
+    CSerialPort port;
+};
+
 } // namespace
 
 TEST(SerialPortOpen, MissingPortRaisesCodeFiveWithNumberAndErrno) {
@@ -62,11 +73,7 @@ TEST(SerialPortOpen, PortHeldByAnotherUserCannotBeOpened) {
     EXPECT_NO_THROW(second.openPath(peer.slavePath()));
 }
 
-TEST(SerialPortIo, ReadWithNothingSentReturnsZeroAfterAboutHalfASecond) {
-    CPtyPeer peer;
-    CSerialPort port;
-    port.openPath(peer.slavePath());
-    port.setState(SerialLineState{});
+TEST_F(SerialLine, ReadWithNothingSentReturnsZeroAfterAboutHalfASecond) {
     port.setTimeout(SerialTimeouts{});
     uint8_t buf[4] = {};
     const auto start = Clock::now();
@@ -77,11 +84,7 @@ TEST(SerialPortIo, ReadWithNothingSentReturnsZeroAfterAboutHalfASecond) {
     EXPECT_EQ(port.clearCommError(), 0u) << "a silent but present peer is not a line error";
 }
 
-TEST(SerialPortIo, ReadReturnsAsSoonAsTheBytesArriveAndPartialAtTimeout) {
-    CPtyPeer peer;
-    CSerialPort port;
-    port.openPath(peer.slavePath());
-    port.setState(SerialLineState{});
+TEST_F(SerialLine, ReadReturnsAsSoonAsTheBytesArriveAndPartialAtTimeout) {
     ASSERT_TRUE(peer.sendRaw({1, 2, 3, 4, 5, 6}));
     uint8_t buf[8] = {};
     auto start = Clock::now();
@@ -97,12 +100,7 @@ TEST(SerialPortIo, ReadReturnsAsSoonAsTheBytesArriveAndPartialAtTimeout) {
     EXPECT_EQ(buf[1], 6);
 }
 
-TEST(SerialPortIo, WrittenBytesReachThePeerUnchanged) {
-    std::vector<uint8_t> seen;
-    CPtyPeer peer;
-    CSerialPort port;
-    port.openPath(peer.slavePath());
-    port.setState(SerialLineState{});
+TEST_F(SerialLine, WrittenBytesReachThePeerUnchanged) {
     // Bytes that a cooked line would translate or swallow (CR, LF, XON, XOFF, ^C, ^D).
     const uint8_t payload[6] = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x04};
     const std::vector<uint8_t> frame = buildFrame(MSG_TYPE_TABLE, payload, 6, false);
@@ -111,10 +109,7 @@ TEST(SerialPortIo, WrittenBytesReachThePeerUnchanged) {
     EXPECT_EQ(peer.requests()[0].raw, frame);
 }
 
-TEST(SerialPortState, LineSettingsAreEightNoneOneAt14400) {
-    CPtyPeer peer;
-    CSerialPort port;
-    port.openPath(peer.slavePath());
+TEST_F(SerialLine, LineSettingsAreEightNoneOneAt14400) {
     SerialLineState wanted;
     wanted.baudRate = 14400;
     port.setState(wanted);
@@ -151,11 +146,7 @@ TEST(SerialPortState, OperationsOnAClosedPortRaiseCodeSixWithTheirNames) {
     EXPECT_NE(port.clearCommError(), 0u);
 }
 
-TEST(SerialPortHangup, VanishedPeerEndsTheReadAtOnceAndReportsALineError) {
-    CPtyPeer peer;
-    CSerialPort port;
-    port.openPath(peer.slavePath());
-    port.setState(SerialLineState{});
+TEST_F(SerialLine, VanishedPeerEndsTheReadAtOnceAndReportsALineError) {
     EXPECT_EQ(port.clearCommError(), 0u);
     ASSERT_TRUE(peer.sendRaw({0xAA, 0x55}));
     peer.closeMaster();
@@ -170,11 +161,7 @@ TEST(SerialPortHangup, VanishedPeerEndsTheReadAtOnceAndReportsALineError) {
     EXPECT_EQ(e->code(), ERROR_RS_OPERATION);
 }
 
-TEST(SerialPortIo, PurgeInDropsQueuedBytes) {
-    CPtyPeer peer;
-    CSerialPort port;
-    port.openPath(peer.slavePath());
-    port.setState(SerialLineState{});
+TEST_F(SerialLine, PurgeInDropsQueuedBytes) {
     SerialTimeouts quick;
     quick.readTotalConstantMs = 50;
     port.setTimeout(quick);

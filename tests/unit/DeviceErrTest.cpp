@@ -59,29 +59,34 @@ TEST(DeviceErrReport, BitsWithoutTextAndOddModules) {
     EXPECT_EQ(t.describeModule(11, 0x08), " Moduł: Transmisja, kod błędu: \r\n\tBłąd CRC ramki ");
 }
 
-TEST(DeviceErrSample, PetrolTimeLimitsAreInclusive) {
-    setTimerFrequency(40000);
+TEST(DeviceErrSample, PetrolTimeLimitsAreInclusiveAtEveryTimerFrequency) {
     CDiag s;
     s.setInjector(3);
     s.setLpgTempCode(codeFor(20));
     s.setHeaterTempCode(codeFor(40));
     std::string text = "earlier\n";
+    setTimerFrequency(40000);
     s.setPetrolTime(0, 0);
     EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text));
     EXPECT_EQ(text, "earlier\nBrak lub błędny sygnał wtryskiwacza benzynowego: 3\n");
 
-    // 8 ticks = 0.2 ms and 2000 ticks = 50 ms pass; one tick less or more fails.
-    for (uint16_t ticks : {8, 2000, 40}) {
+    // 0.2 ms and 50 ms pass, one tick less or more fails. At 35 kHz 7 ticks are
+    // 0.2 ms, though 7 × (1000 / 35000) computes a hair below.
+    struct Case {
+        double hz;
+        uint16_t ticks;
+        bool ok;
+    };
+    for (const Case c : {Case{40000, 8, true}, Case{40000, 2000, true}, Case{40000, 40, true}, Case{40000, 7, false},
+                         Case{40000, 2001, false}, Case{20000, 4, true}, Case{20000, 1001, false},
+                         Case{35000, 7, true}, Case{35000, 6, false}}) {
+        setTimerFrequency(c.hz);
         text.clear();
-        s.setPetrolTime(0, ticks);
-        EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text)) << ticks;
-        EXPECT_EQ(text, "");
+        s.setPetrolTime(0, c.ticks);
+        EXPECT_EQ(CLPGDeviceErr::checkSample(s, text), c.ok) << c.hz << " Hz, " << c.ticks << " ticks";
+        EXPECT_EQ(text.empty(), c.ok);
     }
-    for (uint16_t ticks : {7, 2001}) {
-        text.clear();
-        s.setPetrolTime(0, ticks);
-        EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text)) << ticks;
-    }
+    setTimerFrequency(40000);
 }
 
 TEST(DeviceErrSample, TemperatureLimits) {
@@ -109,25 +114,4 @@ TEST(DeviceErrSample, TemperatureLimits) {
     EXPECT_EQ(check(-36, 209), "Brak lub błędny sygnał wtryskiwacza benzynowego: 1\n"
                                "Źle podłączony czujnik temperatury LPG\n"
                                "Źle podłączony czujnik temperatury ogrzewacza LPG\n");
-}
-
-TEST(DeviceErrSample, PetrolTimeFollowsTimerFrequency) {
-    // At 20 kHz one tick is 0.05 ms: 4 ticks reach 0.2 ms, 1001 ticks exceed 50 ms.
-    setTimerFrequency(20000);
-    CDiag s;
-    s.setLpgTempCode(codeFor(20));
-    s.setHeaterTempCode(codeFor(40));
-    std::string text;
-    s.setPetrolTime(0, 4);
-    EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text));
-    s.setPetrolTime(0, 1001);
-    EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text));
-    // At 35 kHz, 7 ticks are 0.2 ms, though 7 × (1000 / 35000) computes a hair below.
-    setTimerFrequency(35000);
-    text.clear();
-    s.setPetrolTime(0, 7);
-    EXPECT_TRUE(CLPGDeviceErr::checkSample(s, text)) << text;
-    s.setPetrolTime(0, 6);
-    EXPECT_FALSE(CLPGDeviceErr::checkSample(s, text));
-    setTimerFrequency(40000);
 }
