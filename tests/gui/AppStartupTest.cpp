@@ -1,6 +1,6 @@
 // The windowed program from start-up: connection state in the status bar, the
-// default recording and the title, the menus and their enabling, the About box and
-// the keyboard shortcuts, against the virtual controller on a pseudo-terminal.
+// default recording and the title, the menus and their enabling, the About box,
+// the keyboard shortcuts and closing, against the virtual controller on a pseudo-terminal.
 
 #include <QAction>
 #include <QKeyEvent>
@@ -23,12 +23,6 @@
 namespace zefirel::test {
 namespace {
 
-QStringList menuTexts(QMenu* m) {
-    QStringList out;
-    for (QAction* a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    return out;
-}
-
 QAction* act(CMainFrame& f, int id) {
     QAction* a = f.action(id);
     EXPECT_NE(a, nullptr) << id;
@@ -36,7 +30,9 @@ QAction* act(CMainFrame& f, int id) {
 }
 
 TEST_F(AppTest, ConnectsAtStartAndRecordsIntoTheDefaultRecording) {
-    startSimulator();
+    sim::SimConfig cfg;
+    cfg.featureMask = 0x0011;
+    startSimulator(cfg);
     startProgram();
     CLPGBar* bar = docUi().frame()->bar();
     EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Połączony"));
@@ -68,6 +64,14 @@ TEST_F(AppTest, ConnectsAtStartAndRecordsIntoTheDefaultRecording) {
     EXPECT_EQ(act(mainFrame(), ID_DIAGNOSTIC)->text(), QStringLiteral("Włącz tryb diagnostyczny"));
     EXPECT_TRUE(act(mainFrame(), ID_REPLAY)->isEnabled());
     EXPECT_FALSE(docUi().ruleEnabled(ID_WIZARD));
+
+    // The About box lists the controller's features in bit order.
+    CAboutDlg about(&doc());
+    EXPECT_EQ(about.versionText(), QStringLiteral("5"));
+    EXPECT_EQ(about.details(), (QStringList{"Obsługa różnych typów sterowania wtryskiwaczami benzynowymi",
+                                            "Poprawki od napięcia zasilania"}));
+    EXPECT_EQ(featureTexts(0x0880), (QStringList{"Rozszerzona diagnostyka",
+                                                 "Pomiar napięcia zasilania tylko przy pracy na LPG"}));
 }
 
 TEST_F(AppTest, WithoutControllerShowsNoConnectionAndKeepsTheAlwaysCommands) {
@@ -96,22 +100,13 @@ TEST_F(AppTest, WithoutControllerShowsNoConnectionAndKeepsTheAlwaysCommands) {
     EXPECT_EQ(about.details(), QStringList{QStringLiteral("Brak połączenia")});
 }
 
-TEST_F(AppTest, MenusHoldTheirEntriesSeparatorsAndInitialStates) {
+TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
     startProgram();
     const QList<QMenu*> menus = mainFrame().topMenus();
     QStringList titles;
     for (QMenu* m : menus) titles << m->title();
     EXPECT_EQ(titles, (QStringList{"Plik", "EEPROM", "Diagnostyka", "Ustawienia urządzenia", "Czujniki",
                                    "Kody błędów", "Informacje"}));
-    EXPECT_EQ(menuTexts(menus[0]), (QStringList{"Wczytaj plik diagnostyczny...\tCtrl+F", "-", "Wyjście"}));
-    EXPECT_EQ(menuTexts(menus[1]), (QStringList{"Wczytaj...", "Wpisz...", "-", "Wersja urządzenia..."}));
-    EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny"}));
-    EXPECT_EQ(menuTexts(menus[3]),
-              (QStringList{"Ustawienia krok po kroku...", "Ustawienia automatycze", "-", "Ustawienia ręczne...", "-",
-                           "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków"}));
-    EXPECT_EQ(menuTexts(menus[4]), (QStringList{"Kalibracja czujnika poziomu gazu..."}));
-    EXPECT_EQ(menuTexts(menus[5]), (QStringList{"Wczytaj...", "Kasuj"}));
-    EXPECT_EQ(menuTexts(menus[6]), (QStringList{"O programie...", "-", "Odblokowanie "}));
     for (int id : {ID_EEPROM_READ, ID_EEPROM_WRITE, ID_DEVICE_VERSION}) EXPECT_FALSE(act(mainFrame(), id)->isEnabled());
     EXPECT_EQ(act(mainFrame(), ID_MANUAL_SETTINGS)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_U));
     EXPECT_TRUE(act(mainFrame(), ID_REPLAY)->shortcut().isEmpty());
@@ -134,7 +129,7 @@ TEST_F(AppTest, MenusHoldTheirEntriesSeparatorsAndInitialStates) {
     EXPECT_EQ(mainFrame().action(ID_DIAGNOSTIC), nullptr);
 }
 
-TEST_F(AppTest, FunctionKeysPickInjectorsAndShiftedOnesPickCharts) {
+TEST_F(AppTest, FunctionKeysPickInjectorsAndChartsAndClosingReleasesThePort) {
     startSimulator();
     startProgram();
     CDeviceFrame* frame = docUi().frame();
@@ -191,32 +186,14 @@ TEST_F(AppTest, FunctionKeysPickInjectorsAndShiftedOnesPickCharts) {
     } else {
         ADD_FAILURE() << "the main window did not become active";
     }
-}
 
-TEST_F(AppTest, ClosingTheWindowStopsDiagnosticsAndReleasesThePort) {
-    startSimulator();
-    startProgram();
-    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 5; }, 5000));
+    // Closing the window stops diagnostics and frees the port for another client.
     mainFrame().close();
     EXPECT_FALSE(doc().diagnosticsOn());
     EXPECT_FALSE(doc().inputThreadRunning());
-    // The port is free again: another client connects to the same controller.
     CLPGDevice other;
     EXPECT_TRUE(other.connectPath(m_server->slavePath()));
     other.disconnect();
-}
-
-TEST_F(AppTest, AboutBoxListsTheControllersFeaturesInBitOrder) {
-    EXPECT_EQ(featureTexts(0x0880), (QStringList{"Rozszerzona diagnostyka",
-                                                 "Pomiar napięcia zasilania tylko przy pracy na LPG"}));
-    sim::SimConfig cfg;
-    cfg.featureMask = 0x0011;
-    startSimulator(cfg);
-    startProgram();
-    CAboutDlg about(&doc());
-    EXPECT_EQ(about.versionText(), QStringLiteral("5"));
-    EXPECT_EQ(about.details(), (QStringList{"Obsługa różnych typów sterowania wtryskiwaczami benzynowymi",
-                                            "Poprawki od napięcia zasilania"}));
 }
 
 } // namespace

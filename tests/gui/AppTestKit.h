@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <ostream>
@@ -123,20 +124,15 @@ protected:
     CDeviceDoc& doc() { return m_app->document()->doc(); }
     CMainFrame& mainFrame() { return *m_app->mainFrame(); }
 
-    std::vector<QString> messageTexts() {
-        std::lock_guard<std::mutex> g(m_lock);
-        std::vector<QString> out;
-        for (const auto& m : m_messages) out.push_back(m.text);
-        return out;
-    }
+    /// The messages shown so far (a copy: the host may add more from another thread).
     std::vector<ShownMessage> messages() {
         std::lock_guard<std::mutex> g(m_lock);
         return m_messages;
     }
+    /// Whether a message with exactly this text was shown.
     bool shown(const QString& text) {
-        for (const QString& t : messageTexts())
-            if (t == text) return true;
-        return false;
+        const auto all = messages();
+        return std::any_of(all.begin(), all.end(), [&](const ShownMessage& m) { return m.text == text; });
     }
 
     struct DialogCall {

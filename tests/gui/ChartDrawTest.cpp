@@ -118,18 +118,6 @@ TEST_F(ChartDraw, BrokenGridStepsDrawTheFrameButNoGrid) {
     EXPECT_EQ(labels, 0);
 }
 
-TEST_F(ChartDraw, YCaptionStandsFivePixelsFromTheLeftEdge) {
-    CRPMChart chart(nullptr);
-    const QImage img = Render(chart, QSize(580, 430));
-    int left = 0, caption = 0;
-    for (int y = 10; y < 410; ++y) {
-        for (int x = 0; x < 5; ++x) left += Pixel(img, x, y) != WHITE;
-        for (int x = 5; x < 22; ++x) caption += Pixel(img, x, y) != WHITE;
-    }
-    EXPECT_EQ(left, 0);
-    EXPECT_GT(caption, 30);
-}
-
 TEST_F(ChartDraw, XYGridIsGreyExceptTheBlackZeroLine) {
     CTimeCorrChart chart(nullptr);
     chart.SetYGrid(5);

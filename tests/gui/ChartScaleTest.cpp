@@ -76,19 +76,5 @@ TEST_F(ChartScale, MissingOrBrokenFilesLeaveTheScale) {
     EXPECT_DOUBLE_EQ(chart.XGrid(), 50);
 }
 
-TEST_F(ChartScale, ScaleFileLivesInTheUserFolderUnderTheClassName) {
-    const QByteArray saved = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit());
-    CTemprLPGChart chart(nullptr);
-    const QString path = chart.ScaleFilePath();
-    EXPECT_EQ(path, dir.path() + "/Zefirel/CTemprLPGChart.txt");
-    EXPECT_TRUE(chart.SaveScale(path));
-    EXPECT_EQ(Read(path), QByteArray("YAXIS\t0\t100\nYGRID\t10\n"));
-    if (saved.isEmpty())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", saved);
-}
-
 } // namespace
 } // namespace zefirel::test

@@ -151,11 +151,23 @@ TEST_F(AppTest, EepromIsCopiedToAFileAndAShortFileIsRefused) {
     EXPECT_EQ(messages().size(), before);
 }
 
-TEST_F(AppTest, ARecordingIsReplayedIntoTheStoreAndTheChart) {
+TEST_F(AppTest, RecordingDialogCancelledOrAnsweredThenTheRecordingIsReplayed) {
     startSimulator();
     startProgram();
-    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 300; }, 10000));
-    // Diagnostics off (the recording closes), then on again into a chosen file.
+    const std::string def = doc().recordingPathCopy();
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 500; }, 10000));
+    mainFrame().action(ID_DIAGNOSTIC)->trigger(); // off: the recording closes
+    ASSERT_TRUE(doc().waitInputThread(3000));
+    const auto sizeBefore = std::filesystem::file_size(def);
+    // Cancelling the dialog still records, into the default file, truncated rather than appended to.
+    m_nextFile.clear();
+    mainFrame().action(ID_DIAGNOSTIC)->trigger();
+    EXPECT_TRUE(doc().diagnosticsOn());
+    EXPECT_EQ(doc().recordingPathCopy(), def);
+    EXPECT_LT(std::filesystem::file_size(def), sizeBefore / 2);
+    EXPECT_TRUE(docUi().frame()->displayView()->refreshTimerActive());
+
+    // Off and on again into a chosen file.
     mainFrame().action(ID_DIAGNOSTIC)->trigger();
     const std::string chosen = m_home.path() + "/run.lpgd";
     m_nextFile = QString::fromStdString(chosen);
@@ -168,6 +180,7 @@ TEST_F(AppTest, ARecordingIsReplayedIntoTheStoreAndTheChart) {
     ASSERT_TRUE(doc().waitInputThread(3000));
     const int recorded = doc().diagData().count();
 
+    // The replay fills the store and the chart with exactly what was recorded.
     doc().diagData().clear();
     mainFrame().action(ID_REPLAY)->trigger();
     EXPECT_FALSE(m_dialogs.back().save);
@@ -179,23 +192,6 @@ TEST_F(AppTest, ARecordingIsReplayedIntoTheStoreAndTheChart) {
     EXPECT_EQ(view->chart().GetLastSampleNo(), recorded);
     EXPECT_EQ(view->chart().XMin(), 0);
     EXPECT_EQ(view->chart().XMax(), 500);
-}
-
-TEST_F(AppTest, CancellingTheRecordingDialogStillRecordsIntoTheDefaultFile) {
-    startSimulator();
-    startProgram();
-    const std::string def = doc().recordingPathCopy();
-    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 500; }, 10000));
-    mainFrame().action(ID_DIAGNOSTIC)->trigger();
-    ASSERT_TRUE(doc().waitInputThread(3000));
-    const auto sizeBefore = std::filesystem::file_size(def);
-    m_nextFile.clear();
-    mainFrame().action(ID_DIAGNOSTIC)->trigger();
-    EXPECT_TRUE(doc().diagnosticsOn());
-    EXPECT_EQ(doc().recordingPathCopy(), def);
-    // The earlier recording of that name was truncated, not appended to.
-    EXPECT_LT(std::filesystem::file_size(def), sizeBefore / 2);
-    EXPECT_TRUE(docUi().frame()->displayView()->refreshTimerActive());
 }
 
 TEST_F(AppTest, MessageBoxesSlowTheChartRefreshWhileTheyAreOpen) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QPrinter>
+#include <QPushButton>
 #include <QTest>
 
 #include <filesystem>
@@ -93,18 +94,16 @@ TEST_F(DisplayTest, RefreshInvalidatesTheStripOfTheNewSamples) {
 }
 
 TEST_F(DisplayTest, ButtonsPageAndStepThroughTheRecording) {
-    QTest::mouseClick(m_view->findChild<QWidget*>(QStringLiteral("page8")), Qt::LeftButton); // "<"
-    EXPECT_EQ(chart().XMin(), 0);
-    EXPECT_EQ(chart().XMax(), 500);
-    QTest::mouseClick(m_view->findChild<QWidget*>(QStringLiteral("page7")), Qt::LeftButton); // ">"
-    EXPECT_EQ(chart().XMin(), 50);
-    EXPECT_EQ(chart().XMax(), 550);
-    QTest::mouseClick(m_view->findChild<QWidget*>(QStringLiteral("page5")), Qt::LeftButton); // ">>"
-    EXPECT_EQ(chart().XMin(), 550);
-    EXPECT_EQ(chart().XMax(), 1050);
-    QTest::mouseClick(m_view->findChild<QWidget*>(QStringLiteral("page6")), Qt::LeftButton); // "<<"
-    EXPECT_EQ(chart().XMin(), 50);
-    EXPECT_EQ(chart().XMax(), 550);
+    // "<" at 0..500 does nothing; then ">", ">>" and "<<".
+    const struct {
+        const char* button;
+        double xMin, xMax;
+    } clicks[] = {{"page8", 0, 500}, {"page7", 50, 550}, {"page5", 550, 1050}, {"page6", 50, 550}};
+    for (const auto& c : clicks) {
+        QTest::mouseClick(m_view->findChild<QWidget*>(QString::fromLatin1(c.button)), Qt::LeftButton);
+        EXPECT_EQ(chart().XMin(), c.xMin) << c.button;
+        EXPECT_EQ(chart().XMax(), c.xMax) << c.button;
+    }
     // "<<" closer than one width to the start: the old first sample becomes the last.
     m_view->onPageBack();
     EXPECT_EQ(chart().XMin(), 0);
@@ -188,22 +187,25 @@ TEST_F(DisplayTest, ChartSettingsFromTheMenuAreAppliedAndSavedToTheScaleFile) {
     onNextModal([](QWidget* w) {
         auto* dlg = qobject_cast<CChartSetupDlg*>(w);
         ASSERT_NE(dlg, nullptr);
-        dlg->Edit(CChartSetupDlg::YMin)->setText(QStringLiteral("2"));
-        dlg->Edit(CChartSetupDlg::YMax)->setText(QStringLiteral("12"));
-        dlg->Edit(CChartSetupDlg::YGrid)->setText(QStringLiteral("2"));
-        dlg->accept();
+        const char* texts[] = {"1000", "1200", "20", "2", "12", "2.5"};
+        const CChartSetupDlg::Field fields[] = {CChartSetupDlg::XMin, CChartSetupDlg::XMax, CChartSetupDlg::XGrid,
+                                                CChartSetupDlg::YMin, CChartSetupDlg::YMax, CChartSetupDlg::YGrid};
+        for (int i = 0; i < 6; ++i) dlg->Edit(fields[i])->setText(QString::fromLatin1(texts[i]));
+        dlg->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
     });
     m_view->chartMenu()->actions().at(0)->trigger();
+    // x goes to the window every series chart shares, y to this chart.
+    auto other = makeChart(CHART_PRESSURE, nullptr);
+    EXPECT_EQ(other->XMin(), 1000);
+    EXPECT_EQ(other->XMax(), 1200);
+    EXPECT_EQ(other->XGrid(), 20);
     EXPECT_EQ(chart().YMin(), 2);
     EXPECT_EQ(chart().YMax(), 12);
-    std::ifstream in(chart().ScaleFilePath().toStdString());
-    std::string line;
-    ASSERT_TRUE(std::getline(in, line));
-    EXPECT_EQ(line, "YAXIS\t2\t12");
-    // A new chart of the same class starts from the saved scale.
-    m_view->setChart(CHART_RPM);
-    m_view->setChart(CHART_TIME);
-    EXPECT_EQ(chart().YMax(), 12);
+    // The scale file of the user folder, named after the class, holds the two y lines only.
+    EXPECT_EQ(chart().ScaleFilePath(), QString::fromStdString(m_home.path() + "/data/Zefirel/CTimeChart.txt"));
+    QFile f(chart().ScaleFilePath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("YAXIS\t2\t12\nYGRID\t2.5\n"));
 }
 
 TEST_F(DisplayTest, ChoosingAChartLoadsItsScaleAndKeepsTheWindow) {

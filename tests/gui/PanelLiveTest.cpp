@@ -101,22 +101,22 @@ TEST_F(PanelTest, OutOfRangeValuesReadBrakAndNumbersStayNumbers) {
 TEST_F(PanelTest, ModeButtonsSwitchTheControllerAndTheField) {
     startSimulator();
     startProgram();
-    button("btnLpg")->click();
-    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Lpg);
-    EXPECT_EQ(text("workState"), QStringLiteral("LPG"));
-    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_GREEN);
-
-    // "Auto" keeps the colour until the next readout tick rewrites the field.
-    button("btnAuto")->click();
-    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Auto);
-    EXPECT_EQ(text("workState"), QStringLiteral("AUTO"));
-    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_GREEN);
-
-    button("btnGasoline")->click();
-    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Petrol);
-    EXPECT_EQ(text("workState"), QStringLiteral("Benzyna"));
-    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_YELLOW);
-    EXPECT_TRUE(messages().empty() || !shown(QStringLiteral("Nie powiodło się przełączenie na LPG!")));
+    // "Auto" keeps the colour of the mode before it until the next readout tick rewrites the field.
+    const struct {
+        const char* button;
+        sim::EWorkMode mode;
+        const char* text;
+        uint32_t colour;
+    } steps[] = {{"btnLpg", sim::EWorkMode::Lpg, "LPG", COLOUR_GREEN},
+                 {"btnAuto", sim::EWorkMode::Auto, "AUTO", COLOUR_GREEN},
+                 {"btnGasoline", sim::EWorkMode::Petrol, "Benzyna", COLOUR_YELLOW}};
+    for (const auto& s : steps) {
+        button(s.button)->click();
+        EXPECT_EQ(m_controller->mode(), s.mode) << s.button;
+        EXPECT_EQ(text("workState"), QString::fromUtf8(s.text));
+        EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), s.colour) << s.button;
+    }
+    EXPECT_FALSE(shown(QStringLiteral("Nie powiodło się przełączenie na LPG!")));
 
     // Ctrl+L reaches the same button through the frame.
     docUi().frame()->handleShortcut(Qt::Key_L, Qt::ControlModifier);
