@@ -1,11 +1,10 @@
 // The real controller proxy against the virtual controller over a pseudo-terminal:
-// every command's round trip, the handshake outcomes, and the link faults the
-// simulator injects (no answer, wrong checksum, swapped sync, stray bytes,
-// unplugged line), each bounded by the link's time-outs.
+// the round trips that the command-line tests do not make, the handshake
+// outcomes, and the link faults the simulator injects (no answer, wrong checksum,
+// swapped sync, stray bytes, unplugged line), each bounded by the link's time-outs.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <random>
 #include <thread>
 
 #include "SimController.h"
@@ -165,32 +164,6 @@ TEST(SimLink, SettingsWrittenAreReadBackAsTheControllerKeepsThem) {
     other.disconnect();
 }
 
-TEST(SimLink, EepromAndMapRoundTripsWithTheMapChecksum) {
-    Rig r;
-    ASSERT_TRUE(r.connect());
-    std::mt19937 rng(5);
-    std::array<uint8_t, EEPROM_SIZE> image;
-    for (uint8_t& b : image)
-        b = static_cast<uint8_t>(rng());
-    ASSERT_TRUE(r.dev.writeEeprom(image.data(), 0, EEPROM_SIZE));
-    EXPECT_EQ(r.ctl.eeprom(), image);
-    std::array<uint8_t, EEPROM_SIZE> back{};
-    ASSERT_TRUE(r.dev.readEeprom(0, EEPROM_SIZE, back.data()));
-    EXPECT_EQ(back, image);
-
-    // The map: 400 bytes at 104 with their checksum behind them.
-    uint8_t* map = r.dev.settings().map();
-    for (size_t i = 0; i < block::MAP_SIZE; ++i)
-        map[i] = static_cast<uint8_t>(rng() % 251);
-    const std::vector<uint8_t> written(map, map + block::MAP_SIZE);
-    ASSERT_TRUE(r.dev.writeMap());
-    std::fill(map, map + block::MAP_SIZE, 0);
-    ASSERT_TRUE(r.dev.readMap());
-    EXPECT_TRUE(std::equal(written.begin(), written.end(), map));
-    const EepromImage e = r.ctl.eeprom();
-    EXPECT_EQ((e[504] << 8) | e[505], frameChecksum(written.data(), written.size()));
-}
-
 TEST(SimLink, TimeCorrectionsAndLevelCalibrationRoundTrip) {
     Rig r;
     ASSERT_TRUE(r.connect());
@@ -215,58 +188,20 @@ TEST(SimLink, TimeCorrectionsAndLevelCalibrationRoundTrip) {
     EXPECT_GT(level, 42u);
 }
 
-TEST(SimLink, HeldErrorsAreReadAndClearedWithTheInitialisationNotice) {
-    for (const bool notice : {true, false}) {
-        SimConfig cfg;
-        cfg.errors[0] = 0x03;
-        cfg.errors[4] = 0x02;
-        if (!notice)
-            cfg.featureMask &= ~FEATURE_INIT_NOTICE;
-        Rig r(cfg);
-        ASSERT_TRUE(r.connect());
-        EXPECT_TRUE(r.dev.setWorkLpg()); // acknowledgements with status 0x0010 still succeed
-        uint8_t report[ERROR_REPORT_SIZE] = {};
-        ASSERT_TRUE(r.dev.readErrors(report));
-        EXPECT_EQ(r.dev.describeReport(report),
-                  " Moduł: Pamięć, kod błędu: \r\n\tBłąd zwolnienia pamięci \r\n\tBłąd - za mało pamięci \r\n"
-                  " Moduł: Wtryskiwacze, kod błędu: \r\n\tERROR_INJECTOR2 \r\n");
+TEST(SimLink, DiagnosticSampleOnLpgAndTheResetWait) {
+    Rig r;
+    ASSERT_TRUE(r.connect());
+    ASSERT_TRUE(r.dev.setWorkLpg());
+    CDiag d;
+    ASSERT_TRUE(r.dev.requestDiag(2, d));
+    EXPECT_EQ(d.injector(), 2);
+    EXPECT_EQ(d.workState(), WORK_STATE_LPG);
+    EXPECT_NEAR(d.lpgExtraTime(0) * tickLength(), 1.0, 0.03); // the factory main correction
+    std::string problems;
+    EXPECT_TRUE(CLPGDeviceErr::checkSample(d, problems)) << problems;
 
-        ASSERT_TRUE(r.dev.clearErrors()) << "notice " << notice;
-        EXPECT_EQ(r.ctl.errors(), (std::array<uint8_t, 11>{}));
-        EXPECT_EQ(r.ctl.workState(), WORK_STATE_PETROL); // clearing resets to petrol first
-        // Nothing is left over on the line: the next command gets its own answer.
-        ASSERT_TRUE(r.dev.readErrors(report));
-        EXPECT_EQ(r.dev.describeReport(report), "");
-    }
-}
-
-TEST(SimLink, DiagnosticSamplesInBothLayoutsAndTheResetWait) {
-    for (const bool extended : {false, true}) {
-        SimConfig cfg;
-        if (extended)
-            cfg.featureMask |= FEATURE_EXTENDED_DIAG;
-        Rig r(cfg);
-        ASSERT_TRUE(r.connect());
-        ASSERT_TRUE(r.dev.setWorkLpg());
-        CDiag d;
-        ASSERT_TRUE(r.dev.requestDiag(2, d));
-        EXPECT_EQ(d.injector(), 2);
-        EXPECT_EQ(d.workState(), WORK_STATE_LPG);
-        const double rpm = rpmConstant() / d.rpmPeriod();
-        EXPECT_GT(rpm, 700);
-        EXPECT_LT(rpm, 1400);
-        const double petrolMs = d.petrolTime(0) * tickLength();
-        EXPECT_GT(petrolMs, 2.0);
-        EXPECT_LT(petrolMs, 8.0);
-        EXPECT_NEAR(d.lpgExtraTime(0) * tickLength(), 1.0, 0.03); // the factory main correction
-        EXPECT_EQ(d.subAuxTime(0) != 0, !extended);
-        EXPECT_EQ(d.lpgActivityPairs(), extended ? 0x03 : 0x00);
-        std::string problems;
-        EXPECT_TRUE(CLPGDeviceErr::checkSample(d, problems)) << problems;
-
-        ASSERT_TRUE(r.dev.resetController());
-        EXPECT_EQ(r.ctl.workState(), WORK_STATE_PETROL);
-    }
+    ASSERT_TRUE(r.dev.resetController()); // the controller is back on petrol within the wait
+    EXPECT_EQ(r.ctl.workState(), WORK_STATE_PETROL);
 }
 
 TEST(SimLink, AControllerThatStopsAnsweringFailsWithinTheTimeouts) {

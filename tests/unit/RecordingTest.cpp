@@ -2,9 +2,6 @@
 // the settings companion.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -13,6 +10,7 @@
 #include "diag/DiagUnits.h"
 #include "diag/Recording.h"
 #include "support/Error.h"
+#include "support/TestDevice.h"
 
 using namespace zefirel;
 
@@ -20,17 +18,9 @@ namespace {
 
 class Recording : public ::testing::Test {
 protected:
-    void SetUp() override {
-        CDiag::setExtendedLayout(false);
-        char tmpl[] = "/tmp/zefirel-rec-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        m_dir = tmpl;
-    }
-    void TearDown() override {
-        CDiag::setExtendedLayout(false);
-        std::system(("rm -rf '" + m_dir + "'").c_str());
-    }
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    void SetUp() override { CDiag::setExtendedLayout(false); }
+    void TearDown() override { CDiag::setExtendedLayout(false); }
+    std::string path(const std::string& name) const { return m_dir.path() + "/" + name; }
     void writeText(const std::string& name, const std::string& text) const {
         std::ofstream(path(name), std::ios::binary) << text;
     }
@@ -46,7 +36,7 @@ protected:
         return out;
     }
 
-    std::string m_dir;
+    test::CScratchFolder m_dir;
 };
 
 // The sample of the file format's worked example.
