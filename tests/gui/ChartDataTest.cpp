@@ -16,11 +16,16 @@ namespace {
 
 using ChartData = ChartTest;
 
-std::vector<double> Xs(const ChartSeries& s) {
-    std::vector<double> xs;
-    for (const ChartPoint& p : s.points) xs.push_back(p.x);
-    return xs;
+/// The sample numbers each series holds, series by series.
+std::vector<std::vector<double>> Xs(const std::vector<ChartSeries>& series) {
+    std::vector<std::vector<double>> out;
+    for (const ChartSeries& s : series) {
+        out.emplace_back();
+        for (const ChartPoint& p : s.points) out.back().push_back(p.x);
+    }
+    return out;
 }
+using Columns = std::vector<std::vector<double>>;
 
 TEST_F(ChartData, RpmChartTakesSpeedsInRangeIntoItsThreeSeries) {
     std::vector<CDiag> samples{Sample(1, true), Sample(2, false), Sample(3), Sample(4), Sample(5)};
@@ -31,9 +36,7 @@ TEST_F(ChartData, RpmChartTakesSpeedsInRangeIntoItsThreeSeries) {
     chart.SetData(samples);
     const auto& s = chart.Series();
     ASSERT_EQ(s.size(), 3u);
-    EXPECT_EQ(Xs(s[0]), (std::vector<double>{2}));  // LPG mode
-    EXPECT_EQ(Xs(s[1]), (std::vector<double>{1}));  // petrol mode
-    EXPECT_EQ(Xs(s[2]), (std::vector<double>{1, 2}));
+    EXPECT_EQ(Xs(s), (Columns{{2}, {1}, {1, 2}}));  // LPG mode, petrol mode, averaged
     // Only the averaged speed is a line; the measured speeds are dots.
     EXPECT_EQ((std::vector<bool>{s[0].drawLine, s[1].drawLine, s[2].drawLine}), (std::vector<bool>{false, false, true}));
     EXPECT_DOUBLE_EQ(s[0].points[0].y, 2000);
@@ -61,10 +64,7 @@ TEST_F(ChartData, TimeAndPressureChartsSplitByWorkMode) {
     time.SetData(samples);
     const auto& t = time.Series();
     ASSERT_EQ(t.size(), 4u);
-    EXPECT_EQ(Xs(t[0]), (std::vector<double>{2}));
-    EXPECT_EQ(Xs(t[1]), (std::vector<double>{1}));
-    EXPECT_EQ(Xs(t[2]), (std::vector<double>{2}));
-    EXPECT_EQ(Xs(t[3]), (std::vector<double>{1, 2}));
+    EXPECT_EQ(Xs(t), (Columns{{2}, {1}, {2}, {1, 2}}));
     EXPECT_DOUBLE_EQ(t[0].points[0].y, 2.0);
     EXPECT_DOUBLE_EQ(t[2].points[0].y, 5.0);
     EXPECT_DOUBLE_EQ(t[3].points[0].y, 6.0);
@@ -73,9 +73,7 @@ TEST_F(ChartData, TimeAndPressureChartsSplitByWorkMode) {
     pressure.SetData(samples);
     const auto& p = pressure.Series();
     ASSERT_EQ(p.size(), 3u);
-    EXPECT_EQ(Xs(p[0]), (std::vector<double>{2}));
-    EXPECT_EQ(Xs(p[1]), (std::vector<double>{2}));
-    EXPECT_EQ(Xs(p[2]), (std::vector<double>{1}));
+    EXPECT_EQ(Xs(p), (Columns{{2}, {2}, {1}}));
     EXPECT_DOUBLE_EQ(p[0].points[0].y, pressureKPa(100));
     EXPECT_DOUBLE_EQ(p[1].points[0].y, pressureKPa(143));
     EXPECT_DOUBLE_EQ(p[2].points[0].y, 101 - pressureKPa(60));

@@ -36,26 +36,23 @@ protected:
     const QSize size{480, 220};
 };
 
-TEST_F(ChartDraw, LineBreaksWhereSamplesAreMoreThanTwoApart) {
+TEST_F(ChartDraw, LineBreaksAtGapsOfThreeButNotAtPointsOutsideTheYRange) {
     CLambdaChart chart(nullptr);
     Feed(chart, {{2, CODE}, {4, CODE}, {7, CODE}});
-    const QImage img = Render(chart, size);
+    QImage img = Render(chart, size);
     const int py = chart.YToPixel(adcVoltage(CODE));
     ASSERT_EQ(chart.XToPixel(3), 120);
     EXPECT_EQ(Pixel(img, chart.XToPixel(3), py), RED);      // 2 → 4 joined
     EXPECT_EQ(Pixel(img, chart.XToPixel(5.5), py), WHITE);  // 4 → 7 broken
     EXPECT_EQ(Pixel(img, chart.XToPixel(7), py), RED);      // the point after the gap is a dot
-}
 
-TEST_F(ChartDraw, PointsOutsideTheYRangeAreSkippedWithoutBreakingTheLine) {
-    CLambdaChart chart(nullptr);
+    // 3 and 13 lie above the range and are skipped; 2 → 4 stays one line, 12 → 15 breaks (gap 3).
     chart.SetYRange(0, 3);
-    // 3 and 13 lie above the range; 2 → 4 stays one line, 12 → 15 breaks (gap 3).
     Feed(chart, {{2, CODE}, {3, 220}, {4, CODE}, {12, CODE}, {13, 220}, {15, CODE}});
-    const QImage img = Render(chart, size);
-    const int py = chart.YToPixel(adcVoltage(CODE));
-    EXPECT_EQ(Pixel(img, chart.XToPixel(3), py), RED);
-    EXPECT_EQ(Pixel(img, chart.XToPixel(13.5), py), WHITE);
+    img = Render(chart, size);
+    const int py2 = chart.YToPixel(adcVoltage(CODE));
+    EXPECT_EQ(Pixel(img, chart.XToPixel(3), py2), RED);
+    EXPECT_EQ(Pixel(img, chart.XToPixel(13.5), py2), WHITE);
 }
 
 TEST_F(ChartDraw, SeriesDotsShowTheSeriesColoursForPetrolAndLpg) {

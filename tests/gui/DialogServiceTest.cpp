@@ -245,35 +245,35 @@ TEST(StatusBar, InjectorIndicatorsCountQuietTicksAndColourByLayout) {
     EXPECT_EQ(bar.connectionField()->text(), QStringLiteral("Brak połączenia"));
     EXPECT_EQ(bar.progressBar()->maximum(), 100);
     auto colour = [&](int i) { return CLPGBar::fieldColour(bar.injectorField(i)); };
+    auto first = [&](int n) {
+        std::vector<uint32_t> out;
+        for (int i = 0; i < n; ++i) out.push_back(colour(i));
+        return out;
+    };
+    const uint32_t G = COLOUR_GREEN, Q = COLOUR_GREY, Y = COLOUR_YELLOW;
 
     // Standard layout: active injectors are green.
     bar.setInjectors(0x03, 0, false);
-    EXPECT_EQ(colour(0), COLOUR_GREEN);
-    EXPECT_EQ(colour(1), COLOUR_GREEN);
-    EXPECT_EQ(colour(2), COLOUR_GREY);
+    EXPECT_EQ(first(3), (std::vector<uint32_t>{G, G, Q}));
     // Injector 2 falls quiet with a full countdown: grey on its third quiet tick.
     bar.setInjectors(0x01, 0, false);
     bar.setInjectors(0x01, 0, false);
-    EXPECT_EQ(colour(1), COLOUR_GREEN);
+    EXPECT_EQ(colour(1), G);
     bar.setInjectors(0x01, 0, false);
-    EXPECT_EQ(colour(1), COLOUR_GREY);
+    EXPECT_EQ(colour(1), Q);
     // Injector 3's countdown stands at 2 (it greyed two ticks ago and stayed quiet
     // since), and firing leaves it there: it greys on its second quiet tick.
     bar.setInjectors(0x05, 0, false);
-    EXPECT_EQ(colour(2), COLOUR_GREEN);
+    EXPECT_EQ(colour(2), G);
     bar.setInjectors(0x01, 0, false);
-    EXPECT_EQ(colour(2), COLOUR_GREEN);
+    EXPECT_EQ(colour(2), G);
     bar.setInjectors(0x01, 0, false);
-    EXPECT_EQ(colour(2), COLOUR_GREY);
     // Injector 1 fired on every tick and never turned grey.
-    EXPECT_EQ(colour(0), COLOUR_GREEN);
+    EXPECT_EQ(first(3), (std::vector<uint32_t>{G, Q, Q}));
 
     // Extended layout: yellow, and a pair running on LPG turns green.
     bar.setInjectors(0x0F, 0x02, true);
-    EXPECT_EQ(colour(0), COLOUR_YELLOW);
-    EXPECT_EQ(colour(1), COLOUR_YELLOW);
-    EXPECT_EQ(colour(2), COLOUR_GREEN);
-    EXPECT_EQ(colour(3), COLOUR_GREEN);
+    EXPECT_EQ(first(4), (std::vector<uint32_t>{Y, Y, G, G}));
 
     bar.showError(true);
     EXPECT_EQ(bar.errorField()->text(), QStringLiteral("Błąd"));

@@ -8,6 +8,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <initializer_list>
+#include <utility>
+
 #include "AppTestKit.h"
 #include "diag/DiagUnits.h"
 #include "link/Conversions.h"
@@ -23,6 +26,10 @@ protected:
     QString text(const char* name) { return panel()->field(QString::fromLatin1(name))->text(); }
     QLineEdit* edit() { return panel()->findChild<QLineEdit*>(QStringLiteral("correctionEdit")); }
     QPushButton* button(const char* name) { return panel()->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    /// Expects each named readout to show exactly its text.
+    void expectTexts(std::initializer_list<std::pair<const char*, const char*>> fields) {
+        for (auto [name, want] : fields) EXPECT_EQ(text(name), QString::fromUtf8(want)) << name;
+    }
 };
 
 bool matches(const QString& s, const char* pattern) {
@@ -40,17 +47,13 @@ TEST_F(PanelTest, ReadoutsShowTheControllersValuesInTheirFormats) {
     CDiag last;
     ASSERT_TRUE(doc().diagData().getLast(last));
 
-    const double rpm = text("rpm").toDouble();
-    EXPECT_TRUE(matches(text("rpm"), "\\d+")) << text("rpm").toStdString();
-    EXPECT_NEAR(rpm, cfg.idleRpm, 150);
-    EXPECT_TRUE(matches(text("petrolTime"), "\\d+\\.\\d\\d"));
+    const std::pair<const char*, const char*> formats[] = {
+        {"rpm", "\\d+"},           {"petrolTime", "\\d+\\.\\d\\d"}, {"lpgTime", "\\d+\\.\\d\\d"},
+        {"lambda", "\\d\\.\\d"},     {"supplyVoltage", "\\d+\\.\\d"}, {"internalTemp", "-?\\d+"},
+        {"lpgTemp", "-?\\d+"},     {"heaterTemp", "-?\\d+"}};
+    for (auto [name, pattern] : formats) EXPECT_TRUE(matches(text(name), pattern)) << name << ": " << text(name).toStdString();
+    EXPECT_NEAR(text("rpm").toDouble(), cfg.idleRpm, 150);
     EXPECT_NEAR(text("petrolTime").toDouble(), cfg.petrolIdleMs, 1.0);
-    EXPECT_TRUE(matches(text("lpgTime"), "\\d+\\.\\d\\d"));
-    EXPECT_TRUE(matches(text("lambda"), "\\d\\.\\d"));
-    EXPECT_TRUE(matches(text("supplyVoltage"), "\\d+\\.\\d"));
-    EXPECT_TRUE(matches(text("internalTemp"), "-?\\d+"));
-    EXPECT_TRUE(matches(text("lpgTemp"), "-?\\d+"));
-    EXPECT_TRUE(matches(text("heaterTemp"), "-?\\d+"));
     // The simulator starts on petrol.
     EXPECT_EQ(text("workState"), QStringLiteral("Benzyna"));
     EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_YELLOW);
@@ -71,13 +74,8 @@ TEST_F(PanelTest, OutOfRangeValuesReadBrakAndNumbersStayNumbers) {
     d.setWorkState(3);
     doc().diagData().add(d);
     panel()->onReadoutTick();
-    EXPECT_EQ(text("rpm"), QStringLiteral("BRAK"));
-    EXPECT_EQ(text("pressure"), QStringLiteral("BRAK"));
-    EXPECT_EQ(text("lpgTemp"), QStringLiteral("BRAK"));
-    EXPECT_EQ(text("heaterTemp"), QStringLiteral("BRAK"));
-    EXPECT_EQ(text("internalTemp"), QStringLiteral("-36"));
-    EXPECT_EQ(text("lambda"), QStringLiteral("0.0"));
-    EXPECT_EQ(text("workState"), QStringLiteral("LPG"));
+    expectTexts({{"rpm", "BRAK"}, {"pressure", "BRAK"}, {"lpgTemp", "BRAK"}, {"heaterTemp", "BRAK"},
+                 {"internalTemp", "-36"}, {"lambda", "0.0"}, {"workState", "LPG"}});
     EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_GREEN);
 
     // Feature 0x0800 hides the supply voltage while the engine runs on petrol.
@@ -92,10 +90,7 @@ TEST_F(PanelTest, OutOfRangeValuesReadBrakAndNumbersStayNumbers) {
 
     // reset() puts back the initial texts.
     panel()->reset();
-    EXPECT_EQ(text("rpm"), QStringLiteral("0"));
-    EXPECT_EQ(text("petrolTime"), QStringLiteral("0.00"));
-    EXPECT_EQ(text("pressure"), QStringLiteral("0.0"));
-    EXPECT_EQ(text("workState"), QStringLiteral("Benzyna"));
+    expectTexts({{"rpm", "0"}, {"petrolTime", "0.00"}, {"pressure", "0.0"}, {"workState", "Benzyna"}});
 }
 
 TEST_F(PanelTest, ModeButtonsSwitchTheControllerAndTheField) {
