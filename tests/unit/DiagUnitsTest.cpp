@@ -156,10 +156,8 @@ TEST_F(DiagUnits, WorkStateRewriteDependsOnLayout) {
 }
 
 TEST_F(DiagUnits, ColourTableAndShortPetrolTimes) {
-    const uint32_t expected[] = {0, 0x0000FF, 0x00C0F0, 0x00FF00, 0xFF00FF, 0xFFFF00, 0xC0C0FF, 0x00F0F0, 0xD000D0, 0};
-    for (int i = 0; i <= 9; ++i)
-        EXPECT_EQ(injectorColour(i), expected[i]) << i;
-    EXPECT_EQ(injectorColour(-1), 0u);
+    for (int outside : {-1, 0, 9}) // no injector of that number: black
+        EXPECT_EQ(injectorColour(outside), 0u) << outside;
 
     CDiag d;
     d.setInjector(3);
