@@ -8,7 +8,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSplitter>
 
 #include <filesystem>
 
@@ -45,13 +44,6 @@ TEST_F(AppTest, ConnectsAtStartAndRecordsIntoTheDefaultRecording) {
     // Samples arrive and are recorded while the program runs.
     ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 20; }, 5000));
     EXPECT_GT(std::filesystem::file_size(recording), 0u);
-
-    // The device frame's panes: panel 200 px, both optional panes hidden.
-    CDeviceFrame* frame = docUi().frame();
-    EXPECT_EQ(frame->paneWidth(0), PANEL_WIDTH);
-    EXPECT_EQ(frame->paneWidth(1), 0);
-    EXPECT_EQ(frame->paneWidth(2), 0);
-    EXPECT_EQ(frame->innerSplitter()->widget(0), frame->displayView());
 
     // Switching diagnostics off through the menu: text, title and rules follow.
     updateMenus();

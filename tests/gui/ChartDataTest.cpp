@@ -43,9 +43,6 @@ TEST_F(ChartData, RpmChartTakesSpeedsInRangeIntoItsThreeSeries) {
     EXPECT_DOUBLE_EQ(s[2].points[1].y, 3000);
     EXPECT_EQ(s[2].points[1].tag, 2);
     EXPECT_EQ(chart.GetLastSampleNo(), 5);
-    chart.Clear();
-    EXPECT_TRUE(chart.Series().empty());
-    EXPECT_EQ(chart.GetLastSampleNo(), 0);
 }
 
 TEST_F(ChartData, TimeAndPressureChartsSplitByWorkMode) {

@@ -115,24 +115,6 @@ TEST_F(ChartDraw, BrokenGridStepsDrawTheFrameButNoGrid) {
     EXPECT_EQ(labels, 0);
 }
 
-TEST_F(ChartDraw, XYGridIsGreyExceptTheBlackZeroLine) {
-    CTimeCorrChart chart(nullptr);
-    chart.SetYGrid(5);
-    chart.SetXGrid(100);  // only the x = 0 line, on the frame
-    const QImage img = Render(chart, QSize(800, 300));
-    const QColor grey(162, 162, 162), black(Qt::black);
-    auto count = [&](int row, const QColor& c) {
-        int n = 0;
-        for (int x = 50; x < 790; ++x) n += Pixel(img, x, row) == c;
-        return n;
-    };
-    const int zero = chart.YToPixel(0), five = chart.YToPixel(5);
-    EXPECT_GT(count(zero, black), 100);
-    EXPECT_EQ(count(zero, grey), 0);
-    EXPECT_GT(count(five, grey), 100);
-    EXPECT_EQ(count(five, black), 0);
-}
-
 TEST_F(ChartDraw, TimeCorrectionBarsAndHighlight) {
     CTimeCorrChart chart(nullptr);
     chart.SetInterpolating(false);

@@ -63,15 +63,6 @@ TEST_F(ChartMapping, XYChartsTruncateInsteadOfRounding) {
     ExpectPixels([&](double y) { return chart.YToPixel(y); }, {{50, 5}, {0, 405}, {0.07, 404}, {25, 205}});
 }
 
-TEST_F(ChartMapping, TimeCorrectionChartKeepsItsFixedPlotSize) {
-    CTimeCorrChart chart(nullptr);
-    chart.SetSize(QSize(200, 100));
-    EXPECT_EQ(chart.PlotWidth(), 750);
-    EXPECT_EQ(chart.PlotHeight(), 280);
-    chart.SetSize(QSize(1600, 900));
-    EXPECT_EQ(chart.GetPlotRect(), QRect(45, 10, 750, 282));
-}
-
 TEST_F(ChartMapping, DegenerateRangesAndTinyPlotsMapWithoutFailing) {
     CRPMChart chart(nullptr);
     chart.SetSize(QSize(50, 20));  // negative plot size
