@@ -60,7 +60,7 @@ TEST(PasswdDialog, OnlyTheExactPasswordsUnlock) {
     EXPECT_FALSE(dlg.levels().administrator);
 }
 
-TEST_F(AppTest, UnlockingAsAdministratorEnablesTheEepromCommands) {
+TEST_F(AppTest, UnlockingAsAdministratorEnablesTheEepromCopyThatRefusesAShortFile) {
     startSimulator();
     startProgram();
     updateMenus();
@@ -83,6 +83,34 @@ TEST_F(AppTest, UnlockingAsAdministratorEnablesTheEepromCommands) {
     onNextModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
     mainFrame().action(ID_UNLOCK)->trigger();
     EXPECT_TRUE(doc().administratorLevel());
+
+    // Unlocked, the EEPROM is copied to a file byte for byte.
+    const std::string image = m_home.path() + "/copy.eeprom";
+    m_nextFile = QString::fromStdString(image);
+    mainFrame().action(ID_EEPROM_READ)->trigger();
+    ASSERT_FALSE(m_dialogs.empty());
+    EXPECT_TRUE(m_dialogs.back().save);
+    EXPECT_EQ(m_dialogs.back().filter, QStringLiteral("Pliki eeprom(*.eeprom)"));
+    EXPECT_EQ(m_dialogs.back().suffix, QStringLiteral("eeprom"));
+    const auto sim = m_controller->eeprom();
+    EXPECT_EQ(readFile(image), std::vector<uint8_t>(sim.begin(), sim.end()));
+    EXPECT_EQ(doc().dataFolder(), m_home.path() + "/");
+
+    const std::string shortFile = m_home.path() + "/short.eeprom";
+    std::vector<uint8_t> bytes(511, 0x5A);
+    std::ofstream(shortFile, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 511);
+    m_nextFile = QString::fromStdString(shortFile);
+    mainFrame().action(ID_EEPROM_WRITE)->trigger();
+    EXPECT_FALSE(m_dialogs.back().save);
+    EXPECT_EQ(messages().back().text, QStringLiteral("Niepoprawny format pliku EEPROM!"));
+    EXPECT_EQ(messages().back().style, EMsgStyle::Error);
+    EXPECT_EQ(m_controller->eeprom(), sim);
+
+    // Cancelling the dialog does nothing.
+    m_nextFile.clear();
+    const size_t before = messages().size();
+    mainFrame().action(ID_EEPROM_WRITE)->trigger();
+    EXPECT_EQ(messages().size(), before);
 }
 
 TEST_F(AppTest, ErrorCodesAreReadShownAndCleared) {
@@ -116,39 +144,6 @@ TEST_F(AppTest, ErrorCodesAreReadShownAndCleared) {
     const auto after = m_controller->errors();
     EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0; }));
     EXPECT_FALSE(shown(QStringLiteral("Nie można skasować błędów urządzenia")));
-}
-
-TEST_F(AppTest, EepromIsCopiedToAFileAndAShortFileIsRefused) {
-    startSimulator();
-    startProgram();
-    doc().setAdministratorLevel(true);
-    updateMenus();
-    const std::string image = m_home.path() + "/copy.eeprom";
-    m_nextFile = QString::fromStdString(image);
-    mainFrame().action(ID_EEPROM_READ)->trigger();
-    ASSERT_FALSE(m_dialogs.empty());
-    EXPECT_TRUE(m_dialogs.back().save);
-    EXPECT_EQ(m_dialogs.back().filter, QStringLiteral("Pliki eeprom(*.eeprom)"));
-    EXPECT_EQ(m_dialogs.back().suffix, QStringLiteral("eeprom"));
-    const auto sim = m_controller->eeprom();
-    EXPECT_EQ(readFile(image), std::vector<uint8_t>(sim.begin(), sim.end()));
-    EXPECT_EQ(doc().dataFolder(), m_home.path() + "/");
-
-    const std::string shortFile = m_home.path() + "/short.eeprom";
-    std::vector<uint8_t> bytes(511, 0x5A);
-    std::ofstream(shortFile, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 511);
-    m_nextFile = QString::fromStdString(shortFile);
-    mainFrame().action(ID_EEPROM_WRITE)->trigger();
-    EXPECT_FALSE(m_dialogs.back().save);
-    EXPECT_EQ(messages().back().text, QStringLiteral("Niepoprawny format pliku EEPROM!"));
-    EXPECT_EQ(messages().back().style, EMsgStyle::Error);
-    EXPECT_EQ(m_controller->eeprom(), sim);
-
-    // Cancelling the dialog does nothing.
-    m_nextFile.clear();
-    const size_t before = messages().size();
-    mainFrame().action(ID_EEPROM_WRITE)->trigger();
-    EXPECT_EQ(messages().size(), before);
 }
 
 TEST_F(AppTest, RecordingDialogCancelledOrAnsweredThenTheRecordingIsReplayed) {
