@@ -204,10 +204,7 @@ TEST_F(CommandSet, CorrectionTableBytesAreEntriesPlusHundred) {
     const PeerRequest r = sent().back();
     EXPECT_EQ(r.type, MSG_TYPE_TABLE);
     ASSERT_EQ(r.payload.size(), 26u);
-    EXPECT_EQ(r.payload[0], 112);
-    EXPECT_EQ(r.payload[1], 99);
-    EXPECT_EQ(r.payload[2], 255);
-    EXPECT_EQ(r.payload[3], 0);
+    EXPECT_EQ(Bytes(r.payload.begin(), r.payload.begin() + 4), (Bytes{112, 99, 255, 0}));
     EXPECT_EQ(r.payload[24], 255);
     EXPECT_EQ(r.payload[25], 0);
 }

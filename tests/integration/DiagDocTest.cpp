@@ -11,7 +11,6 @@
 #include "diag/DeviceDoc.h"
 #include "diag/Recording.h"
 #include "support/FileUtil.h"
-#include "support/TestDevice.h"
 
 using namespace zefirel;
 using namespace zefirel::test;
@@ -27,18 +26,12 @@ struct CountingDisplay : IDiagDisplay {
     void setRefreshPeriod(int ms) override { periods.push_back(ms); }
 };
 
-class DiagDoc : public ::testing::Test {
+class DiagDoc : public ScriptedDoc {
 protected:
     void SetUp() override {
-        CDiag::setExtendedLayout(false);
         ::setenv("XDG_DATA_HOME", scratch.path().c_str(), 1);
-        ASSERT_TRUE(doc.connectPath(peer.slavePath()));
+        ScriptedDoc::SetUp();
     }
-    void TearDown() override {
-        doc.stopDiagnostics();
-        EXPECT_TRUE(doc.waitInputThread(3000));
-    }
-    std::string file(const std::string& name) const { return scratch.path() + "/" + name; }
     void writeBytes(const std::string& name, size_t n) const {
         std::vector<uint8_t> bytes(n);
         for (size_t i = 0; i < n; ++i)
@@ -51,16 +44,6 @@ protected:
             n += r.type == MSG_TYPE_EEPROM;
         return n;
     }
-    void pollSome(const std::string& path, int samples) {
-        doc.startDiagnostics(path);
-        ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= samples; }));
-    }
-
-    CScratchFolder scratch;
-    CThreadSafeHost host;
-    CDiagController ctl;
-    CPtyPeer peer{ctl.diagHandler()};
-    CDeviceDoc doc{&host};
 };
 
 } // namespace
@@ -113,9 +96,7 @@ TEST_F(DiagDoc, ChosenRecordingMovesTheDataFolder) {
 }
 
 TEST_F(DiagDoc, ReplayOfAMissingFileStillEnds) {
-    pollSome(file("a.lpgd"), 3);
-    doc.stopDiagnostics();
-    ASSERT_TRUE(doc.waitInputThread(3000));
+    pollAndStop(file("a.lpgd"), 3);
     doc.replayFile(file("missing.lpgd"));
     EXPECT_FALSE(doc.diagnosticsOn());
     EXPECT_EQ(doc.diagData().count(), 0) << "the store is cleared before the open fails";

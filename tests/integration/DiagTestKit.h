@@ -1,7 +1,9 @@
 #pragma once
 /// Shared pieces of the diagnostic tests over a pseudo-terminal: a host that may be
-/// called from the polling thread, and a scripted controller whose diagnostic
-/// answers a test decides request by request.
+/// called from the polling thread, a scripted controller whose diagnostic answers
+/// a test decides request by request, and a document connected to it.
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -10,9 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "diag/DeviceDoc.h"
 #include "diag/Diag.h"
 #include "link/Host.h"
 #include "support/ScriptedController.h"
+#include "support/TestDevice.h"
 
 namespace zefirel::test {
 
@@ -123,5 +127,43 @@ inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000) {
     }
     return true;
 }
+
+/// A document connected to a scripted controller, its recordings in a scratch
+/// folder; diagnostics are stopped and the thread awaited after each test.
+class ScriptedDoc : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CDiag::setExtendedLayout(false);
+        ASSERT_TRUE(doc.connectPath(peer.slavePath()));
+    }
+    void TearDown() override {
+        doc.stopDiagnostics();
+        EXPECT_TRUE(doc.waitInputThread(3000));
+    }
+    std::string file(const std::string& name) const { return scratch.path() + "/" + name; }
+    /// Every sample in the store.
+    std::vector<CDiag> stored() {
+        std::vector<CDiag> out;
+        doc.diagData().getRange(out, 0, doc.diagData().count());
+        return out;
+    }
+    /// Starts diagnostics into path and waits for at least n samples.
+    void pollSome(const std::string& path, int n) {
+        doc.startDiagnostics(path);
+        ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= n; }));
+    }
+    /// Polls at least n samples into path, then stops and waits for the thread.
+    void pollAndStop(const std::string& path, int n) {
+        pollSome(path, n);
+        doc.stopDiagnostics();
+        ASSERT_TRUE(doc.waitInputThread(3000));
+    }
+
+    CScratchFolder scratch;
+    CThreadSafeHost host;
+    CDiagController ctl;
+    CPtyPeer peer{ctl.diagHandler()};
+    CDeviceDoc doc{&host};
+};
 
 } // namespace zefirel::test

@@ -7,41 +7,21 @@
 #include "diag/DeviceDoc.h"
 #include "diag/DeviceInput.h"
 #include "diag/DiagUnits.h"
-#include "support/TestDevice.h"
 
 using namespace zefirel;
 using namespace zefirel::test;
 
 namespace {
 
-class Polling : public ::testing::Test {
+class Polling : public ScriptedDoc {
 protected:
-    void SetUp() override {
-        CDiag::setExtendedLayout(false);
-        ASSERT_TRUE(doc.connectPath(peer.slavePath()));
-        rec = scratch.path() + "/run.lpgd";
-    }
-    void TearDown() override {
-        doc.stopDiagnostics();
-        EXPECT_TRUE(doc.waitInputThread(3000));
-    }
-    std::vector<CDiag> stored() {
-        std::vector<CDiag> out;
-        doc.diagData().getRange(out, 0, doc.diagData().count());
-        return out;
-    }
     /// Runs until the thread ends on its own.
     void runToEnd() {
         doc.startDiagnostics(rec);
         ASSERT_TRUE(waitFor([&] { return !doc.inputThreadRunning(); }, 10000));
     }
 
-    CThreadSafeHost host;
-    CDiagController ctl;
-    CPtyPeer peer{ctl.diagHandler()};
-    CDeviceDoc doc{&host};
-    CScratchFolder scratch;
-    std::string rec;
+    const std::string rec = file("run.lpgd");
 };
 
 void expectConsecutive(const std::vector<CDiag>& samples) {
@@ -52,9 +32,8 @@ void expectConsecutive(const std::vector<CDiag>& samples) {
 } // namespace
 
 TEST_F(Polling, SamplesAreNumberedFromOneRecordedAndReplayedAlike) {
-    doc.startDiagnostics(rec);
+    pollSome(rec, 30);
     EXPECT_EQ(doc.title(), "Zefirel - " + rec);
-    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 30; }));
     doc.stopDiagnostics();
     ASSERT_TRUE(doc.waitInputThread(3000));
     EXPECT_EQ(doc.title(), "Zefirel");
@@ -87,10 +66,7 @@ TEST_F(Polling, DoubleAnswersGiveTwoConsecutiveSamples) {
         setU16(&p[28], 40);                                   // sub 1 LPG extra time
         return p;
     });
-    doc.startDiagnostics(rec);
-    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 20; }));
-    doc.stopDiagnostics();
-    ASSERT_TRUE(doc.waitInputThread(3000));
+    pollAndStop(rec, 20);
     const std::vector<CDiag> s = stored();
     ASSERT_EQ(s.size() % 2, 0u);
     expectConsecutive(s);
@@ -152,10 +128,7 @@ TEST_F(Polling, InjectorSelectionAppliesFromTheNextPoll) {
             doc.setSelectedInjector(3);
         return CDiagController::payload(n);
     });
-    doc.startDiagnostics(rec);
-    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 10; }));
-    doc.stopDiagnostics();
-    ASSERT_TRUE(doc.waitInputThread(3000));
+    pollAndStop(rec, 10);
     const std::vector<CDiag> s = stored();
     for (const CDiag& d : s) {
         const bool later = d.auxTime() > 5;
@@ -182,8 +155,7 @@ TEST_F(Polling, RecordingThatCannotBeCreatedEndsTheRunQuietly) {
 }
 
 TEST_F(Polling, StartingAgainReplacesTheRunningThread) {
-    doc.startDiagnostics(rec);
-    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 5; }));
+    pollSome(rec, 5);
     const std::string second = scratch.path() + "/second.lpgd";
     doc.startDiagnostics(second);
     EXPECT_EQ(doc.recordingPathCopy(), second);
