@@ -28,10 +28,9 @@ protected:
         ::setenv("XDG_DATA_HOME", (m_home.path() + "/data").c_str(), 1);
         CSeriesChart::ResetXWindow();
         CSeriesChart::ResetAutoscaleStates();
-        m_barOwner = std::make_unique<CLPGBar>();
-        m_bar = m_barOwner.get();
+        m_bar = std::make_unique<CLPGBar>();
         m_doc = std::make_unique<CDeviceDoc>(nullptr, &m_prefs);
-        m_view = std::make_unique<CDisplayView>(*m_doc, m_bar);
+        m_view = std::make_unique<CDisplayView>(*m_doc, m_bar.get());
         // 720 plot pixels for a 720-sample window: one pixel per sample.
         m_view->resize(60 + 720 + 20, 10 + 270 + 20);
         m_view->show();
@@ -56,8 +55,7 @@ protected:
 
     CScratchFolder m_home;
     CMemoryPreferences m_prefs;
-    std::unique_ptr<CLPGBar> m_barOwner;
-    CLPGBar* m_bar = nullptr;
+    std::unique_ptr<CLPGBar> m_bar;
     std::unique_ptr<CDeviceDoc> m_doc;
     std::unique_ptr<CDisplayView> m_view;
 };
