@@ -6,11 +6,8 @@
 
 #ifdef ZEFIREL_HAVE_SIMLIB
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "DiagTestKit.h"
-#include "SimServer.h"
+#include "SimKit.h"
 #include "diag/DeviceDoc.h"
 #include "diag/DiagSummary.h"
 #include "diag/Recording.h"
@@ -29,18 +26,14 @@ protected:
             doc->stopDiagnostics();
             EXPECT_TRUE(doc->waitInputThread(3000));
         }
-        if (server)
-            server->stop();
+        sim.reset();
         CDiag::setExtendedLayout(false);
     }
     void startSim(const SimConfig& cfg) {
-        controller = std::make_unique<CSimController>(cfg);
-        server = std::make_unique<CSimServer>(*controller, cfg);
-        std::string error;
-        ASSERT_TRUE(server->open(error)) << error;
-        server->start();
+        sim = std::make_unique<CSimOnPty>(cfg);
+        ASSERT_TRUE(sim->opened);
         doc = std::make_unique<CDeviceDoc>(&host);
-        ASSERT_TRUE(doc->connectPath(server->slavePath()));
+        ASSERT_TRUE(doc->connectPath(sim->server.slavePath()));
         rec = scratch.path() + "/sim.lpgd";
     }
     std::vector<CDiag> stored() {
@@ -60,8 +53,7 @@ protected:
 
     CScratchFolder scratch;
     CThreadSafeHost host;
-    std::unique_ptr<CSimController> controller;
-    std::unique_ptr<CSimServer> server;
+    std::unique_ptr<CSimOnPty> sim;
     std::unique_ptr<CDeviceDoc> doc;
     std::string rec;
 };
@@ -90,7 +82,6 @@ TEST_F(DiagSim, RecordingReplaysToTheStoredSamplesInBothLayouts) {
         expectSameColumns(stored(), live);
         TearDown();
         doc.reset();
-        server.reset();
     }
 }
 
@@ -98,10 +89,10 @@ TEST_F(DiagSim, SilentOrVanishedControllerEndsPollingWithEverySampleKept) {
     for (const bool vanish : {false, true}) {
         SCOPED_TRACE(vanish ? "line closed" : "controller silent");
         startSim(SimConfig{});
-        const uint64_t handshake = server->requestCount();
+        const uint64_t handshake = sim->server.requestCount();
         SimFaults faults;
         (vanish ? faults.closeAfter : faults.muteAfter) = 25;
-        server->setFaults(faults);
+        sim->server.setFaults(faults);
         doc->startDiagnostics(rec);
         ASSERT_TRUE(waitFor([&] { return !doc->inputThreadRunning(); }, 15000));
         EXPECT_TRUE(doc->isConnectionLost());
@@ -109,7 +100,7 @@ TEST_F(DiagSim, SilentOrVanishedControllerEndsPollingWithEverySampleKept) {
         ASSERT_EQ(host.timers().size(), vanish ? 2u : 1u); // one reconnect timer per run
         EXPECT_EQ(host.timers().back(), std::make_pair(5006, 1000));
         if (!vanish) {
-            EXPECT_EQ(server->requestCount() - handshake, 31u) << "25 answered, 6 unanswered";
+            EXPECT_EQ(sim->server.requestCount() - handshake, 31u) << "25 answered, 6 unanswered";
         }
         std::vector<CDiag> file;
         loadRecording(rec, file);
@@ -121,54 +112,35 @@ TEST_F(DiagSim, SilentOrVanishedControllerEndsPollingWithEverySampleKept) {
             EXPECT_EQ(file[i].sampleNo(), i + 1);
         TearDown();
         doc.reset();
-        server.reset();
     }
 }
 
 TEST_F(DiagSim, CommandLineRecordAndReplay) {
-    SimConfig cfg;
-    controller = std::make_unique<CSimController>(cfg);
-    server = std::make_unique<CSimServer>(*controller, cfg);
-    std::string error;
-    ASSERT_TRUE(server->open(error)) << error;
-    server->start();
-    const std::string ctl = std::string(ZEFIREL_BIN_DIR) + "/cli/zefirelctl";
+    const CSimOnPty line;
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + scratch.path(), "XDG_DATA_HOME=" + scratch.path()};
     const std::string file = scratch.path() + "/ctl.lpgd";
-    const std::string env = "XDG_CONFIG_HOME='" + scratch.path() + "' XDG_DATA_HOME='" + scratch.path() + "' ";
-    const std::string record = env + ctl + " --device " + server->slavePath() + " --json record '" + file +
-                               "' --seconds 0.5 --injector 3 2>/dev/null";
-    const auto output = [](const std::string& command, std::string& out) {
-        FILE* p = ::popen(command.c_str(), "r");
-        if (!p)
-            return -1;
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p))
-            out += buf;
-        return ::pclose(p);
-    };
-    std::string out;
-    ASSERT_EQ(output(record, out), 0) << out;
-    EXPECT_NE(out.find("\"complete\":true"), std::string::npos) << out;
+    RunResult r = run(CTL, {"--device", line.server.slavePath(), "--json", "record", file, "--seconds", "0.5",
+                            "--injector", "3"}, env);
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find("\"complete\":true"), std::string::npos) << r.out;
     std::vector<CDiag> file1;
     loadRecording(file, file1);
     ASSERT_GT(file1.size(), 50u);
     EXPECT_EQ(file1[0].injector(), 3);
 
-    const std::string replay = env + ctl + " --json replay '" + file + "' 2>/dev/null";
-    out.clear();
-    ASSERT_EQ(output(replay, out), 0);
-    EXPECT_NE(out.find("\"count\":" + std::to_string(file1.size()) + ","), std::string::npos) << out;
-    EXPECT_NE(out.find("\"firstSample\":1,"), std::string::npos) << out;
-    EXPECT_NE(out.find("\"lastSample\":" + std::to_string(file1.back().sampleNo())), std::string::npos) << out;
+    r = run(CTL, {"--json", "replay", file}, env);
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find("\"count\":" + std::to_string(file1.size()) + ","), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"firstSample\":1,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"lastSample\":" + std::to_string(file1.back().sampleNo())), std::string::npos) << r.out;
     for (const char* key : {"\"rpm\":{\"min\":", "\"petrolMs\":{", "\"lpgMs\":{"})
-        EXPECT_NE(out.find(key), std::string::npos) << key;
+        EXPECT_NE(r.out.find(key), std::string::npos) << key;
 
     // Bad usage sends nothing and says so by its exit code.
-    const uint64_t before = server->requestCount();
-    EXPECT_EQ(WEXITSTATUS(std::system((env + ctl + " --device " + server->slavePath() + " record '" + file +
-                                       "' --seconds 1 --injector 9 2>/dev/null").c_str())), 2);
-    EXPECT_EQ(WEXITSTATUS(std::system((env + ctl + " replay '" + scratch.path() + "/none.lpgd' 2>/dev/null").c_str())), 1);
-    EXPECT_EQ(server->requestCount(), before);
+    const uint64_t before = line.server.requestCount();
+    EXPECT_EQ(run(CTL, {"--device", line.server.slavePath(), "record", file, "--seconds", "1", "--injector", "9"}, env).rc, 2);
+    EXPECT_EQ(run(CTL, {"replay", scratch.path() + "/none.lpgd"}, env).rc, 1);
+    EXPECT_EQ(line.server.requestCount(), before);
 }
 
 #endif // ZEFIREL_HAVE_SIMLIB

@@ -7,8 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "SimController.h"
-#include "SimServer.h"
+#include "SimKit.h"
 #include "diag/Diag.h"
 #include "link/Conversions.h"
 #include "support/RecordingHost.h"
@@ -25,26 +24,17 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 /// A virtual controller served on a pty and the proxy connected to it.
-struct Rig {
-    explicit Rig(const SimConfig& c = {}) : cfg(c), ctl(cfg), server(ctl, cfg) {
-        std::string error;
-        opened = server.open(error);
-        EXPECT_TRUE(opened) << error;
-        server.start();
+struct Rig : CSimOnPty {
+    explicit Rig(const SimConfig& c = {}) : CSimOnPty(c) {
         dev.folder = scratch.path();
         host.carDataAnswer = true;
     }
     ~Rig() {
         dev.disconnect();
-        server.stop();
         setTimerFrequency(DEFAULT_TIMER_FREQUENCY);
     }
     bool connect() { return opened && dev.connectPath(server.slavePath()); }
 
-    SimConfig cfg;
-    CSimController ctl;
-    CSimServer server;
-    bool opened = false;
     CScratchFolder scratch;
     CRecordingHost host;
     CTestDevice dev{&host};
