@@ -125,24 +125,17 @@ TEST_F(ChartAutoscale, RpmRangeFollowsTheExtremesAndResetsEveryTenCalls) {
     CRPMChart chart(nullptr);
     chart.SetAutoscale(true);
     chart.SetData(first);
-    EXPECT_DOUBLE_EQ(chart.YMin(), 1800);
-    EXPECT_DOUBLE_EQ(chart.YMax(), 3300);
-    EXPECT_DOUBLE_EQ(chart.YGrid(), 150);
+    EXPECT_THAT(YScale(chart), Near({1800, 3300, 150}));
     for (int call = 2; call <= 10; ++call) chart.SetData(Speeds(3000, 2000));
     EXPECT_DOUBLE_EQ(chart.YMax(), 3300);
     // The eleventh call starts from fresh extremes: the old maximum is forgotten.
     chart.SetData(Speeds(1500, 1200));
-    EXPECT_DOUBLE_EQ(chart.YMin(), 1080);
-    EXPECT_DOUBLE_EQ(chart.YMax(), 1650);
+    EXPECT_THAT(YRange(chart), Near({1080, 1650}));
 
     CSeriesChart::SetXWindow(2000, 2600);
     chart.RestoreScale();
-    EXPECT_DOUBLE_EQ(chart.YMin(), 0);
-    EXPECT_DOUBLE_EQ(chart.YMax(), 8000);
-    EXPECT_DOUBLE_EQ(chart.YGrid(), 800);
-    EXPECT_DOUBLE_EQ(chart.XMin(), 0);
-    EXPECT_DOUBLE_EQ(chart.XMax(), 500);
-    EXPECT_DOUBLE_EQ(chart.XGrid(), 50);
+    EXPECT_THAT(YScale(chart), Near({0, 8000, 800}));
+    EXPECT_THAT(XScale(chart), Near({0, 500, 50}));
 }
 
 TEST_F(ChartAutoscale, ANewRangeRepaintsTheParentAboveItsBottomStrip) {
@@ -186,16 +179,14 @@ TEST_F(ChartAutoscale, IdleWhenOffOrReplayingFixedForTemperatureTopOnlyForLambda
     hot[0].setLpgTempCode(40);
     hot[1].setLpgTempCode(60);
     tempr.SetData(hot);
-    EXPECT_DOUBLE_EQ(tempr.YMin(), 0);
-    EXPECT_DOUBLE_EQ(tempr.YMax(), 100);
+    EXPECT_THAT(YRange(tempr), Near({0, 100}));
     // The lambda chart moves only its top.
     CLambdaChart lambda(nullptr);
     lambda.SetAutoscale(true);
     hot[0].setLambdaCode(100);
     hot[1].setLambdaCode(150);
     lambda.SetData(hot);
-    EXPECT_DOUBLE_EQ(lambda.YMin(), 0);
-    EXPECT_DOUBLE_EQ(lambda.YMax(), 3.2);
+    EXPECT_THAT(YRange(lambda), Near({0, 3.2}));
     EXPECT_NEAR(lambda.YGrid(), 0.32, 1e-12);
 }
 
@@ -207,23 +198,20 @@ TEST_F(ChartAutoscale, PressureSkipsZeroAndResetsItsMinimumTo100) {
     first[1].setPressureCode(71);
     first[2].setPressureCode(0);  // 0 kPa is not a measurement
     chart.SetData(first);
-    EXPECT_DOUBLE_EQ(chart.YMin(), roundToInt(pressureKPa(61) * 0.9));
-    EXPECT_DOUBLE_EQ(chart.YMax(), roundToInt(pressureKPa(71) * 1.1));
+    EXPECT_THAT(YRange(chart), Near({1.0 * roundToInt(pressureKPa(61) * 0.9), 1.0 * roundToInt(pressureKPa(71) * 1.1)}));
     for (int call = 2; call <= 10; ++call) chart.SetData(first);
     std::vector<CDiag> later = Speeds(3000, 2000, 2);
     later[0].setPressureCode(143);
     later[1].setPressureCode(163);
     chart.SetData(later);
-    EXPECT_DOUBLE_EQ(chart.YMin(), 90);  // the minimum restarted at 100, not 10000
-    EXPECT_DOUBLE_EQ(chart.YMax(), roundToInt(pressureKPa(163) * 1.1));
+    EXPECT_THAT(YRange(chart), Near({90, 1.0 * roundToInt(pressureKPa(163) * 1.1)}));  // the minimum restarted at 100, not 10000
 }
 
 TEST_F(ChartAutoscale, TimeRoundsToTenthsAndNeverClosesTheRange) {
     CTimeChart chart(nullptr);
     chart.SetAutoscale(true);
     chart.SetData(Speeds(3000, 2000));  // petrol 5 ms, LPG 6 ms
-    EXPECT_DOUBLE_EQ(chart.YMin(), 4.5);
-    EXPECT_DOUBLE_EQ(chart.YMax(), 6.6);
+    EXPECT_THAT(YRange(chart), Near({4.5, 6.6}));
     EXPECT_NEAR(chart.YGrid(), 0.21, 1e-12);
 
     CSeriesChart::ResetAutoscaleStates();
@@ -233,8 +221,7 @@ TEST_F(ChartAutoscale, TimeRoundsToTenthsAndNeverClosesTheRange) {
     tiny[0].setPetrolTime(0, 8);     // 0.2 ms
     tiny[0].setLpgExtraTime(0, 1);   // 0.225 ms: both bounds round to 0.2
     narrow.SetData(tiny);
-    EXPECT_DOUBLE_EQ(narrow.YMin(), 0);
-    EXPECT_DOUBLE_EQ(narrow.YMax(), 40);
+    EXPECT_THAT(YRange(narrow), Near({0, 40}));
 }
 
 TEST_F(ChartData, TimeCorrectionsInterpolateBetweenEditedColumns) {

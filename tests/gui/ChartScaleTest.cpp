@@ -39,9 +39,7 @@ TEST_F(ChartScale, SavedFileHoldsExactlyTheYRangeAndYGridLines) {
 
     CPressureChart loaded(nullptr);
     ASSERT_TRUE(loaded.LoadScale(path));
-    EXPECT_DOUBLE_EQ(loaded.YMin(), 0);
-    EXPECT_DOUBLE_EQ(loaded.YMax(), 250);
-    EXPECT_DOUBLE_EQ(loaded.YGrid(), 16.05);
+    EXPECT_THAT(YScale(loaded), Near({0, 250, 16.05}));
 }
 
 TEST_F(ChartScale, XAxisLineMovesTheWindowOfEverySeriesChart) {
@@ -50,12 +48,8 @@ TEST_F(ChartScale, XAxisLineMovesTheWindowOfEverySeriesChart) {
     CPressureChart chart(nullptr);
     CRPMChart other(nullptr);
     ASSERT_TRUE(chart.LoadScale(path));
-    EXPECT_DOUBLE_EQ(other.XMin(), 100);
-    EXPECT_DOUBLE_EQ(other.XMax(), 300);
-    EXPECT_DOUBLE_EQ(other.XGrid(), 20);
-    EXPECT_DOUBLE_EQ(chart.YMin(), 10);
-    EXPECT_DOUBLE_EQ(chart.YMax(), 90);
-    EXPECT_DOUBLE_EQ(chart.YGrid(), 8);
+    EXPECT_THAT(XScale(other), Near({100, 300, 20}));
+    EXPECT_THAT(YScale(chart), Near({10, 90, 8}));
     EXPECT_DOUBLE_EQ(other.YMax(), 8000);  // y stays per chart
 }
 
@@ -68,12 +62,8 @@ TEST_F(ChartScale, MissingOrBrokenFilesLeaveTheScale) {
     const QString path = PathOf("CRPMChart.txt");
     Write(path, "YAXIS\t500\t100\r\nYGRID\t0\r\nXAXIS\t50\t50\r\nYAXIS\t100\t900\r\nYGRID\tabc\r\nXGRID\t7\r\n");
     ASSERT_TRUE(chart.LoadScale(path));
-    EXPECT_DOUBLE_EQ(chart.YMin(), 100);
-    EXPECT_DOUBLE_EQ(chart.YMax(), 900);
-    EXPECT_DOUBLE_EQ(chart.YGrid(), 2000);
-    EXPECT_DOUBLE_EQ(chart.XMin(), 0);
-    EXPECT_DOUBLE_EQ(chart.XMax(), 500);
-    EXPECT_DOUBLE_EQ(chart.XGrid(), 50);
+    EXPECT_THAT(YScale(chart), Near({100, 900, 2000}));
+    EXPECT_THAT(XScale(chart), Near({0, 500, 50}));
 }
 
 } // namespace

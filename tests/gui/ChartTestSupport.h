@@ -2,12 +2,14 @@
 // Helpers of the chart tests: a clean chart state per test, samples built from
 // engineering values, and rendering into an image.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
 
 #include <cmath>
+#include <vector>
 
 #include "diag/Diag.h"
 #include "link/Conversions.h"
@@ -62,5 +64,14 @@ inline QImage Render(CChart& chart, QSize size) {
 }
 
 inline QColor Pixel(const QImage& img, int x, int y) { return QColor(img.pixel(x, y)); }
+
+/// The chart's x window {min, max} and with its grid {min, max, grid}, to compare in one go.
+inline std::vector<double> XRange(const CChart& c) { return {c.XMin(), c.XMax()}; }
+inline std::vector<double> XScale(const CChart& c) { return {c.XMin(), c.XMax(), c.XGrid()}; }
+/// The chart's y range {min, max} and with its grid {min, max, grid}.
+inline std::vector<double> YRange(const CChart& c) { return {c.YMin(), c.YMax()}; }
+inline std::vector<double> YScale(const CChart& c) { return {c.YMin(), c.YMax(), c.YGrid()}; }
+/// Matches such a list value by value within rounding error.
+inline auto Near(std::vector<double> want) { return ::testing::Pointwise(::testing::DoubleNear(1e-9), want); }
 
 } // namespace zefirel::test

@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "AppTestKit.h"
+#include "gui/ChartTestSupport.h"
 #include "ui/chart/Chart.h"
 #include "ui/chart/ChartSetupDlg.h"
 #include "ui/diag/DisplayView.h"
@@ -64,16 +65,14 @@ TEST_F(DisplayTest, RefreshFollowsTheNewestSampleOnlyNearTheWindowsEnd) {
     fill(490);
     m_view->onRefresh();
     EXPECT_EQ(chart().GetLastSampleNo(), 490);
-    EXPECT_EQ(chart().XMin(), 0);
-    EXPECT_EQ(chart().XMax(), 500);
+    EXPECT_THAT(XRange(chart()), Near({0, 500}));
     // Nothing new: nothing happens.
     m_view->onRefresh();
     EXPECT_EQ(chart().XMin(), 0);
 
     fill(5); // 495 samples
     m_view->onRefresh();
-    EXPECT_EQ(chart().XMin(), 450);
-    EXPECT_EQ(chart().XMax(), 950);
+    EXPECT_THAT(XRange(chart()), Near({450, 950}));
     // The new window's samples are loaded at once.
     EXPECT_EQ(chart().GetLastSampleNo(), 495);
 }
@@ -104,13 +103,11 @@ TEST_F(DisplayTest, ButtonsPageAndStepThroughTheRecording) {
     }
     // "<<" closer than one width to the start: the old first sample becomes the last.
     m_view->onPageBack();
-    EXPECT_EQ(chart().XMin(), 0);
-    EXPECT_EQ(chart().XMax(), 50);
+    EXPECT_THAT(XRange(chart()), Near({0, 50}));
     // "<" near the start clamps at 0 and keeps a positive end.
     CSeriesChart::SetXWindow(20, 40);
     m_view->onStepBack();
-    EXPECT_EQ(chart().XMin(), 0);
-    EXPECT_EQ(chart().XMax(), 50);
+    EXPECT_THAT(XRange(chart()), Near({0, 50}));
 }
 
 TEST_F(DisplayTest, DraggingZoomsOnlyOverFiftySamplesAndTenPixels) {
@@ -119,17 +116,14 @@ TEST_F(DisplayTest, DraggingZoomsOnlyOverFiftySamplesAndTenPixels) {
     QTest::mousePress(m_view.get(), Qt::LeftButton, {}, at(1000, 30));
     QTest::mouseMove(m_view.get(), at(1040, 10));
     QTest::mouseRelease(m_view.get(), Qt::LeftButton, {}, at(1040, 10));
-    EXPECT_EQ(chart().XMin(), 700);
-    EXPECT_EQ(chart().XMax(), 1420);
+    EXPECT_THAT(XRange(chart()), Near({700, 1420}));
     // Wide enough but only a few pixels high: no zoom either.
     EXPECT_FALSE(m_view->zoomTo(at(1000, 20), at(1200, 20) + QPoint(0, 5)));
 
     QTest::mousePress(m_view.get(), Qt::LeftButton, {}, at(1200, 10));
     QTest::mouseMove(m_view.get(), at(1000, 30));
     QTest::mouseRelease(m_view.get(), Qt::LeftButton, {}, at(1000, 30));
-    EXPECT_EQ(chart().XMin(), 1000);
-    EXPECT_EQ(chart().XMax(), 1200);
-    EXPECT_EQ(chart().XGrid(), 20);
+    EXPECT_THAT(XScale(chart()), Near({1000, 1200, 20}));
     EXPECT_NEAR(chart().YMin(), 10, 0.2);
     EXPECT_NEAR(chart().YMax(), 30, 0.2);
 
@@ -167,8 +161,7 @@ TEST_F(DisplayTest, ChartMenuOffersAutoscaleOnlyWithDataAndRestoresTheScale) {
     chart().SetYRange(3, 7);
     autoscale->trigger(); // switched off: the default scale comes back
     EXPECT_FALSE(chart().Autoscale());
-    EXPECT_EQ(chart().YMin(), chart().DefaultYMin());
-    EXPECT_EQ(chart().YMax(), chart().DefaultYMax());
+    EXPECT_THAT(YRange(chart()), Near({chart().DefaultYMin(), chart().DefaultYMax()}));
 
     chart().SetYRange(3, 7);
     ASSERT_EQ(menu->actions().at(1)->text(), QStringLiteral("Przywróć skalę"));
@@ -189,11 +182,8 @@ TEST_F(DisplayTest, ChartSettingsFromTheMenuAreAppliedAndSavedToTheScaleFile) {
     m_view->chartMenu()->actions().at(0)->trigger();
     // x goes to the window every series chart shares, y to this chart.
     auto other = makeChart(CHART_PRESSURE, nullptr);
-    EXPECT_EQ(other->XMin(), 1000);
-    EXPECT_EQ(other->XMax(), 1200);
-    EXPECT_EQ(other->XGrid(), 20);
-    EXPECT_EQ(chart().YMin(), 2);
-    EXPECT_EQ(chart().YMax(), 12);
+    EXPECT_THAT(XScale(*other), Near({1000, 1200, 20}));
+    EXPECT_THAT(YRange(chart()), Near({2, 12}));
     // The scale file of the user folder, named after the class, holds the two y lines only.
     EXPECT_EQ(chart().ScaleFilePath(), QString::fromStdString(m_home.path() + "/data/Zefirel/CTimeChart.txt"));
     QFile f(chart().ScaleFilePath());
@@ -209,10 +199,8 @@ TEST_F(DisplayTest, ChoosingAChartLoadsItsScaleAndKeepsTheWindow) {
     CSeriesChart::SetXWindow(300, 800);
     m_view->setChart(CHART_PRESSURE);
     EXPECT_STREQ(chart().GetName(), "CPressureChart");
-    EXPECT_EQ(chart().YMin(), 10);
-    EXPECT_EQ(chart().YMax(), 90);
-    EXPECT_EQ(chart().XMin(), 300);
-    EXPECT_EQ(chart().XMax(), 800);
+    EXPECT_THAT(YRange(chart()), Near({10, 90}));
+    EXPECT_THAT(XRange(chart()), Near({300, 800}));
 
     // With a replayed file set and diagnostics off the new chart is drawn from the store.
     fill(1000);
@@ -222,9 +210,7 @@ TEST_F(DisplayTest, ChoosingAChartLoadsItsScaleAndKeepsTheWindow) {
     EXPECT_EQ(chart().XMin(), 300);
     // Redrawing from the store takes every sample and starts at 0..500 again.
     m_view->redrawFromStore();
-    EXPECT_EQ(chart().XMin(), 0);
-    EXPECT_EQ(chart().XMax(), 500);
-    EXPECT_EQ(chart().XGrid(), 50);
+    EXPECT_THAT(XScale(chart()), Near({0, 500, 50}));
 }
 
 TEST_F(DisplayTest, RefreshTimerRunsAtTheDocumentsPeriod) {
