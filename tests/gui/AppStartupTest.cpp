@@ -22,6 +22,12 @@
 namespace zefirel::test {
 namespace {
 
+QStringList menuTitles(CMainFrame& f) {
+    QStringList out;
+    for (QMenu* m : f.topMenus()) out << m->title();
+    return out;
+}
+
 QAction* act(CMainFrame& f, int id) {
     QAction* a = f.action(id);
     EXPECT_NE(a, nullptr) << id;
@@ -94,11 +100,8 @@ TEST_F(AppTest, WithoutControllerShowsNoConnectionAndKeepsTheAlwaysCommands) {
 
 TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
     startProgram();
-    const QList<QMenu*> menus = mainFrame().topMenus();
-    QStringList titles;
-    for (QMenu* m : menus) titles << m->title();
-    EXPECT_EQ(titles, (QStringList{"Plik", "EEPROM", "Diagnostyka", "Ustawienia urządzenia", "Czujniki",
-                                   "Kody błędów", "Informacje"}));
+    EXPECT_EQ(menuTitles(mainFrame()), (QStringList{"Plik", "EEPROM", "Diagnostyka", "Ustawienia urządzenia", "Czujniki",
+                                              "Kody błędów", "Informacje"}));
     for (int id : {ID_EEPROM_READ, ID_EEPROM_WRITE, ID_DEVICE_VERSION}) EXPECT_FALSE(act(mainFrame(), id)->isEnabled());
     EXPECT_EQ(act(mainFrame(), ID_MANUAL_SETTINGS)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_U));
     EXPECT_TRUE(act(mainFrame(), ID_REPLAY)->shortcut().isEmpty());
@@ -115,9 +118,7 @@ TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
 
     // A controller of another version removes the three menus from position 2 on.
     mainFrame().removeDeviceMenus();
-    titles.clear();
-    for (QMenu* m : mainFrame().topMenus()) titles << m->title();
-    EXPECT_EQ(titles, (QStringList{"Plik", "EEPROM", "Kody błędów", "Informacje"}));
+    EXPECT_EQ(menuTitles(mainFrame()), (QStringList{"Plik", "EEPROM", "Kody błędów", "Informacje"}));
     EXPECT_EQ(mainFrame().action(ID_DIAGNOSTIC), nullptr);
 }
 
