@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "support/Preferences.h"
+#include "support/TestDevice.h"
 
 using namespace zefirel;
 namespace fs = std::filesystem;
@@ -14,13 +15,6 @@ namespace {
 
 class IniFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zefirel-prefs-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override { fs::remove_all(root); }
-
     std::string read(const std::string& name) const {
         std::ifstream in(root / name);
         std::stringstream s;
@@ -37,7 +31,8 @@ protected:
         return out;
     }
 
-    fs::path root;
+    test::CScratchFolder scratch;
+    const fs::path root{scratch.path()};
 };
 
 } // namespace
