@@ -76,24 +76,15 @@ TEST(SimLink, BytesLeftForAClientThatWentAwayDoNotReachTheNextOne) {
     EXPECT_EQ(getU16(record + 2), 5);
 }
 
-TEST(SimLink, HandshakeWithAnotherVersionOrAnUnknownFeature) {
-    struct Case {
-        uint16_t version;
-        uint32_t features;
-        bool versionOk;
-        const char* message;
-    };
-    for (const Case c : {Case{4, SimConfig{}.featureMask, false, "   --wersja sterownika LPG - 4\n"},
-                         Case{5, 0x2000, true, "Wersja oprogramowania PC może nie obsługiwać wszystkich"}}) {
-        SimConfig cfg;
-        cfg.versionWord = c.version;
-        cfg.featureMask = c.features;
-        Rig r(cfg);
-        ASSERT_TRUE(r.connect()); // the link is up either way
-        EXPECT_EQ(r.dev.isVersionOk(), c.versionOk);
-        EXPECT_TRUE(anyMessageContains(r.host, c.message)) << c.message;
-        EXPECT_EQ(r.host.menusRemoved, c.versionOk ? 0 : 1);
-    }
+TEST(SimLink, HandshakeWithAnUnknownFeatureStillConnects) {
+    // (Another firmware version is met by the command-line tests.)
+    SimConfig cfg;
+    cfg.featureMask = 0x2000;
+    Rig r(cfg);
+    ASSERT_TRUE(r.connect());
+    EXPECT_TRUE(r.dev.isVersionOk());
+    EXPECT_TRUE(anyMessageContains(r.host, "Wersja oprogramowania PC może nie obsługiwać wszystkich"));
+    EXPECT_EQ(r.host.menusRemoved, 0);
 }
 
 TEST(SimLink, SettingsWrittenAreReadBackAsTheControllerKeepsThem) {
