@@ -28,6 +28,12 @@ QStringList menuTitles(CMainFrame& f) {
     return out;
 }
 
+QStringList menuTexts(QMenu* m) {
+    QStringList out;
+    for (QAction* a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
 QAction* act(CMainFrame& f, int id) {
     QAction* a = f.action(id);
     EXPECT_NE(a, nullptr) << id;
@@ -102,6 +108,17 @@ TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
     startProgram();
     EXPECT_EQ(menuTitles(mainFrame()), (QStringList{"Plik", "EEPROM", "Diagnostyka", "Ustawienia urządzenia", "Czujniki",
                                               "Kody błędów", "Informacje"}));
+    // Entries and separators, as the installer sees them.
+    const QList<QMenu*> menus = mainFrame().topMenus();
+    EXPECT_EQ(menuTexts(menus[0]), (QStringList{"Wczytaj plik diagnostyczny...\tCtrl+F", "-", "Wyjście"}));
+    EXPECT_EQ(menuTexts(menus[1]), (QStringList{"Wczytaj...", "Wpisz...", "-", "Wersja urządzenia..."}));
+    EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny"}));
+    EXPECT_EQ(menuTexts(menus[3]),
+              (QStringList{"Ustawienia krok po kroku...", "Ustawienia automatycze", "-", "Ustawienia ręczne...", "-",
+                           "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków"}));
+    EXPECT_EQ(menuTexts(menus[4]), (QStringList{"Kalibracja czujnika poziomu gazu..."}));
+    EXPECT_EQ(menuTexts(menus[5]), (QStringList{"Wczytaj...", "Kasuj"}));
+    EXPECT_EQ(menuTexts(menus[6]), (QStringList{"O programie...", "-", "Odblokowanie "}));
     for (int id : {ID_EEPROM_READ, ID_EEPROM_WRITE, ID_DEVICE_VERSION}) EXPECT_FALSE(act(mainFrame(), id)->isEnabled());
     EXPECT_EQ(act(mainFrame(), ID_MANUAL_SETTINGS)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_U));
     EXPECT_TRUE(act(mainFrame(), ID_REPLAY)->shortcut().isEmpty());
