@@ -27,11 +27,12 @@ int main(int argc, char** argv) {
     server.start();
 
     // Frame sizes of one exchange: the 30-byte request and the controller's answer.
-    uint8_t request[30] = {CMD_DIAG};
-    const SimReply reply = controller.handle(MSG_TYPE_COMMAND, std::vector<uint8_t>(request, request + 30), 0.0);
-    const size_t requestBytes = FRAME_HEADER_SIZE + 30 + FRAME_CHECKSUM_SIZE;
+    uint8_t request[DIAG_REQUEST_SIZE] = {CMD_DIAG};
+    const SimReply reply =
+        controller.handle(MSG_TYPE_COMMAND, std::vector<uint8_t>(request, request + DIAG_REQUEST_SIZE), 0.0);
+    const size_t requestBytes = FRAME_HEADER_SIZE + DIAG_REQUEST_SIZE + FRAME_CHECKSUM_SIZE;
     const size_t exchangeBytes = requestBytes + reply.frame.size();
-    const double bytesPerSecond = 14400.0 / 10.0; // 8N1: ten bit times per byte
+    const double bytesPerSecond = 1.0 / LINE_BYTE_SECONDS;
     const double maxExchanges = bytesPerSecond / static_cast<double>(exchangeBytes);
 
     CDeviceDoc doc;

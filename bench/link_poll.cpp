@@ -28,15 +28,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr double BAUD = 14400.0;
-constexpr double BITS_PER_BYTE = 10.0; // start, 8 data, stop
-constexpr size_t DIAG_REQUEST_PAYLOAD = 30;
 constexpr size_t SETUP_REQUEST_PAYLOAD = 26;
 constexpr size_t SETUP_ANSWER_PAYLOAD = 26;
 constexpr int SETTINGS_READS = 20;
 
 size_t frameBytes(size_t payload) { return FRAME_HEADER_SIZE + payload + FRAME_CHECKSUM_SIZE; }
-double wireMs(size_t bytes) { return static_cast<double>(bytes) * BITS_PER_BYTE / BAUD * 1000.0; }
+double wireMs(size_t bytes) { return static_cast<double>(bytes) * LINE_BYTE_SECONDS * 1000.0; }
 double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
 int usage() {
@@ -95,7 +92,7 @@ int main(int argc, char** argv) {
     while (msSince(start) < seconds * 1000.0)
         (dev.requestDiag(1, sample) ? polls : failed)++;
     const double elapsedS = msSince(start) / 1000.0;
-    const size_t requestBytes = frameBytes(DIAG_REQUEST_PAYLOAD);
+    const size_t requestBytes = frameBytes(DIAG_REQUEST_SIZE);
     // A standard answer fills sub-records 0 and 1 (30 bytes); the extended one
     // has shorter sub-records and the LPG pair byte (27 bytes).
     const size_t answerBytes = frameBytes(extended ? 27 : 30);

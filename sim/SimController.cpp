@@ -14,18 +14,12 @@ namespace zefirel::sim {
 
 namespace {
 
-constexpr size_t TABLE_SIZE = 26;   ///< 25 corrections and a 0
-constexpr size_t TABLE_ENTRIES = 25;
-constexpr size_t EEPROM_DATA = 8;
-constexpr size_t MAP_BYTES = 400;
 constexpr size_t DIAG_STANDARD_SIZE = 30;
 constexpr size_t DIAG_EXTENDED_SIZE = 27;
 /// Every fourth diagnostic answer carries a second measurement in sub-record 1.
 constexpr uint64_t DOUBLE_MEASUREMENT_EVERY = 4;
 /// The initialisation notice follows the acknowledgement of a clear this much later.
 constexpr int INIT_NOTICE_DELAY_MS = 150;
-/// Seconds a byte takes at 14400 baud, 10 bits per byte.
-constexpr double BYTE_SECONDS = 10.0 / 14400.0;
 
 uint8_t clampByte(double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
@@ -78,11 +72,11 @@ EepromImage CSimController::defaultEeprom(const SimConfig& cfg) {
     encodeSettings(blk, setup);
     toWireOrder(setup, SETUP_RECORD_SIZE, MSG_TYPE_SETUP, false);
     std::copy_n(setup, SETUP_RECORD_SIZE, e.begin() + eeprom::SETUP);
-    std::fill_n(e.begin() + eeprom::TABLE, TABLE_ENTRIES, uint8_t{100});
+    std::fill_n(e.begin() + eeprom::TABLE, block::TIME_CORRECTION_COUNT, uint8_t{100});
     const uint8_t aeb1050[LEVEL_CALIBRATION_SIZE] = {42, 130, 170, 225};
     std::copy_n(aeb1050, LEVEL_CALIBRATION_SIZE, e.begin() + eeprom::LEVEL);
-    std::fill_n(e.begin() + eeprom::MAP, MAP_BYTES, uint8_t{100});
-    setBE16(e.data() + eeprom::MAP_CHECKSUM, frameChecksum(e.data() + eeprom::MAP, MAP_BYTES));
+    std::fill_n(e.begin() + eeprom::MAP, block::MAP_SIZE, uint8_t{100});
+    setBE16(e.data() + eeprom::MAP_CHECKSUM, frameChecksum(e.data() + eeprom::MAP, block::MAP_SIZE));
     std::fill(e.begin() + eeprom::MAP_CHECKSUM + 2, e.end(), uint8_t{0});
     return e;
 }
@@ -138,7 +132,7 @@ SimReply CSimController::handle(uint8_t type, const std::vector<uint8_t>& payloa
         accepted = store(payloadWire, SETUP_RECORD_SIZE, eeprom::SETUP);
         break;
     case MSG_TYPE_TABLE:
-        accepted = store(p, TABLE_SIZE, eeprom::TABLE); // byte 25 is always 0 and lands in a spare cell
+        accepted = store(p, TIME_CORRECTION_RECORD_SIZE, eeprom::TABLE); // byte 25 is always 0 and lands in a spare cell
         break;
     case MSG_TYPE_LEVEL_SENSOR:
         accepted = store(p, LEVEL_CALIBRATION_SIZE, eeprom::LEVEL);
@@ -147,11 +141,11 @@ SimReply CSimController::handle(uint8_t type, const std::vector<uint8_t>& payloa
         if (n != EEPROM_BLOCK_SIZE)
             break;
         const uint16_t address = getU16(p.data());
-        if (size_t{address} + EEPROM_DATA > eeprom::SIZE) {
+        if (size_t{address} + EEPROM_BLOCK_DATA > eeprom::SIZE) {
             r.frame = ack(0, address, ERROR_UNKNOWN_CMD);
             return r;
         }
-        std::copy_n(p.begin() + 2, EEPROM_DATA, m_eeprom.begin() + address);
+        std::copy_n(p.begin() + 2, EEPROM_BLOCK_DATA, m_eeprom.begin() + address);
         accepted = true;
         break;
     }
@@ -224,20 +218,20 @@ SimReply CSimController::command(const std::vector<uint8_t>& p) {
         break;
     }
     case CMD_EEPROM: {
-        if (size_t{argument} + EEPROM_DATA > eeprom::SIZE) {
+        if (size_t{argument} + EEPROM_BLOCK_DATA > eeprom::SIZE) {
             r.frame = ack(cmd, argument, ERROR_UNKNOWN_CMD);
             break;
         }
         uint8_t block[EEPROM_BLOCK_SIZE];
         setU16(block, argument);
-        std::copy_n(m_eeprom.begin() + argument, EEPROM_DATA, block + 2);
+        std::copy_n(m_eeprom.begin() + argument, EEPROM_BLOCK_DATA, block + 2);
         r.frame = frame(MSG_TYPE_EEPROM, block, EEPROM_BLOCK_SIZE);
         break;
     }
     case CMD_SETUP_TABLE: {
-        uint8_t table[TABLE_SIZE] = {};
-        std::copy_n(m_eeprom.begin() + eeprom::TABLE, TABLE_ENTRIES, table);
-        r.frame = frame(MSG_TYPE_TABLE, table, TABLE_SIZE);
+        uint8_t table[TIME_CORRECTION_RECORD_SIZE] = {};
+        std::copy_n(m_eeprom.begin() + eeprom::TABLE, block::TIME_CORRECTION_COUNT, table);
+        r.frame = frame(MSG_TYPE_TABLE, table, TIME_CORRECTION_RECORD_SIZE);
         break;
     }
     case CMD_VERSION: {
@@ -311,7 +305,7 @@ void CSimController::advanceModel(double now, size_t requestBytes) {
     // Model time never runs slower than a real line could carry the exchange, so
     // a client that polls an unpaced simulator back to back still sees an engine
     // that settles after a realistic number of samples.
-    const double dt = std::max(real, 2.0 * static_cast<double>(requestBytes) * BYTE_SECONDS);
+    const double dt = std::max(real, 2.0 * static_cast<double>(requestBytes) * LINE_BYTE_SECONDS);
 
     // Automatic work goes to LPG once the reducer is warm, the engine has reached
     // the switch speed since power-on (a cold engine idles fast) and both have

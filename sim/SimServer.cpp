@@ -15,14 +15,13 @@
 #include <cstring>
 #include <random>
 
+#include "link/LPGDevice.h"
 #include "link/Protocol.h"
 
 namespace zefirel::sim {
 
 namespace {
 
-/// Seconds a byte takes at 14400 baud, 10 bits per byte (start, 8 data, stop).
-constexpr double BYTE_SECONDS = 10.0 / 14400.0;
 /// A partial frame older than this is thrown away (the sender gave up on it).
 constexpr double STALE_FRAME_S = 0.3;
 /// Bytes left unread this long belong to a client that has gone.
@@ -330,7 +329,7 @@ void CSimServer::answer(const SimReply& reply, size_t requestBytes, double first
     if (m_cfg.baudTiming) {
         // The request itself took its wire time to arrive; then the controller
         // needs a moment before it starts to answer.
-        start = std::max(start, firstByteAt + static_cast<double>(requestBytes) * BYTE_SECONDS) +
+        start = std::max(start, firstByteAt + static_cast<double>(requestBytes) * LINE_BYTE_SECONDS) +
                 m_cfg.replyLatencyMs / 1000.0;
     }
     send(std::move(bytes), start);
@@ -382,16 +381,16 @@ void CSimServer::writePaced(const std::vector<uint8_t>& bytes, double start) {
     size_t sent = 0;
     while (sent < bytes.size()) {
         const double now = monotonicSeconds();
-        size_t dueCount = now < start ? 0 : static_cast<size_t>((now - start) / BYTE_SECONDS);
+        size_t dueCount = now < start ? 0 : static_cast<size_t>((now - start) / LINE_BYTE_SECONDS);
         dueCount = std::min(dueCount, bytes.size());
         if (dueCount > sent) {
             writeAll(bytes.data() + sent, dueCount - sent);
             sent = dueCount;
         }
         if (sent < bytes.size())
-            sleepUntil(start + static_cast<double>(sent + 1) * BYTE_SECONDS);
+            sleepUntil(start + static_cast<double>(sent + 1) * LINE_BYTE_SECONDS);
     }
-    m_lineFreeAt = start + static_cast<double>(bytes.size()) * BYTE_SECONDS;
+    m_lineFreeAt = start + static_cast<double>(bytes.size()) * LINE_BYTE_SECONDS;
 }
 
 void CSimServer::writeAll(const uint8_t* bytes, size_t count) {

@@ -30,6 +30,11 @@ inline constexpr size_t FEATURE_RECORD_SIZE = 20;
 inline constexpr size_t ERROR_REPORT_SIZE = 11;
 inline constexpr size_t LEVEL_CALIBRATION_SIZE = 4;
 inline constexpr size_t EEPROM_BLOCK_SIZE = 10; ///< 16-bit address + 8 data bytes
+inline constexpr uint32_t EEPROM_BLOCK_DATA = 8;
+inline constexpr uint8_t TIME_CORRECTION_RECORD_SIZE = 26; ///< 25 entries (percent + 100) and a 0
+inline constexpr uint8_t DIAG_REQUEST_SIZE = 30;
+/// Seconds one byte takes on the line: 10 bits (start, 8 data, stop) at 14400 baud.
+inline constexpr double LINE_BYTE_SECONDS = 10.0 / BAUD_RATE;
 inline constexpr size_t EEPROM_SIZE = 512;
 inline constexpr uint16_t MAP_EEPROM_ADDRESS = 104;
 inline constexpr size_t MAP_EEPROM_RANGE = 408;

@@ -20,9 +20,7 @@ constexpr int WORK_MODE_PAUSE_MS = 500;
 constexpr int NOTICE_PAUSE_MS = 500;
 constexpr int RESET_POLL_MS = 50;
 constexpr uint8_t WORK_STATE_PETROL_READY = 2;
-constexpr uint8_t DIAG_REQUEST_SIZE = 30;
 constexpr uint8_t LONG_REQUEST_SIZE = 26;
-constexpr uint8_t TABLE_SIZE = 26;
 constexpr size_t SEQUENCE_INJECTORS = 8;
 constexpr uint16_t NO_SIGNAL = 0xFFFF;
 constexpr const char* MSG_RESETTING = "Resetowanie sterownika LPG...";
@@ -198,10 +196,10 @@ bool CLPGDevice::readTimeCorrections() {
 }
 
 bool CLPGDevice::writeTimeCorrections() {
-    uint8_t table[TABLE_SIZE] = {};
+    uint8_t table[TIME_CORRECTION_RECORD_SIZE] = {};
     for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i)
         table[i] = tableByte(m_settings.timeCorrection(i));
-    return sendRecord(MSG_TYPE_TABLE, table, TABLE_SIZE);
+    return sendRecord(MSG_TYPE_TABLE, table, TIME_CORRECTION_RECORD_SIZE);
 }
 
 // --- level sensor -----------------------------------------------------------

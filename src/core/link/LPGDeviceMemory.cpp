@@ -9,7 +9,6 @@ namespace zefirel {
 
 namespace {
 
-constexpr uint32_t BLOCK_DATA = 8;
 constexpr size_t MAP_CHECKSUM_AT = block::MAP_SIZE;
 
 int percent(uint32_t offset, uint32_t count) { return static_cast<int>(uint64_t{offset} * 100 / count); }
@@ -26,11 +25,11 @@ bool CLPGDevice::writeEepromBlock(const uint8_t* block10) {
 
 bool CLPGDevice::readEeprom(uint16_t address, uint32_t count, uint8_t* out) {
     CCommunicationState progress(host());
-    for (uint32_t offset = 0; offset < count; offset += BLOCK_DATA) {
+    for (uint32_t offset = 0; offset < count; offset += EEPROM_BLOCK_DATA) {
         uint8_t blk[EEPROM_BLOCK_SIZE];
         if (!readEepromBlock(static_cast<uint16_t>(address + offset), blk))
             return false;
-        std::memcpy(out + offset, blk + 2, std::min(BLOCK_DATA, count - offset));
+        std::memcpy(out + offset, blk + 2, std::min(EEPROM_BLOCK_DATA, count - offset));
         progress.report(percent(offset, count));
     }
     progress.report(0);
@@ -40,13 +39,13 @@ bool CLPGDevice::readEeprom(uint16_t address, uint32_t count, uint8_t* out) {
 bool CLPGDevice::writeEeprom(const uint8_t* data, uint16_t address, uint32_t count) {
     // Blocks are whole 8-byte units: a partial last block would have to invent the
     // bytes after the range and overwrite them in the controller.
-    if (count % BLOCK_DATA != 0)
+    if (count % EEPROM_BLOCK_DATA != 0)
         return false;
     CCommunicationState progress(host());
-    for (uint32_t offset = 0; offset < count; offset += BLOCK_DATA) {
+    for (uint32_t offset = 0; offset < count; offset += EEPROM_BLOCK_DATA) {
         uint8_t blk[EEPROM_BLOCK_SIZE];
         setU16(blk, static_cast<uint16_t>(address + offset));
-        std::memcpy(blk + 2, data + offset, BLOCK_DATA);
+        std::memcpy(blk + 2, data + offset, EEPROM_BLOCK_DATA);
         if (!writeEepromBlock(blk))
             return false;
         progress.report(percent(offset, count));
