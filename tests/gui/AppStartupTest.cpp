@@ -49,7 +49,7 @@ TEST_F(AppTest, ConnectsAtStartAndRecordsIntoTheDefaultRecording) {
     EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Połączony"));
     EXPECT_EQ(CLPGBar::fieldColour(bar->connectionField()), COLOUR_GREEN);
     ASSERT_TRUE(doc().diagnosticsOn());
-    const std::string recording = doc().recordingPathCopy();
+    const std::string recording = doc().recordingPath();
     EXPECT_EQ(std::filesystem::path(recording).filename(), "Diagnostyka.lpgd");
     EXPECT_EQ(mainFrame().windowTitle(), QStringLiteral("Zefirel - ") + QString::fromStdString(recording));
     EXPECT_EQ(m_prefs.lastSerialPort(), 1u);

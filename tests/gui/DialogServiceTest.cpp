@@ -149,7 +149,7 @@ TEST_F(AppTest, ErrorCodesAreReadShownAndCleared) {
 TEST_F(AppTest, RecordingDialogCancelledOrAnsweredThenTheRecordingIsReplayed) {
     startSimulator();
     startProgram();
-    const std::string def = doc().recordingPathCopy();
+    const std::string def = doc().recordingPath();
     ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 500; }, 10000));
     mainFrame().action(ID_DIAGNOSTIC)->trigger(); // off: the recording closes
     ASSERT_TRUE(doc().waitInputThread(3000));
@@ -158,7 +158,7 @@ TEST_F(AppTest, RecordingDialogCancelledOrAnsweredThenTheRecordingIsReplayed) {
     m_nextFile.clear();
     mainFrame().action(ID_DIAGNOSTIC)->trigger();
     EXPECT_TRUE(doc().diagnosticsOn());
-    EXPECT_EQ(doc().recordingPathCopy(), def);
+    EXPECT_EQ(doc().recordingPath(), def);
     EXPECT_LT(std::filesystem::file_size(def), sizeBefore / 2);
     EXPECT_TRUE(docUi().frame()->displayView()->refreshTimerActive());
 
@@ -168,7 +168,7 @@ TEST_F(AppTest, RecordingDialogCancelledOrAnsweredThenTheRecordingIsReplayed) {
     m_nextFile = QString::fromStdString(chosen);
     mainFrame().action(ID_DIAGNOSTIC)->trigger();
     EXPECT_EQ(m_dialogs.back().filter, QStringLiteral("Pliki diagnostyczne(*.lpgd)"));
-    EXPECT_EQ(doc().recordingPathCopy(), chosen);
+    EXPECT_EQ(doc().recordingPath(), chosen);
     EXPECT_EQ(mainFrame().windowTitle(), QStringLiteral("Zefirel - ") + QString::fromStdString(chosen));
     ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 200; }, 10000));
     mainFrame().action(ID_DIAGNOSTIC)->trigger();
@@ -182,7 +182,7 @@ TEST_F(AppTest, RecordingDialogCancelledOrAnsweredThenTheRecordingIsReplayed) {
     EXPECT_EQ(m_dialogs.back().suffix, QStringLiteral("txt"));
     EXPECT_FALSE(doc().diagnosticsOn());
     EXPECT_EQ(doc().diagData().count(), recorded);
-    EXPECT_EQ(doc().recordingPathCopy(), chosen);
+    EXPECT_EQ(doc().recordingPath(), chosen);
     CDisplayView* view = docUi().frame()->displayView();
     EXPECT_EQ(view->chart().GetLastSampleNo(), recorded);
     EXPECT_EQ(view->chart().XMin(), 0);

@@ -61,7 +61,7 @@ TEST_F(DiagDoc, DefaultRecordingIsTruncatedAndDisplaysFollowTheRun) {
     doc.addDisplay(&view); // once only
 
     doc.startDiagnostics(std::string()); // a cancelled save dialog
-    EXPECT_EQ(doc.recordingPathCopy(), dane + "Diagnostyka.lpgd");
+    EXPECT_EQ(doc.recordingPath(), dane + "Diagnostyka.lpgd");
     EXPECT_EQ(doc.title(), "Zefirel - " + dane + "Diagnostyka.lpgd");
     EXPECT_EQ(panel.resets.load(), 1);
     EXPECT_EQ(view.starts.load(), 1);
@@ -111,7 +111,7 @@ TEST_F(DiagDoc, ReplayOfAnEmptyFileGivesAnEmptyStore) {
     doc.finishReplay(file("empty.lpgd"));
     EXPECT_EQ(doc.diagData().count(), 0);
     EXPECT_EQ(doc.dataFolder(), scratch.path() + "/");
-    EXPECT_EQ(doc.recordingPathCopy(), file("empty.lpgd"));
+    EXPECT_EQ(doc.recordingPath(), file("empty.lpgd"));
 }
 
 TEST_F(DiagDoc, EepromImageFileSizes) {

@@ -37,7 +37,7 @@ TEST_F(Polling, SamplesAreNumberedFromOneRecordedAndReplayedAlike) {
     doc.stopDiagnostics();
     ASSERT_TRUE(doc.waitInputThread(3000));
     EXPECT_EQ(doc.title(), "Zefirel");
-    EXPECT_TRUE(doc.recordingPathCopy().empty());
+    EXPECT_TRUE(doc.recordingPath().empty());
     EXPECT_FALSE(doc.diagnosticsOn());
     EXPECT_FALSE(doc.isConnectionLost());
     EXPECT_EQ(host.ended.load(), 0) << "stopped by the document, not on its own";
@@ -54,7 +54,7 @@ TEST_F(Polling, SamplesAreNumberedFromOneRecordedAndReplayedAlike) {
     EXPECT_FALSE(doc.diagnosticsOn());
     ASSERT_EQ(stored().size(), live.size());
     EXPECT_EQ(std::memcmp(stored().back().raw(), live.back().raw(), 27), 0);
-    EXPECT_EQ(doc.recordingPathCopy(), rec);
+    EXPECT_EQ(doc.recordingPath(), rec);
     EXPECT_EQ(doc.title(), "Zefirel - " + rec);
 }
 
@@ -158,7 +158,7 @@ TEST_F(Polling, StartingAgainReplacesTheRunningThread) {
     pollSome(rec, 5);
     const std::string second = scratch.path() + "/second.lpgd";
     doc.startDiagnostics(second);
-    EXPECT_EQ(doc.recordingPathCopy(), second);
+    EXPECT_EQ(doc.recordingPath(), second);
     EXPECT_EQ(doc.title(), "Zefirel - " + second);
     ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 10; }));
     EXPECT_TRUE(doc.diagnosticsOn()) << "the first thread's end must not stop the second run";

@@ -94,10 +94,7 @@ void CDeviceDoc::startDiagnostics(const std::string& path) {
     } else {
         setDataFolderFromFile(file);
     }
-    {
-        std::lock_guard<std::mutex> g(m_stateLock);
-        m_recordingPath = file;
-    }
+    setRecordingPath(file);
     m_diagnosticsOn.store(1);
     // The thread creates the recording and its companion empty.
     auto thread = std::make_unique<CDiagRSThread>(*this, m_diagData, file, m_diagnosticsOn, m_injector);
@@ -112,10 +109,7 @@ void CDeviceDoc::startDiagnostics(const std::string& path) {
 void CDeviceDoc::stopDiagnostics() {
     forEachDisplay(&IDiagDisplay::stop);
     setTitleFromPath(std::string());
-    {
-        std::lock_guard<std::mutex> g(m_stateLock);
-        m_recordingPath.clear();
-    }
+    setRecordingPath(std::string());
     m_diagnosticsOn.store(0);
 }
 
@@ -140,10 +134,7 @@ void CDeviceDoc::startReplay(const std::string& path) {
     CLPGThreadManager::instance().insert(thread.release());
 }
 
-void CDeviceDoc::finishReplay(const std::string& path) {
-    std::lock_guard<std::mutex> g(m_stateLock);
-    m_recordingPath = path;
-}
+void CDeviceDoc::finishReplay(const std::string& path) { setRecordingPath(path); }
 
 void CDeviceDoc::replayFile(const std::string& path) {
     startReplay(path);
@@ -241,15 +232,10 @@ void CDeviceDoc::setTitleListener(std::function<void(const std::string&)> listen
     m_titleListener = std::move(listener);
 }
 
-std::string CDeviceDoc::recordingPathCopy() const {
-    std::lock_guard<std::mutex> g(m_stateLock);
-    return m_recordingPath;
-}
-
 // --- settings companion -------------------------------------------------------
 
 bool CDeviceDoc::appendSettingsCompanion() {
-    const std::string path = recordingPathCopy();
+    const std::string path = recordingPath();
     if (path.empty())
         return false;
     CDiag newest;
@@ -260,7 +246,7 @@ bool CDeviceDoc::appendSettingsCompanion() {
 }
 
 bool CDeviceDoc::readSettingsHistory(std::vector<CSettingsBlock>& out) const {
-    const std::string path = recordingPathCopy();
+    const std::string path = recordingPath();
     return !path.empty() && readCompanion(companionPath(path), out);
 }
 

@@ -13,7 +13,7 @@
 /// (it stops the displays, sets the title and tells the host from that thread:
 /// windowed implementations marshal those calls and must not wait for them). The
 /// title, data folder and recording path are guarded so both threads may touch
-/// them; read the path with recordingPathCopy().
+/// them.
 
 #include <atomic>
 #include <functional>
@@ -133,8 +133,6 @@ public:
     void setTitleFromPath(const std::string& path);
     /// Called with the new title whenever it changes (from any thread).
     void setTitleListener(std::function<void(const std::string&)> listener);
-    /// A copy of the recording path, safe against the polling thread ending.
-    std::string recordingPathCopy() const;
 
     // --- settings companion --------------------------------------------------
     /// Appends the settings block, stamped with the time and the newest sample
@@ -178,7 +176,7 @@ private:
     void setRefresh(int periodMs);
     void waitForPreviousRun();
 
-    mutable std::mutex m_stateLock; // title, data folder, recording path, displays
+    mutable std::mutex m_stateLock; // title, data folder, displays
     std::string m_title{TITLE_BASE};
     std::string m_dataFolder;
     std::vector<IDiagDisplay*> m_displays;

@@ -15,6 +15,16 @@ CLPGDevice::~CLPGDevice() { m_port.close(); }
 
 ILPGHost& CLPGDevice::host() { return m_host ? *m_host : m_nullHost; }
 
+std::string CLPGDevice::recordingPath() const {
+    std::lock_guard<std::mutex> g(m_pathLock);
+    return m_recordingPath;
+}
+
+void CLPGDevice::setRecordingPath(const std::string& p) {
+    std::lock_guard<std::mutex> g(m_pathLock);
+    m_recordingPath = p;
+}
+
 void CLPGDevice::markConnectionLost() {
     m_connectionLost.store(true, std::memory_order_relaxed);
     m_connected.store(false, std::memory_order_relaxed);

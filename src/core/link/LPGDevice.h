@@ -5,6 +5,7 @@
 /// own retries; serial-port errors (CRSError) pass to the caller except in connect.
 
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -138,8 +139,10 @@ public:
     CSettingsBlock& settings() { return m_settings; }
     const CSettingsBlock& settings() const { return m_settings; }
     CDiagData& diagData() { return m_diagData; }
-    const std::string& recordingPath() const { return m_recordingPath; }
-    void setRecordingPath(const std::string& p) { m_recordingPath = p; }
+    /// The current recording or replayed file (empty when none). The polling thread
+    /// empties it when it stops, so it is read and written under its own lock.
+    std::string recordingPath() const;
+    void setRecordingPath(const std::string& p);
     std::atomic<uint8_t>& diagnosticsOnFlag() { return m_diagnosticsOn; }
     bool diagnosticsOn() const { return m_diagnosticsOn.load(std::memory_order_relaxed) != 0; }
 
@@ -196,7 +199,8 @@ protected:
     CSettingsBlock m_settings;
     CDiagData m_diagData;
     CSerialPort m_port;
-    std::string m_recordingPath;
+    std::string m_recordingPath;  ///< guarded by m_pathLock
+    mutable std::mutex m_pathLock;
     std::atomic<bool> m_connectionLost{false};
     std::atomic<bool> m_connected{false};
     std::atomic<uint8_t> m_diagnosticsOn{0};

@@ -134,7 +134,7 @@ bool CDeviceDocUi::ruleEnabled(int id) const {
     case ID_DIAGNOSTIC: return connected;
     case ID_REPLAY: return !diagOn;
     case ID_MANUAL_SETTINGS:
-        return (connected || !m_doc->recordingPathCopy().empty()) && !m_doc->isConnectionLost();
+        return (connected || !m_doc->recordingPath().empty()) && !m_doc->isConnectionLost();
     case ID_AUTO_SETTINGS: return connected && diagOn;
     case ID_INJ_SEQUENCE: return connected;
     case ID_EEPROM_READ:

@@ -121,7 +121,7 @@ int CDisplayView::refreshPeriod() const { return m_period; }
 
 // --- data --------------------------------------------------------------------------
 
-bool CDisplayView::sourceAvailable() const { return m_doc.diagnosticsOn() || !m_doc.recordingPathCopy().empty(); }
+bool CDisplayView::sourceAvailable() const { return m_doc.diagnosticsOn() || !m_doc.recordingPath().empty(); }
 
 void CDisplayView::setChart(int kind) {
     m_chart = makeChart(kind, this);
@@ -129,7 +129,7 @@ void CDisplayView::setChart(int kind) {
     setupChart();
     // The sample window is shared by every series chart, so it stays as it was.
     if (m_doc.diagnosticsOn()) reloadWindow();
-    else if (!m_doc.recordingPathCopy().empty()) m_chart->SetData(m_doc.diagData());
+    else if (!m_doc.recordingPath().empty()) m_chart->SetData(m_doc.diagData());
     update();
 }
 
