@@ -138,6 +138,12 @@ public:
     // --- state --------------------------------------------------------------
     CSettingsBlock& settings() { return m_settings; }
     const CSettingsBlock& settings() const { return m_settings; }
+    /// A copy of the settings block as it was after the last successful
+    /// readSettings or writeSettings: what the controller holds, to compare edits
+    /// with. Before either succeeded it is the block as the device started.
+    CSettingsBlock lastControllerSettings() const;
+    /// Whether a readSettings or writeSettings has succeeded on this device.
+    bool controllerSettingsKnown() const;
     CDiagData& diagData() { return m_diagData; }
     /// The current recording or replayed file (empty when none). The polling thread
     /// empties it when it stops, so it is read and written under its own lock.
@@ -207,6 +213,11 @@ protected:
     CMutex m_txLock;
 
 private:
+    /// Records the settings block as the controller's (after a read or write).
+    void rememberControllerSettings();
+    CSettingsBlock m_lastController;
+    bool m_lastControllerKnown = false; ///< guarded by m_lastControllerLock, as is m_lastController
+    mutable std::mutex m_lastControllerLock;
     /// Opens the port (by number, or the path when the number is 0), sets the line
     /// and runs the handshake; port errors count as failure.
     bool openAndHandshake(uint32_t portNumber, const std::string& path, uint32_t baudRate);

@@ -182,6 +182,7 @@ bool CLPGDevice::readSettings() {
     if (!commandAttempts(CMD_SETUP, ATTEMPTS, MSG_TYPE_SETUP, buf, length, 0, LONG_REQUEST_SIZE))
         return false;
     decodeSettings(m_settings, buf.data());
+    rememberControllerSettings();
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "link/LPGDevice.h"
 #include "settings/CarFiles.h"
+#include "settings/CarInfo.h"
 #include "support/FileUtil.h"
 #include "support/Paths.h"
 #include "support/Preferences.h"
@@ -52,8 +53,24 @@ bool CLPGDevice::saveCarSettingsFile() {
     if (!writeFileAtomic(path, m_settings.bytes().data(), block::SIZE))
         return false;
     if (IPreferences* prefs = preferences())
-        prefs->setValue(PREF_APP_V52, PREF_LAST_CAR_FILE, path);
+        CCarInfo::rememberLastCar(*prefs, path);
     return true;
+}
+
+CSettingsBlock CLPGDevice::lastControllerSettings() const {
+    std::lock_guard<std::mutex> g(m_lastControllerLock);
+    return m_lastController;
+}
+
+bool CLPGDevice::controllerSettingsKnown() const {
+    std::lock_guard<std::mutex> g(m_lastControllerLock);
+    return m_lastControllerKnown;
+}
+
+void CLPGDevice::rememberControllerSettings() {
+    std::lock_guard<std::mutex> g(m_lastControllerLock);
+    m_lastController = m_settings;
+    m_lastControllerKnown = true;
 }
 
 bool CLPGDevice::writeSettings() {
@@ -80,6 +97,7 @@ bool CLPGDevice::writeSettings() {
     encodeSettings(m_settings, record);
     if (!sendRecord(MSG_TYPE_SETUP, record, SETUP_RECORD_SIZE))
         return false;
+    rememberControllerSettings();
     appendSettingsCompanion();
     host().settingsWritten();
     return true;
