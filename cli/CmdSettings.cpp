@@ -1,4 +1,5 @@
-// zefirelctl settings get | set NAME=VALUE ...: the controller's settings record.
+// zefirelctl settings get | set NAME=VALUE ...: the controller's settings record
+// (export, import and factory are in CmdSettingsFiles.cpp).
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +8,7 @@
 #include <map>
 #include <utility>
 
-#include "CtlCommon.h"
+#include "CmdSettings.h"
 #include "link/SettingsBlock.h"
 
 namespace zefirel::ctl {
@@ -93,12 +94,8 @@ void printSettings(CCtlContext& ctx, const CSettingsBlock& blk) {
 }
 
 int runGet(CCtlContext& ctx) {
-    if (const int rc = ctx.connect(); rc != EXIT_OK)
+    if (const int rc = readControllerSettings(ctx, false); rc != EXIT_OK)
         return rc;
-    if (!ctx.device().readSettings()) {
-        ctx.message("Nie powiodło się odczytanie ustawień urządzenia!");
-        return EXIT_FAILED;
-    }
     printSettings(ctx, ctx.device().settings());
     return EXIT_OK;
 }
@@ -116,29 +113,27 @@ int runSet(CCtlContext& ctx, const std::vector<std::string>& words) {
     }
     // The write needs the car data; refuse before anything is sent, as the program does.
     if (!ctx.options().haveCar) {
-        ctx.message("Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji");
+        ctx.message(MSG_WRITE_NEEDS_CAR_DATA);
         return EXIT_USAGE;
     }
-    if (const int rc = ctx.connect(); rc != EXIT_OK)
+    if (const int rc = readControllerSettings(ctx, false); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
-    if (!dev.readSettings()) {
-        ctx.message("Nie powiodło się odczytanie ustawień urządzenia!");
-        return EXIT_FAILED;
-    }
+    const CSettingsBlock before = dev.settings();
     for (const auto& [id, v] : changes)
         dev.settings().setValue(id, v);
     if (const std::string problems = checkSettings(dev.settings()); !problems.empty()) {
         ctx.message(problems);
         return EXIT_USAGE;
     }
+    printChanges(ctx, settingsChanges(before, dev.settings()));
     if (!dev.writeSettings()) {
-        ctx.message("Nie powiodło się wpisanie ustawień do urządzenia!");
+        ctx.message(MSG_SETTINGS_WRITE_FAILED);
         return EXIT_FAILED;
     }
     // Show what the controller keeps now (values snap to its units).
     if (!dev.readSettings()) {
-        ctx.message("Nie powiodło się odczytanie ustawień urządzenia!");
+        ctx.message(MSG_SETTINGS_READ_FAILED);
         return EXIT_FAILED;
     }
     printSettings(ctx, dev.settings());
@@ -148,13 +143,24 @@ int runSet(CCtlContext& ctx, const std::vector<std::string>& words) {
 int runSettings(CCtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty() && args[0] == "get" && args.size() == 1)
         return runGet(ctx);
+    const std::vector<std::string> rest(args.empty() ? args.end() : args.begin() + 1, args.end());
     if (!args.empty() && args[0] == "set")
-        return runSet(ctx, std::vector<std::string>(args.begin() + 1, args.end()));
-    return ctx.usageError("usage: settings get | settings set NAME=VALUE ...");
+        return runSet(ctx, rest);
+    if (!args.empty() && args[0] == "export")
+        return runSettingsExport(ctx, rest);
+    if (!args.empty() && args[0] == "import")
+        return runSettingsImport(ctx, rest);
+    if (!args.empty() && args[0] == "factory")
+        return runSettingsFactory(ctx, rest);
+    return ctx.usageError("usage: settings get | set NAME=VALUE ... | export FILE | import FILE [--dry-run] | "
+                          "factory [--yes]");
 }
 
-const CCtlRegistration reg{{"settings", "settings get | set NAME=VALUE ...",
-                            "read the settings; change, check and write them (needs --car)", runSettings}};
+const CCtlRegistration reg{{"settings",
+                            "settings get | set NAME=VALUE ... | export FILE | import FILE [--dry-run] | factory [--yes]",
+                            "read the settings; change, check and write them (writes need --car); car settings "
+                            "files; the factory record",
+                            runSettings}};
 
 } // namespace
 

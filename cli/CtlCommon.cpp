@@ -7,6 +7,7 @@
 #include <map>
 
 #include "link/SettingsBlock.h"
+#include "settings/SettingsDiff.h"
 
 namespace zefirel::ctl {
 
@@ -43,13 +44,16 @@ bool parseCarData(const std::string& text, CarData& out) {
             break;
         start = semi + 1;
     }
-    if (field != 7)
+    if (field != 7 || !completeCarData(car))
         return false;
-    // The same fields the car information dialog insists on.
+    out = car;
+    return true;
+}
+
+bool completeCarData(const CarData& car) {
     for (int required : {0, 1, 2, 3, 5})
         if (car.texts[required].empty())
             return false;
-    out = car;
     return true;
 }
 
@@ -173,15 +177,7 @@ CJsonWriter& CJsonWriter::value(bool b) {
     return *this;
 }
 
-std::string formatNumber(double v) {
-    char buf[64];
-    for (int precision = 6; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-        if (std::strtod(buf, nullptr) == v)
-            break;
-    }
-    return buf;
-}
+std::string formatNumber(double v) { return formatSettingNumber(v); }
 
 // --- context -----------------------------------------------------------------------
 

@@ -61,6 +61,9 @@ struct CarData {
 /// Splits "make;model;capacity;power;year;injectors;flow". False unless there are
 /// exactly seven fields and make, model, capacity, power and injectors are given.
 bool parseCarData(const std::string& text, CarData& out);
+/// Whether make, model, capacity, power and injectors are given (what the car
+/// information dialog insists on).
+bool completeCarData(const CarData& car);
 
 /// The host of the command line: messages and the wait text on standard error,
 /// progress as "<label> N%", car data from --car.

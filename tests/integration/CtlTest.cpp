@@ -7,6 +7,7 @@
 
 #include "SimKit.h"
 #include "link/SettingsBlock.h"
+#include "settings/SettingsCopy.h"
 #include "support/Preferences.h"
 #include "support/TestDevice.h"
 
@@ -138,6 +139,76 @@ TEST(Ctl, SettingsSetChecksThenWritesWithTheCarData) {
     const fs::path carFolder = c.home.path() + "/data/Zefirel/Ustawienia/v5.2/Opel-Astra-1600";
     ASSERT_TRUE(fs::is_directory(carFolder));
     EXPECT_EQ(std::distance(fs::directory_iterator(carFolder), fs::directory_iterator{}), 1);
+}
+
+TEST(Ctl, SettingsExportThenImportRestoresTheControllersRecord) {
+    Ctl c;
+    // A tuned controller: settings and a correction curve.
+    ASSERT_EQ(c({CAR, "settings", "set", "mainCorrection=2.5", "switchSpeed=1800", "optionFlags=1"}).rc, 0);
+    sim::EepromImage image = c.ctl.eeprom();
+    image[sim::eeprom::TABLE + 5] = 100 + 12;
+    c.ctl.setEeprom(image);
+    const std::array<uint8_t, 26> tuned = c.ctl.setupRecord();
+    const std::string file = c.file("astra.settings");
+
+    RunResult r = c({CAR, "settings", "export", file});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    CSettingsBlock exported;
+    ASSERT_EQ(loadCarSettingsFile(file, exported), ESettingsFileResult::Ok);
+    EXPECT_EQ(exported.carText(ECarText::model), "Astra");
+    EXPECT_EQ(exported.timeCorrection(5), 12);
+    EXPECT_EQ(c.ctl.setupRecord(), tuned) << "export writes nothing to the controller";
+
+    // Someone changes the controller; a dry run shows what the file would undo.
+    ASSERT_EQ(c({CAR, "settings", "factory", "--yes"}).rc, 0);
+    const std::array<uint8_t, 26> factory = c.ctl.setupRecord();
+    ASSERT_NE(factory, tuned);
+    EXPECT_EQ(c.ctl.eeprom()[sim::eeprom::TABLE + 5], 100) << "the factory curve is flat";
+    r = c({"settings", "import", file, "--dry-run"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "switchSpeed: 1200 → 1800\n"
+              "mainCorrection: 1 → 2.5\n"
+              "optionFlags: 0 → 1\n"
+              "timeCorrection[5]: 0 → 12\n");
+    EXPECT_EQ(c.ctl.setupRecord(), factory);
+
+    // The import writes it back, with the file's own car data.
+    r = c({"settings", "import", file});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(c.ctl.setupRecord(), tuned);
+    EXPECT_EQ(c.ctl.eeprom()[sim::eeprom::TABLE + 5], 100 + 12);
+    r = c({"settings", "import", file});
+    EXPECT_EQ(r.out, "no changes\n");
+}
+
+TEST(Ctl, SettingsFilesThatCannotBeUsedSendNothing) {
+    Ctl c;
+    CSettingsBlock v4 = factorySettings();
+    v4.setVersionMark(4);
+    ASSERT_TRUE(saveSettingsFile(c.file("v4.settings"), v4));
+    std::ofstream(c.file("short.settings")) << std::string(1239, 'x');
+    const struct {
+        std::string file;
+        const char* message;
+    } cases[] = {{c.file("v4.settings"), MSG_SETTINGS_FILE_VERSION},
+                 {c.file("short.settings"), MSG_SETTINGS_FILE_UNREADABLE},
+                 {c.file("missing.settings"), MSG_SETTINGS_FILE_UNREADABLE}};
+    for (const auto& k : cases) {
+        const RunResult r = c({CAR, "settings", "import", k.file});
+        EXPECT_EQ(r.rc, 2) << k.file;
+        EXPECT_NE(r.err.find(k.message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(c({"settings", "export", c.file("x.settings")}).rc, 2) << "export needs the car data";
+    EXPECT_FALSE(fs::exists(c.file("x.settings")));
+    EXPECT_EQ(c.server.requestCount(), 0u);
+
+    // Without --yes the factory record is only shown.
+    const std::array<uint8_t, 26> before = c.ctl.setupRecord();
+    const RunResult r = c({CAR, "settings", "factory"});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, "no changes\n");
+    EXPECT_EQ(c.ctl.setupRecord(), before);
 }
 
 TEST(Ctl, ErrorsAreReadAndCleared) {
