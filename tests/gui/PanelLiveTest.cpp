@@ -2,6 +2,7 @@
 // work-mode buttons, the main correction's spin and "Wpisz", the periodic error
 // check, and the reconnect after the line went silent.
 
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -124,9 +125,16 @@ TEST_F(PanelTest, CorrectionNeedsCarDataThenSpinAndWpiszWriteOnlyValidValues) {
     const double start = m_controller->mainCorrectionMs();
     EXPECT_EQ(edit()->text(), QString::asprintf("%.3f", start));
 
-    // Without car data (and without the administrator level) nothing is written.
+    // Without car data (and without the administrator level) the car information
+    // dialog asks for them; cancelled, nothing is written.
+    bool asked = false;
+    onNextModal([&](QWidget* w) {
+        asked = w->objectName() == QStringLiteral("carInfoDlg");
+        qobject_cast<QDialog*>(w)->reject();
+    });
     edit()->setText(QStringLiteral("1.500"));
     button("btnWrite")->click();
+    EXPECT_TRUE(asked);
     EXPECT_TRUE(shown(QStringLiteral("Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji")));
     EXPECT_DOUBLE_EQ(m_controller->mainCorrectionMs(), start);
 

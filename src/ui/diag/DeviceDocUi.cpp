@@ -15,6 +15,7 @@
 #include "ui/app/QtHost.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
+#include "ui/settings/CarInfoDlg.h"
 #include "ui/settings/ErrCodesDlg.h"
 #include "ui/settings/MsgHelper.h"
 #include "ui/settings/PasswdDlg.h"
@@ -78,6 +79,14 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     m_host->setTimerStarter([panel](int id, int ms) { panel->startPanelTimer(id, ms); });
     m_host->setDiagnosticsEndedHandler([this] { updateCommands(); });
     m_host->setSettingsWrittenHandler([panel] { panel->showCorrection(); });
+    // The ensure-car-data step asks with the car information dialog (the host runs
+    // it on the GUI thread), with the displays slowed while it is open.
+    m_host->setCarDataAsker([this, prefs](CSettingsBlock& record) {
+        m_doc->slowRefresh();
+        const bool ok = askCarDataWithDialog(m_doc->settingsFolder(), prefs, record, m_main);
+        m_doc->normalRefresh();
+        return ok;
+    });
     QPointer<CMainFrame> mainPtr = m_main;
     CQtHost* host = m_host.get();
     m_doc->setTitleListener([host, mainPtr](const std::string& title) {

@@ -1,0 +1,212 @@
+// The car information dialog (its OK rule, the injector list, the last car of the
+// same controller) and the car settings file list (rows, colours, "Wybierz"), and
+// the settings write of the program asking for the car data with the dialog.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <filesystem>
+
+#include "AppTestKit.h"
+#include "settings/CarInfo.h"
+#include "settings/SettingsCopy.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/diag/DevicePanel.h"
+#include "ui/settings/CarInfoDlg.h"
+#include "ui/settings/CarSettingsDlg.h"
+
+namespace zefirel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString REQUIRED = QString::fromUtf8(MSG_CAR_DATA_REQUIRED);
+
+/// Records the messages the dialogs show instead of showing them.
+struct MessageLog {
+    MessageLog() {
+        qtApp();
+        setMessageInterceptor([this](const ShownMessage& m) {
+            texts.push_back(m.text);
+            return EMsgResult::Ok;
+        });
+    }
+    ~MessageLog() { setMessageInterceptor({}); }
+    std::vector<QString> texts;
+};
+
+template <class T>
+T* child(QWidget& dlg, const char* name) {
+    T* w = dlg.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+void enter(CCarInfoDlg& dlg, const CarTexts& t) {
+    child<QComboBox>(dlg, "make")->setEditText(qstr(t[0]));
+    child<QComboBox>(dlg, "model")->setEditText(qstr(t[1]));
+    child<QLineEdit>(dlg, "capacity")->setText(qstr(t[2]));
+    child<QLineEdit>(dlg, "power")->setText(qstr(t[3]));
+    child<QLineEdit>(dlg, "year")->setText(qstr(t[4]));
+    child<QComboBox>(dlg, "injectors")->setEditText(qstr(t[5]));
+    child<QLineEdit>(dlg, "flow")->setText(qstr(t[6]));
+}
+
+/// A record of a controller as the settings write stores it.
+CSettingsBlock stored(const std::string& identity, const CarTexts& car, const std::string& label) {
+    CSettingsBlock b = factorySettings();
+    b.setVersionMark(5);
+    b.setIdentity(identity);
+    CCarInfo::setCarTexts(b, car);
+    b.setTimeStamp(label);
+    return b;
+}
+
+const CarTexts ASTRA = {"Opel", "Astra", "1600", "101", "2003", "2.0", "12"};
+
+TEST(CarInfoDialog, OkNeedsMakeModelCapacityPowerAndInjectors) {
+    MessageLog log;
+    CScratchFolder folder;
+    const struct {
+        const char* what;
+        CarTexts texts;
+        bool accepted;
+    } cases[] = {
+        {"all given", ASTRA, true},
+        {"no year and no flow", {"Opel", "Astra", "1600", "101", "", "2.0", ""}, true},
+        {"no power", {"Opel", "Astra", "1600", "", "2003", "2.0", "12"}, false},
+        {"no make", {"", "Astra", "1600", "101", "2003", "2.0", "12"}, false},
+        {"blank model", {"Opel", "  ", "1600", "101", "2003", "2.0", "12"}, false},
+        {"no capacity", {"Opel", "Astra", "", "101", "2003", "2.0", "12"}, false},
+        {"no injectors", {"Opel", "Astra", "1600", "101", "2003", "", "12"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        log.texts.clear();
+        CCarInfoDlg dlg(folder.path() + "/", nullptr, CSettingsBlock());
+        dlg.show();
+        enter(dlg, c.texts);
+        child<QPushButton>(dlg, "ok")->click();
+        EXPECT_EQ(dlg.result() == QDialog::Accepted, c.accepted);
+        EXPECT_EQ(log.texts, c.accepted ? std::vector<QString>{} : std::vector<QString>{REQUIRED});
+        if (c.accepted) {
+            EXPECT_EQ(dlg.texts(), c.texts);
+        }
+    }
+}
+
+TEST(CarInfoDialog, InjectorSizesAscendWithTwoSelectedAndTextsStayInsideTheirFields) {
+    qtApp();
+    CScratchFolder folder;
+    CCarInfoDlg dlg(folder.path() + "/", nullptr, CSettingsBlock());
+    auto* injectors = child<QComboBox>(dlg, "injectors");
+    QStringList items;
+    for (int i = 0; i < injectors->count(); ++i) items << injectors->itemText(i);
+    EXPECT_EQ(items, (QStringList{"1.0", "1.5", "1.8", "2.0", "2.5", "3.0"}));
+    EXPECT_EQ(injectors->currentText(), QStringLiteral("2.0"));
+
+    // Long texts are cut to what the record holds; Polish letters are stored as CP1250.
+    enter(dlg, {std::string(80, 'M'), "Żuk ąęś", "16000", "1234", "20033", "2.0-extra-long", "12"});
+    CSettingsBlock record;
+    CCarInfo::setCarTexts(record, dlg.texts());
+    EXPECT_EQ(record.carText(ECarText::make), std::string(49, 'M'));
+    EXPECT_EQ(record.carText(ECarText::model), "Żuk ąęś");
+    EXPECT_EQ(record.carText(ECarText::capacity), "1600");
+    EXPECT_EQ(record.carText(ECarText::power), "123");
+    EXPECT_EQ(record.carText(ECarText::injectors), "2.0-extra");
+}
+
+TEST(CarInfoDialog, StartsFromTheLastCarOfTheSameControllerOnly) {
+    qtApp();
+    CScratchFolder folder;
+    CMemoryPreferences prefs;
+    const std::string path = folder.path() + "/Opel-Astra-1600/ZF-7-08-12-2026.settings";
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_TRUE(saveSettingsFile(path, stored("ZF-7", ASTRA, "08-12-2026-10:00:00")));
+    CCarInfo::rememberLastCar(prefs, path);
+    // Two makes offered from the folders.
+    fs::create_directories(folder.path() + "/Fiat-Punto-1200");
+
+    CSettingsBlock doc;
+    doc.setIdentity("ZF-7");
+    CCarInfoDlg same(folder.path() + "/", &prefs, doc);
+    EXPECT_EQ(same.texts(), ASTRA);
+    EXPECT_EQ(child<QComboBox>(same, "make")->count(), 2);
+
+    doc.setIdentity("ZF-8");
+    doc.setCarText(ECarText::make, "Fiat");
+    CCarInfoDlg other(folder.path() + "/", &prefs, doc);
+    EXPECT_EQ(other.texts(), (CarTexts{"Fiat", "", "", "", "", "2.0", ""}))
+        << "another controller's car is not offered: the document's own data are";
+}
+
+TEST(CarSettingsDialog, RowsMarkTheControllersOwnFilesAndWybierzNeedsARow) {
+    MessageLog log;
+    CScratchFolder folder;
+    const std::string car = folder.path() + "/Opel-Astra-1600/";
+    fs::create_directories(car);
+    ASSERT_TRUE(saveSettingsFile(car + "A-01-02-2026.settings", stored("A", ASTRA, "01-02-2026-09:00:00")));
+    ASSERT_TRUE(saveSettingsFile(car + "B-02-02-2026.settings", stored("B", ASTRA, "02-02-2026-09:00:00")));
+    ASSERT_TRUE(saveSettingsFile(car + "C-03-02-2026.settings", stored("C", ASTRA, "03-02-2026-09:00:00")));
+    ASSERT_TRUE(saveSettingsFile(car + "D-04-02-2026.settings", stored("D", ASTRA, "04-02-2026-09:00:00")));
+
+    CCarSettingsDlg dlg(folder.path() + "/", "C");
+    dlg.show();
+    EXPECT_EQ(child<QComboBox>(dlg, "capacity")->currentText(), QStringLiteral("1600"));
+    child<QPushButton>(dlg, "find")->click();
+    auto* list = child<QTableWidget>(dlg, "files");
+    ASSERT_EQ(list->rowCount(), 4);
+    EXPECT_EQ(list->item(2, 0)->text(), QStringLiteral("03-02-2026-09:00:00"));
+    EXPECT_EQ(list->item(2, 5)->text(), QStringLiteral("0.0"));
+    EXPECT_EQ(list->item(2, 7)->text(), QStringLiteral("5"));
+    EXPECT_EQ((std::vector<uint32_t>{dlg.rowColour(0), dlg.rowColour(1), dlg.rowColour(2), dlg.rowColour(3)}),
+              (std::vector<uint32_t>{0xFFFFFF, 0xD2D2D2, 0x1E64D2, 0xD2D2D2}));
+
+    child<QPushButton>(dlg, "choose")->click();
+    EXPECT_EQ(log.texts, std::vector<QString>{QString::fromUtf8(MSG_SELECT_SETTINGS)});
+    EXPECT_TRUE(dlg.isVisible());
+
+    list->selectRow(1);
+    child<QPushButton>(dlg, "chooseAndWrite")->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.chosenPath(), car + "B-02-02-2026.settings");
+    EXPECT_TRUE(dlg.writeRequested());
+}
+
+// The program: a settings write without car data opens the dialog; its texts go
+// into the record and name the car settings file, and are not asked for again.
+TEST_F(AppTest, SettingsWriteAsksForTheCarDataWithTheDialog) {
+    startSimulator();
+    startProgram();
+    CDevicePanel* panel = docUi().frame()->panel();
+    auto* edit = panel->findChild<QLineEdit*>(QStringLiteral("correctionEdit"));
+    auto* write = panel->findChild<QPushButton*>(QStringLiteral("btnWrite"));
+
+    int asked = 0;
+    const auto answer = [&](QWidget* w) {
+        ++asked;
+        auto* dlg = qobject_cast<CCarInfoDlg*>(w);
+        ASSERT_NE(dlg, nullptr);
+        enter(*dlg, ASTRA);
+        child<QPushButton>(*dlg, "ok")->click();
+    };
+    onNextModal(answer);
+    edit->setText(QStringLiteral("1.500"));
+    write->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.5, 1e-9);
+    EXPECT_EQ(doc().settings().carText(ECarText::model), "Astra");
+    const std::string last = m_prefs.value(PREF_APP_V52, PREF_LAST_CAR_FILE);
+    EXPECT_EQ(fs::path(last).parent_path().filename(), "Opel-Astra-1600");
+    EXPECT_TRUE(fs::is_regular_file(last));
+
+    edit->setText(QStringLiteral("1.750"));
+    write->click();
+    EXPECT_EQ(asked, 1) << "the car data are known for this connection";
+    EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.75, 1e-9);
+}
+
+} // namespace
+} // namespace zefirel::test
