@@ -74,17 +74,6 @@ TEST(SettingsCopy, EverythingButTheMapIsCopied) {
     EXPECT_TRUE(std::equal(to.map(), to.map() + block::MAP_SIZE, before.map()));
 }
 
-TEST(SettingsCopy, FactoryRecordIsZeroApartFromTheDefaults) {
-    const CSettingsBlock f = factorySettings();
-    CSettingsBlock zeroed;
-    zeroed.bytes().fill(0);
-    for (const SettingInfo& s : settingInfos()) {
-        EXPECT_EQ(f.value(s.id), s.defaultValue) << s.name;
-        zeroed.setValue(s.id, s.defaultValue);
-    }
-    EXPECT_EQ(f, zeroed) << "no byte besides the settings values is set";
-}
-
 TEST(SettingsCopy, StoredRecordKeepsTheDocumentsHeadAndFeaturesAndCarTextsWhenKnown) {
     const CSettingsBlock stored = scrambled(3);
     for (const bool known : {true, false}) {
