@@ -66,11 +66,13 @@ CCarInfoDlg::CCarInfoDlg(const std::string& settingsFolder, IPreferences* prefs,
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Anuluj"));
     connect(buttons, &QDialogButtonBox::accepted, this, &CCarInfoDlg::onOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* lay = new QVBoxLayout(this);
     lay->addLayout(form);
     lay->addWidget(buttons);
+    setMinimumWidth(420);
 
     // A sorted list: the nozzle sizes show in ascending order, "2.0" selected.
     for (const char* size : {"3.0", "2.5", "2.0", "1.8", "1.5", "1.0"}) m_injectors->addItem(QString::fromLatin1(size));
