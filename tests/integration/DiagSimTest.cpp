@@ -115,6 +115,29 @@ TEST_F(DiagSim, SilentOrVanishedControllerEndsPollingWithEverySampleKept) {
     }
 }
 
+// What the About box does while polling goes on: every exchange of the polling
+// thread reads the feature record (it selects the sample layout), so the record is
+// replaced under the link's lock. Built with ZEFIREL_TSAN, this test reports any
+// unguarded write.
+TEST_F(DiagSim, FeatureRecordReadAgainWhilePollingKeepsTheLayoutAndThePolls) {
+    SimConfig cfg;
+    cfg.featureMask = 0x10D7; // extended layout
+    startSim(cfg);
+    doc->startDiagnostics(rec);
+    ASSERT_TRUE(waitFor([&] { return doc->diagData().count() >= 20; }, 5000));
+    for (int i = 0; i < 20; ++i) {
+        uint8_t features[FEATURE_RECORD_SIZE] = {};
+        ASSERT_TRUE(doc->readFeatures(features));
+        doc->storeFeatures(features);
+    }
+    EXPECT_EQ(doc->settings().featureMask(), 0x10D7u);
+    EXPECT_TRUE(CDiag::extendedLayout());
+    const int from = doc->diagData().count();
+    ASSERT_TRUE(waitFor([&] { return doc->diagData().count() >= from + 20; }, 5000));
+    EXPECT_TRUE(doc->diagnosticsOn());
+    EXPECT_FALSE(doc->isConnectionLost());
+}
+
 TEST_F(DiagSim, CommandLineRecordAndReplay) {
     const CSimOnPty line;
     const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + scratch.path(), "XDG_DATA_HOME=" + scratch.path()};

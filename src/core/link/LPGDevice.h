@@ -95,6 +95,11 @@ public:
     // --- version and features -----------------------------------------------
     bool readVersion(uint8_t* out21);
     bool readFeatures(uint8_t* out20);
+    /// Copies a feature record into the settings block and sets the sample layout it
+    /// selects. Every exchange reads the record (the layout bit) under the
+    /// transaction lock, so it is replaced under that lock too: the polling thread
+    /// never sees it half written.
+    void storeFeatures(const uint8_t* record20);
     /// Writes a version record (the version dialog): date in days since 1 April 2004.
     bool writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                       const std::string& identity);

@@ -107,8 +107,9 @@ bool CLPGDevice::handshake() {
     // 3. The feature record; without one the previous record stays.
     uint8_t features[FEATURE_RECORD_SIZE];
     if (readFeatures(features))
-        m_settings.setFeatures(features);
-    CDiag::setExtendedLayout(extendedDiag());
+        storeFeatures(features);
+    else
+        CDiag::setExtendedLayout(extendedDiag());
 
     // 4. The version check.
     if (version != SUPPORTED_VERSION) {

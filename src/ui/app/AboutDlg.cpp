@@ -11,9 +11,14 @@
 
 #include "link/FeatureTexts.h"
 #include "link/LPGDevice.h"
+#include "support/Error.h"
 #include "ui/settings/MsgHelper.h"
 
 namespace zefirel {
+
+namespace {
+constexpr const char* MSG_VERSION_READ_FAILED = "Nie można odczytać wersji urządzenia!";
+} // namespace
 
 QStringList featureTexts(uint32_t featureMask) {
     QStringList out;
@@ -56,20 +61,31 @@ void CAboutDlg::fill(CLPGDevice* device) {
         m_details->addItem(QStringLiteral("Brak połączenia"));
         return;
     }
+    // A line that vanished since the last poll raises a port error here: the box
+    // shows it and still opens, as it does after a failed read.
+    try {
+        readController(*device);
+    } catch (IError* e) {
+        showCaughtError(this, QString::fromUtf8(MSG_VERSION_READ_FAILED), "CAboutDlg::OnInitDialog()", e);
+    } catch (...) {
+        showCatchAll(this, "CAboutDlg::OnInitDialog()");
+    }
+}
+
+void CAboutDlg::readController(CLPGDevice& device) {
     uint8_t version[VERSION_RECORD_SIZE] = {};
-    if (!device->readVersion(version)) {
-        zefMessageBox(this, QStringLiteral("Nie można odczytać wersji urządzenia!"), QStringLiteral("Zefirel"),
-                      EMsgStyle::Error);
+    if (!device.readVersion(version)) {
+        zefMessageBox(this, QString::fromUtf8(MSG_VERSION_READ_FAILED), QStringLiteral("Zefirel"), EMsgStyle::Error);
         return;
     }
     // The feature record is replaced only by a successful read: wiping it first would
     // leave the sample layout and the voltage conversion wrong after a failed read.
     uint8_t features[FEATURE_RECORD_SIZE] = {};
-    if (device->readFeatures(features)) device->settings().setFeatures(features);
+    if (device.readFeatures(features)) device.storeFeatures(features);
     // The firmware version word follows the programming date (host order).
     const unsigned versionNo = static_cast<unsigned>(version[2] | (version[3] << 8));
     m_version->setText(QString::asprintf("%d", versionNo));
-    m_details->addItems(featureTexts(device->settings().featureMask()));
+    m_details->addItems(featureTexts(device.settings().featureMask()));
 }
 
 QString CAboutDlg::versionText() const { return m_version->text(); }

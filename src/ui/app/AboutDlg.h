@@ -26,6 +26,8 @@ public:
 
 private:
     void fill(CLPGDevice* device);
+    /// Reads the version and feature records into the fields; port errors pass.
+    void readController(CLPGDevice& device);
     QLineEdit* m_version;
     QListWidget* m_details;
 };
