@@ -47,7 +47,7 @@ TEST_F(AppTest, ConnectsAtStartAndRecordsIntoTheDefaultRecording) {
     startProgram();
     CLPGBar* bar = docUi().frame()->bar();
     EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Połączony"));
-    EXPECT_EQ(CLPGBar::fieldColour(bar->connectionField()), COLOUR_GREEN);
+    EXPECT_EQ(shownColour(bar->connectionField()), SHOWN_GREEN);
     ASSERT_TRUE(doc().diagnosticsOn());
     const std::string recording = doc().recordingPath();
     EXPECT_EQ(std::filesystem::path(recording).filename(), "Diagnostyka.lpgd");
@@ -82,7 +82,7 @@ TEST_F(AppTest, WithoutControllerShowsNoConnectionAndKeepsTheAlwaysCommands) {
     startProgram();
     CLPGBar* bar = docUi().frame()->bar();
     EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Brak połączenia"));
-    EXPECT_EQ(CLPGBar::fieldColour(bar->connectionField()), COLOUR_RED);
+    EXPECT_EQ(shownColour(bar->connectionField()), SHOWN_RED);
     EXPECT_TRUE(shown(QStringLiteral("Nie można nawiązać komunikacji z urządzeniem LPG")));
     EXPECT_FALSE(doc().diagnosticsOn());
     EXPECT_EQ(mainFrame().windowTitle(), QStringLiteral("Zefirel"));
@@ -121,7 +121,7 @@ TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
     EXPECT_EQ(menuTexts(menus[6]), (QStringList{"O programie...", "-", "Odblokowanie "}));
     for (int id : {ID_EEPROM_READ, ID_EEPROM_WRITE, ID_DEVICE_VERSION}) EXPECT_FALSE(act(mainFrame(), id)->isEnabled());
     EXPECT_EQ(act(mainFrame(), ID_MANUAL_SETTINGS)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_U));
-    EXPECT_TRUE(act(mainFrame(), ID_REPLAY)->shortcut().isEmpty());
+    EXPECT_EQ(act(mainFrame(), ID_REPLAY)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
     // The toolbar's open button has no handler and stays disabled.
     EXPECT_FALSE(act(mainFrame(), ID_OPEN)->isEnabled());
     EXPECT_TRUE(act(mainFrame(), ID_PRINT)->isEnabled());

@@ -138,7 +138,7 @@ void CDeviceDoc::finishReplay(const std::string& path) { setRecordingPath(path);
 
 void CDeviceDoc::replayFile(const std::string& path) {
     startReplay(path);
-    host().showWait(WAIT_REPLAY);
+    host().showCancellableWait(WAIT_REPLAY);
     while (replayRunning() || inputThreadRunning()) {
         sleepMs(REPLAY_WAIT_SLICE_MS);
         if (!host().pumpEvents())
@@ -150,36 +150,38 @@ void CDeviceDoc::replayFile(const std::string& path) {
 
 // --- EEPROM image files -------------------------------------------------------
 
-bool CDeviceDoc::readEepromToFile(const std::string& path) {
+std::string CDeviceDoc::readEepromImage(const std::string& path) {
     uint8_t image[EEPROM_SIZE];
-    if (!readEeprom(0, EEPROM_SIZE, image)) {
-        // Nothing is written: a file from a failed read would hold no real image.
-        host().showMessage(MSG_EEPROM_READ_FAILED, APP_CAPTION, EMsgStyle::Error);
-        return false;
-    }
-    if (!writeFileAtomic(path, image, sizeof image)) {
-        host().showMessage(MSG_EEPROM_FILE_OPEN, APP_CAPTION, EMsgStyle::Error);
-        return false;
-    }
-    return true;
+    // Nothing is written after a failed read: such a file would hold no real image.
+    if (!readEeprom(0, EEPROM_SIZE, image))
+        return MSG_EEPROM_READ_FAILED;
+    if (!writeFileAtomic(path, image, sizeof image))
+        return MSG_EEPROM_FILE_OPEN;
+    return std::string();
 }
 
-bool CDeviceDoc::writeEepromFromFile(const std::string& path) {
+std::string CDeviceDoc::writeEepromImage(const std::string& path) {
     std::vector<uint8_t> image;
-    if (!readFile(path, image, EEPROM_SIZE)) {
-        host().showMessage(MSG_EEPROM_FILE_OPEN, APP_CAPTION, EMsgStyle::Error);
-        return false;
-    }
-    if (image.size() < EEPROM_SIZE) {
-        host().showMessage(MSG_EEPROM_FILE_FORMAT, APP_CAPTION, EMsgStyle::Error);
-        return false;
-    }
-    if (!writeEeprom(image.data(), 0, EEPROM_SIZE)) {
-        host().showMessage(MSG_EEPROM_WRITE_FAILED, APP_CAPTION, EMsgStyle::Error);
-        return false;
-    }
-    return true;
+    if (!readFile(path, image, EEPROM_SIZE))
+        return MSG_EEPROM_FILE_OPEN;
+    if (image.size() < EEPROM_SIZE)
+        return MSG_EEPROM_FILE_FORMAT;
+    if (!writeEeprom(image.data(), 0, EEPROM_SIZE))
+        return MSG_EEPROM_WRITE_FAILED;
+    return std::string();
 }
+
+namespace {
+bool reportEeprom(ILPGHost& host, const std::string& failure) {
+    if (!failure.empty())
+        host.showMessage(failure, APP_CAPTION, EMsgStyle::Error);
+    return failure.empty();
+}
+} // namespace
+
+bool CDeviceDoc::readEepromToFile(const std::string& path) { return reportEeprom(host(), readEepromImage(path)); }
+
+bool CDeviceDoc::writeEepromFromFile(const std::string& path) { return reportEeprom(host(), writeEepromImage(path)); }
 
 // --- folders ------------------------------------------------------------------
 
@@ -266,39 +268,51 @@ bool CDeviceDoc::ensureCarData() {
 // --- displays -----------------------------------------------------------------
 
 void CDeviceDoc::addDisplay(IDiagDisplay* display) {
-    std::lock_guard<std::mutex> g(m_stateLock);
+    std::lock_guard<std::recursive_mutex> g(m_displayLock);
     if (display && std::find(m_displays.begin(), m_displays.end(), display) == m_displays.end())
         m_displays.push_back(display);
 }
 
 void CDeviceDoc::removeDisplay(IDiagDisplay* display) {
-    std::lock_guard<std::mutex> g(m_stateLock);
+    std::lock_guard<std::recursive_mutex> g(m_displayLock);
     std::erase(m_displays, display);
 }
 
+size_t CDeviceDoc::displayCount() const {
+    std::lock_guard<std::recursive_mutex> g(m_displayLock);
+    return m_displays.size();
+}
+
+// The lock stays held during the calls: a display removed meanwhile on another
+// thread is not freed under a call. The calls only post work to the GUI thread or
+// run it there, so no display waits for the thread that holds the lock.
 void CDeviceDoc::forEachDisplay(void (IDiagDisplay::*op)()) {
-    std::vector<IDiagDisplay*> displays;
-    {
-        std::lock_guard<std::mutex> g(m_stateLock);
-        displays = m_displays;
-    }
+    std::lock_guard<std::recursive_mutex> g(m_displayLock);
+    const std::vector<IDiagDisplay*> displays = m_displays; // a display may unregister itself
     for (IDiagDisplay* d : displays)
         (d->*op)();
 }
 
-void CDeviceDoc::setRefresh(int periodMs) {
+void CDeviceDoc::applyRefresh() {
     if (!diagnosticsOn())
         return;
-    std::vector<IDiagDisplay*> displays;
-    {
-        std::lock_guard<std::mutex> g(m_stateLock);
-        displays = m_displays;
-    }
+    const int period = m_slowDepth > 0 ? REFRESH_SLOW_MS : REFRESH_NORMAL_MS;
+    const std::vector<IDiagDisplay*> displays = m_displays;
     for (IDiagDisplay* d : displays)
-        d->setRefreshPeriod(periodMs);
+        d->setRefreshPeriod(period);
 }
 
-void CDeviceDoc::slowRefresh() { setRefresh(REFRESH_SLOW_MS); }
-void CDeviceDoc::normalRefresh() { setRefresh(REFRESH_NORMAL_MS); }
+void CDeviceDoc::slowRefresh() {
+    std::lock_guard<std::recursive_mutex> g(m_displayLock);
+    ++m_slowDepth;
+    applyRefresh();
+}
+
+void CDeviceDoc::normalRefresh() {
+    std::lock_guard<std::recursive_mutex> g(m_displayLock);
+    if (m_slowDepth > 0)
+        --m_slowDepth;
+    applyRefresh();
+}
 
 } // namespace zefirel

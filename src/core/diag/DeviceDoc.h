@@ -115,6 +115,11 @@ public:
     /// Writes the first 512 bytes of an image file into the EEPROM. A shorter file is
     /// refused with "Niepoprawny format pliku EEPROM!" and nothing is sent.
     bool writeEepromFromFile(const std::string& path);
+    /// The same transfers without showing anything, for a worker thread: the text
+    /// of the message the transfer ends with, empty when it succeeded. The caller
+    /// shows it (error icon). Port errors pass to the caller.
+    std::string readEepromImage(const std::string& path);
+    std::string writeEepromImage(const std::string& path);
 
     // --- folders -------------------------------------------------------------
     /// The default data folder (created when missing), ending with "/".
@@ -165,21 +170,33 @@ public:
     // --- displays ------------------------------------------------------------
     /// Registers a display (not owned); it is reset/started/stopped with each run.
     void addDisplay(IDiagDisplay* display);
+    /// Unregisters a display. When it returns, no call into that display is running
+    /// or will start, so its owner may delete it (also while the polling thread ends).
     void removeDisplay(IDiagDisplay* display);
+    /// Number of registered displays.
+    size_t displayCount() const;
     /// Around modal dialogs: displays refresh every 5000 ms (slow) or 500 ms (normal)
-    /// while diagnostics are on.
+    /// while diagnostics are on. The brackets nest: a message box inside a dialog
+    /// that slowed the refresh keeps it slow until that dialog's own normalRefresh.
+    /// A normalRefresh without an open bracket restores the normal period.
     void slowRefresh();
     void normalRefresh();
 
 private:
     void forEachDisplay(void (IDiagDisplay::*op)());
-    void setRefresh(int periodMs);
+    /// Sets the displays' period by the bracket depth; the caller holds m_displayLock.
+    void applyRefresh();
     void waitForPreviousRun();
 
-    mutable std::mutex m_stateLock; // title, data folder, displays
+    mutable std::mutex m_stateLock; // title, data folder
     std::string m_title{TITLE_BASE};
     std::string m_dataFolder;
+    /// Guards the display list and the bracket depth, and is held while displays are
+    /// called, so removeDisplay waits for a call in progress on another thread.
+    /// Recursive: a display called on the GUI thread may call back into the document.
+    mutable std::recursive_mutex m_displayLock;
     std::vector<IDiagDisplay*> m_displays;
+    int m_slowDepth = 0; ///< open slow-refresh brackets
     std::function<void(const std::string&)> m_titleListener;
     std::atomic<int> m_injector{1};
     std::atomic<bool> m_carData{false};

@@ -35,6 +35,9 @@ public:
     virtual void setProgress(int /*percent*/) {}
     /// Shows the modeless wait window with a text; closeWait() closes it.
     virtual void showWait(const std::string& /*text*/) {}
+    /// Shows the wait window of an operation that the user may cancel (it offers
+    /// "Anuluj"); pumpEvents() reports the cancel. closeWait() closes it.
+    virtual void showCancellableWait(const std::string& text) { showWait(text); }
     virtual void closeWait() {}
     /// Lets pending user-interface work run during a wait. Returns false when the
     /// user asked to cancel the wait.

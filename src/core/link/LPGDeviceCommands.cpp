@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "diag/Diag.h"
 #include "link/Cipher.h"
 #include "link/Conversions.h"
 #include "link/LPGDevice.h"
@@ -143,6 +144,12 @@ bool CLPGDevice::readFeatures(uint8_t* out20) {
     return true;
 }
 
+void CLPGDevice::storeFeatures(const uint8_t* record20) {
+    CMutexGuard guard(&m_txLock);
+    m_settings.setFeatures(record20);
+    CDiag::setExtendedLayout(extendedDiag());
+}
+
 bool CLPGDevice::writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                               const std::string& identity) {
     uint8_t record[VERSION_RECORD_SIZE] = {};
@@ -252,7 +259,7 @@ bool CLPGDevice::clearErrors() {
 bool CLPGDevice::resetController() {
     struct WaitWindow {
         ILPGHost& host;
-        explicit WaitWindow(ILPGHost& h) : host(h) { host.showWait(MSG_RESETTING); }
+        explicit WaitWindow(ILPGHost& h) : host(h) { host.showCancellableWait(MSG_RESETTING); }
         ~WaitWindow() { host.closeWait(); }
     } wait(host());
 

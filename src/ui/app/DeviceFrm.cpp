@@ -1,7 +1,12 @@
 #include "ui/app/DeviceFrm.h"
 
 #include <QApplication>
+#include <QAction>
+#include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -54,9 +59,36 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
 
     connect(m_panel, &CDevicePanel::chartSelected, this, &CDeviceFrame::replaceChart);
     qApp->installEventFilter(this);
+    m_doc.addDisplay(m_panel);
+    m_doc.addDisplay(m_view);
 }
 
-CDeviceFrame::~CDeviceFrame() { qApp->removeEventFilter(this); }
+CDeviceFrame::~CDeviceFrame() {
+    qApp->removeEventFilter(this);
+    m_doc.removeDisplay(m_panel);
+    m_doc.removeDisplay(m_view);
+}
+
+QMdiSubWindow* CDeviceFrame::addTo(QMdiArea* area) {
+    QMdiSubWindow* sub = area->addSubWindow(this, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                      Qt::WindowMinMaxButtonsHint);
+    sub->setObjectName(QStringLiteral("deviceSubWindow"));
+    // Without the system-menu hint the close entry is hidden; taking it out of the
+    // menu as well keeps its shortcut (Ctrl+W, Ctrl+F4) from reaching it.
+    if (QMenu* menu = sub->systemMenu()) {
+        for (QAction* a : menu->actions()) {
+            if (a->shortcuts().contains(QKeySequence(QKeySequence::Close)) || a->text() == QMdiSubWindow::tr("&Close")) {
+                a->setShortcuts({});
+                a->setEnabled(false);
+                menu->removeAction(a);
+            }
+        }
+    }
+    sub->showMaximized();
+    return sub;
+}
+
+void CDeviceFrame::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 int CDeviceFrame::paneWidth(int column) const {
     QWidget* w = m_outer->widget(column);

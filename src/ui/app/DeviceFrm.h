@@ -5,10 +5,17 @@
 /// time-correction pane (220 px high). The status bar CLPGBar is docked at the
 /// bottom. The frame also handles the program's keyboard shortcuts: Ctrl+B/L/A for
 /// the work modes, Shift+F1..F5 for the charts, F1..F8 for the polled injector.
+///
+/// The frame is the document's only view: its panel and display view are the
+/// document's displays from construction to destruction, and the frame cannot be
+/// closed on its own (the document goes with the main window).
 
 #include <QWidget>
 
+class QCloseEvent;
 class QKeyEvent;
+class QMdiArea;
+class QMdiSubWindow;
 class QSplitter;
 
 namespace zefirel {
@@ -26,8 +33,14 @@ inline constexpr int DISPLAY_VIEW_HEIGHT = 220;
 class CDeviceFrame : public QWidget {
     Q_OBJECT
 public:
+    /// Builds the panes and registers the panel and the display view with the document.
     explicit CDeviceFrame(CDeviceDoc& doc, QWidget* parent = nullptr);
+    /// Unregisters the views before they go, so the document never calls a freed one.
     ~CDeviceFrame() override;
+
+    /// Puts the frame into the main window's document area, maximised, as a child
+    /// window without a close button or a close entry in its system menu.
+    QMdiSubWindow* addTo(QMdiArea* area);
 
     CDevicePanel* panel() const { return m_panel; }
     CDisplayView* displayView() const { return m_view; }
@@ -51,6 +64,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    /// Refused: closing the frame alone would take the views from a running document.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void setPaneWidth(int column, int width);

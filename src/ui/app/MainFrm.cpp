@@ -38,7 +38,10 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     }
     // Opening files has no handler: the button stays disabled.
     m_toolActions[ID_OPEN]->setEnabled(false);
+    // Ctrl+P belongs to the window, not to the toolbar: a hidden toolbar would take
+    // the shortcut with it.
     m_toolActions[ID_PRINT]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    addAction(m_toolActions[ID_PRINT]);
     // Print preview has no menu entry of its own; Ctrl+Shift+P reaches it.
     auto* preview = new QAction(this);
     preview->setObjectName(QStringLiteral("cmd%1").arg(ID_PRINT_PREVIEW));
@@ -61,8 +64,7 @@ QMenu* CMainFrame::addTopMenu(const QString& title) {
 }
 
 QAction* CMainFrame::addCommand(QMenu* menu, const QString& text, int id) {
-    // A "\t" in the text puts the rest in the menu's shortcut column without binding
-    // a key ("Ctrl+F" of the replay entry is only shown).
+    // A "\t" in the text puts the rest in the menu's shortcut column.
     QAction* a = menu->addAction(text);
     a->setObjectName(QStringLiteral("cmd%1").arg(id));
     a->setProperty("commandId", id);
@@ -92,7 +94,10 @@ void CMainFrame::installEmptyMenus() {
 void CMainFrame::installDeviceMenus() {
     clearMenus();
     QMenu* file = addTopMenu(QStringLiteral("Plik"));
-    addCommand(file, QStringLiteral("Wczytaj plik diagnostyczny...\tCtrl+F"), ID_REPLAY);
+    // The entry names Ctrl+F, so the key opens it too (the text after "\t" is what
+    // the menu shows in its shortcut column).
+    addCommand(file, QStringLiteral("Wczytaj plik diagnostyczny...\tCtrl+F"), ID_REPLAY)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     file->addSeparator();
     addCommand(file, QStringLiteral("Wyjście"), ID_EXIT);
 

@@ -59,21 +59,25 @@ void CQtHost::setProgress(int percent) {
     });
 }
 
-void CQtHost::showWait(const std::string& text) {
-    const QString t = qstr(text);
-    onGui([this, t] {
-        m_wait = std::make_unique<CWaitDlg>(t);
+void CQtHost::openWait(const QString& text, bool cancellable) {
+    onGui([this, text, cancellable] {
+        m_wait = std::make_unique<CWaitDlg>(text, cancellable);
         m_wait->showCentred();
     });
 }
+
+void CQtHost::showWait(const std::string& text) { openWait(qstr(text), false); }
+
+void CQtHost::showCancellableWait(const std::string& text) { openWait(qstr(text), true); }
 
 void CQtHost::closeWait() {
     onGui([this] { m_wait.reset(); });
 }
 
 bool CQtHost::pumpEvents() {
-    if (onGuiThread()) QApplication::processEvents(QEventLoop::AllEvents, 50);
-    return true;
+    if (!onGuiThread()) return true;
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+    return !(m_wait && m_wait->cancelled());
 }
 
 bool CQtHost::askCarData(CSettingsBlock& block) {

@@ -42,7 +42,10 @@ public:
     void showError(bool on) override;
     void setProgress(int percent) override;
     void showWait(const std::string& text) override;
+    void showCancellableWait(const std::string& text) override;
     void closeWait() override;
+    /// Runs pending events (painting, timers, the wait window's button); false once
+    /// "Anuluj" of the wait window was pressed.
     bool pumpEvents() override;
     bool askCarData(CSettingsBlock& block) override;
     void settingsWritten() override;
@@ -56,6 +59,7 @@ public:
 
 private:
     bool onGuiThread() const;
+    void openWait(const QString& text, bool cancellable);
     QPointer<CLPGBar> m_bar;
     QPointer<CMainFrame> m_frame;
     std::unique_ptr<CWaitDlg> m_wait;

@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QThread>
 
 #include "diag/DeviceDoc.h"
 #include "ui/app/Commands.h"
@@ -15,11 +14,11 @@
 #include "ui/app/QtHost.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
+#include "ui/settings/BackgroundWork.h"
 #include "ui/settings/CarInfoDlg.h"
 #include "ui/settings/ErrCodesDlg.h"
 #include "ui/settings/MsgHelper.h"
 #include "ui/settings/PasswdDlg.h"
-#include "ui/settings/WaitDlg.h"
 
 namespace zefirel {
 
@@ -68,17 +67,19 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     m_frame = new CDeviceFrame(*m_doc);
     // No title of its own: a maximised child would add "[title]" to the main window's.
     if (m_main) {
-        QMdiSubWindow* sub = m_main->mdiArea()->addSubWindow(m_frame);
-        sub->setObjectName(QStringLiteral("deviceSubWindow"));
-        sub->showMaximized();
+        m_frame->addTo(m_main->mdiArea());
         m_main->installDeviceMenus();
     }
     m_host->setBar(m_frame->bar());
     m_host->setMainFrame(m_main);
-    CDevicePanel* panel = m_frame->panel();
-    m_host->setTimerStarter([panel](int id, int ms) { panel->startPanelTimer(id, ms); });
+    QPointer<CDevicePanel> panel = m_frame->panel();
+    m_host->setTimerStarter([panel](int id, int ms) {
+        if (panel) panel->startPanelTimer(id, ms);
+    });
     m_host->setDiagnosticsEndedHandler([this] { updateCommands(); });
-    m_host->setSettingsWrittenHandler([panel] { panel->showCorrection(); });
+    m_host->setSettingsWrittenHandler([panel] {
+        if (panel) panel->showCorrection();
+    });
     // The ensure-car-data step asks with the car information dialog (the host runs
     // it on the GUI thread), with the displays slowed while it is open.
     m_host->setCarDataAsker([this, prefs](CSettingsBlock& record) {
@@ -95,14 +96,12 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
             if (mainPtr) mainPtr->setWindowTitle(t);
         });
     });
-    m_doc->addDisplay(panel);
-    m_doc->addDisplay(m_frame->displayView());
     CDeviceDoc* doc = m_doc.get();
     setModalRefreshHook([doc](bool slow) {
         if (slow) doc->slowRefresh();
         else doc->normalRefresh();
     });
-    connect(panel, &CDevicePanel::connectionChanged, this, [this] { updateCommands(); });
+    connect(panel.data(), &CDevicePanel::connectionChanged, this, [this] { updateCommands(); });
     if (m_main) connect(m_main, &CMainFrame::updateCommands, this, &CDeviceDocUi::updateCommands);
     updateCommands();
 }
@@ -110,8 +109,6 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
 CDeviceDocUi::~CDeviceDocUi() {
     close();
     if (m_frame) {
-        m_doc->removeDisplay(m_frame->panel());
-        m_doc->removeDisplay(m_frame->displayView());
         if (QWidget* sub = m_frame->parentWidget()) delete sub;
         else delete m_frame.data();
     }
@@ -236,17 +233,10 @@ void CDeviceDocUi::onReplay() {
     const std::string file = path.toStdString();
     // An error object escaping here would end the program: show it like the others.
     guarded(m_main, "CDeviceDoc::onReplay()", [&] {
-        m_doc->startReplay(file);
-        CWaitDlg wait(QStringLiteral("Wczytywanie pliku diagnostycznego..."));
-        wait.showCentred();
         // The replay thread drops the flag at the end of the file (or when it cannot
-        // read it); the window stays alive meanwhile.
-        while (m_doc->replayRunning()) {
-            QThread::msleep(REPLAY_WAIT_SLICE_MS);
-            QApplication::processEvents();
-        }
+        // read it, or when "Anuluj" is pressed); the window stays alive meanwhile.
+        m_doc->replayFile(file);
         CWaitCursor cursor;
-        m_doc->finishReplay(file);
         m_frame->displayView()->redrawFromStore();
     });
 }
@@ -255,19 +245,27 @@ void CDeviceDocUi::onEepromRead() {
     const QString path = chooseFile(true, FILTER_EEPROM, QStringLiteral("eeprom"));
     if (path.isEmpty()) return;
     m_doc->setDataFolderFromFile(path.toStdString());
-    guarded(m_main, "CDeviceDoc::onEepromRead()", [&] {
-        CWaitCursor cursor;
-        m_doc->readEepromToFile(path.toStdString());
-    });
+    runEepromTransfer("CDeviceDoc::onEepromRead()", [this, file = path.toStdString()] { return m_doc->readEepromImage(file); });
 }
 
 void CDeviceDocUi::onEepromWrite() {
     const QString path = chooseFile(false, FILTER_EEPROM, QStringLiteral("eeprom"));
     if (path.isEmpty()) return;
     m_doc->setDataFolderFromFile(path.toStdString());
-    guarded(m_main, "CDeviceDoc::onEepromWrite()", [&] {
-        CWaitCursor cursor;
-        m_doc->writeEepromFromFile(path.toStdString());
+    runEepromTransfer("CDeviceDoc::onEepromWrite()", [this, file = path.toStdString()] { return m_doc->writeEepromImage(file); });
+}
+
+// The transfer takes seconds (about 9 on a silent line): it runs on a worker while
+// the window repaints and the status bar's progress moves. Its message is shown
+// here on the GUI thread, after the wait cursor has gone.
+void CDeviceDocUi::runEepromTransfer(const char* where, const std::function<std::string()>& transfer) {
+    guarded(m_main, where, [&] {
+        std::string failure;
+        {
+            CWaitCursor cursor;
+            runInBackground([&] { failure = transfer(); });
+        }
+        if (!failure.empty()) zefMessageBox(m_main, qstr(failure), QString(APP_CAPTION), EMsgStyle::Error);
     });
 }
 

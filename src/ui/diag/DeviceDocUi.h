@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QAction;
 
@@ -72,6 +73,8 @@ public:
 
 private:
     QString chooseFile(bool save, const QString& filter, const QString& defaultSuffix);
+    /// Runs an EEPROM image transfer (returning its failure text) in the background.
+    void runEepromTransfer(const char* where, const std::function<std::string()>& transfer);
     void setAction(int id, bool enabled, bool checked = false);
 
     QPointer<CMainFrame> m_main;

@@ -4,12 +4,14 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
 namespace zefirel {
 
-CWaitDlg::CWaitDlg(const QString& text) : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+CWaitDlg::CWaitDlg(const QString& text, bool cancellable)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("waitDlg"));
     setWindowTitle(QStringLiteral("Zefirel"));
     setModal(false);
@@ -19,6 +21,17 @@ CWaitDlg::CWaitDlg(const QString& text) : QDialog(nullptr, Qt::Dialog | Qt::Cust
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(24, 18, 24, 18);
     lay->addWidget(m_text);
+    if (cancellable) {
+        setWindowModality(Qt::ApplicationModal);
+        m_cancel = new QPushButton(QStringLiteral("Anuluj"), this);
+        m_cancel->setObjectName(QStringLiteral("waitCancel"));
+        m_cancel->setAutoDefault(false);
+        connect(m_cancel, &QPushButton::clicked, this, [this] {
+            m_cancelled = true;
+            m_cancel->setEnabled(false); // the operation ends at its next check
+        });
+        lay->addWidget(m_cancel, 0, Qt::AlignHCenter);
+    }
     setMinimumWidth(320);
 }
 
@@ -35,7 +48,8 @@ void CWaitDlg::showCentred() {
 
 QString CWaitDlg::text() const { return m_text->text(); }
 
-// The window has no buttons: it goes away only when its owner closes it.
+// The window goes away only when its owner closes it; cancelling only tells the
+// owner to stop.
 void CWaitDlg::closeEvent(QCloseEvent* e) {
     if (e->spontaneous()) e->ignore();
     else QDialog::closeEvent(e);
@@ -43,7 +57,8 @@ void CWaitDlg::closeEvent(QCloseEvent* e) {
 
 void CWaitDlg::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Escape) {
-        e->ignore();
+        if (m_cancel && m_cancel->isEnabled()) m_cancel->click();
+        e->accept();
         return;
     }
     QDialog::keyPressEvent(e);

@@ -1,0 +1,213 @@
+// The commands that talk to the controller, from the windows: each one meets a
+// vanished line with a message instead of ending the program, EEPROM transfers run
+// while the window keeps painting and the progress moves, and the waits that can
+// be cancelled offer "Anuluj".
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "AppTestKit.h"
+#include "ui/app/AboutDlg.h"
+#include "ui/app/Commands.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/app/QtHost.h"
+#include "ui/diag/DevicePanel.h"
+#include "ui/settings/WaitDlg.h"
+
+namespace zefirel::test {
+namespace {
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+/// The wait window on screen, or null.
+CWaitDlg* visibleWait() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<CWaitDlg*>(w); d && d->isVisible()) return d;
+    return nullptr;
+}
+
+class ControllerCommands : public AppTest {
+protected:
+    /// The program on a simulator with diagnostics switched off, so that nothing but
+    /// the command under test talks to the controller.
+    void startQuiet(const sim::SimConfig& cfg = sim::SimConfig()) {
+        startSimulator(cfg);
+        startProgram();
+        mainFrame().action(ID_DIAGNOSTIC)->trigger();
+        ASSERT_TRUE(doc().waitInputThread(3000));
+        doc().setAdministratorLevel(true); // the EEPROM entries, and writes without car data
+        updateMenus();
+    }
+    QPushButton* button(const char* name) {
+        return docUi().frame()->panel()->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    /// Whether a message shown after the first `from` ones names the handler.
+    bool caughtAt(size_t from, const char* where) {
+        const auto all = messages();
+        const QString details = QStringLiteral("Szczegóły: ") + QString::fromLatin1(where);
+        return std::any_of(all.begin() + static_cast<long>(std::min(from, all.size())), all.end(),
+                           [&](const ShownMessage& m) { return m.text.contains(details); });
+    }
+};
+
+TEST_F(ControllerCommands, EveryCommandMeetsAVanishedLineWithAMessage) {
+    startQuiet();
+    const std::string image = m_home.path() + "/image.eeprom";
+    writeBytes(image, std::vector<uint8_t>(EEPROM_SIZE, 0x11));
+    m_server->closeLine();
+    ASSERT_TRUE(waitUntil([&] { return m_server->lineClosed(); }, 2000));
+
+    struct Case {
+        const char* where;
+        std::function<void()> run;
+    };
+    const Case cases[] = {
+        {"CAboutDlg::OnInitDialog()",
+         [&] {
+             onNextModal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
+             mainFrame().action(ID_ABOUT)->trigger();
+         }},
+        {"CDevicePanel::onBtnGasoline()", [&] { button("btnGasoline")->click(); }},
+        {"CDevicePanel::onBtnLpg()", [&] { button("btnLpg")->click(); }},
+        {"CDevicePanel::onBtnAuto()", [&] { button("btnAuto")->click(); }},
+        {"CDevicePanel::onBtnWrite()", [&] { button("btnWrite")->click(); }},
+        {"CDevicePanel::onBtnWrite()", [&] { docUi().frame()->panel()->onSpin(1); }},
+        {"CDeviceDoc::onEepromRead()",
+         [&] {
+             m_nextFile = QString::fromStdString(m_home.path() + "/copy.eeprom");
+             mainFrame().action(ID_EEPROM_READ)->trigger();
+         }},
+        {"CDeviceDoc::onEepromWrite()",
+         [&] {
+             m_nextFile = QString::fromStdString(image);
+             mainFrame().action(ID_EEPROM_WRITE)->trigger();
+         }},
+        {"CDeviceDoc::onErrorsRead()", [&] { mainFrame().action(ID_ERRORS_READ)->trigger(); }},
+        {"CDeviceDoc::onErrorsClear()", [&] { mainFrame().action(ID_ERRORS_CLEAR)->trigger(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        const size_t before = messages().size();
+        c.run();
+        EXPECT_TRUE(caughtAt(before, c.where));
+        EXPECT_EQ(visibleWait(), nullptr);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_home.path() + "/copy.eeprom"));
+    EXPECT_TRUE(docUi().frame()->isVisible());
+}
+
+TEST_F(ControllerCommands, EepromTransfersLeaveTheWindowRunningAndMoveTheProgress) {
+    sim::SimConfig cfg;
+    cfg.baudTiming = true; // 64 blocks at 14400 baud: over a second each way
+    startQuiet(cfg);
+    QProgressBar* progress = docUi().frame()->bar()->progressBar();
+    std::vector<uint8_t> pattern(EEPROM_SIZE);
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i * 7 + 3);
+    const std::string load = m_home.path() + "/load.eeprom";
+    writeBytes(load, pattern);
+    const std::string copy = m_home.path() + "/copy.eeprom";
+
+    for (const bool read : {true, false}) {
+        SCOPED_TRACE(read ? "read into a file" : "write from a file");
+        m_nextFile = QString::fromStdString(read ? copy : load);
+        int ticks = 0, highest = 0;
+        QTimer probe; // runs only while the GUI thread is free
+        probe.setInterval(20);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            ++ticks;
+            highest = std::max(highest, progress->value());
+        });
+        probe.start();
+        QElapsedTimer took;
+        took.start();
+        mainFrame().action(read ? ID_EEPROM_READ : ID_EEPROM_WRITE)->trigger();
+        const qint64 ms = took.elapsed();
+        probe.stop();
+        ASSERT_GT(ms, 500);
+        EXPECT_GT(ticks, ms / 20 / 4) << ms << " ms";
+        EXPECT_GT(highest, 0);
+        EXPECT_LT(highest, 100);
+        EXPECT_EQ(progress->value(), 0);
+        const auto sim = m_controller->eeprom();
+        const std::vector<uint8_t> inSim(sim.begin(), sim.end());
+        EXPECT_EQ(read ? fileBytes(copy) : pattern, inSim);
+    }
+    EXPECT_TRUE(messages().empty()) << messages().front().text.toStdString();
+}
+
+TEST_F(ControllerCommands, AnulujEndsTheResetWaitOfClearingErrors) {
+    startQuiet();
+    sim::SimFaults faults;
+    faults.muteAfter = 1; // the switch to petrol is answered, the polls for its state are not
+    m_server->setFaults(faults);
+    QString waitText;
+    bool cancelled = false;
+    QElapsedTimer seen;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        CWaitDlg* wait = visibleWait();
+        auto* anuluj = wait ? wait->findChild<QPushButton*>(QStringLiteral("waitCancel")) : nullptr;
+        if (!anuluj || cancelled) return;
+        waitText = wait->text();
+        EXPECT_EQ(anuluj->text(), QStringLiteral("Anuluj"));
+        if (!seen.isValid()) seen.start();
+        if (seen.elapsed() > 1500) {
+            anuluj->click();
+            cancelled = true;
+        }
+    });
+    watch.start();
+    QElapsedTimer took;
+    took.start();
+    mainFrame().action(ID_ERRORS_CLEAR)->trigger();
+    watch.stop();
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(waitText, QStringLiteral("Resetowanie sterownika LPG..."));
+    EXPECT_LT(took.elapsed(), 10000) << "the wait went on to its time-out";
+    EXPECT_TRUE(shown(QStringLiteral("Nie można skasować błędów urządzenia")));
+    EXPECT_EQ(visibleWait(), nullptr);
+}
+
+TEST(QtHostWait, OnlyACancellableWaitHasAnulujAndPumpingReportsIt) {
+    qtApp();
+    CQtHost host;
+    host.showWait("Nawiązanie połączenia z urządzeniem...");
+    ASSERT_NE(host.waitDialog(), nullptr);
+    EXPECT_EQ(host.waitDialog()->findChild<QPushButton*>(QStringLiteral("waitCancel")), nullptr);
+    EXPECT_TRUE(host.pumpEvents());
+    host.closeWait();
+    EXPECT_EQ(host.waitDialog(), nullptr);
+
+    host.showCancellableWait("Wczytywanie pliku diagnostycznego...");
+    CWaitDlg* wait = host.waitDialog();
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(wait->text(), QStringLiteral("Wczytywanie pliku diagnostycznego..."));
+    auto* anuluj = wait->findChild<QPushButton*>(QStringLiteral("waitCancel"));
+    ASSERT_NE(anuluj, nullptr);
+    EXPECT_TRUE(host.pumpEvents());
+    anuluj->click();
+    EXPECT_FALSE(host.pumpEvents());
+    EXPECT_FALSE(host.pumpEvents()); // it stays cancelled until the wait closes
+    host.closeWait();
+    host.showCancellableWait("Resetowanie sterownika LPG...");
+    EXPECT_TRUE(host.pumpEvents()); // a new wait starts afresh
+    host.closeWait();
+}
+
+} // namespace
+} // namespace zefirel::test
