@@ -7,13 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QColor>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPixmap>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <memory>
 #include <mutex>
@@ -35,6 +39,7 @@
 QT_BEGIN_NAMESPACE
 /// Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QColor& c, std::ostream* os) { *os << c.name().toStdString(); }
 QT_END_NAMESPACE
 
 namespace zefirel::test {
@@ -50,6 +55,22 @@ inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs) {
     }
     return true;
 }
+
+/// The colour that covers most of a widget as it is drawn: its background.
+inline QColor shownColour(QWidget* w) {
+    const QImage img = w->grab().toImage();
+    std::map<QRgb, int> count;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) ++count[img.pixel(x, y)];
+    if (count.empty()) return QColor();
+    return QColor(std::max_element(count.begin(), count.end(), [](auto& a, auto& b) { return a.second < b.second; })->first);
+}
+
+/// The status colours as they must appear on screen.
+inline const QColor SHOWN_GREEN{0, 255, 0};
+inline const QColor SHOWN_RED{255, 0, 0};
+inline const QColor SHOWN_YELLOW{255, 255, 0};
+inline const QColor SHOWN_GREY{0x7D, 0x7D, 0x7D};
 
 /// Runs the event loop for ms milliseconds.
 inline void pump(int ms) {

@@ -65,6 +65,18 @@ TEST_F(AppTest, UnlockingAsAdministratorEnablesTheEepromCopyThatRefusesAShortFil
     startProgram();
     updateMenus();
     EXPECT_FALSE(mainFrame().action(ID_EEPROM_READ)->isEnabled());
+    // Escape closes the dialog of a locked document and unlocks nothing.
+    bool escaped = false;
+    onNextModal([&](QWidget* w) {
+        escaped = qobject_cast<CPasswdDlg*>(w) != nullptr;
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    mainFrame().action(ID_UNLOCK)->trigger();
+    EXPECT_TRUE(escaped);
+    EXPECT_FALSE(doc().administratorLevel());
+    EXPECT_FALSE(doc().serviceLevel());
+    EXPECT_FALSE(mainFrame().action(ID_EEPROM_READ)->isEnabled());
+
     onNextModal([](QWidget* w) {
         auto* dlg = qobject_cast<CPasswdDlg*>(w);
         ASSERT_NE(dlg, nullptr);
@@ -78,11 +90,6 @@ TEST_F(AppTest, UnlockingAsAdministratorEnablesTheEepromCopyThatRefusesAShortFil
     // Its window is not built yet: the version entry stays gray though the rule allows it.
     EXPECT_TRUE(docUi().ruleEnabled(ID_DEVICE_VERSION));
     EXPECT_FALSE(mainFrame().action(ID_DEVICE_VERSION)->isEnabled());
-
-    // Escape changes nothing on a new document's levels (still unlocked here).
-    onNextModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
-    mainFrame().action(ID_UNLOCK)->trigger();
-    EXPECT_TRUE(doc().administratorLevel());
 
     // Unlocked, the EEPROM is copied to a file byte for byte.
     const std::string image = m_home.path() + "/copy.eeprom";
@@ -237,19 +244,20 @@ TEST(WaitWindow, ShowsItsTextUnderTheProgramsCaption) {
 TEST(StatusBar, InjectorIndicatorsCountQuietTicksAndColourByLayout) {
     qtApp();
     CLPGBar bar;
+    bar.show();
     EXPECT_EQ(bar.connectionField()->text(), QStringLiteral("Brak połączenia"));
     EXPECT_EQ(bar.progressBar()->maximum(), 100);
-    auto colour = [&](int i) { return CLPGBar::fieldColour(bar.injectorField(i)); };
+    auto colour = [&](int i) { return shownColour(bar.injectorField(i)); };
     auto first = [&](int n) {
-        std::vector<uint32_t> out;
+        std::vector<QColor> out;
         for (int i = 0; i < n; ++i) out.push_back(colour(i));
         return out;
     };
-    const uint32_t G = COLOUR_GREEN, Q = COLOUR_GREY, Y = COLOUR_YELLOW;
+    const QColor G = SHOWN_GREEN, Q = SHOWN_GREY, Y = SHOWN_YELLOW;
 
     // Standard layout: active injectors are green.
     bar.setInjectors(0x03, 0, false);
-    EXPECT_EQ(first(3), (std::vector<uint32_t>{G, G, Q}));
+    EXPECT_EQ(first(3), (std::vector<QColor>{G, G, Q}));
     // Injector 2 falls quiet with a full countdown: grey on its third quiet tick.
     bar.setInjectors(0x01, 0, false);
     bar.setInjectors(0x01, 0, false);
@@ -264,17 +272,17 @@ TEST(StatusBar, InjectorIndicatorsCountQuietTicksAndColourByLayout) {
     EXPECT_EQ(colour(2), G);
     bar.setInjectors(0x01, 0, false);
     // Injector 1 fired on every tick and never turned grey.
-    EXPECT_EQ(first(3), (std::vector<uint32_t>{G, Q, Q}));
+    EXPECT_EQ(first(3), (std::vector<QColor>{G, Q, Q}));
 
     // Extended layout: yellow, and a pair running on LPG turns green.
     bar.setInjectors(0x0F, 0x02, true);
-    EXPECT_EQ(first(4), (std::vector<uint32_t>{Y, Y, G, G}));
+    EXPECT_EQ(first(4), (std::vector<QColor>{Y, Y, G, G}));
 
     bar.showError(true);
     EXPECT_EQ(bar.errorField()->text(), QStringLiteral("Błąd"));
     bar.showError(false);
     EXPECT_EQ(bar.errorField()->text(), QString());
-    EXPECT_EQ(CLPGBar::fieldColour(bar.errorField()), COLOUR_GREY);
+    EXPECT_EQ(shownColour(bar.errorField()), SHOWN_GREY);
     bar.setProgress(140);
     EXPECT_EQ(bar.progressBar()->value(), 100);
 }

@@ -57,11 +57,11 @@ TEST_F(PanelTest, ReadoutsShowTheControllersValuesInTheirFormats) {
     EXPECT_NEAR(text("petrolTime").toDouble(), cfg.petrolIdleMs, 1.0);
     // The simulator starts on petrol.
     EXPECT_EQ(text("workState"), QStringLiteral("Benzyna"));
-    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_YELLOW);
+    EXPECT_EQ(shownColour(panel()->field(QStringLiteral("workState"))), SHOWN_YELLOW);
     // The injector indicators of the status bar follow the sample (4 injectors fire).
     CLPGBar* bar = docUi().frame()->bar();
-    EXPECT_EQ(CLPGBar::fieldColour(bar->injectorField(0)), COLOUR_GREEN);
-    EXPECT_EQ(CLPGBar::fieldColour(bar->injectorField(7)), COLOUR_GREY);
+    EXPECT_EQ(shownColour(bar->injectorField(0)), SHOWN_GREEN);
+    EXPECT_EQ(shownColour(bar->injectorField(7)), SHOWN_GREY);
 }
 
 TEST_F(PanelTest, OutOfRangeValuesReadBrakAndNumbersStayNumbers) {
@@ -77,7 +77,7 @@ TEST_F(PanelTest, OutOfRangeValuesReadBrakAndNumbersStayNumbers) {
     panel()->onReadoutTick();
     expectTexts({{"rpm", "BRAK"}, {"pressure", "BRAK"}, {"lpgTemp", "BRAK"}, {"heaterTemp", "BRAK"},
                  {"internalTemp", "-36"}, {"lambda", "0.0"}, {"workState", "LPG"}});
-    EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), COLOUR_GREEN);
+    EXPECT_EQ(shownColour(panel()->field(QStringLiteral("workState"))), SHOWN_GREEN);
 
     // Feature 0x0800 hides the supply voltage while the engine runs on petrol.
     doc().settings().setFeatures(std::array<uint8_t, 20>{0x00, 0x08}.data());
@@ -102,15 +102,15 @@ TEST_F(PanelTest, ModeButtonsSwitchTheControllerAndTheField) {
         const char* button;
         sim::EWorkMode mode;
         const char* text;
-        uint32_t colour;
-    } steps[] = {{"btnLpg", sim::EWorkMode::Lpg, "LPG", COLOUR_GREEN},
-                 {"btnAuto", sim::EWorkMode::Auto, "AUTO", COLOUR_GREEN},
-                 {"btnGasoline", sim::EWorkMode::Petrol, "Benzyna", COLOUR_YELLOW}};
+        QColor colour;
+    } steps[] = {{"btnLpg", sim::EWorkMode::Lpg, "LPG", SHOWN_GREEN},
+                 {"btnAuto", sim::EWorkMode::Auto, "AUTO", SHOWN_GREEN},
+                 {"btnGasoline", sim::EWorkMode::Petrol, "Benzyna", SHOWN_YELLOW}};
     for (const auto& s : steps) {
         button(s.button)->click();
         EXPECT_EQ(m_controller->mode(), s.mode) << s.button;
         EXPECT_EQ(text("workState"), QString::fromUtf8(s.text));
-        EXPECT_EQ(panel()->field(QStringLiteral("workState"))->property("bgr").toUInt(), s.colour) << s.button;
+        EXPECT_EQ(shownColour(panel()->field(QStringLiteral("workState"))), s.colour) << s.button;
     }
     EXPECT_FALSE(shown(QStringLiteral("Nie powiodło się przełączenie na LPG!")));
 
@@ -195,7 +195,7 @@ TEST_F(PanelTest, StoredErrorsLightTheIndicatorOnTheTenthTick) {
     EXPECT_EQ(bar->errorField()->text(), QString());
     panel()->onReadoutTick();
     EXPECT_EQ(bar->errorField()->text(), QStringLiteral("Błąd"));
-    EXPECT_EQ(CLPGBar::fieldColour(bar->errorField()), COLOUR_RED);
+    EXPECT_EQ(shownColour(bar->errorField()), SHOWN_RED);
 }
 
 TEST_F(PanelTest, ASilentLineIsMarkedLostAndTheReconnectBringsDiagnosticsBack) {

@@ -334,8 +334,8 @@ void CDisplayView::resizeEvent(QResizeEvent* e) {
     placeButtons();
 }
 
-void CDisplayView::print(QPrinter* printer) {
-    QPainter p(printer);
+void CDisplayView::print(QPaintDevice* device) {
+    QPainter p(device);
     const QRect page = p.viewport();
     m_chart->SetSize(page.size());
     m_chart->Draw(p);
@@ -354,7 +354,7 @@ void CDisplayView::printPreview() {
     QPrinter printer;
     m_doc.slowRefresh();
     QPrintPreviewDialog dlg(&printer, this);
-    connect(&dlg, &QPrintPreviewDialog::paintRequested, this, &CDisplayView::print);
+    connect(&dlg, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) { print(printer); });
     dlg.exec();
     m_doc.normalRefresh();
 }

@@ -13,6 +13,7 @@
 #include "diag/DiagDisplay.h"
 
 class QMenu;
+class QPaintDevice;
 class QPrinter;
 class QRubberBand;
 class QTimer;
@@ -75,8 +76,9 @@ public:
     /// Builds the chart menu (for the pointer's context menu; tests look at it).
     QMenu* chartMenu();
 
-    /// Draws the chart on a printer page.
-    void print(QPrinter* printer);
+    /// Draws the chart on a printer page (or any page-like paint device, such as an
+    /// image of the page), filling the page.
+    void print(QPaintDevice* device);
     /// Shows the print dialog and prints.
     void printWithDialog();
     /// Shows the print preview.

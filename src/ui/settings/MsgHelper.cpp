@@ -31,10 +31,13 @@ void paintField(QLabel* field, uint32_t bgr) {
     p.setColor(QPalette::Window, winColour(bgr));
     p.setColor(QPalette::WindowText, Qt::black);
     field->setPalette(p);
-    field->setProperty("bgr", static_cast<uint>(bgr));
 }
 
-uint32_t fieldBackground(const QLabel* field) { return field->property("bgr").toUInt(); }
+uint32_t fieldBackground(const QLabel* field) {
+    const QColor c = field->palette().color(QPalette::Window);
+    return static_cast<uint32_t>(c.red()) | (static_cast<uint32_t>(c.green()) << 8) |
+           (static_cast<uint32_t>(c.blue()) << 16);
+}
 
 CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }

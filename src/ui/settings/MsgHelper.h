@@ -20,9 +20,9 @@ class IError;
 
 /// Converts a Windows colour value 0x00BBGGRR into a QColor.
 QColor winColour(uint32_t bgr);
-/// Paints a field's background (0x00BBGGRR) with black text; the colour is kept
-/// so fieldBackground() can tell it.
+/// Paints a field's background (0x00BBGGRR) with black text.
 void paintField(QLabel* field, uint32_t bgr);
+/// The background a field is painted with, as 0x00BBGGRR.
 uint32_t fieldBackground(const QLabel* field);
 
 /// Shows the wait cursor for its lifetime.
