@@ -115,20 +115,22 @@ TEST_F(DiagSim, SilentOrVanishedControllerEndsPollingWithEverySampleKept) {
     }
 }
 
-// What the About box does while polling goes on: every exchange of the polling
-// thread reads the feature record (it selects the sample layout), so the record is
-// replaced under the link's lock. Built with ZEFIREL_TSAN, this test reports any
-// unguarded write.
-TEST_F(DiagSim, FeatureRecordReadAgainWhilePollingKeepsTheLayoutAndThePolls) {
+// What the About box does while polling goes on: it reads the feature record and
+// stores it, while every exchange of the polling thread reads the record (it
+// selects the sample layout). The record is therefore replaced under the link's
+// lock. Built with ZEFIREL_TSAN, this test reports a store that is not: the stores
+// are spread over many polls so that some meet an exchange in progress.
+TEST_F(DiagSim, FeatureRecordStoredAgainWhilePollingKeepsTheLayoutAndThePolls) {
     SimConfig cfg;
     cfg.featureMask = 0x10D7; // extended layout
     startSim(cfg);
     doc->startDiagnostics(rec);
     ASSERT_TRUE(waitFor([&] { return doc->diagData().count() >= 20; }, 5000));
-    for (int i = 0; i < 20; ++i) {
-        uint8_t features[FEATURE_RECORD_SIZE] = {};
-        ASSERT_TRUE(doc->readFeatures(features));
+    uint8_t features[FEATURE_RECORD_SIZE] = {};
+    ASSERT_TRUE(doc->readFeatures(features));
+    for (int i = 0; i < 50; ++i) {
         doc->storeFeatures(features);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(doc->settings().featureMask(), 0x10D7u);
     EXPECT_TRUE(CDiag::extendedLayout());

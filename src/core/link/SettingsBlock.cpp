@@ -191,8 +191,11 @@ uint32_t CSettingsBlock::feature(int index) const {
 }
 
 void CSettingsBlock::setFeatures(const uint8_t* record20) {
-    // The record is in host order, which is the block's little-endian order.
-    std::memcpy(m_bytes.data() + block::FEATURES, record20, 20);
+    // The record is in host order, which is the block's little-endian order. Word by
+    // word, as feature() reads it (a thread checker sees these stores; a fixed-size
+    // copy is folded into moves it does not see).
+    for (size_t i = 0; i < 5; ++i)
+        setU32(m_bytes.data() + block::FEATURES + 4 * i, getU32(record20 + 4 * i));
 }
 
 std::string CSettingsBlock::carText(ECarText t) const {
