@@ -15,21 +15,6 @@ namespace zefirel::ctl {
 
 namespace {
 
-/// Takes "--name VALUE" out of args; false when the name is there without a value.
-bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& value, bool& found) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != name)
-            continue;
-        if (i + 1 >= args.size())
-            return false;
-        value = args[i + 1];
-        found = true;
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        return true;
-    }
-    return true;
-}
-
 bool parseNumber(const std::string& text, double& out) {
     if (text.empty())
         return false;

@@ -179,6 +179,20 @@ CJsonWriter& CJsonWriter::value(bool b) {
 
 std::string formatNumber(double v) { return formatSettingNumber(v); }
 
+bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& value, bool& found) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != name)
+            continue;
+        if (i + 1 >= args.size())
+            return false;
+        value = args[i + 1];
+        found = true;
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        return true;
+    }
+    return true;
+}
+
 // --- context -----------------------------------------------------------------------
 
 CCtlContext::CCtlContext(const CtlOptions& options) : m_options(options) {

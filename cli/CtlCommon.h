@@ -123,6 +123,10 @@ std::string plainLines(const std::string& text);
 /// A number as short as it can be written without losing its value.
 std::string formatNumber(double v);
 
+/// Takes "--name VALUE" out of args (found tells whether it was there); false when
+/// the name is there without a value.
+bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& value, bool& found);
+
 /// Everything a command works with.
 class CCtlContext {
 public:

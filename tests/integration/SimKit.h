@@ -75,6 +75,9 @@ inline RunResult run(const std::string& program, const std::vector<std::string>&
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // No terminal input: a program that asks reads the end of input.
+        if (const int nul = ::open("/dev/null", O_RDONLY); nul >= 0)
+            ::dup2(nul, 0);
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         ::execve(program.c_str(), argv.data(), envp.data());

@@ -1,0 +1,325 @@
+// The automatic setup procedure against the virtual controller over a
+// pseudo-terminal: it converges on the car's hidden LPG need, handles a first
+// step that leaves the main correction too large or below zero, writes nothing
+// after a Cancel, and ends promptly when stopped or when the line vanishes.
+#include <gtest/gtest.h>
+
+#ifdef ZEFIREL_HAVE_SIMLIB
+
+#include <algorithm>
+#include <future>
+
+#include "DiagTestKit.h"
+#include "SimKit.h"
+#include "autosetup/AutoSetup.h"
+#include "diag/DeviceDoc.h"
+
+using namespace zefirel;
+using namespace zefirel::test;
+using namespace zefirel::sim;
+
+namespace {
+
+/// Records the procedure's log, messages and buttons; safe from any thread.
+class CAutoSetupTestHost : public IAutoSetupHost {
+public:
+    std::atomic<bool> answer{true};
+    std::atomic<bool> startEnabled{true};
+    std::atomic<bool> stopEnabled{false};
+
+    void addLogLine(const std::string& text) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_lines.push_back(text);
+    }
+    bool askUser(const std::string& text) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_questions.push_back(text);
+        return answer.load();
+    }
+    void showMessage(const std::string& text) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_messages.push_back(text);
+    }
+    void enableStart(bool on) override { startEnabled = on; }
+    void enableStop(bool on) override { stopEnabled = on; }
+
+    std::vector<std::string> lines() const {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_lines;
+    }
+    std::vector<std::string> messages() const {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_messages;
+    }
+    std::vector<std::string> questions() const {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_questions;
+    }
+    bool logged(const std::string& line) const {
+        const auto l = lines();
+        return std::find(l.begin(), l.end(), line) != l.end();
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_lines, m_messages, m_questions;
+};
+
+/// A document whose work-mode switches pause briefly instead of 500 ms.
+class CQuickDoc : public CDeviceDoc {
+public:
+    using CDeviceDoc::CDeviceDoc;
+
+protected:
+    void pauseMs(int) override { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+};
+
+class AutoSetupSim : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (setup)
+            setup->stop();
+        if (running.valid())
+            running.wait_for(std::chrono::seconds(30));
+        if (doc) {
+            doc->stopDiagnostics();
+            EXPECT_TRUE(doc->waitInputThread(3000));
+        }
+        sim.reset();
+    }
+    void start(double trueCorrection) {
+        SimConfig cfg;
+        cfg.trueCorrectionMs = trueCorrection;
+        cfg.ambientC = 60; // a warm engine, as the procedure expects
+        sim = std::make_unique<CSimOnPty>(cfg);
+        ASSERT_TRUE(sim->opened);
+        doc = std::make_unique<CQuickDoc>(&docHost);
+        ASSERT_TRUE(doc->connectPath(sim->server.slavePath()));
+        doc->setCarDataKnown(true);
+        doc->startDiagnostics(scratch.path() + "/autosetup.lpgd");
+        setup = std::make_shared<CAutoSetup>(*doc, host);
+        setup->begin();
+    }
+    /// Runs the procedure on another thread, as the windowed program does.
+    void runAsync() {
+        running = std::async(std::launch::async, [this] { return setup->doWork(); });
+    }
+    /// The run took its failure end; then everything is closed for the next case.
+    void expectFailureEndAndClose() {
+        EXPECT_EQ(host->lines().back(), "Koniec");
+        EXPECT_FALSE(setup->running());
+        EXPECT_TRUE(host->startEnabled);
+        EXPECT_FALSE(host->stopEnabled);
+        TearDown();
+        running = {};
+        setup.reset();
+        doc.reset();
+    }
+    bool ended(int timeoutMs) { return running.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready; }
+
+    CScratchFolder scratch;
+    CThreadSafeHost docHost;
+    std::shared_ptr<CAutoSetupTestHost> host = std::make_shared<CAutoSetupTestHost>();
+    std::unique_ptr<CSimOnPty> sim;
+    std::unique_ptr<CQuickDoc> doc;
+    std::shared_ptr<CAutoSetup> setup;
+    std::future<bool> running;
+};
+
+} // namespace
+
+TEST_F(AutoSetupSim, ConvergesOnTheCarsNeed) {
+    start(1.8);
+    // Injectors 1 and 2 use a second correction of 2.0 ms before the run.
+    EepromImage e = sim->ctl.eeprom();
+    e[eeprom::SETUP + 23] = 80;
+    e[eeprom::SETUP + 24] = 0x03;
+    sim->ctl.setEeprom(e);
+    EXPECT_TRUE(setup->doWork());
+    EXPECT_TRUE(setup->succeeded());
+    EXPECT_FALSE(setup->running());
+    // From 1.0 ms the first step jumps to about 1.8; the residual steps find
+    // (almost) nothing left, and the written value stays within two ticks.
+    EXPECT_NEAR(sim->ctl.mainCorrectionMs(), 1.8, 0.05 + 1e-9);
+    const std::vector<double> steps = setup->stepCorrections();
+    ASSERT_EQ(steps.size(), 5u);
+    EXPECT_NEAR(steps[0], 0.8, 0.05 + 1e-9);
+    EXPECT_NEAR(setup->constantCorrection(), 0.0, 0.05 + 1e-9);
+    // The second correction is dropped: every injector uses the main one.
+    const auto record = sim->ctl.setupRecord();
+    EXPECT_EQ(record[23], 40); // mainCorrection2 = the 1.0 ms read at the start
+    EXPECT_EQ(record[24], 0);
+    EXPECT_GT(doc->settings().reducerPressure(), 100.0);
+
+    EXPECT_EQ(host->questions(), std::vector<std::string>{"Ustal wolne obroty"});
+    EXPECT_TRUE(host->messages().empty()) << "1.8 ms is within the advised range";
+    const auto lines = host->lines();
+    ASSERT_GE(lines.size(), 8u);
+    EXPECT_EQ(lines[0], std::string(82, '-'));
+    EXPECT_EQ(lines[1].rfind("Czas rozpoczęcia: ", 0), 0u);
+    EXPECT_EQ(lines[2], "Start");
+    const std::vector<std::string> step1(lines.begin() + 3, lines.begin() + 8);
+    EXPECT_EQ(step1, (std::vector<std::string>{"----Krok 1----", "Przełączenie na benzynę...",
+                                                "Start pomiaru czasu wtrysku benz.", "Pomiar...",
+                                                lines[7]}));
+    EXPECT_EQ(lines[7].rfind("Czas benzynowy = ", 0), 0u);
+    EXPECT_TRUE(host->logged("Poprawka = " + streamNumber(steps[0]) + " ms"));
+    EXPECT_TRUE(host->logged("----Krok 5----"));
+    const std::vector<std::string> tail(lines.end() - 5, lines.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"---- Wyniki ----:",
+                                               "Stała poprawka = " + streamNumber(setup->constantCorrection()) + " ms",
+                                               "Wpisanie wyliczonych ustawień...", "Koniec ustawiania",
+                                               std::string(82, '-')}))
+        << "the five last lines";
+}
+
+TEST_F(AutoSetupSim, FirstStepRangeCheck) {
+    struct Case {
+        double need;
+        const char* messageStart;
+        bool continues;
+        double mainAfterStep1;
+    } cases[] = {
+        {4.6, "Wyliczono zbyt dużą poprawkę.\nPoprawki powinny być z zakresu od 1.5ms do 2.5ms.\n"
+              "Należy zmienić wtryskiwacze na większe.\n", true, 4.0},
+        {-0.3, "Wyliczono zbyt małą poprawkę.\nPoprawki powinny być z zakresu od 1.5ms do 2.5ms.\n", false, 0.0},
+        {1.2, "Wyliczona poprawka: ", true, 1.2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.need);
+        host = std::make_shared<CAutoSetupTestHost>();
+        start(c.need);
+        runAsync();
+        // Stop once step 2 has begun: the check has been made by then.
+        ASSERT_TRUE(waitFor([&] { return host->logged("----Krok 2----") || ended(0); }, 30000));
+        const bool reachedStep2 = host->logged("----Krok 2----");
+        setup->stop();
+        ASSERT_TRUE(ended(5000));
+        EXPECT_FALSE(running.get());
+        EXPECT_EQ(reachedStep2, c.continues);
+        const auto messages = host->messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].rfind(c.messageStart, 0), 0u) << messages[0];
+        // The clamped values are exact; the advisory case keeps what it measured.
+        const double tolerance = c.need == 1.2 ? 0.05 + 1e-9 : 1e-9;
+        EXPECT_NEAR(doc->settings().mainCorrection(), c.mainAfterStep1, tolerance);
+        // Only a continuing run writes the checked value; below zero nothing is written.
+        EXPECT_NEAR(sim->ctl.mainCorrectionMs(), c.continues ? doc->settings().mainCorrection() : 1.0, 1e-9);
+        if (c.need == 1.2) {
+            EXPECT_EQ(messages[0], "Wyliczona poprawka: " + streamNumber(doc->settings().mainCorrection()) +
+                                       " ms nie mieści się w zalecanym zakresie od 1.5ms do 2.5ms.");
+        }
+        expectFailureEndAndClose();
+    }
+}
+
+TEST_F(AutoSetupSim, CancelAtTheIdleQuestionWritesNothing) {
+    start(1.8);
+    host->answer = false;
+    EXPECT_FALSE(setup->doWork());
+    const auto lines = host->lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "Start");
+    EXPECT_EQ(lines[3], "Koniec");
+    // The settings were neither read nor written.
+    EXPECT_FALSE(doc->controllerSettingsKnown());
+    EXPECT_TRUE(setup->stepCorrections().empty());
+    EXPECT_FALSE(setup->succeeded());
+    EXPECT_FALSE(setup->running());
+}
+
+TEST_F(AutoSetupSim, StopOrAVanishedLineEndsTheRun) {
+    for (bool vanish : {false, true}) {
+        SCOPED_TRACE(vanish ? "line closed" : "stopped");
+        host = std::make_shared<CAutoSetupTestHost>();
+        start(1.8);
+        runAsync();
+        ASSERT_TRUE(waitFor([&] { return host->logged("----Krok 2----"); }, 30000));
+        if (vanish)
+            sim->server.closeLine();
+        else
+            setup->stop();
+        // A stop is seen at the next wait round; a vanished line ends polling after
+        // its failed polls, and the wait for samples gives up with it.
+        ASSERT_TRUE(ended(vanish ? 20000 : 1000));
+        EXPECT_FALSE(running.get());
+        EXPECT_FALSE(setup->succeeded());
+        expectFailureEndAndClose();
+    }
+}
+
+namespace {
+
+const char* const CAR = "--car=Opel;Astra;1600;101;2003;4;";
+
+/// The JSON number array after "key":[ (empty when the key is missing).
+std::vector<double> jsonNumbers(const std::string& json, const std::string& key) {
+    std::vector<double> out;
+    size_t pos = json.find("\"" + key + "\":[");
+    if (pos == std::string::npos)
+        return out;
+    pos += key.size() + 4;
+    while (pos < json.size() && json[pos] != ']') {
+        char* end = nullptr;
+        out.push_back(std::strtod(json.c_str() + pos, &end));
+        pos = static_cast<size_t>(end - json.c_str());
+        if (pos < json.size() && json[pos] == ',')
+            ++pos;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(AutoSetupCtl, WritesTheComputedCorrection) {
+    SimConfig cfg;
+    cfg.ambientC = 60;
+    cfg.trueCorrectionMs = 1.8;
+    CSimOnPty line(cfg);
+    ASSERT_TRUE(line.opened);
+    CScratchFolder scratch;
+    const std::string rec = scratch.path() + "/setup.lpgd";
+    const RunResult r =
+        run(CTL, {"--device", line.server.slavePath(), CAR, "--json", "autosetup", "--yes", "--record", rec});
+    ASSERT_EQ(r.rc, 0) << r.err << r.out;
+    EXPECT_EQ(r.out.rfind("{\"succeeded\":true,\"constantCorrection\":", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\"log\":[\"" + std::string(82, '-') + "\",\"Czas rozpoczęcia: "), std::string::npos);
+    EXPECT_NE(r.out.find("\"Koniec ustawiania\""), std::string::npos);
+    EXPECT_NE(r.err.find("Ustal wolne obroty"), std::string::npos) << "the question is shown";
+    const std::vector<double> steps = jsonNumbers(r.out, "steps");
+    ASSERT_EQ(steps.size(), 5u) << r.out;
+    EXPECT_NEAR(steps[0], 0.8, 0.05 + 1e-9);
+    EXPECT_NEAR(line.ctl.mainCorrectionMs(), 1.8, 0.05 + 1e-9);
+    const size_t main = r.out.find("\"mainCorrection\":");
+    ASSERT_NE(main, std::string::npos);
+    EXPECT_DOUBLE_EQ(std::strtod(r.out.c_str() + main + 17, nullptr), line.ctl.mainCorrectionMs());
+    // The recording asked for stays, with the settings written in its companion.
+    EXPECT_GT(readBytes(rec).size(), 0u);
+    EXPECT_GT(readBytes(rec + "-config").size(), 0u);
+}
+
+TEST(AutoSetupCtl, CancelAndBadUsage) {
+    SimConfig cfg;
+    cfg.ambientC = 60;
+    CSimOnPty line(cfg);
+    ASSERT_TRUE(line.opened);
+    const auto before = line.ctl.setupRecord();
+    const std::string dev = line.server.slavePath();
+    // Without --yes the question is read from standard input: no answer is Cancel.
+    const RunResult cancel = run(CTL, {"--device", dev, CAR, "autosetup"});
+    EXPECT_EQ(cancel.rc, 1) << cancel.err;
+    EXPECT_NE(cancel.out.find("Start\nKoniec\n"), std::string::npos) << cancel.out;
+    struct Case {
+        std::vector<std::string> args;
+        const char* why;
+    } usage[] = {
+        {{"--device", dev, "autosetup", "--yes"}, "no car data"},
+        {{"--device", dev, CAR, "autosetup", "--record"}, "--record without a file"},
+        {{"--device", dev, CAR, "autosetup", "now"}, "a stray word"},
+    };
+    for (const Case& c : usage)
+        EXPECT_EQ(run(CTL, c.args).rc, 2) << c.why;
+    EXPECT_EQ(line.ctl.setupRecord(), before) << "nothing was written";
+}
+
+#endif
