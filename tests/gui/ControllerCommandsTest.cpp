@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "AppTestKit.h"
+#include "diag/Recording.h"
 #include "ui/app/AboutDlg.h"
 #include "ui/app/Commands.h"
 #include "ui/app/DeviceFrm.h"
@@ -149,37 +150,73 @@ TEST_F(ControllerCommands, EepromTransfersLeaveTheWindowRunningAndMoveTheProgres
     EXPECT_TRUE(messages().empty()) << messages().front().text.toStdString();
 }
 
+/// Presses "Anuluj" of the wait window once it has been on screen for delayMs,
+/// noting the wait's text. It looks whenever the GUI thread runs its events, also
+/// while the wait window first paints.
+class CAnulujPresser {
+public:
+    explicit CAnulujPresser(int delayMs) {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, delayMs] {
+            CWaitDlg* wait = visibleWait();
+            auto* anuluj = wait ? wait->findChild<QPushButton*>(QStringLiteral("waitCancel")) : nullptr;
+            if (!anuluj || pressed) return;
+            text = wait->text();
+            buttonText = anuluj->text();
+            if (!m_seen.isValid()) m_seen.start();
+            if (m_seen.elapsed() >= delayMs) {
+                anuluj->click();
+                pressed = true;
+            }
+        });
+        m_timer.start();
+    }
+    bool pressed = false;
+    QString text, buttonText;
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_seen;
+};
+
 TEST_F(ControllerCommands, AnulujEndsTheResetWaitOfClearingErrors) {
     startQuiet();
     sim::SimFaults faults;
     faults.muteAfter = 1; // the switch to petrol is answered, the polls for its state are not
     m_server->setFaults(faults);
-    QString waitText;
-    bool cancelled = false;
-    QElapsedTimer seen;
-    QTimer watch;
-    watch.setInterval(20);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        CWaitDlg* wait = visibleWait();
-        auto* anuluj = wait ? wait->findChild<QPushButton*>(QStringLiteral("waitCancel")) : nullptr;
-        if (!anuluj || cancelled) return;
-        waitText = wait->text();
-        EXPECT_EQ(anuluj->text(), QStringLiteral("Anuluj"));
-        if (!seen.isValid()) seen.start();
-        if (seen.elapsed() > 1500) {
-            anuluj->click();
-            cancelled = true;
-        }
-    });
-    watch.start();
+    CAnulujPresser presser(1500);
     QElapsedTimer took;
     took.start();
     mainFrame().action(ID_ERRORS_CLEAR)->trigger();
-    watch.stop();
-    EXPECT_TRUE(cancelled);
-    EXPECT_EQ(waitText, QStringLiteral("Resetowanie sterownika LPG..."));
+    EXPECT_TRUE(presser.pressed);
+    EXPECT_EQ(presser.text, QStringLiteral("Resetowanie sterownika LPG..."));
+    EXPECT_EQ(presser.buttonText, QStringLiteral("Anuluj"));
     EXPECT_LT(took.elapsed(), 10000) << "the wait went on to its time-out";
     EXPECT_TRUE(shown(QStringLiteral("Nie można skasować błędów urządzenia")));
+    EXPECT_EQ(visibleWait(), nullptr);
+}
+
+TEST_F(AppTest, TheReplayWaitOffersAnulujAndTheReplayEndsWhenItIsPressed) {
+    startProgram(); // no controller: the replay is enabled
+    const std::string file = m_home.path() + "/long.lpgd";
+    {
+        CRecordingWriter w;
+        ASSERT_TRUE(w.open(file));
+        CDiag d;
+        for (uint32_t n = 1; n <= 2000; ++n) {
+            d.setSampleNo(n);
+            ASSERT_TRUE(w.write(d));
+        }
+    }
+    m_nextFile = QString::fromStdString(file);
+    CAnulujPresser presser(0); // at once: the replay may be over at its first wait
+    mainFrame().action(ID_REPLAY)->trigger();
+    EXPECT_TRUE(presser.pressed);
+    EXPECT_EQ(presser.text, QStringLiteral("Wczytywanie pliku diagnostycznego..."));
+    EXPECT_FALSE(doc().diagnosticsOn());
+    EXPECT_FALSE(doc().inputThreadRunning());
+    EXPECT_LE(doc().diagData().count(), 2000);
+    EXPECT_EQ(doc().recordingPath(), file);
     EXPECT_EQ(visibleWait(), nullptr);
 }
 
