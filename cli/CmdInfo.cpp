@@ -1,25 +1,15 @@
 // zefirelctl info: what the controller says about itself.
 
-#include <chrono>
 #include <cstdio>
 
 #include "CtlCommon.h"
 #include "link/Conversions.h"
 #include "link/FeatureTexts.h"
+#include "settings/VersionRecord.h"
 
 namespace zefirel::ctl {
 
 namespace {
-
-/// The programming date, counted in days from 1 April 2004, as "%d/%m/%Y".
-std::string programmingDate(uint16_t days) {
-    using namespace std::chrono;
-    const year_month_day d{sys_days{year{2004} / April / 1} + std::chrono::days{days}};
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", static_cast<unsigned>(d.day()),
-                  static_cast<unsigned>(d.month()), static_cast<int>(d.year()));
-    return buf;
-}
 
 int runInfo(CCtlContext& ctx, const std::vector<std::string>& args) {
     // A controller of another version is still described; versionOk tells.
@@ -34,7 +24,7 @@ int runInfo(CCtlContext& ctx, const std::vector<std::string>& args) {
     const unsigned version = getU16(record + 2);
     const unsigned injectors = record[4];
     const std::string identity = dev.settings().identity();
-    const std::string date = programmingDate(getU16(record));
+    const std::string date = formatProgrammingDate(getU16(record));
     const uint32_t mask = dev.settings().featureMask();
     const uint32_t frequency = dev.settings().timerFrequency();
     const std::vector<std::string> features = featureDescriptions(mask);

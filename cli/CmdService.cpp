@@ -1,4 +1,4 @@
-// zefirelctl errors [clear], mode, level, sequence: service reads and switches.
+// zefirelctl errors [clear], mode, sequence: service reads and switches.
 
 #include <cstdio>
 
@@ -67,31 +67,6 @@ int runMode(CCtlContext& ctx, const std::vector<std::string>& args) {
     return EXIT_OK;
 }
 
-int runLevel(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (const int rc = ctx.begin(args.empty(), "level takes no arguments"); rc != EXIT_OK)
-        return rc;
-    CDeviceDoc& dev = ctx.device();
-    uint32_t value = 0;
-    if (!dev.readLevelValue(value)) {
-        ctx.message("Nie można wczytać wskazania czujnika poziomu gazu");
-        return EXIT_FAILED;
-    }
-    uint8_t thresholds[LEVEL_CALIBRATION_SIZE] = {};
-    if (!dev.readLevelCalibration(thresholds)) {
-        ctx.message("Nie można wczytać ustawień czujnika poziomu gazu z urządzenia");
-        return EXIT_FAILED;
-    }
-    if (ctx.jsonOutput()) {
-        ctx.json(CJsonWriter().beginObject().key("value").value(value).key("thresholds").array(thresholds, 4).endObject());
-    } else {
-        ctx.out("value: " + std::to_string(value));
-        const char* const between[] = {"1/1-3/4", "3/4-1/2", "1/2-1/4", "1/4-Rezerwa"};
-        for (size_t i = 0; i < LEVEL_CALIBRATION_SIZE; ++i)
-            ctx.out(std::string("threshold ") + between[i] + ": " + std::to_string(thresholds[i]));
-    }
-    return EXIT_OK;
-}
-
 int runSequence(CCtlContext& ctx, const std::vector<std::string>& args) {
     if (const int rc = ctx.begin(args.empty(), "sequence takes no arguments"); rc != EXIT_OK)
         return rc;
@@ -131,7 +106,6 @@ int runSequence(CCtlContext& ctx, const std::vector<std::string>& args) {
 
 const CCtlRegistration regErrors{{"errors", "errors [clear]", "read the error report, or clear it", runErrors}};
 const CCtlRegistration regMode{{"mode", "mode petrol|lpg|auto", "switch the work mode", runMode}};
-const CCtlRegistration regLevel{{"level", "level", "LPG level reading and the four thresholds", runLevel}};
 const CCtlRegistration regSequence{{"sequence", "sequence", "injector firing sequence", runSequence}};
 
 } // namespace

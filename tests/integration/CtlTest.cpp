@@ -245,6 +245,66 @@ TEST(Ctl, ModeLevelAndSequence) {
     EXPECT_EQ(r.out.find("niesekwencyjnym"), std::string::npos);
 }
 
+TEST(Ctl, LevelSetChecksTheOrderBeforeSendingAndFactoryFollowsTheFeature) {
+    Ctl c;
+    for (const char* bad : {"42,130,130,225", "42,130,170,42"}) {
+        const RunResult r = c({"level", "set", bad});
+        EXPECT_EQ(r.rc, 2) << bad;
+        EXPECT_NE(r.err.find("Nieprawidłowe wartości.\nPowinny być wprowadzone w porządku rosnącym lub malejącym."),
+                  std::string::npos)
+            << r.err;
+    }
+    EXPECT_EQ(c({"level", "set", "1,2,3"}).rc, 2);
+    EXPECT_EQ(c.server.requestCount(), 0u);
+
+    RunResult r = c({"level", "set", "225,170,130,42"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(c.ctl.eeprom()[eeprom::LEVEL + 3], 42);
+    r = c({"--json", "level"});
+    EXPECT_NE(r.out.find("\"thresholds\":[225,170,130,42],\"type\":\"Czujnik rezerwy\""), std::string::npos) << r.out;
+    ASSERT_EQ(c({"level", "factory"}).rc, 0);
+    EXPECT_EQ(c.ctl.eeprom()[eeprom::LEVEL], 42);
+
+    SimConfig cfg;
+    cfg.featureMask |= 0x0200; // low-ohm level sensors
+    Ctl lowOhm(cfg);
+    r = lowOhm({"--json", "level", "factory"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"thresholds\":[241,249,253,255]}\n");
+    const EepromImage e = lowOhm.ctl.eeprom();
+    EXPECT_EQ(Bytes(e.begin() + eeprom::LEVEL, e.begin() + eeprom::LEVEL + 4), (Bytes{241, 249, 253, 255}));
+}
+
+TEST(Ctl, VersionRecordReadsAndWritesWithTheIdentityEnciphered) {
+    SimConfig cfg;
+    cfg.programmingDate = 0;
+    cfg.identity = "ZEF-OLD";
+    Ctl c(cfg);
+    RunResult r = c({"--json", "version"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"programmingDate\":\"01/04/2004\",\"version\":5,\"injectors\":4,\"identity\":\"ZEF-OLD\"}\n");
+
+    // Bad values are refused before anything is sent.
+    const uint64_t requests = c.server.requestCount();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"version", "set", "--date", "1/4/2004", "--version", "5", "--injectors", "4",
+                                   "--identity", "X"},
+          {"version", "set", "--date", "31/02/2026", "--version", "5", "--injectors", "4", "--identity", "X"},
+          {"version", "set", "--date", "01/04/2026", "--version", "70000", "--injectors", "4", "--identity", "X"},
+          {"version", "set", "--date", "01/04/2026", "--version", "5", "--injectors", "4",
+           "--identity", "12345678901234567"},
+          {"version", "set", "--date", "01/04/2026", "--version", "5", "--injectors", "4"}}) {
+        EXPECT_EQ(c(args).rc, 2) << args[3] << " " << args[5];
+    }
+    EXPECT_EQ(c.server.requestCount(), requests);
+
+    r = c({"version", "set", "--date=15/03/2026", "--version", "5", "--injectors", "6", "--identity", "ZEF-NEW-16CHARS!"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(c.ctl.identity(), "ZEF-NEW-16CHARS!");
+    r = c({"version"});
+    EXPECT_EQ(r.out, "programmingDate: 15/03/2026\nversion: 5\ninjectors: 6\nidentity: ZEF-NEW-16CHARS!\n");
+}
+
 TEST(Ctl, EepromImageToAndFromAFile) {
     // The file rules themselves are the document's (tested there); here the
     // program's exit codes and progress.

@@ -100,6 +100,10 @@ public:
     /// transaction lock, so it is replaced under that lock too: the polling thread
     /// never sees it half written.
     void storeFeatures(const uint8_t* record20);
+    /// Reads the version record as the version dialog does: CMD_VERSION in a request
+    /// padded to 26 bytes, 10 attempts. The record is copied out as received (no
+    /// version adjustment) and nothing is stored in the device.
+    bool readVersionRecord(uint8_t* out21);
     /// Writes a version record (the version dialog): date in days since 1 April 2004.
     bool writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                       const std::string& identity);

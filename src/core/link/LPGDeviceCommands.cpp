@@ -150,6 +150,15 @@ void CLPGDevice::storeFeatures(const uint8_t* record20) {
     CDiag::setExtendedLayout(extendedDiag());
 }
 
+bool CLPGDevice::readVersionRecord(uint8_t* out21) {
+    PayloadBuffer buf;
+    uint8_t length = 0;
+    if (!commandAttempts(CMD_VERSION, ATTEMPTS, MSG_TYPE_VERSION, buf, length, 0, LONG_REQUEST_SIZE))
+        return false;
+    std::memcpy(out21, buf.data(), VERSION_RECORD_SIZE);
+    return true;
+}
+
 bool CLPGDevice::writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                               const std::string& identity) {
     uint8_t record[VERSION_RECORD_SIZE] = {};

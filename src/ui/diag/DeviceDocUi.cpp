@@ -30,18 +30,6 @@ FileChooser& fileChooser() {
     static FileChooser f;
     return f;
 }
-
-/// Runs a handler and shows an error object or any other exception escaping it.
-template <class F>
-void guarded(QWidget* parent, const char* where, F&& f) {
-    try {
-        f();
-    } catch (IError* e) {
-        showCaughtError(parent, QString(), where, e);
-    } catch (...) {
-        showCatchAll(parent, where);
-    }
-}
 } // namespace
 
 void CDeviceDocUi::setFileChooser(FileChooser chooser) { fileChooser() = std::move(chooser); }
@@ -53,8 +41,6 @@ bool CDeviceDocUi::windowAvailable(int id) {
     case ID_AUTO_SETTINGS:
     case ID_INJ_SEQUENCE:
     case ID_MAP:
-    case ID_DEVICE_VERSION:
-    case ID_LEVEL_SENSOR:
     case ID_WIZARD: return false;
     default: return true;
     }
@@ -192,6 +178,8 @@ bool CDeviceDocUi::onCommand(int id) {
     case ID_UNLOCK: onUnlock(); break;
     case ID_AUTO_SETTINGS: onAutoSettingsPane(); break;
     case ID_MAP: onMapPane(); break;
+    case ID_LEVEL_SENSOR: onLevelSensor(); break;
+    case ID_DEVICE_VERSION: onDeviceVersion(); break;
     case ID_PRINT: m_frame->displayView()->printWithDialog(); break;
     case ID_PRINT_PREVIEW: m_frame->displayView()->printPreview(); break;
     default: return false;

@@ -68,6 +68,9 @@ public:
     void onUnlock();
     void onAutoSettingsPane();
     void onMapPane();
+    // The settings dialogs (DeviceDocUiSettings.cpp).
+    void onLevelSensor();
+    void onDeviceVersion();
     /// Decodes an error report: "Brak błędów." or the error codes dialog.
     void showErrors(const uint8_t* report11);
 

@@ -9,14 +9,13 @@
 #include <functional>
 
 #include "link/Host.h"
+#include "support/Error.h"
 
 class QLabel;
 class QObject;
 class QWidget;
 
 namespace zefirel {
-
-class IError;
 
 /// Converts a Windows colour value 0x00BBGGRR into a QColor.
 QColor winColour(uint32_t bgr);
@@ -58,6 +57,19 @@ void setMessageInterceptor(std::function<EMsgResult(const ShownMessage&)> interc
 void showCaughtError(QWidget* parent, const QString& headline, const char* where, IError* e);
 /// Shows where + "catch(...)" for an exception that is not an error object.
 void showCatchAll(QWidget* parent, const char* where);
+
+/// Runs a handler and shows an error object or any other exception escaping it,
+/// naming the handler (where, "Class::method()").
+template <class F>
+void guarded(QWidget* parent, const char* where, F&& f) {
+    try {
+        f();
+    } catch (IError* e) {
+        showCaughtError(parent, QString(), where, e);
+    } catch (...) {
+        showCatchAll(parent, where);
+    }
+}
 
 /// Runs f on the GUI thread of ctx: at once when called there, otherwise queued (f
 /// is dropped when ctx is gone by then).
