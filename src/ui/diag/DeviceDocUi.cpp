@@ -37,7 +37,6 @@ void CDeviceDocUi::setFileChooser(FileChooser chooser) { fileChooser() = std::mo
 bool CDeviceDocUi::windowAvailable(int id) {
     switch (id) {
     // Their dialogs and panes come with later work: the entries stay, disabled.
-    case ID_MANUAL_SETTINGS:
     case ID_AUTO_SETTINGS:
     case ID_INJ_SEQUENCE:
     case ID_MAP:
@@ -180,6 +179,7 @@ bool CDeviceDocUi::onCommand(int id) {
     case ID_MAP: onMapPane(); break;
     case ID_LEVEL_SENSOR: onLevelSensor(); break;
     case ID_DEVICE_VERSION: onDeviceVersion(); break;
+    case ID_MANUAL_SETTINGS: onManualSettings(); break;
     case ID_PRINT: m_frame->displayView()->printWithDialog(); break;
     case ID_PRINT_PREVIEW: m_frame->displayView()->printPreview(); break;
     default: return false;

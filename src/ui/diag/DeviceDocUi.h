@@ -71,6 +71,13 @@ public:
     // The settings dialogs (DeviceDocUiSettings.cpp).
     void onLevelSensor();
     void onDeviceVersion();
+    /// "Ustawienia ręczne...": the error check, then the settings dialog.
+    void onManualSettings();
+    /// A snapshot of the settings list was applied: the charts' window moves to its
+    /// sample number .. +1000 with grid 100 (when moveWindow) and the view redraws.
+    void showSnapshotWindow(uint32_t sampleNo, bool moveWindow);
+    static constexpr double SNAPSHOT_WINDOW_SAMPLES = 1000;
+    static constexpr double SNAPSHOT_WINDOW_GRID = 100;
     /// Decodes an error report: "Brak błędów." or the error codes dialog.
     void showErrors(const uint8_t* report11);
 

@@ -3,7 +3,11 @@
 #include "ui/diag/DeviceDocUi.h"
 
 #include "diag/DeviceDoc.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/chart/Chart.h"
+#include "ui/diag/DisplayView.h"
 #include "ui/app/MainFrm.h"
+#include "ui/settings/DevSetupDlg.h"
 #include "ui/settings/FuelSensorDlg.h"
 #include "ui/settings/LPGDevVersionDlg.h"
 #include "ui/settings/MsgHelper.h"
@@ -27,6 +31,44 @@ void CDeviceDocUi::onLevelSensor() { runModal<CFuelSensorDlg>(*m_doc, m_main, "C
 
 void CDeviceDocUi::onDeviceVersion() {
     runModal<CLPGDevVersionDlg>(*m_doc, m_main, "CDeviceDoc::onDeviceVersion()");
+}
+
+void CDeviceDocUi::onManualSettings() {
+    guarded(m_main, "CDeviceDoc::onManualSettings()", [&] {
+        // A controller that reports errors is not set up until they are cleared.
+        if (m_doc->isVersionOk()) {
+            uint8_t report[ERROR_REPORT_SIZE] = {};
+            bool ok = false;
+            {
+                CWaitCursor cursor;
+                ok = m_doc->readErrors(report);
+            }
+            if (!ok) {
+                zefMessageBox(m_main, QStringLiteral("Nie można wczytać błędów urządzenia"));
+                return;
+            }
+            if (!m_doc->describeReport(report).empty()) {
+                zefMessageBox(m_main, QStringLiteral("Sterownik LPG sygnalizuje błędy!\nSkasuj błędy i ponownie "
+                                                     "wczytaj ustawienia"));
+                showErrors(report);
+                return;
+            }
+        }
+        m_doc->slowRefresh();
+        CDevSetupDlg dlg(*m_doc, m_main);
+        dlg.setSnapshotHook([this](uint32_t sampleNo, bool moveWindow) { showSnapshotWindow(sampleNo, moveWindow); });
+        dlg.exec();
+    });
+    m_doc->normalRefresh();
+}
+
+void CDeviceDocUi::showSnapshotWindow(uint32_t sampleNo, bool moveWindow) {
+    if (moveWindow) {
+        CSeriesChart::SetXWindow(sampleNo, static_cast<double>(sampleNo) + SNAPSHOT_WINDOW_SAMPLES);
+        CSeriesChart::SetXGridStep(SNAPSHOT_WINDOW_GRID);
+    }
+    if (m_frame)
+        m_frame->displayView()->update();
 }
 
 } // namespace zefirel

@@ -16,15 +16,6 @@
 
 namespace zefirel {
 
-namespace {
-QPushButton* button(QWidget* parent, const QString& text, const char* name) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
-}
-} // namespace
-
 CFuelSensorDlg::CFuelSensorDlg(CLPGDevice& device, QWidget* parent) : QDialog(parent), m_device(device) {
     setObjectName(QStringLiteral("fuelSensorDlg"));
     setWindowTitle(QStringLiteral("Czujnik poziomu gazu"));
@@ -70,11 +61,11 @@ CFuelSensorDlg::CFuelSensorDlg(CLPGDevice& device, QWidget* parent) : QDialog(pa
     lay->addLayout(typeRow);
 
     auto* buttons = new QHBoxLayout;
-    QPushButton* read = button(this, QStringLiteral("Wczytaj"), "read");
-    QPushButton* write = button(this, QStringLiteral("Wpisz"), "write");
-    QPushButton* factory = button(this, QStringLiteral("Ustawienia fabryczne"), "factory");
-    QPushButton* ok = button(this, QStringLiteral("OK"), "ok");
-    QPushButton* cancel = button(this, QStringLiteral("Anuluj"), "cancel");
+    QPushButton* read = namedButton(this, QStringLiteral("Wczytaj"), "read");
+    QPushButton* write = namedButton(this, QStringLiteral("Wpisz"), "write");
+    QPushButton* factory = namedButton(this, QStringLiteral("Ustawienia fabryczne"), "factory");
+    QPushButton* ok = namedButton(this, QStringLiteral("OK"), "ok");
+    QPushButton* cancel = namedButton(this, QStringLiteral("Anuluj"), "cancel");
     for (QPushButton* b : {read, write, factory, ok, cancel})
         buttons->addWidget(b);
     lay->addLayout(buttons);

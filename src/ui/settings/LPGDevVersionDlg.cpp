@@ -62,12 +62,7 @@ CLPGDevVersionDlg::CLPGDevVersionDlg(CLPGDevice& device, QWidget* parent) : QDia
 
 bool CLPGDevVersionDlg::onRead() {
     uint8_t record[VERSION_RECORD_SIZE] = {};
-    bool ok = false;
-    {
-        CWaitCursor cursor;
-        ok = m_device.readVersionRecord(record);
-    }
-    if (!ok) {
+    if (!underWaitCursor([&] { return m_device.readVersionRecord(record); })) {
         zefMessageBox(this, QString::fromUtf8(MSG_VERSION_READ_FAILED), QString(APP_CAPTION), EMsgStyle::Error);
         return false;
     }
@@ -94,12 +89,10 @@ bool CLPGDevVersionDlg::onWrite() {
         zefMessageBox(this, QString::fromUtf8(MSG_VERSION_IDENTITY_TOO_LONG), QString(APP_CAPTION), EMsgStyle::Error);
         return false;
     }
-    bool ok = false;
-    {
-        CWaitCursor cursor;
-        ok = m_device.writeVersion(days, static_cast<uint16_t>(m_version->value()),
-                                   static_cast<uint8_t>(m_injectors->value()), identity);
-    }
+    const bool ok = underWaitCursor([&] {
+        return m_device.writeVersion(days, static_cast<uint16_t>(m_version->value()),
+                                     static_cast<uint8_t>(m_injectors->value()), identity);
+    });
     if (!ok)
         zefMessageBox(this, QString::fromUtf8(MSG_VERSION_WRITE_FAILED), QString(APP_CAPTION), EMsgStyle::Error);
     return ok;

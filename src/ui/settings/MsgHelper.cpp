@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 #include "support/Error.h"
@@ -37,6 +38,13 @@ uint32_t fieldBackground(const QLabel* field) {
     const QColor c = field->palette().color(QPalette::Window);
     return static_cast<uint32_t>(c.red()) | (static_cast<uint32_t>(c.green()) << 8) |
            (static_cast<uint32_t>(c.blue()) << 16);
+}
+
+QPushButton* namedButton(QWidget* parent, const QString& text, const char* name) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
 }
 
 CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }

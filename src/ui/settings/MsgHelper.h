@@ -12,6 +12,7 @@
 #include "support/Error.h"
 
 class QLabel;
+class QPushButton;
 class QObject;
 class QWidget;
 
@@ -24,6 +25,9 @@ void paintField(QLabel* field, uint32_t bgr);
 /// The background a field is painted with, as 0x00BBGGRR.
 uint32_t fieldBackground(const QLabel* field);
 
+/// A push button with an object name that never becomes the default by focus.
+QPushButton* namedButton(QWidget* parent, const QString& text, const char* name);
+
 /// Shows the wait cursor for its lifetime.
 struct CWaitCursor {
     CWaitCursor();
@@ -31,6 +35,13 @@ struct CWaitCursor {
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
+
+/// Runs a controller operation under the wait cursor and returns its result.
+template <class F>
+bool underWaitCursor(F&& f) {
+    CWaitCursor cursor;
+    return f();
+}
 
 /// Shows a modal message box and returns the button pressed.
 EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& caption = QString(APP_CAPTION),
