@@ -142,6 +142,18 @@ TEST_F(DevSetupTest, OnlyAChangedSequenceResetsTheControllerAroundTheWrite) {
     child<QLineEdit>(dlg, "mainCorrection")->setText(QStringLiteral("3"));
     EXPECT_FALSE(dlg.onWrite());
     EXPECT_EQ(m_controller->setupRecord()[9], 100);
+
+    // Closing during diagnostics asks whether to write; Yes writes, then it closes.
+    setMessageInterceptor([this](const ShownMessage& m) {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_messages.push_back(m);
+        return EMsgResult::Yes;
+    });
+    dlg.show();
+    dlg.reject();
+    EXPECT_TRUE(shown(QStringLiteral("Czy chcesz wpisać ustawienia do urządzenia?")));
+    EXPECT_EQ(m_controller->setupRecord()[9], 120);
+    EXPECT_FALSE(dlg.isVisible());
 }
 
 TEST_F(DevSetupTest, RefusedFilesAndAFailingControllerLeaveTheDialogUsable) {
