@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "ui/app/DeviceFrm.h"
 #include "ui/diag/DisplayView.h"
 #include "ui/chart/Chart.h"
+#include "ui/settings/CarSettingsDlg.h"
 #include "ui/settings/DevSetupDlg.h"
 #include "ui/settings/ErrCodesDlg.h"
 
@@ -154,6 +156,30 @@ TEST_F(DevSetupTest, OnlyAChangedSequenceResetsTheControllerAroundTheWrite) {
     EXPECT_TRUE(shown(QStringLiteral("Czy chcesz wpisać ustawienia do urządzenia?")));
     EXPECT_EQ(m_controller->setupRecord()[9], 120);
     EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(DevSetupTest, ACarSettingsFileChosenForWritingIsRestoredToTheController) {
+    startConnected();
+    doc().settings().setCarText(ECarText::make, "Opel");
+    doc().settings().setCarText(ECarText::model, "Astra");
+    doc().settings().setCarText(ECarText::capacity, "1600");
+    CDevSetupDlg dlg(doc());
+    child<QLineEdit>(dlg, "mainCorrection")->setText(QStringLiteral("2.5"));
+    ASSERT_TRUE(dlg.onWrite()); // leaves today's car settings file
+    sim::EepromImage e = m_controller->eeprom();
+    e[sim::eeprom::SETUP + 9] = 40; // the controller's correction changed since: 1.0 ms
+    m_controller->setEeprom(e);
+
+    onNextModal([](QWidget* w) {
+        auto* list = qobject_cast<CCarSettingsDlg*>(w);
+        ASSERT_NE(list, nullptr);
+        list->onFind();
+        list->findChild<QTableWidget*>(QStringLiteral("files"))->selectRow(0);
+        list->onChooseAndWrite();
+    });
+    dlg.onFile();
+    EXPECT_EQ(text(dlg, "mainCorrection"), QStringLiteral("2.5"));
+    EXPECT_EQ(m_controller->setupRecord()[9], 100);
 }
 
 TEST_F(DevSetupTest, RefusedFilesAndAFailingControllerLeaveTheDialogUsable) {
