@@ -1,15 +1,24 @@
 // The serial port over a real pseudo-terminal: open rules, read time-outs, line state.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <set>
+#include <thread>
 
 #include "link/SerialPort.h"
 #include "support/ErrorCapture.h"
 #include "support/PtyPeer.h"
+#include "support/TestDevice.h"
 
 using namespace zefirel;
 using zefirel::test::CPtyPeer;
+using zefirel::test::CScratchFolder;
 using zefirel::test::raisedBy;
 
 namespace {
@@ -48,11 +57,21 @@ TEST(SerialPortOpen, MissingPortRaisesCodeFiveWithNumberAndErrno) {
     EXPECT_EQ(port.portNumber(), 0u) << "the number is stored only after a successful open";
 }
 
-TEST(SerialPortOpen, ResolverPrefersTheOverrideThenExistingDevices) {
-    ::setenv("ZEFIREL_COM9", "/tmp/some-line", 1);
-    EXPECT_EQ(resolvePortPath(9), "/tmp/some-line");
-    ::unsetenv("ZEFIREL_COM9");
-    // Without an override and without any such device the classic name is used.
+TEST(SerialPortOpen, ResolverPrefersTheOverrideThenUsbThenAcmThenSerial) {
+    CScratchFolder dev;
+    for (const char* name : {"/ttyS2", "/ttyACM2", "/ttyUSB2", "/ttyUSB0"})
+        std::ofstream(dev.path() + name) << "";
+    ::setenv("ZEFIREL_COM3", "/tmp/some-line", 1);
+    EXPECT_EQ(resolvePortPath(3, dev.path()), "/tmp/some-line");
+    ::unsetenv("ZEFIREL_COM3");
+    // Each device that goes away lets the next kind in.
+    for (const char* next : {"/ttyUSB2", "/ttyACM2", "/ttyS2"}) {
+        EXPECT_EQ(resolvePortPath(3, dev.path()), dev.path() + next);
+        std::filesystem::remove(dev.path() + next);
+    }
+    // Without any such device the classic serial name is used.
+    EXPECT_EQ(resolvePortPath(3, dev.path()), dev.path() + "/ttyS2");
+    EXPECT_EQ(resolvePortPath(1, dev.path()), dev.path() + "/ttyUSB0");
     EXPECT_EQ(resolvePortPath(200), "/dev/ttyS199");
 }
 
@@ -144,6 +163,59 @@ TEST(SerialPortState, OperationsOnAClosedPortRaiseCodeSixWithTheirNames) {
     ASSERT_TRUE(e);
     EXPECT_EQ(e->detail(), "CSerialPort::read() - GetLastError()=9");
     EXPECT_NE(port.clearCommError(), 0u);
+}
+
+TEST(SerialPortState, EachFailingCallReportsItsOwnSourceLine) {
+    // The line given with a code-6 error is that of the statement that raised it, so
+    // the source line names the operation that failed.
+    std::vector<std::string> source;
+    {
+        std::ifstream in(std::string(ZEFIREL_SOURCE_DIR) + "/src/core/link/SerialPort.cpp");
+        for (std::string l; std::getline(in, l);)
+            source.push_back(l);
+    }
+    ASSERT_FALSE(source.empty());
+    CSerialPort port;
+    uint8_t b[2] = {};
+    struct Case {
+        const char* op;
+        std::function<void()> call;
+    };
+    const std::vector<Case> cases = {
+        {"getState", [&] { port.getState(); }},       {"setState", [&] { port.setState({}); }},
+        {"getTimeout", [&] { port.getTimeout(); }},   {"setTimeout", [&] { port.setTimeout({}); }},
+        {"purgeIn", [&] { port.purgeIn(); }},         {"purgeOut", [&] { port.purgeOut(); }},
+        {"read", [&] { port.read(b, 2); }},           {"write", [&] { port.write(b, 2); }},
+    };
+    std::set<int> lines;
+    for (const Case& c : cases) {
+        const auto e = raisedBy(c.call);
+        ASSERT_TRUE(e) << c.op;
+        ASSERT_GT(e->line(), 0) << c.op;
+        ASSERT_LE(static_cast<size_t>(e->line()), source.size()) << c.op;
+        const std::string& text = source[static_cast<size_t>(e->line()) - 1];
+        // raiseOperation("getState", ...) or raise(..., "CSerialPort::read() - ...".
+        EXPECT_TRUE(std::regex_search(text, std::regex(std::string("[\":]") + c.op + "[\"(]")))
+            << c.op << " at: " << text;
+        EXPECT_TRUE(lines.insert(e->line()).second) << c.op << " shares line " << e->line();
+    }
+}
+
+TEST_F(SerialLine, LineStateMayBeClearedFromTwoThreadsAtOnce) {
+    // The polling thread clears the line's error state outside the transaction lock
+    // while a command does the same under it. Run with ThreadSanitizer, this shows
+    // a race on the port's line-state fields.
+    peer.closeMaster();
+    std::atomic<int> clean{0};
+    auto clearMany = [&] {
+        for (int i = 0; i < 2000; ++i)
+            if (port.clearCommError() == 0)
+                ++clean;
+    };
+    std::thread other(clearMany);
+    clearMany();
+    other.join();
+    EXPECT_EQ(clean.load(), 0) << "a vanished device is in error for every caller";
 }
 
 TEST_F(SerialLine, VanishedPeerEndsTheReadAtOnceAndReportsALineError) {

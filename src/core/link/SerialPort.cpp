@@ -1,6 +1,7 @@
 #include "link/SerialPort.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -24,6 +25,9 @@ constexpr uint32_t LINE_PARITY = 0x0004;
 constexpr uint32_t LINE_FRAME = 0x0008;
 constexpr uint32_t LINE_BREAK = 0x0010;
 constexpr int WRITE_TIMEOUT_MS = 5000;
+/// Longest a drain of the receive queue may take: a whole frame of 261 bytes at
+/// 14400 baud takes about 180 ms.
+constexpr int DRAIN_LIMIT_MS = 500;
 
 bool counterless(int err) { return err == ENOTTY || err == EINVAL; }
 } // namespace
@@ -45,20 +49,20 @@ void CRSError::setMsgs() {
     m_msgs.push_back("Nie można wykonać operacji na RS.");
 }
 
-std::string resolvePortPath(uint32_t portNumber) {
+std::string resolvePortPath(uint32_t portNumber, const std::string& deviceFolder) {
     const std::string var = "ZEFIREL_COM" + std::to_string(portNumber);
     if (const char* over = std::getenv(var.c_str()); over && *over)
         return over;
     if (portNumber == 0)
         return {};
     const std::string index = std::to_string(portNumber - 1);
-    for (const char* prefix : {"/dev/ttyUSB", "/dev/ttyACM", "/dev/ttyS"}) {
-        const std::string path = prefix + index;
+    for (const char* name : {"/ttyUSB", "/ttyACM", "/ttyS"}) {
+        const std::string path = deviceFolder + name + index;
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0)
             return path;
     }
-    return "/dev/ttyS" + index;
+    return deviceFolder + "/ttyS" + index;
 }
 
 CSerialPort::~CSerialPort() { close(); }
@@ -87,6 +91,7 @@ void CSerialPort::openPath(const std::string& path, uint32_t portNumber) {
     m_portNumber = portNumber;
     m_hangup = false;
     // Counters start from what the driver has now, so old errors are not reported.
+    std::lock_guard<std::mutex> guard(m_counterLock);
     serial_icounter_struct ic {};
     m_haveCounters = ::ioctl(m_fd, TIOCGICOUNT, &ic) == 0;
     if (m_haveCounters) {
@@ -109,21 +114,21 @@ void CSerialPort::close() {
     m_hangup = false;
 }
 
-void CSerialPort::raiseOperation(const char* op, int err) {
+void CSerialPort::raiseOperation(const char* op, int err, int line) {
     // The error number is taken first; the line's error state is cleared afterwards.
     const uint32_t lineState = clearCommError();
     raise(ERROR_RS_OPERATION,
           std::string("CSerialPort::") + op + "() \n GetLastError() = " + std::to_string(err) +
               "\n clearCommError() = " + std::to_string(lineState),
-          __LINE__, __FILE__);
+          line, __FILE__);
 }
 
 SerialLineState CSerialPort::getState() {
     termios tio {};
     if (m_fd < 0)
-        raiseOperation("getState", EBADF);
+        raiseOperation("getState", EBADF, __LINE__);
     if (::tcgetattr(m_fd, &tio) != 0)
-        raiseOperation("getState", errno);
+        raiseOperation("getState", errno, __LINE__);
     SerialLineState s;
     switch (tio.c_cflag & CSIZE) {
     case CS5: s.dataBits = 5; break;
@@ -135,7 +140,7 @@ SerialLineState CSerialPort::getState() {
     s.twoStopBits = (tio.c_cflag & CSTOPB) != 0;
     uint32_t baud = 0;
     if (const int err = getLineBaud(m_fd, baud))
-        raiseOperation("getState", err);
+        raiseOperation("getState", err, __LINE__);
     s.baudRate = baud;
     int lines = 0;
     if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
@@ -145,7 +150,7 @@ SerialLineState CSerialPort::getState() {
         s.dtr = m_state.dtr;
         s.rts = m_state.rts;
     } else {
-        raiseOperation("getState", errno);
+        raiseOperation("getState", errno, __LINE__);
     }
     return s;
 }
@@ -153,9 +158,9 @@ SerialLineState CSerialPort::getState() {
 void CSerialPort::setState(const SerialLineState& state) {
     termios tio {};
     if (m_fd < 0)
-        raiseOperation("setState", EBADF);
+        raiseOperation("setState", EBADF, __LINE__);
     if (::tcgetattr(m_fd, &tio) != 0)
-        raiseOperation("setState", errno);
+        raiseOperation("setState", errno, __LINE__);
     ::cfmakeraw(&tio); // binary, no translation, no echo, no error-character replacement
     tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -175,26 +180,26 @@ void CSerialPort::setState(const SerialLineState& state) {
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::tcsetattr(m_fd, TCSANOW, &tio) != 0)
-        raiseOperation("setState", errno);
+        raiseOperation("setState", errno, __LINE__);
     if (const int err = setLineBaud(m_fd, state.baudRate))
-        raiseOperation("setState", err);
+        raiseOperation("setState", err, __LINE__);
     int dtr = TIOCM_DTR, rts = TIOCM_RTS;
     if (::ioctl(m_fd, state.dtr ? TIOCMBIS : TIOCMBIC, &dtr) != 0 && !counterless(errno))
-        raiseOperation("setState", errno);
+        raiseOperation("setState", errno, __LINE__);
     if (::ioctl(m_fd, state.rts ? TIOCMBIS : TIOCMBIC, &rts) != 0 && !counterless(errno))
-        raiseOperation("setState", errno);
+        raiseOperation("setState", errno, __LINE__);
     m_state = state;
 }
 
 SerialTimeouts CSerialPort::getTimeout() {
     if (m_fd < 0)
-        raiseOperation("getTimeout", EBADF);
+        raiseOperation("getTimeout", EBADF, __LINE__);
     return m_timeouts;
 }
 
 void CSerialPort::setTimeout(const SerialTimeouts& timeouts) {
     if (m_fd < 0)
-        raiseOperation("setTimeout", EBADF);
+        raiseOperation("setTimeout", EBADF, __LINE__);
     m_timeouts = timeouts;
 }
 
@@ -264,16 +269,48 @@ void CSerialPort::write(const uint8_t* buffer, uint32_t count) {
 
 void CSerialPort::purgeIn() {
     if (m_fd < 0)
-        raiseOperation("purgeIn", EBADF);
+        raiseOperation("purgeIn", EBADF, __LINE__);
     if (::tcflush(m_fd, TCIFLUSH) != 0)
-        raiseOperation("purgeIn", errno);
+        raiseOperation("purgeIn", errno, __LINE__);
+}
+
+void CSerialPort::drainIn(uint32_t quietMs) {
+    purgeIn();
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(DRAIN_LIMIT_MS);
+    uint8_t scratch[256];
+    while (!m_hangup) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return;
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, quietMs)));
+        if (ready == 0)
+            return; // quiet long enough
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            raiseOperation("drainIn", errno, __LINE__);
+        }
+        if (!(p.revents & POLLIN)) {
+            m_hangup = true;
+            return;
+        }
+        const ssize_t n = ::read(m_fd, scratch, sizeof scratch);
+        if (n == 0 || (n < 0 && errno == EIO)) {
+            m_hangup = true;
+            return;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            raiseOperation("drainIn", errno, __LINE__);
+    }
 }
 
 void CSerialPort::purgeOut() {
     if (m_fd < 0)
-        raiseOperation("purgeOut", EBADF);
+        raiseOperation("purgeOut", EBADF, __LINE__);
     if (::tcflush(m_fd, TCOFLUSH) != 0)
-        raiseOperation("purgeOut", errno);
+        raiseOperation("purgeOut", errno, __LINE__);
 }
 
 uint32_t CSerialPort::clearCommError() {
@@ -287,6 +324,7 @@ uint32_t CSerialPort::clearCommError() {
     }
     if (m_hangup)
         return EIO;
+    std::lock_guard<std::mutex> guard(m_counterLock);
     if (!m_haveCounters)
         return 0;
     serial_icounter_struct ic {};

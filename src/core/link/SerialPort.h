@@ -4,7 +4,9 @@
 /// raw 8N1, no flow control, DTR/RTS off. Every failing call raises a CRSError
 /// (code 5 for open, 6 for every other operation).
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "support/Error.h"
@@ -38,6 +40,13 @@ public:
     virtual void write(const uint8_t* buffer, uint32_t count) = 0;
     /// Discards the receive queue.
     virtual void purgeIn() = 0;
+    /// Discards the receive queue and whatever else arrives until the line has been
+    /// quiet for quietMs (a frame still on its way is dropped whole, not cut in
+    /// two). A line that cannot tell when it is quiet just purges.
+    virtual void drainIn(uint32_t quietMs) {
+        (void)quietMs;
+        purgeIn();
+    }
     /// Discards the transmit queue.
     virtual void purgeOut() = 0;
     /// Clears and returns the line-error state (0 = no error). Never raises.
@@ -62,7 +71,8 @@ struct SerialTimeouts {
 
 /// Resolves a port number to a device path: ZEFIREL_COM<n> if set, else the first
 /// existing of /dev/ttyUSB(n-1), /dev/ttyACM(n-1), /dev/ttyS(n-1); else /dev/ttyS(n-1).
-std::string resolvePortPath(uint32_t portNumber);
+/// deviceFolder stands in for /dev (tests).
+std::string resolvePortPath(uint32_t portNumber, const std::string& deviceFolder = "/dev");
 
 class CSerialPort : public ISerialLine, public IErrorHelper<CRSError> {
 public:
@@ -89,18 +99,28 @@ public:
     uint32_t read(uint8_t* buffer, uint32_t count) override;
     void write(const uint8_t* buffer, uint32_t count) override;
     void purgeIn() override;
+    /// Purges, then reads and drops bytes until none came for quietMs (at most
+    /// about half a second in all, so a line that never stops cannot hold it).
+    void drainIn(uint32_t quietMs) override;
     void purgeOut() override;
     uint32_t clearCommError() override;
 
 private:
-    /// Raises code 6 for a line operation with the error number and the line state.
-    [[noreturn]] void raiseOperation(const char* op, int err);
+    /// Raises code 6 for a line operation with the error number and the line state;
+    /// line is the source line of the failing call.
+    [[noreturn]] void raiseOperation(const char* op, int err, int line);
     int m_fd = -1;
     uint32_t m_portNumber = 0;
     std::string m_path;
     SerialLineState m_state;
     SerialTimeouts m_timeouts;
-    bool m_hangup = false;         ///< the other end vanished (pty closed, USB pulled)
+    /// The other end vanished (pty closed, USB pulled). Set by reads and writes under
+    /// the transaction lock and by clearCommError, which the polling thread also calls
+    /// outside that lock.
+    std::atomic<bool> m_hangup{false};
+    /// Guards the line-error counters below: clearCommError compares and replaces
+    /// them, and two threads call it.
+    std::mutex m_counterLock;
     bool m_haveCounters = false;   ///< line-error counters available (TIOCGICOUNT)
     uint32_t m_lastFrame = 0, m_lastOverrun = 0, m_lastParity = 0, m_lastBrk = 0, m_lastBufOverrun = 0;
 };
