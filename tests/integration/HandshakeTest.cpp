@@ -31,9 +31,16 @@ struct Connection {
     }
 };
 
+/// The handshake sets the process-wide timer frequency from the feature record;
+/// every test ends with the default again, whether it passed or not.
+class Handshake : public ::testing::Test {
+protected:
+    void TearDown() override { setTimerFrequency(DEFAULT_TIMER_FREQUENCY); }
+};
+
 } // namespace
 
-TEST(Handshake, VersionFiveWithKnownFeaturesConnectsQuietly) {
+TEST_F(Handshake, VersionFiveWithKnownFeaturesConnectsQuietly) {
     Connection c;
     c.ctl.features = FEATURE_EXTENDED_DIAG | FEATURE_INIT_NOTICE;
     c.ctl.frequency = 20000;
@@ -51,10 +58,9 @@ TEST(Handshake, VersionFiveWithKnownFeaturesConnectsQuietly) {
     EXPECT_TRUE(c.dev.extendedDiag());
     EXPECT_DOUBLE_EQ(tickLength(), 0.05);
     EXPECT_DOUBLE_EQ(rpmConstant(), 2400000.0);
-    setTimerFrequency(DEFAULT_TIMER_FREQUENCY);
 }
 
-TEST(Handshake, NoAnswerToTheLinkTestFailsAfterThreeAttempts) {
+TEST_F(Handshake, NoAnswerToTheLinkTestFailsAfterThreeAttempts) {
     CRecordingHost host;
     CPtyPeer peer([](uint8_t, const std::vector<uint8_t>&) { return CScriptedController::refusal(); });
     CTestDevice dev(&host);
@@ -65,7 +71,7 @@ TEST(Handshake, NoAnswerToTheLinkTestFailsAfterThreeAttempts) {
     EXPECT_FALSE(dev.port().isOpen()); // a failed connection leaves the port free
 }
 
-TEST(Handshake, NoVersionRecordKeepsTheLinkButNotTheConnectedFlag) {
+TEST_F(Handshake, NoVersionRecordKeepsTheLinkButNotTheConnectedFlag) {
     Connection c;
     c.ctl.answerVersion = false;
     EXPECT_TRUE(c.connect());
@@ -81,7 +87,7 @@ TEST(Handshake, NoVersionRecordKeepsTheLinkButNotTheConnectedFlag) {
     EXPECT_EQ(c.commandsSent(), expected);
 }
 
-TEST(Handshake, OtherFirmwareVersionsGetTheMismatchMessage) {
+TEST_F(Handshake, OtherFirmwareVersionsGetTheMismatchMessage) {
     for (uint16_t version : {4, 6}) {
         SCOPED_TRACE(version);
         Connection c;
@@ -101,7 +107,7 @@ TEST(Handshake, OtherFirmwareVersionsGetTheMismatchMessage) {
     }
 }
 
-TEST(Handshake, UnknownFeatureBitGivesTheInformationAndStillConnects) {
+TEST_F(Handshake, UnknownFeatureBitGivesTheInformationAndStillConnects) {
     Connection c;
     c.ctl.features = 0x2000 | 0x0001;
     EXPECT_TRUE(c.connect());
@@ -114,7 +120,7 @@ TEST(Handshake, UnknownFeatureBitGivesTheInformationAndStillConnects) {
     EXPECT_EQ(c.dev.settings().featureMask(), 0x2001u);
 }
 
-TEST(Handshake, VersionAbove40000IsAdjustedOnlyByReadVersion) {
+TEST_F(Handshake, VersionAbove40000IsAdjustedOnlyByReadVersion) {
     Connection c;
     c.ctl.version = 40005;
     EXPECT_TRUE(c.connect());
