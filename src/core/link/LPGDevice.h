@@ -25,6 +25,8 @@ class CLinkTrace;
 class IPreferences;
 
 inline constexpr uint32_t BAUD_RATE = 14400;
+/// No particular answer expected from a transaction.
+inline constexpr uint8_t ANY_FRAME_TYPE = 0;
 inline constexpr uint16_t SUPPORTED_VERSION = 5;
 inline constexpr size_t VERSION_RECORD_SIZE = 21;
 inline constexpr size_t FEATURE_RECORD_SIZE = 20;
@@ -88,9 +90,14 @@ public:
 
     // --- frames -------------------------------------------------------------
     /// One request/response under the transaction lock; see the frame protocol.
-    bool transact(PayloadBuffer& buf, uint8_t& length, uint8_t& type);
+    /// expectType names the frame type that answers the request (for
+    /// MSG_TYPE_COMMAND: an acknowledgement reporting CMD_DONE). An answer of
+    /// another kind is still handed back as received, but it was not the answer to
+    /// this request, so the receive queue is emptied before the next exchange.
+    bool transact(PayloadBuffer& buf, uint8_t& length, uint8_t& type, uint8_t expectType = ANY_FRAME_TYPE);
     /// The same exchange without the acknowledgement status check.
-    bool transactUnchecked(PayloadBuffer& buf, uint8_t& length, uint8_t& type);
+    bool transactUnchecked(PayloadBuffer& buf, uint8_t& length, uint8_t& type,
+                           uint8_t expectType = ANY_FRAME_TYPE);
 
     // --- version and features -----------------------------------------------
     bool readVersion(uint8_t* out21);
@@ -230,7 +237,9 @@ private:
     /// Opens the port (by number, or the path when the number is 0), sets the line
     /// and runs the handshake; port errors count as failure.
     bool openAndHandshake(uint32_t portNumber, const std::string& path, uint32_t baudRate);
-    bool exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
+    bool exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus, uint8_t expectType);
+    /// True when a received frame of type answers a request expecting expectType.
+    static bool answers(uint8_t expectType, const PayloadBuffer& buf, uint8_t type);
     /// The steps of one exchange; the caller holds the transaction lock.
     bool exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
     ILPGHost* m_host = nullptr;
@@ -239,9 +248,9 @@ private:
     ISerialLine* m_line = nullptr;
     int m_resetTimeoutMs = 30000;
     CNullHost m_nullHost;
-    /// A failed read may have left the rest of a frame (or a late answer) queued;
-    /// the next exchange discards it first so the link does not stay a frame
-    /// behind. Guarded by the transaction lock.
+    /// A failed or mismatched exchange may have left the rest of a frame (or a late
+    /// answer) queued; the next exchange discards it first so the link does not stay
+    /// a frame behind. Guarded by the transaction lock.
     bool m_rxStale = false;
 };
 

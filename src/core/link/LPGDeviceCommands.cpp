@@ -70,7 +70,7 @@ bool CLPGDevice::requestAttempts(const uint8_t* request, uint8_t reqLength, uint
         std::memcpy(buf.data(), request, reqLength);
         length = reqLength;
         uint8_t type = reqType;
-        if (!transact(buf, length, type))
+        if (!transact(buf, length, type, expectType))
             continue;
         if (type != expectType) {
             if (other == EOtherType::Stop)
@@ -296,7 +296,7 @@ bool CLPGDevice::requestDiag(int injector, CDiag& out) {
     uint8_t length = DIAG_REQUEST_SIZE;
     uint8_t type = MSG_TYPE_COMMAND;
     out.setInjector(static_cast<uint8_t>(injector));
-    if (!transactUnchecked(buf, length, type) || type != MSG_TYPE_DIAG)
+    if (!transactUnchecked(buf, length, type, MSG_TYPE_DIAG) || type != MSG_TYPE_DIAG)
         return false;
     // Only the bytes received belong to this sample; the rest must not keep
     // values of an earlier answer.

@@ -8,6 +8,10 @@ namespace zefirel {
 
 namespace {
 
+/// After a failed exchange, the receive queue is emptied until the line has been
+/// quiet this long: 40 byte times at 14400 baud, longer than any gap inside a frame.
+constexpr uint32_t STALE_QUIET_MS = 30;
+
 /// Collects the bytes of one received frame and writes them to the trace when the
 /// exchange ends, whichever way it ends (also when a port error passes through).
 class CReceivedFrame {
@@ -63,26 +67,43 @@ ERxResult readFrame(ISerialLine& io, PayloadBuffer& buf, uint8_t& rxLength, uint
 
 } // namespace
 
-bool CLPGDevice::transact(PayloadBuffer& buf, uint8_t& length, uint8_t& type) {
-    return exchange(buf, length, type, true);
+bool CLPGDevice::transact(PayloadBuffer& buf, uint8_t& length, uint8_t& type, uint8_t expectType) {
+    return exchange(buf, length, type, true, expectType);
 }
 
-bool CLPGDevice::transactUnchecked(PayloadBuffer& buf, uint8_t& length, uint8_t& type) {
-    return exchange(buf, length, type, false);
+bool CLPGDevice::transactUnchecked(PayloadBuffer& buf, uint8_t& length, uint8_t& type, uint8_t expectType) {
+    return exchange(buf, length, type, false, expectType);
 }
 
-bool CLPGDevice::exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus) {
+bool CLPGDevice::exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus,
+                          uint8_t expectType) {
     CMutexGuard guard(&m_txLock);
     ISerialLine& io = line();
     try {
-        return exchangeLocked(io, buf, length, type, checkStatus);
+        // Any exchange that did not end cleanly may have left bytes queued (the rest
+        // of a frame, a late answer): the next one starts from an empty queue.
+        const bool ok = exchangeLocked(io, buf, length, type, checkStatus);
+        if (!ok)
+            m_rxStale = true;
+        else if (expectType != ANY_FRAME_TYPE && !answers(expectType, buf, type))
+            m_rxStale = true; // an unasked frame was read: the real answer is still coming
+        return ok;
     } catch (IError*) {
+        m_rxStale = true;
         // A port error passes to the caller; a line found in error on the way
         // (the device vanished) also counts as a lost connection.
         if (io.clearCommError() != 0)
             m_connectionLost.store(true, std::memory_order_relaxed);
         throw;
     }
+}
+
+bool CLPGDevice::answers(uint8_t expectType, const PayloadBuffer& buf, uint8_t type) {
+    if (type != expectType)
+        return false;
+    // An acknowledgement answers a request only when it reports the command done;
+    // the controller's unasked notice is an acknowledgement frame too.
+    return type != MSG_TYPE_COMMAND || buf[0] == CMD_DONE;
 }
 
 bool CLPGDevice::exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& length, uint8_t& type,
@@ -92,9 +113,10 @@ bool CLPGDevice::exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& le
 
     // Without this, one broken answer would leave its tail queued and every later
     // exchange would read the answer meant for the one before it. Only after a
-    // failure, so a clean link never loses the controller's unasked notice.
+    // failed or mismatched exchange, so a clean link never loses the controller's
+    // unasked notice.
     if (m_rxStale) {
-        io.purgeIn();
+        io.drainIn(STALE_QUIET_MS);
         m_rxStale = false;
     }
 
@@ -134,12 +156,7 @@ bool CLPGDevice::exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& le
     case ERxResult::Short:
         // A plain time-out on a live line leaves the flag alone; when the line
         // reports an error as well (the device vanished), the connection is lost.
-        m_rxStale = true;
         lineFailed();
-        return false;
-    case ERxResult::BadSync:
-    case ERxResult::BadChecksum:
-        m_rxStale = true;
         return false;
     default:
         return false;
