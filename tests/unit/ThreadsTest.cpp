@@ -4,7 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <future>
+#include <system_error>
 #include <thread>
 
 #include "link/Threads.h"
@@ -64,6 +66,35 @@ TEST(ThreadRegistry, RunsInsertedBodiesAndDeletesThemWhenDone) {
     EXPECT_EQ(ran.load(), 2);
     EXPECT_EQ(deleted.load(), 2);
     EXPECT_EQ(registry.running(), 0);
+}
+
+TEST(ThreadRegistry, ABodyThatCannotBeStartedIsUndoneAndDeleted) {
+    struct CUndoProbe : CSThread {
+        std::atomic<int>& undone;
+        std::atomic<int>& deleted;
+        CUndoProbe(std::atomic<int>& u, std::atomic<int>& d) : undone(u), deleted(d) {}
+        ~CUndoProbe() override { ++deleted; }
+        void run() override { ADD_FAILURE() << "never started, never run"; }
+        void onStartFailed() override { ++undone; }
+    };
+    auto& registry = CLPGThreadManager::instance();
+    ASSERT_TRUE(registry.waitAll(2000));
+    std::atomic<int> undone{0}, deleted{0};
+    CLPGThreadManager::setStarter([](std::function<void()>) {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    EXPECT_THROW(registry.insert(new CUndoProbe(undone, deleted)), std::system_error);
+    CLPGThreadManager::setStarter({});
+    EXPECT_EQ(undone.load(), 1);
+    EXPECT_EQ(deleted.load(), 1);
+    EXPECT_EQ(registry.running(), 0);
+
+    // The default starter is back: bodies run again.
+    std::atomic<bool> go{true};
+    std::atomic<int> ran{0};
+    registry.insert(new CProbeThread(go, ran, deleted));
+    ASSERT_TRUE(registry.waitAll(2000));
+    EXPECT_EQ(ran.load(), 1);
 }
 
 TEST(ThreadRegistryDeathTest, QuickExitRunsTheHookAndDoesNotWaitForWorkers) {

@@ -24,6 +24,17 @@ void CDiagInputThread::trackWith(std::shared_ptr<std::atomic<int>> live) {
         m_live->fetch_add(1);
 }
 
+void CDiagInputThread::leaveTally() {
+    if (m_live)
+        m_live->fetch_sub(1);
+    m_live.reset();
+}
+
+void CDiagInputThread::onStartFailed() {
+    clearRunFlag();
+    leaveTally();
+}
+
 int CDiagInputThread::failureCount() { return g_failures.load(); }
 
 void CDiagInputThread::run() {
@@ -41,8 +52,7 @@ void CDiagInputThread::run() {
         if (running())
             stopQuietly();
     }
-    if (m_live)
-        m_live->fetch_sub(1);
+    leaveTally();
 }
 
 void CDiagInputThread::loop() {

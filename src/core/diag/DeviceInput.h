@@ -40,6 +40,9 @@ public:
     /// Counts this thread in a document's tally of running input threads until
     /// run() returns.
     void trackWith(std::shared_ptr<std::atomic<int>> live);
+    /// No thread could be started: clears the run flag and leaves the tally, so
+    /// neither the document nor a replay waits for a thread that never ran.
+    void onStartFailed() override;
 
     /// Failed reads in a row of the input thread running now (one counter for the
     /// process; a successful read and the start of a thread set it to 0).
@@ -66,6 +69,7 @@ private:
     void loop();
     void stopQuietly();
     void giveUp();
+    void leaveTally();
 
     std::shared_ptr<std::atomic<int>> m_live;
 };

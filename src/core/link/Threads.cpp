@@ -9,7 +9,27 @@ namespace zefirel {
 
 namespace {
 std::atomic<void (*)()> g_exitHook{nullptr};
+
+std::mutex g_starterLock;
+CLPGThreadManager::Starter g_starter; // empty: std::thread
+
+void startThread(std::function<void()> work) {
+    CLPGThreadManager::Starter starter;
+    {
+        std::lock_guard<std::mutex> g(g_starterLock);
+        starter = g_starter;
+    }
+    if (starter)
+        starter(std::move(work));
+    else
+        std::thread(std::move(work)).detach();
+}
 } // namespace
+
+void CLPGThreadManager::setStarter(Starter starter) {
+    std::lock_guard<std::mutex> g(g_starterLock);
+    g_starter = std::move(starter);
+}
 
 CLPGThreadManager& CLPGThreadManager::instance() {
     // Never destroyed: workers may still run when the process ends, and they
@@ -23,7 +43,7 @@ void CLPGThreadManager::insert(CSThread* thread) {
         return;
     m_running.fetch_add(1);
     try {
-        std::thread([this, thread] {
+        startThread([this, thread] {
             // The registry owns the body from here on: run it, then delete it,
             // even when run() lets an exception out.
             // An error that escapes the body has no one left to show it to.
@@ -35,9 +55,12 @@ void CLPGThreadManager::insert(CSThread* thread) {
             }
             delete thread;
             m_running.fetch_sub(1);
-        }).detach();
+        });
     } catch (...) {
+        // The body never ran: whoever waits for it (a run flag, a count of live
+        // threads) must be released, or a replay would wait for ever.
         m_running.fetch_sub(1);
+        thread->onStartFailed();
         delete thread;
         throw;
     }

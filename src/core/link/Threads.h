@@ -4,6 +4,7 @@
 /// thread and never waits for them at process end.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -41,6 +42,10 @@ class CSThread {
 public:
     virtual ~CSThread() = default;
     virtual void run() = 0;
+    /// Called instead of run() when no thread could be started for the body (it
+    /// is deleted right after): undo what the creator prepared for a running
+    /// thread, so nobody waits for one that never ran.
+    virtual void onStartFailed() {}
 };
 
 /// The process-wide thread registry.
@@ -48,8 +53,15 @@ class CLPGThreadManager {
 public:
     static CLPGThreadManager& instance();
 
-    /// Takes ownership of a newly allocated thread body and starts it at once.
+    /// Takes ownership of a newly allocated thread body and starts it at once. When
+    /// no thread can be started, the body's onStartFailed() runs, the body is deleted
+    /// and the failure (std::system_error) passes to the caller.
     void insert(CSThread* thread);
+    /// Starts a detached thread running the given work; std::thread by default.
+    using Starter = std::function<void(std::function<void()>)>;
+    /// Replaces how threads are started (an empty starter restores the default);
+    /// tests use it to make a start fail as an exhausted system would.
+    static void setStarter(Starter starter);
     /// Number of inserted threads whose run() has not returned yet.
     int running() const { return m_running.load(); }
     /// Waits up to timeoutMs for every worker to finish; returns true if all did.
