@@ -40,11 +40,13 @@ int runRecord(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
         return rc;
 
     CDeviceDoc& dev = ctx.device();
-    const std::string& file = args[0];
     dev.setSelectedInjector(static_cast<int>(injector));
     const auto start = std::chrono::steady_clock::now();
     const auto until = start + std::chrono::duration<double>(seconds);
-    dev.startDiagnostics(file);
+    dev.startDiagnostics(args[0]);
+    // An earlier recording there is moved aside, never truncated; when it cannot
+    // be, the run records next to it under another name, reported below.
+    const std::string file = dev.recordingPath();
     while (std::chrono::steady_clock::now() < until && dev.diagnosticsOn())
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const bool endedEarly = !dev.diagnosticsOn();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CtlCommon.h"
+#include "support/Error.h"
 
 using namespace zefirel::ctl;
 
@@ -34,7 +35,14 @@ int main(int argc, char** argv) {
             ctx.host().setCarData(car);
         }
         const std::vector<std::string> args(words.begin() + 1, words.end());
-        const int rc = command.run(ctx, args);
+        int rc = EXIT_FAILED;
+        try {
+            rc = command.run(ctx, args);
+        } catch (zefirel::IError* e) {
+            // A port or file failure ends the command with its text, not the program.
+            const auto owned = zefirel::adoptError(e);
+            ctx.message(owned->format());
+        }
         std::fflush(stdout);
         return rc;
     }

@@ -3,8 +3,12 @@
 // companion, the car-data step and closing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <set>
+#include <system_error>
 
 #include "DiagTestKit.h"
 #include "diag/Companion.h"
@@ -38,6 +42,16 @@ protected:
             bytes[i] = static_cast<uint8_t>(i * 7 + 1);
         ASSERT_TRUE(writeFileAtomic(file(name), bytes));
     }
+    /// The recordings (*.lpgd) of a folder, sorted by name.
+    static std::vector<std::string> recordings(const std::string& folder) {
+        std::vector<std::string> out;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+            if (entry.path().extension() == ".lpgd")
+                out.push_back(entry.path().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
     size_t eepromFrames() const {
         size_t n = 0;
         for (const PeerRequest& r : peer.requests())
@@ -48,7 +62,7 @@ protected:
 
 } // namespace
 
-TEST_F(DiagDoc, DefaultRecordingIsTruncatedAndDisplaysFollowTheRun) {
+TEST_F(DiagDoc, DefaultRecordingMovesTheOldOneAsideAndDisplaysFollowTheRun) {
     const std::string dane = scratch.path() + "/Zefirel/Dane/";
     EXPECT_EQ(CDeviceDoc::defaultDataFolder(), dane);
     {
@@ -82,9 +96,130 @@ TEST_F(DiagDoc, DefaultRecordingIsTruncatedAndDisplaysFollowTheRun) {
     std::vector<CDiag> samples;
     loadRecording(dane + "Diagnostyka.lpgd", samples);
     ASSERT_FALSE(samples.empty());
-    EXPECT_EQ(samples[0].sampleNo(), 1u) << "the old contents are gone";
+    EXPECT_EQ(samples[0].sampleNo(), 1u);
     doc.removeDisplay(&panel);
     doc.removeDisplay(&view);
+
+    // The earlier recording and its companion were moved aside, not truncated.
+    const std::vector<std::string> aside = recordings(dane);
+    ASSERT_EQ(aside.size(), 2u);
+    ASSERT_EQ(aside[0].rfind(dane + "Diagnostyka-", 0), 0u) << aside[0];
+    std::vector<uint8_t> old;
+    ASSERT_TRUE(readFile(aside[0], old));
+    EXPECT_EQ(std::string(old.begin(), old.end()), "old contents\r\n");
+    ASSERT_TRUE(readFile(aside[0] + "-config", old));
+    EXPECT_EQ(std::string(old.begin(), old.end()), "old settings");
+}
+
+TEST_F(DiagDoc, TwoRunsAndAReconnectLeaveThreeCompleteRecordings) {
+    const std::string dane = CDeviceDoc::defaultDataFolder();
+    std::atomic<bool> silent{false};
+    ctl.setScript([&silent](int n, int) {
+        return silent.load() ? std::vector<uint8_t>{} : CDiagController::payload(n);
+    });
+    // Two runs into the default recording, each with a settings record in its
+    // companion: the first stopped by the installer, the second cut short by a lost
+    // controller; then the run that follows the reconnect.
+    for (int run = 0; run < 2; ++run) {
+        pollSome(std::string(), 3);
+        doc.settings().setVersionMark(5);
+        ASSERT_TRUE(doc.appendSettingsCompanion());
+        if (run == 0) {
+            doc.stopDiagnostics();
+            ASSERT_TRUE(doc.waitInputThread(3000));
+        }
+    }
+    silent = true;
+    ASSERT_TRUE(waitFor([&] { return !doc.inputThreadRunning(); }));
+    ASSERT_EQ(host.timers(), (std::vector<std::pair<int, int>>{{5006, 1000}}));
+    silent = false;
+    ASSERT_TRUE(doc.connectPath(peer.slavePath()));
+    doc.continueDiagnostics();
+    EXPECT_EQ(doc.recordingPath(), dane + "Diagnostyka.lpgd");
+    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 3; }));
+    doc.stopDiagnostics();
+    ASSERT_TRUE(doc.waitInputThread(3000));
+
+    // Three runs, three complete recordings, each with its own settings history.
+    const std::vector<std::string> files = recordings(dane);
+    ASSERT_EQ(files.size(), 3u);
+    std::set<int> firstRequests;
+    for (const std::string& f : files) {
+        std::vector<CDiag> samples;
+        loadRecording(f, samples);
+        ASSERT_GE(samples.size(), 3u) << f;
+        for (size_t i = 0; i < samples.size(); ++i)
+            ASSERT_EQ(samples[i].sampleNo(), i + 1) << f;
+        firstRequests.insert(samples[0].auxTime());
+        std::vector<CSettingsBlock> history;
+        ASSERT_TRUE(readCompanion(companionPath(f), history)) << f;
+        EXPECT_EQ(history.size(), f == files.back() ? 0u : 1u) << f;
+    }
+    EXPECT_EQ(firstRequests.size(), 3u) << "each file holds a run of its own";
+    EXPECT_EQ(files.back(), dane + "Diagnostyka.lpgd");
+}
+
+TEST_F(DiagDoc, ReconnectDuringTheInstallersOwnRecordingGoesOnNextToIt) {
+    std::atomic<bool> silent{false};
+    ctl.setScript([&silent](int n, int) {
+        return silent.load() ? std::vector<uint8_t>{} : CDiagController::payload(n);
+    });
+    const std::string road = file("road.lpgd");
+    pollSome(road, 5);
+    std::string previous = road;
+    std::set<std::string> seen{road};
+    for (int reconnect = 0; reconnect < 2; ++reconnect) {
+        silent = true;
+        ASSERT_TRUE(waitFor([&] { return !doc.inputThreadRunning(); }));
+        std::vector<CDiag> before;
+        loadRecording(previous, before);
+        silent = false;
+        ASSERT_TRUE(doc.connectPath(peer.slavePath()));
+        doc.continueDiagnostics();
+
+        const std::string next = doc.recordingPath();
+        EXPECT_EQ(next.rfind(file("road-"), 0), 0u) << next;
+        EXPECT_EQ(next.substr(next.size() - 5), ".lpgd");
+        EXPECT_TRUE(seen.insert(next).second) << "a new file every time: " << next;
+        EXPECT_EQ(doc.title(), "Zefirel - " + next);
+        ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 3; }));
+        std::vector<CDiag> after;
+        loadRecording(previous, after);
+        EXPECT_EQ(after.size(), before.size()) << "the interrupted recording is kept as it was";
+        previous = next;
+    }
+    doc.stopDiagnostics();
+    ASSERT_TRUE(doc.waitInputThread(3000));
+    EXPECT_EQ(recordings(scratch.path() + "/").size(), 3u);
+    EXPECT_TRUE(recordings(CDeviceDoc::defaultDataFolder()).empty()) << "nothing went into the default recording";
+}
+
+TEST_F(DiagDoc, ThreadThatCannotStartLeavesNoRunBehind) {
+    struct FailingStarts {
+        FailingStarts() {
+            CLPGThreadManager::setStarter([](std::function<void()>) {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            });
+        }
+        ~FailingStarts() { CLPGThreadManager::setStarter({}); }
+    };
+    pollAndStop(file("a.lpgd"), 2);
+    {
+        FailingStarts failing;
+        EXPECT_THROW(doc.startReplay(file("a.lpgd")), std::system_error);
+        EXPECT_FALSE(doc.replayRunning()) << "a replay waiting for this thread would wait for ever";
+        EXPECT_FALSE(doc.inputThreadRunning());
+        EXPECT_EQ(doc.title(), "Zefirel");
+
+        EXPECT_THROW(doc.startDiagnostics(file("b.lpgd")), std::system_error);
+        EXPECT_FALSE(doc.diagnosticsOn());
+        EXPECT_FALSE(doc.inputThreadRunning());
+        EXPECT_TRUE(doc.recordingPath().empty());
+    }
+    // Threads start again: the next replay runs to its end.
+    doc.startReplay(file("a.lpgd"));
+    ASSERT_TRUE(waitFor([&] { return !doc.replayRunning() && !doc.inputThreadRunning(); }));
+    EXPECT_GE(doc.diagData().count(), 2);
 }
 
 TEST_F(DiagDoc, ChosenRecordingMovesTheDataFolder) {

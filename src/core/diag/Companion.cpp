@@ -10,15 +10,11 @@
 #include <cstring>
 #include <memory>
 
+#include "support/TimeText.h"
+
 namespace zefirel {
 
-std::string companionTime(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[32];
-    const size_t n = std::strftime(text, sizeof text, "%d-%m-%Y-%H:%M:%S", &local);
-    return std::string(text, n);
-}
+std::string companionTime(std::time_t when) { return localTimeText(when, "%d-%m-%Y-%H:%M:%S"); }
 
 void stampCompanionRecord(CSettingsBlock& block, uint32_t sampleNo, std::time_t when) {
     const std::string time = companionTime(when);

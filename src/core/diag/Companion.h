@@ -14,6 +14,11 @@
 
 namespace zefirel {
 
+/// Suffix of a recording's settings companion.
+inline constexpr const char* COMPANION_SUFFIX = "-config";
+/// The settings companion of a recording: the path followed by "-config".
+inline std::string companionPath(const std::string& recordingPath) { return recordingPath + COMPANION_SUFFIX; }
+
 /// Version mark of a valid companion record.
 inline constexpr uint16_t COMPANION_VERSION_MARK = 5;
 /// Characters of the time copied into a companion record.

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "diag/Companion.h"
 #include "diag/DeviceInput.h"
+#include "diag/RecordingFiles.h"
 #include "support/FileUtil.h"
 #include "support/Paths.h"
 
@@ -24,8 +26,6 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 std::string documentTitle(const std::string& path) {
     return path.empty() ? std::string(TITLE_BASE) : std::string(TITLE_BASE) + " - " + path;
 }
-
-std::string companionPath(const std::string& recordingPath) { return recordingPath + COMPANION_SUFFIX; }
 
 CDeviceDoc::CDeviceDoc(ILPGHost* host, IPreferences* prefs) : CLPGDevice(host, prefs) {
     g_current.store(this);
@@ -83,16 +83,37 @@ void CDeviceDoc::waitForPreviousRun() {
     waitInputThread(CLOSE_WAIT_MS);
 }
 
-void CDeviceDoc::startDiagnostics() { startDiagnostics(std::string()); }
+void CDeviceDoc::startDiagnostics() { startRun(std::string(), false); }
 
-void CDeviceDoc::startDiagnostics(const std::string& path) {
+void CDeviceDoc::startDiagnostics(const std::string& path) { startRun(path, false); }
+
+void CDeviceDoc::continueDiagnostics() {
+    std::string chosen;
+    {
+        std::lock_guard<std::mutex> g(m_stateLock);
+        if (m_runInterrupted)
+            chosen = m_runFile;
+    }
+    startRun(chosen, !chosen.empty());
+}
+
+void CDeviceDoc::startRun(const std::string& chosen, bool continuation) {
     waitForPreviousRun();
-    std::string file = path;
-    if (file.empty()) {
+    std::string wanted = chosen;
+    if (wanted.empty()) {
         resetDataFolder();
-        file = dataFolder() + DEFAULT_RECORDING_NAME;
-    } else {
+        wanted = dataFolder() + DEFAULT_RECORDING_NAME;
+    }
+    const std::time_t now = std::time(nullptr);
+    const std::string file = continuation ? freeStampedPath(wanted, now) : claimRecordingPath(wanted, now);
+    if (file.empty())
+        raiseError(ERROR_FILE_OPEN, MSG_RECORDING_CREATE, __LINE__, __FILE__);
+    if (!chosen.empty())
         setDataFolderFromFile(file);
+    {
+        std::lock_guard<std::mutex> g(m_stateLock);
+        m_runFile = chosen;
+        m_runInterrupted = false;
     }
     setRecordingPath(file);
     m_diagnosticsOn.store(1);
@@ -102,8 +123,19 @@ void CDeviceDoc::startDiagnostics(const std::string& path) {
     forEachDisplay(&IDiagDisplay::reset);
     forEachDisplay(&IDiagDisplay::start);
     thread->trackWith(m_liveThreads);
-    CLPGThreadManager::instance().insert(thread.release());
+    insertInputThread(std::move(thread));
     setTitleFromPath(file);
+}
+
+void CDeviceDoc::insertInputThread(std::unique_ptr<CSThread> thread) {
+    try {
+        CLPGThreadManager::instance().insert(thread.release());
+    } catch (...) {
+        // The thread's own undo cleared the run flag and the tally; the document
+        // shows no run either.
+        stopDiagnostics();
+        throw;
+    }
 }
 
 void CDeviceDoc::stopDiagnostics() {
@@ -118,8 +150,13 @@ void CDeviceDoc::onDiagnosticsEnded() {
     // not because this document stopped it.
     const bool onItsOwn = diagnosticsOn();
     stopDiagnostics();
-    if (onItsOwn)
+    if (onItsOwn) {
+        {
+            std::lock_guard<std::mutex> g(m_stateLock);
+            m_runInterrupted = true;
+        }
         host().diagnosticsEnded();
+    }
 }
 
 // --- replay -------------------------------------------------------------------
@@ -131,7 +168,7 @@ void CDeviceDoc::startReplay(const std::string& path) {
     m_diagnosticsOn.store(1);
     auto thread = std::make_unique<CDiagFileThread>(m_diagData, path, m_diagnosticsOn);
     thread->trackWith(m_liveThreads);
-    CLPGThreadManager::instance().insert(thread.release());
+    insertInputThread(std::move(thread));
 }
 
 void CDeviceDoc::finishReplay(const std::string& path) { setRecordingPath(path); }

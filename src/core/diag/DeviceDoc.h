@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/Companion.h"
 #include "diag/DiagDisplay.h"
 #include "link/LPGDevice.h"
 
@@ -29,8 +30,6 @@ namespace zefirel {
 
 /// Default recording name in the data folder.
 inline constexpr const char* DEFAULT_RECORDING_NAME = "Diagnostyka.lpgd";
-/// Suffix of a recording's settings companion.
-inline constexpr const char* COMPANION_SUFFIX = "-config";
 /// Title of the main window without a file.
 inline constexpr const char* TITLE_BASE = "Zefirel";
 /// Wait text while connecting, and while a recording is replayed.
@@ -51,8 +50,6 @@ inline constexpr int REFRESH_SLOW_MS = 5000;
 
 /// "Zefirel", followed by " - " and the path when the path is not empty.
 std::string documentTitle(const std::string& path);
-/// The settings companion of a recording: the path followed by "-config".
-std::string companionPath(const std::string& recordingPath);
 
 class CDeviceDoc : public CLPGDevice {
 public:
@@ -79,7 +76,16 @@ public:
     void startDiagnostics();
     /// Starts polling into the given recording; an empty path means the default
     /// recording (a cancelled save dialog). The data folder becomes the file's folder.
+    /// A run never truncates an earlier recording: one already at that path is moved
+    /// aside with its companion to a time-stamped name first (and when it cannot be
+    /// moved, the run records into a time-stamped name next to it instead). Raises
+    /// an IError (code 4) when no file name is left to record into.
     void startDiagnostics(const std::string& path);
+    /// Starts the run after a reconnect. When the run before ended on its own (the
+    /// controller was lost) while recording into a file the installer chose, the new
+    /// run goes on in a new time-stamped file next to that file; otherwise this is
+    /// startDiagnostics() with the default recording.
+    void continueDiagnostics();
     /// Stops every display, sets the title without a path, empties the recording
     /// path and clears the diagnostics-on flag. The input thread notices the flag
     /// before its next read and ends.
@@ -187,6 +193,12 @@ private:
     /// Sets the displays' period by the bracket depth; the caller holds m_displayLock.
     void applyRefresh();
     void waitForPreviousRun();
+    /// Starts polling. chosen: the installer's file (empty = the default recording);
+    /// continuation: record next to chosen under a new time-stamped name.
+    void startRun(const std::string& chosen, bool continuation);
+    /// Hands an input thread to the registry; when it cannot be started, the run is
+    /// stopped again and the failure passes on.
+    void insertInputThread(std::unique_ptr<CSThread> thread);
 
     mutable std::mutex m_stateLock; // title, data folder
     std::string m_title{TITLE_BASE};
@@ -198,6 +210,8 @@ private:
     std::vector<IDiagDisplay*> m_displays;
     int m_slowDepth = 0; ///< open slow-refresh brackets
     std::function<void(const std::string&)> m_titleListener;
+    std::string m_runFile;        ///< the installer's file of the current run (empty = default)
+    bool m_runInterrupted = false; ///< the last run ended on its own; continueDiagnostics follows it
     std::atomic<int> m_injector{1};
     std::atomic<bool> m_carData{false};
     std::atomic<bool> m_serviceLevel{false};

@@ -53,6 +53,19 @@ bool writeFully(int fd, const void* data, size_t size) {
     return true;
 }
 
+bool renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace rename: a hard link never replaces
+    // either, and the old name is dropped once the new one exists.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
 std::string parentFolder(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     if (slash == std::string::npos)

@@ -30,6 +30,10 @@ bool makeFolders(const std::string& path);
 /// True when path names an existing folder.
 bool isFolder(const std::string& path);
 
+/// Renames from to to unless to exists (then errno is EEXIST and nothing changes).
+/// Returns false on any failure, with errno set.
+bool renameNoReplace(const std::string& from, const std::string& to);
+
 /// The folder part of a path ("." when it has none), without a trailing "/".
 std::string parentFolder(const std::string& path);
 
