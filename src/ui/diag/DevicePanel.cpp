@@ -311,7 +311,7 @@ void CDevicePanel::onReconnectTick() {
     if (ok) {
         updateConnectionState();
         try {
-            m_doc.startDiagnostics();
+            m_doc.continueDiagnostics();
         } catch (IError* e) {
             showCaughtError(this, QString(), "CDevicePanel::OnTimer()", e);
         }
