@@ -169,3 +169,21 @@ TEST_F(Polling, StartingAgainReplacesTheRunningThread) {
     loadRecording(second, file);
     EXPECT_EQ(file.size(), stored().size());
 }
+
+TEST_F(Polling, ClearingErrorsWhilePollingStillGetsTheControllersNotice) {
+    // The notice comes unasked right after the acknowledgement of the clear command;
+    // a poll that reads it in place of its sample must not lose it.
+    {
+        std::lock_guard<std::mutex> g(ctl.lock);
+        ctl.features = FEATURE_INIT_NOTICE;
+        ctl.notice = CPtyPeer::ack(CMD_TEST, 0, 0);
+    }
+    ASSERT_TRUE(doc.connectPath(peer.slavePath()));
+    ctl.setScript([](int n, int) { return CDiagController::payload(n, 2); }); // petrol work: reset done
+    pollSome(rec, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(doc.clearErrors()) << "clear " << i;
+    const int before = doc.diagData().count();
+    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() > before + 3; })) << "polling goes on";
+    EXPECT_FALSE(doc.isConnectionLost());
+}

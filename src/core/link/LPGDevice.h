@@ -214,7 +214,11 @@ protected:
     /// Sends size bytes as a frame of type until acknowledged (10 attempts).
     bool sendRecord(uint8_t type, const uint8_t* data, size_t size);
     bool setWorkMode(uint8_t cmd);
+    /// Reads one frame the controller sends unasked: the one an exchange read in
+    /// place of its answer since forgetUnasked(), if any, else the next from the line.
     bool readUnasked(PayloadBuffer& buf, uint8_t& length, uint8_t& type);
+    /// Drops a kept unasked frame (before a command whose notice is awaited).
+    void forgetUnasked();
     /// Pause between work-mode attempts (500 ms); a hook so tests can shorten it.
     virtual void pauseMs(int ms);
 
@@ -240,6 +244,9 @@ private:
     bool exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus, uint8_t expectType);
     /// True when a received frame of type answers a request expecting expectType.
     static bool answers(uint8_t expectType, const PayloadBuffer& buf, uint8_t type);
+    /// An exchange read a frame that does not answer its request: the queue is
+    /// stale, and the frame is kept for readUnasked.
+    void keepUnasked(const PayloadBuffer& buf, uint8_t length, uint8_t type);
     /// The steps of one exchange; the caller holds the transaction lock.
     bool exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
     ILPGHost* m_host = nullptr;
@@ -252,6 +259,12 @@ private:
     /// answer) queued; the next exchange discards it first so the link does not stay
     /// a frame behind. Guarded by the transaction lock.
     bool m_rxStale = false;
+    /// The last frame an exchange read in place of its answer (host order), kept
+    /// for readUnasked. Guarded by the transaction lock.
+    PayloadBuffer m_unasked{};
+    uint8_t m_unaskedLength = 0;
+    uint8_t m_unaskedType = 0;
+    bool m_haveUnasked = false;
 };
 
 } // namespace zefirel

@@ -249,6 +249,7 @@ bool CLPGDevice::clearErrors() {
         return false;
     PayloadBuffer buf;
     uint8_t length = 0;
+    forgetUnasked(); // only a frame that comes after this request can be its notice
     if (!commandAttempts(CMD_CLEAR_ERRORS, ATTEMPTS, MSG_TYPE_COMMAND, buf, length))
         return false;
     if (m_settings.featureMask() & FEATURE_INIT_NOTICE) {

@@ -86,7 +86,7 @@ bool CLPGDevice::exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bo
         if (!ok)
             m_rxStale = true;
         else if (expectType != ANY_FRAME_TYPE && !answers(expectType, buf, type))
-            m_rxStale = true; // an unasked frame was read: the real answer is still coming
+            keepUnasked(buf, length, type); // the real answer is still coming
         return ok;
     } catch (IError*) {
         m_rxStale = true;
@@ -96,6 +96,21 @@ bool CLPGDevice::exchange(PayloadBuffer& buf, uint8_t& length, uint8_t& type, bo
             m_connectionLost.store(true, std::memory_order_relaxed);
         throw;
     }
+}
+
+void CLPGDevice::keepUnasked(const PayloadBuffer& buf, uint8_t length, uint8_t type) {
+    m_rxStale = true;
+    // It may be the notice a clearErrors on another thread waits for: keep it for
+    // readUnasked instead of losing it to the exchange that happened to read it.
+    m_unasked = buf;
+    m_unaskedLength = length;
+    m_unaskedType = type;
+    m_haveUnasked = true;
+}
+
+void CLPGDevice::forgetUnasked() {
+    CMutexGuard guard(&m_txLock);
+    m_haveUnasked = false;
 }
 
 bool CLPGDevice::answers(uint8_t expectType, const PayloadBuffer& buf, uint8_t type) {
@@ -182,6 +197,14 @@ bool CLPGDevice::exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& le
 
 bool CLPGDevice::readUnasked(PayloadBuffer& buf, uint8_t& length, uint8_t& type) {
     CMutexGuard guard(&m_txLock);
+    if (m_haveUnasked) {
+        // An exchange that expected its own answer has read this frame already.
+        buf = m_unasked;
+        length = m_unaskedLength;
+        type = m_unaskedType;
+        m_haveUnasked = false;
+        return true;
+    }
     ISerialLine& io = line();
     CReceivedFrame received(m_trace);
 
