@@ -6,6 +6,12 @@
 
 #ifdef ZEFIREL_HAVE_SIMLIB
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <future>
 
@@ -296,6 +302,55 @@ TEST(AutoSetupCtl, WritesTheComputedCorrection) {
     // The recording asked for stays, with the settings written in its companion.
     EXPECT_GT(readBytes(rec).size(), 0u);
     EXPECT_GT(readBytes(rec + "-config").size(), 0u);
+}
+
+TEST(AutoSetupCtl, InterruptStopsTheRunAtItsNextWait) {
+    SimConfig cfg;
+    cfg.ambientC = 60;
+    CSimOnPty line(cfg);
+    ASSERT_TRUE(line.opened);
+    std::vector<std::string> words{CTL, "--device", line.server.slavePath(), CAR, "autosetup", "--yes"};
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        if (const int nul = ::open("/dev/null", O_RDWR); nul >= 0) {
+            ::dup2(nul, 0);
+            ::dup2(nul, 2);
+        }
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string text;
+    bool interrupted = false;
+    char buf[4096];
+    pollfd p{out[0], POLLIN, 0};
+    while (::poll(&p, 1, 20000) > 0) {
+        const ssize_t n = ::read(out[0], buf, sizeof buf);
+        if (n <= 0)
+            break;
+        text.append(buf, static_cast<size_t>(n));
+        // Interrupted while it waits after the first switch to petrol.
+        if (!interrupted && text.find("Start pomiaru czasu wtrysku benz.\n") != std::string::npos) {
+            ::kill(pid, SIGINT);
+            interrupted = true;
+        }
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(interrupted) << text;
+    ASSERT_TRUE(WIFEXITED(status)) << "Ctrl+C stops the run, not the program";
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(text.substr(text.size() - 7), "Koniec\n") << text;
+    EXPECT_EQ(text.find("----Krok 2----"), std::string::npos);
+    EXPECT_DOUBLE_EQ(line.ctl.mainCorrectionMs(), 1.0) << "no correction was written";
 }
 
 TEST(AutoSetupCtl, CancelAndBadUsage) {
