@@ -26,8 +26,7 @@ namespace {
 std::atomic<CAutoSetup*> g_running{nullptr};
 
 void onInterrupt(int) {
-    if (CAutoSetup* s = g_running.load())
-        s->stop();
+    if (CAutoSetup* s = g_running.load()) s->stop();
 }
 
 /// While alive, Ctrl+C stops the procedure instead of ending the program; a
@@ -83,8 +82,7 @@ public:
                 std::fputc('\n', stderr);
                 return false;
             }
-            if (c == '\n')
-                break;
+            if (c == '\n') break;
             answer += c;
         }
         return answer.empty() || answer == "ok" || answer == "OK" || answer == "y" || answer == "t";
@@ -102,10 +100,10 @@ private:
 /// A temporary recording in the temporary folder; empty when none can be made.
 std::string temporaryRecording() {
     std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) / "zefirel-autosetup-XXXXXX.lpgd").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path(ec) / "zefirel-autosetup-XXXXXX.lpgd").string();
     const int fd = ::mkstemps(pattern.data(), 5);
-    if (fd < 0)
-        return std::string();
+    if (fd < 0) return std::string();
     ::close(fd);
     return pattern;
 }
@@ -116,8 +114,7 @@ int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     bool haveRecord = false;
     const auto yes = std::find(args.begin(), args.end(), "--yes");
     const bool answerYes = yes != args.end();
-    if (answerYes)
-        args.erase(yes);
+    if (answerYes) args.erase(yes);
     if (!takeOption(args, "--record", record, haveRecord) || !args.empty() || (haveRecord && record.empty()))
         return ctx.usageError("usage: [--car DATA] autosetup [--record FILE] [--yes]");
     // The procedure writes settings, which needs the car data: without --car
@@ -126,8 +123,7 @@ int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
         ctx.message(AUTOSETUP_CAR_DATA_MISSING);
         return EXIT_USAGE;
     }
-    if (const int rc = ctx.connect(); rc != EXIT_OK)
-        return rc;
+    if (const int rc = ctx.connect(); rc != EXIT_OK) return rc;
     CDeviceDoc& dev = ctx.device();
     if (!dev.ensureCarData()) {
         ctx.message(AUTOSETUP_CAR_DATA_MISSING);
@@ -171,10 +167,14 @@ int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
                                                           : std::numeric_limits<double>::quiet_NaN();
         CJsonWriter w;
         w.beginObject()
-            .key("succeeded").value(ok)
-            .key("constantCorrection").value(setup->constantCorrection())
-            .key("mainCorrection").value(main)
-            .key("steps").beginArray();
+            .key("succeeded")
+            .value(ok)
+            .key("constantCorrection")
+            .value(setup->constantCorrection())
+            .key("mainCorrection")
+            .value(main)
+            .key("steps")
+            .beginArray();
         for (double d : setup->stepCorrections())
             w.value(d);
         w.endArray().key("log").beginArray();
@@ -185,9 +185,9 @@ int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     return ok ? EXIT_OK : EXIT_FAILED;
 }
 
-const CCtlRegistration reg{{"autosetup", "[--car DATA] autosetup [--record FILE] [--yes]",
-                            "compute and write the main LPG correction from five petrol/LPG switch-overs at idle",
-                            runAutoSetup}};
+const CCtlRegistration reg{
+    {"autosetup", "[--car DATA] autosetup [--record FILE] [--yes]",
+     "compute and write the main LPG correction from five petrol/LPG switch-overs at idle", runAutoSetup}};
 
 } // namespace
 

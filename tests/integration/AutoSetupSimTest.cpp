@@ -83,10 +83,8 @@ protected:
 class AutoSetupSim : public ::testing::Test {
 protected:
     void TearDown() override {
-        if (setup)
-            setup->stop();
-        if (running.valid())
-            running.wait_for(std::chrono::seconds(30));
+        if (setup) setup->stop();
+        if (running.valid()) running.wait_for(std::chrono::seconds(30));
         if (doc) {
             doc->stopDiagnostics();
             EXPECT_TRUE(doc->waitInputThread(3000));
@@ -121,7 +119,9 @@ protected:
         setup.reset();
         doc.reset();
     }
-    bool ended(int timeoutMs) { return running.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready; }
+    bool ended(int timeoutMs) {
+        return running.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
+    }
 
     CScratchFolder scratch;
     CThreadSafeHost docHost;
@@ -166,16 +166,16 @@ TEST_F(AutoSetupSim, ConvergesOnTheCarsNeed) {
     EXPECT_EQ(lines[2], "Start");
     const std::vector<std::string> step1(lines.begin() + 3, lines.begin() + 8);
     EXPECT_EQ(step1, (std::vector<std::string>{"----Krok 1----", "Przełączenie na benzynę...",
-                                                "Start pomiaru czasu wtrysku benz.", "Pomiar...",
-                                                lines[7]}));
+                                               "Start pomiaru czasu wtrysku benz.", "Pomiar...", lines[7]}));
     EXPECT_EQ(lines[7].rfind("Czas benzynowy = ", 0), 0u);
     EXPECT_TRUE(host->logged("Poprawka = " + streamNumber(steps[0]) + " ms"));
     EXPECT_TRUE(host->logged("----Krok 5----"));
     const std::vector<std::string> tail(lines.end() - 5, lines.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"---- Wyniki ----:",
-                                               "Stała poprawka = " + streamNumber(setup->constantCorrection()) + " ms",
-                                               "Wpisanie wyliczonych ustawień...", "Koniec ustawiania",
-                                               std::string(82, '-')}))
+    EXPECT_EQ(
+        tail,
+        (std::vector<std::string>{
+            "---- Wyniki ----:", "Stała poprawka = " + streamNumber(setup->constantCorrection()) + " ms",
+            "Wpisanie wyliczonych ustawień...", "Koniec ustawiania", std::string(82, '-')}))
         << "the five last lines";
 }
 
@@ -186,9 +186,12 @@ TEST_F(AutoSetupSim, FirstStepRangeCheck) {
         bool continues;
         double mainAfterStep1;
     } cases[] = {
-        {4.6, "Wyliczono zbyt dużą poprawkę.\nPoprawki powinny być z zakresu od 1.5ms do 2.5ms.\n"
-              "Należy zmienić wtryskiwacze na większe.\n", true, 4.0},
-        {-0.3, "Wyliczono zbyt małą poprawkę.\nPoprawki powinny być z zakresu od 1.5ms do 2.5ms.\n", false, 0.0},
+        {4.6,
+         "Wyliczono zbyt dużą poprawkę.\nPoprawki powinny być z zakresu od 1.5ms do 2.5ms.\n"
+         "Należy zmienić wtryskiwacze na większe.\n",
+         true, 4.0},
+        {-0.3, "Wyliczono zbyt małą poprawkę.\nPoprawki powinny być z zakresu od 1.5ms do 2.5ms.\n", false,
+         0.0},
         {1.2, "Wyliczona poprawka: ", true, 1.2},
     };
     for (const Case& c : cases) {
@@ -262,15 +265,13 @@ const char* const CAR = "--car=Opel;Astra;1600;101;2003;4;";
 std::vector<double> jsonNumbers(const std::string& json, const std::string& key) {
     std::vector<double> out;
     size_t pos = json.find("\"" + key + "\":[");
-    if (pos == std::string::npos)
-        return out;
+    if (pos == std::string::npos) return out;
     pos += key.size() + 4;
     while (pos < json.size() && json[pos] != ']') {
         char* end = nullptr;
         out.push_back(std::strtod(json.c_str() + pos, &end));
         pos = static_cast<size_t>(end - json.c_str());
-        if (pos < json.size() && json[pos] == ',')
-            ++pos;
+        if (pos < json.size() && json[pos] == ',') ++pos;
     }
     return out;
 }
@@ -289,7 +290,8 @@ TEST(AutoSetupCtl, WritesTheComputedCorrection) {
         run(CTL, {"--device", line.server.slavePath(), CAR, "--json", "autosetup", "--yes", "--record", rec});
     ASSERT_EQ(r.rc, 0) << r.err << r.out;
     EXPECT_EQ(r.out.rfind("{\"succeeded\":true,\"constantCorrection\":", 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("\"log\":[\"" + std::string(82, '-') + "\",\"Czas rozpoczęcia: "), std::string::npos);
+    EXPECT_NE(r.out.find("\"log\":[\"" + std::string(82, '-') + "\",\"Czas rozpoczęcia: "),
+              std::string::npos);
     EXPECT_NE(r.out.find("\"Koniec ustawiania\""), std::string::npos);
     EXPECT_NE(r.err.find("Ustal wolne obroty"), std::string::npos) << "the question is shown";
     const std::vector<double> steps = jsonNumbers(r.out, "steps");
@@ -333,8 +335,7 @@ TEST(AutoSetupCtl, InterruptStopsTheRunAtItsNextWait) {
     pollfd p{out[0], POLLIN, 0};
     while (::poll(&p, 1, 20000) > 0) {
         const ssize_t n = ::read(out[0], buf, sizeof buf);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         text.append(buf, static_cast<size_t>(n));
         // Interrupted while it waits after the first switch to petrol.
         if (!interrupted && text.find("Start pomiaru czasu wtrysku benz.\n") != std::string::npos) {

@@ -17,18 +17,17 @@ TEST(AutoSetupMath, SettleCount) {
         uint8_t injectionType;
         int injectors, stepDelay, expected;
     } cases[] = {
-        {0x0004, 0x00, 4, 50, 60},   // 50 raised to the minimum
-        {0x0004, 0x00, 8, 40, 80},
-        {0x0004, 0x00, 7, 35, 61},   // 61.25 truncated
-        {0x0004, 0x01, 8, 40, 80},   // the 12 V bit is not a sequence type
-        {0x0004, 0x02, 8, 40, 60},   // half sequence
-        {0x0004, 0x04, 8, 40, 60},   // non-sequence
-        {0x1053, 0x00, 8, 255, 60},  // no cascaded emulators
+        {0x0004, 0x00, 4, 50, 60},                             // 50 raised to the minimum
+        {0x0004, 0x00, 8, 40, 80},  {0x0004, 0x00, 7, 35, 61}, // 61.25 truncated
+        {0x0004, 0x01, 8, 40, 80},                             // the 12 V bit is not a sequence type
+        {0x0004, 0x02, 8, 40, 60},                             // half sequence
+        {0x0004, 0x04, 8, 40, 60},                             // non-sequence
+        {0x1053, 0x00, 8, 255, 60},                            // no cascaded emulators
     };
     for (const Case& c : cases)
         EXPECT_EQ(settleCount(c.features, c.injectionType, c.injectors, c.stepDelay), c.expected)
-            << std::hex << c.features << " type " << int(c.injectionType) << std::dec << " " << c.injectors << "x"
-            << c.stepDelay;
+            << std::hex << c.features << " type " << int(c.injectionType) << std::dec << " " << c.injectors
+            << "x" << c.stepDelay;
 }
 
 TEST(AutoSetupMath, FilterRejectsTheOutlierAndAveragesTheRest) {
@@ -71,8 +70,8 @@ TEST(AutoSetupMath, ZeroMiddleIsJudgedAsOneTick) {
 }
 
 TEST(AutoSetupMath, StreamNumberForm) {
-    const std::pair<double, const char*> cases[] = {
-        {3.1, "3.1"}, {2.0, "2"}, {-0.025, "-0.025"}, {0.0, "0"}, {1.825, "1.825"}, {123.4567, "123.457"}};
+    const std::pair<double, const char*> cases[] = {{3.1, "3.1"}, {2.0, "2"},       {-0.025, "-0.025"},
+                                                    {0.0, "0"},   {1.825, "1.825"}, {123.4567, "123.457"}};
     for (const auto& [v, text] : cases)
         EXPECT_EQ(streamNumber(v), text);
 }

@@ -19,16 +19,19 @@ constexpr const char* MSG_TOO_SMALL =
     "Aby poprawnie ustawić sterownik spróbuj wykonać nastepujące czynności:\n"
     "-zmienić wtryskiwacze na mniejsze lub \n"
     "-obniżyć cisnienie reduktora\n";
-constexpr const char* MSG_TOO_LARGE =
-    "Wyliczono zbyt dużą poprawkę.\n"
-    "Poprawki powinny być z zakresu od 1.5ms do 2.5ms.\n"
-    "Należy zmienić wtryskiwacze na większe.\n";
+constexpr const char* MSG_TOO_LARGE = "Wyliczono zbyt dużą poprawkę.\n"
+                                      "Poprawki powinny być z zakresu od 1.5ms do 2.5ms.\n"
+                                      "Należy zmienić wtryskiwacze na większe.\n";
 
-std::string ms(double v) { return streamNumber(quantizeMs(v)); }
+std::string ms(double v) {
+    return streamNumber(quantizeMs(v));
+}
 
 } // namespace
 
-std::string autoSetupRule() { return std::string(82, '-'); }
+std::string autoSetupRule() {
+    return std::string(82, '-');
+}
 
 CAutoSetup::CAutoSetup(CDeviceDoc& doc, std::shared_ptr<IAutoSetupHost> host)
     : m_doc(doc), m_host(std::move(host)) {}
@@ -81,8 +84,7 @@ void CAutoSetup::startThread(const std::shared_ptr<CAutoSetup>& setup) {
 bool CAutoSetup::waitThread(int timeoutMs) const {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (m_threadActive.load()) {
-        if (std::chrono::steady_clock::now() >= until)
-            return false;
+        if (std::chrono::steady_clock::now() >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
@@ -123,30 +125,24 @@ CAutoSetup::EWait CAutoSetup::waitForSamples(int n) {
     CDiagData& store = m_doc.diagData();
     int start = store.count();
     for (;;) {
-        if (!running())
-            return EWait::Stopped;
+        if (!running()) return EWait::Stopped;
         const int count = store.count();
         // A store emptied by a new diagnostic run: count from its start.
-        if (count < start)
-            start = 0;
-        if (count - start >= n)
-            return EWait::Done;
+        if (count < start) start = 0;
+        if (count - start >= n) return EWait::Done;
         // Without polling no sample will come: a wait here would never end.
-        if (!m_doc.diagnosticsOn())
-            return EWait::NoSamples;
+        if (!m_doc.diagnosticsOn()) return EWait::NoSamples;
         std::this_thread::sleep_for(std::chrono::milliseconds(WAIT_ROUND_MS));
     }
 }
 
 CAutoSetup::EWait CAutoSetup::measureInjection(double& meanTimeMs, double& meanPressureCode) {
     log("Pomiar...");
-    if (const EWait w = waitForSamples(MEASURE_SAMPLES); w != EWait::Done)
-        return w;
+    if (const EWait w = waitForSamples(MEASURE_SAMPLES); w != EWait::Done) return w;
     const int count = m_doc.diagData().count();
     std::vector<CDiag> samples;
     m_doc.diagData().getRange(samples, std::max(0, count - MEASURE_SAMPLES), count);
-    if (samples.empty())
-        return EWait::NoSamples;
+    if (samples.empty()) return EWait::NoSamples;
     double time = 0, pressure = 0;
     for (const CDiag& d : samples) {
         time += d.auxTime() * tickLength();
@@ -180,23 +176,19 @@ bool CAutoSetup::checkFirstStep() {
 bool CAutoSetup::step(int k, int settle) {
     log("----Krok " + std::to_string(k) + "----");
     log("Przełączenie na benzynę...");
-    if (!m_doc.setWorkPetrol())
-        return fail(AUTOSETUP_ERR_PETROL);
+    if (!m_doc.setWorkPetrol()) return fail(AUTOSETUP_ERR_PETROL);
     log("Start pomiaru czasu wtrysku benz.");
     EWait w = waitForSamples(settle);
-    if (w == EWait::Stopped)
-        return fail();
+    if (w == EWait::Stopped) return fail();
     double petrol = 0, lpg = 0, pressure = 0;
     if (w == EWait::NoSamples || measureInjection(petrol, pressure) != EWait::Done)
         return fail(AUTOSETUP_ERR_MEASURE);
     log("Czas benzynowy = " + ms(petrol));
 
     log("Przełączenie na LPG...");
-    if (!m_doc.setWorkLpg())
-        return fail(AUTOSETUP_ERR_LPG);
+    if (!m_doc.setWorkLpg()) return fail(AUTOSETUP_ERR_LPG);
     w = waitForSamples(settle);
-    if (w == EWait::Stopped)
-        return fail();
+    if (w == EWait::Stopped) return fail();
     if (w == EWait::NoSamples || measureInjection(lpg, pressure) != EWait::Done)
         return fail(AUTOSETUP_ERR_MEASURE);
     CSettingsBlock& s = m_doc.settings();
@@ -208,13 +200,10 @@ bool CAutoSetup::step(int k, int settle) {
         std::lock_guard<std::mutex> g(m_stepsLock);
         m_steps.push_back(d);
     }
-    if (k != 1)
-        return true;
+    if (k != 1) return true;
     s.setMainCorrection(s.mainCorrection() + d);
-    if (!checkFirstStep())
-        return false;
-    if (!m_doc.writeSettings())
-        return fail(AUTOSETUP_ERR_WRITE);
+    if (!checkFirstStep()) return false;
+    if (!m_doc.writeSettings()) return fail(AUTOSETUP_ERR_WRITE);
     return true;
 }
 
@@ -227,21 +216,18 @@ bool CAutoSetup::run() {
         m_steps.clear();
     }
     CSettingsBlock& s = m_doc.settings();
-    const int settle = settleCount(s.featureMask(), static_cast<uint8_t>(s.value(ESetting::petrolInjectionType)),
-                                   s.injectorCount(), static_cast<int>(s.value(ESetting::emulatorStepDelay)));
+    const int settle =
+        settleCount(s.featureMask(), static_cast<uint8_t>(s.value(ESetting::petrolInjectionType)),
+                    s.injectorCount(), static_cast<int>(s.value(ESetting::emulatorStepDelay)));
 
-    if (!m_host->askUser(AUTOSETUP_ASK_IDLE))
-        return fail();
-    if (!m_doc.readSettings())
-        return fail(AUTOSETUP_ERR_READ);
+    if (!m_host->askUser(AUTOSETUP_ASK_IDLE)) return fail();
+    if (!m_doc.readSettings()) return fail(AUTOSETUP_ERR_READ);
     s.setValue(ESetting::mainCorrection2, s.mainCorrection());
     s.setValue(ESetting::correction2Injectors, 0);
-    if (!m_doc.writeSettings())
-        return fail(AUTOSETUP_ERR_WRITE);
+    if (!m_doc.writeSettings()) return fail(AUTOSETUP_ERR_WRITE);
 
     for (int k = 1; k <= AUTOSETUP_STEPS; ++k)
-        if (!step(k, settle))
-            return false;
+        if (!step(k, settle)) return false;
 
     const CorrectionFilter f = filterCorrections(stepCorrections(), rejectLimit(), tickLength());
     log("---- Wyniki ----:");

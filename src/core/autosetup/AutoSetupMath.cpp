@@ -11,20 +11,17 @@ namespace zefirel {
 
 int settleCount(uint32_t featureMask, uint8_t petrolInjectionType, int injectors, int emulatorStepDelay) {
     const bool fullSequence = (petrolInjectionType & (INJECTION_HALF_SEQUENCE | INJECTION_NON_SEQUENCE)) == 0;
-    if (!(featureMask & FEATURE_CASCADED_EMULATORS) || !fullSequence)
-        return MIN_SETTLE_SAMPLES;
+    if (!(featureMask & FEATURE_CASCADED_EMULATORS) || !fullSequence) return MIN_SETTLE_SAMPLES;
     const int count = static_cast<int>(static_cast<double>(injectors) * emulatorStepDelay / 4.0);
     return std::max(MIN_SETTLE_SAMPLES, count);
 }
 
 CorrectionFilter filterCorrections(std::vector<double> corrections, double rejectLimit, double tickMs) {
     CorrectionFilter f;
-    if (corrections.empty())
-        return f;
+    if (corrections.empty()) return f;
     std::sort(corrections.begin(), corrections.end());
     double middle = corrections[corrections.size() / 2];
-    if (middle == 0.0)
-        middle = tickMs;
+    if (middle == 0.0) middle = tickMs;
     f.reference = middle / 5.0;
     double sum = 0;
     for (double x : corrections) {
@@ -35,8 +32,7 @@ CorrectionFilter filterCorrections(std::vector<double> corrections, double rejec
             sum += x;
         }
     }
-    if (!f.kept.empty())
-        f.mean = quantizeMs(sum / static_cast<double>(f.kept.size()));
+    if (!f.kept.empty()) f.mean = quantizeMs(sum / static_cast<double>(f.kept.size()));
     return f;
 }
 

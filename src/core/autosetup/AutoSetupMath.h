@@ -25,9 +25,9 @@ int settleCount(uint32_t featureMask, uint8_t petrolInjectionType, int injectors
 
 /// The result of filtering the step corrections.
 struct CorrectionFilter {
-    double reference = 0;         ///< R: the middle sorted correction / 5 (see filterCorrections)
-    std::vector<double> kept;     ///< the kept corrections, ascending
-    double mean = 0;              ///< their mean, quantised to whole ticks
+    double reference = 0;     ///< R: the middle sorted correction / 5 (see filterCorrections)
+    std::vector<double> kept; ///< the kept corrections, ascending
+    double mean = 0;          ///< their mean, quantised to whole ticks
 };
 
 /// Sorts the corrections, takes R = middle / 5 and keeps every x for which

@@ -13,6 +13,7 @@
 
 #include "diag/DeviceDoc.h"
 #include "ui/app/LPGBar.h"
+#include "ui/autosetup/AutoSetupView.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
 
@@ -38,7 +39,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_outer->setObjectName(QStringLiteral("outerSplitter"));
     m_outer->setChildrenCollapsible(true);
     m_panel = new CDevicePanel(doc, m_bar, m_outer);
-    m_autoSetupPane = emptyPane(m_outer, QStringLiteral("autoSetupPane"));
+    m_autoSetupPane = new CAutoSetupView(doc, m_outer);
     m_mapPane = emptyPane(m_outer, QStringLiteral("mapPane"));
     m_inner = new QSplitter(Qt::Vertical, m_outer);
     m_inner->setObjectName(QStringLiteral("innerSplitter"));
@@ -46,7 +47,8 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_timeCorrPane = emptyPane(m_inner, QStringLiteral("timeCorrPane"));
     m_inner->addWidget(m_view);
     m_inner->addWidget(m_timeCorrPane);
-    for (QWidget* w : {static_cast<QWidget*>(m_panel), m_autoSetupPane, m_mapPane, static_cast<QWidget*>(m_inner)})
+    for (QWidget* w : {static_cast<QWidget*>(m_panel), static_cast<QWidget*>(m_autoSetupPane), m_mapPane,
+                       static_cast<QWidget*>(m_inner)})
         m_outer->addWidget(w);
     m_outer->setStretchFactor(3, 1);
     m_inner->setStretchFactor(1, 1);

@@ -20,6 +20,7 @@ class QSplitter;
 
 namespace zefirel {
 
+class CAutoSetupView;
 class CDeviceDoc;
 class CDevicePanel;
 class CDisplayView;
@@ -45,6 +46,7 @@ public:
     CDevicePanel* panel() const { return m_panel; }
     CDisplayView* displayView() const { return m_view; }
     CLPGBar* bar() const { return m_bar; }
+    CAutoSetupView* autoSetupView() const { return m_autoSetupPane; }
     QSplitter* outerSplitter() const { return m_outer; }
     QSplitter* innerSplitter() const { return m_inner; }
 
@@ -83,7 +85,7 @@ private:
     QSplitter* m_inner;
     CDevicePanel* m_panel;
     CDisplayView* m_view;
-    QWidget* m_autoSetupPane;
+    CAutoSetupView* m_autoSetupPane;
     QWidget* m_mapPane;
     QWidget* m_timeCorrPane;
     CLPGBar* m_bar;

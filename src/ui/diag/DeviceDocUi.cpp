@@ -12,6 +12,7 @@
 #include "ui/app/LPGBar.h"
 #include "ui/app/MainFrm.h"
 #include "ui/app/QtHost.h"
+#include "ui/autosetup/AutoSetupView.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
 #include "ui/settings/BackgroundWork.h"
@@ -37,7 +38,6 @@ void CDeviceDocUi::setFileChooser(FileChooser chooser) { fileChooser() = std::mo
 bool CDeviceDocUi::windowAvailable(int id) {
     switch (id) {
     // Their dialogs and panes come with later work: the entries stay, disabled.
-    case ID_AUTO_SETTINGS:
     case ID_INJ_SEQUENCE:
     case ID_MAP:
     case ID_WIZARD: return false;
@@ -104,6 +104,7 @@ CDeviceFrame* CDeviceDocUi::frame() const { return m_frame.data(); }
 bool CDeviceDocUi::open() {
     guarded(m_main, "CDeviceDoc::OnNewDocument()", [&] { m_doc->openConnection(); });
     m_frame->panel()->initialUpdate();
+    m_frame->autoSetupView()->initialUpdate();
     updateCommands();
     return true;
 }
@@ -111,6 +112,9 @@ bool CDeviceDocUi::open() {
 void CDeviceDocUi::close() {
     if (m_closed) return;
     m_closed = true;
+    // A running automatic setup stops at its next wait; it uses the document, so
+    // it is given the document's closing time to end first.
+    if (m_frame) m_frame->autoSetupView()->stopAndWait(CLOSE_WAIT_MS);
     m_doc->closeDocument();
     setModalRefreshHook({});
 }
@@ -305,6 +309,7 @@ void CDeviceDocUi::onUnlock() {
 
 void CDeviceDocUi::onAutoSettingsPane() {
     m_autoSetupShown = !m_autoSetupShown;
+    if (m_autoSetupShown) m_frame->autoSetupView()->refreshIdle();
     m_frame->showAutoSetupPane(m_autoSetupShown);
 }
 

@@ -58,7 +58,9 @@ void modalRefresh(bool slow) {
 
 void setMessageInterceptor(std::function<EMsgResult(const ShownMessage&)> f) { interceptor() = std::move(f); }
 
-EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& caption, EMsgStyle style) {
+namespace {
+/// The one modal box: OK (or OK and Cancel, or Yes and No for a question).
+EMsgResult showBox(QWidget* parent, const QString& text, const QString& caption, EMsgStyle style, bool okCancel) {
     modalRefresh(true);
     EMsgResult result = EMsgResult::Ok;
     if (interceptor()) {
@@ -77,14 +79,27 @@ EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& ca
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.button(QMessageBox::Yes)->setText(QStringLiteral("Tak"));
             box.button(QMessageBox::No)->setText(QStringLiteral("Nie"));
+        } else if (okCancel) {
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            box.button(QMessageBox::Cancel)->setText(QStringLiteral("Anuluj"));
         } else {
             box.setStandardButtons(QMessageBox::Ok);
         }
         const int pressed = box.exec();
         if (style == EMsgStyle::Question) result = pressed == QMessageBox::Yes ? EMsgResult::Yes : EMsgResult::No;
+        else if (okCancel) result = pressed == QMessageBox::Ok ? EMsgResult::Ok : EMsgResult::Cancel;
     }
     modalRefresh(false);
     return result;
+}
+} // namespace
+
+EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& caption, EMsgStyle style) {
+    return showBox(parent, text, caption, style, false);
+}
+
+EMsgResult zefOkCancelBox(QWidget* parent, const QString& text, EMsgStyle style) {
+    return showBox(parent, text, QString(APP_CAPTION), style, true);
 }
 
 void showCaughtError(QWidget* parent, const QString& headline, const char* where, IError* e) {

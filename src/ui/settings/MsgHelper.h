@@ -47,6 +47,10 @@ bool underWaitCursor(F&& f) {
 EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& caption = QString(APP_CAPTION),
                          EMsgStyle style = EMsgStyle::Plain);
 
+/// Shows a modal box with OK and Cancel ("Anuluj"), captioned "Zefirel"; returns Ok
+/// or Cancel (an interceptor answers for the user as for any box).
+EMsgResult zefOkCancelBox(QWidget* parent, const QString& text, EMsgStyle style = EMsgStyle::Info);
+
 /// Registers what the helper runs around a modal box: slow(true) before, slow(false)
 /// after. The device document installs it while diagnostics may run.
 void setModalRefreshHook(std::function<void(bool slow)> hook);

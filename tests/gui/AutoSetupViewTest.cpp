@@ -1,0 +1,89 @@
+// The automatic setup pane against the virtual controller: the menu entry opens
+// it, Start insists on the car data, a run fills the log from its worker thread
+// and writes the computed correction, and a second run stopped during a wait ends
+// with "Koniec" below the first run's lines.
+#include "AppTestKit.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "autosetup/AutoSetup.h"
+#include "ui/app/Commands.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/autosetup/AutoSetupView.h"
+
+using namespace zefirel;
+using namespace zefirel::test;
+
+namespace {
+
+class AutoSetupViewTest : public AppTest {
+protected:
+    CAutoSetupView& view() { return *docUi().frame()->autoSetupView(); }
+    QStringList rows() {
+        QStringList out;
+        for (int r = 0; r < view().log()->rowCount(); ++r)
+            out << view().log()->item(r, 0)->text();
+        return out;
+    }
+    bool idle() { return !view().procedure().running() && !view().procedure().threadActive(); }
+};
+
+} // namespace
+
+TEST_F(AutoSetupViewTest, RunFromThePaneWritesTheCorrectionAndStopEndsTheNextRun) {
+    sim::SimConfig cfg;
+    cfg.ambientC = 60;
+    cfg.trueCorrectionMs = 1.8;
+    startSimulator(cfg);
+    startProgram();
+    ASSERT_TRUE(waitUntil([&] { return doc().diagnosticsOn(); }, 5000));
+    updateMenus();
+    ASSERT_TRUE(mainFrame().action(ID_AUTO_SETTINGS)->isEnabled());
+    docUi().onCommand(ID_AUTO_SETTINGS);
+    EXPECT_EQ(docUi().frame()->paneWidth(1), AUTOSETUP_PANE_WIDTH);
+    EXPECT_TRUE(view().startButton()->isEnabled());
+    EXPECT_FALSE(view().stopButton()->isEnabled());
+    EXPECT_EQ(view().log()->columnWidth(0), AUTOSETUP_LOG_COLUMN_WIDTH);
+
+    // Without car data (the car information dialog cancelled) nothing starts.
+    onNextModal([](QWidget* dlg) { QMetaObject::invokeMethod(dlg, "reject", Qt::QueuedConnection); });
+    view().startButton()->click();
+    EXPECT_TRUE(shown(QStringLiteral("Musisz podać dane dotyczące samochodu i zamontowanej instalacji")));
+    EXPECT_EQ(view().log()->rowCount(), 0);
+
+    doc().setCarDataKnown(true);
+    view().startButton()->click();
+    EXPECT_FALSE(view().startButton()->isEnabled());
+    EXPECT_TRUE(view().stopButton()->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return idle(); }, 60000));
+    pump(50);
+    const QStringList first = rows();
+    ASSERT_GE(first.size(), 5);
+    EXPECT_EQ(first[0], QString(82, QLatin1Char('-')));
+    EXPECT_TRUE(first[1].startsWith(QStringLiteral("Czas rozpoczęcia: ")));
+    EXPECT_EQ(first[2], QStringLiteral("Start"));
+    EXPECT_EQ(first.mid(first.size() - 2), (QStringList{QStringLiteral("Koniec ustawiania"), first[0]}));
+    EXPECT_TRUE(shown(QStringLiteral("Ustal wolne obroty")));
+    EXPECT_TRUE(view().procedure().succeeded());
+    EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.8, 0.05 + 1e-9);
+    EXPECT_TRUE(view().startButton()->isEnabled());
+
+    // A second run, stopped while it waits for samples.
+    view().startButton()->click();
+    ASSERT_TRUE(waitUntil(
+        [&] { return rows().size() > first.size() + 3 && rows().last().startsWith("Start pomiaru"); },
+        30000));
+    view().stopButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return idle(); }, 5000));
+    pump(50);
+    const QStringList all = rows();
+    EXPECT_EQ(all.mid(0, first.size()), first) << "rows are only appended";
+    EXPECT_EQ(all[first.size()], first[0]);
+    EXPECT_TRUE(all[first.size() + 1].startsWith(QStringLiteral("Czas rozpoczęcia: ")));
+    EXPECT_EQ(all.last(), QStringLiteral("Koniec"));
+    EXPECT_FALSE(view().procedure().succeeded());
+    EXPECT_TRUE(view().startButton()->isEnabled());
+    EXPECT_FALSE(view().stopButton()->isEnabled());
+}
