@@ -17,6 +17,7 @@
 
 #include "CtlCommon.h"
 #include "autosetup/AutoSetup.h"
+#include "support/Error.h"
 
 namespace zefirel::ctl {
 
@@ -97,15 +98,11 @@ private:
     std::vector<std::string> m_log;
 };
 
-/// A temporary recording in the temporary folder; empty when none can be made.
-std::string temporaryRecording() {
+/// A fresh temporary folder for the recording; empty when none can be made.
+std::string temporaryFolder() {
     std::error_code ec;
-    std::string pattern =
-        (std::filesystem::temp_directory_path(ec) / "zefirel-autosetup-XXXXXX.lpgd").string();
-    const int fd = ::mkstemps(pattern.data(), 5);
-    if (fd < 0) return std::string();
-    ::close(fd);
-    return pattern;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) / "zefirel-autosetup-XXXXXX").string();
+    return ::mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
 int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
@@ -129,7 +126,10 @@ int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
         ctx.message(AUTOSETUP_CAR_DATA_MISSING);
         return EXIT_FAILED;
     }
-    const std::string file = haveRecord ? record : temporaryRecording();
+    const std::string tempFolder = haveRecord ? std::string() : temporaryFolder();
+    const std::string file = haveRecord           ? record
+                             : tempFolder.empty() ? std::string()
+                                                  : tempFolder + "/autosetup.lpgd";
     if (file.empty()) {
         ctx.message("Nie można utworzyć pliku diagnostycznego");
         return EXIT_FAILED;
@@ -145,8 +145,17 @@ int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
         sigemptyset(&interrupt);
         sigaddset(&interrupt, SIGINT);
         ::pthread_sigmask(SIG_BLOCK, &interrupt, &previous);
-        dev.startDiagnostics(file);
+        try {
+            dev.startDiagnostics(file);
+        } catch (IError* e) {
+            ctx.message(adoptError(e)->format());
+        }
         ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    if (!dev.diagnosticsOn()) { // no recording could be started: no samples to measure
+        std::error_code ec;
+        if (!tempFolder.empty()) std::filesystem::remove_all(tempFolder, ec);
+        return EXIT_FAILED;
     }
     {
         CInterruptStops interrupts(*setup);
@@ -157,8 +166,7 @@ int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     dev.waitInputThread(CLOSE_WAIT_MS);
     if (!haveRecord) {
         std::error_code ec;
-        std::filesystem::remove(file, ec);
-        std::filesystem::remove(companionPath(file), ec);
+        std::filesystem::remove_all(tempFolder, ec);
     }
 
     if (ctx.jsonOutput()) {
