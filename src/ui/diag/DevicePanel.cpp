@@ -280,7 +280,10 @@ void CDevicePanel::onReadoutTick() {
     }
     if (--m_settingsCountdown <= 0) {
         m_settingsCountdown = SETTINGS_REREAD_TICKS;
-        if (m_doc.isVersionOk()) {
+        // While a modal dialog is open (the settings dialog, the car data asked for by
+        // a write) the document's record holds values being edited or about to be
+        // written: a re-read would silently replace them with the controller's.
+        if (m_doc.isVersionOk() && !QApplication::activeModalWidget()) {
             try {
                 if (m_doc.readSettings()) showCorrection();
             } catch (IError* e) {
