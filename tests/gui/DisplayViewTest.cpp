@@ -143,6 +143,25 @@ TEST_F(DisplayTest, PointerReadoutShowsSampleAndValueInsideThePlotOnly) {
     EXPECT_EQ(m_bar->info(), QString());
     EXPECT_EQ(m_view->readoutAt(QPoint(5, 5)), QString());
     EXPECT_EQ(m_view->readoutAt(at(250, 8)), QStringLiteral("Próbka = 250, wartość = 8"));
+    // Sample numbers stay whole numbers however large.
+    CSeriesChart::SetXWindow(1234000, 1234720);
+    EXPECT_EQ(m_view->readoutAt(at(1234567, 20)), QStringLiteral("Próbka = 1234567, wartość = 20"));
+}
+
+TEST_F(DisplayTest, ANewRunStartsAtTheFirstWindowAndAStoppedRunCanBePagedThrough) {
+    CSeriesChart::SetXWindow(3000, 3500); // where the previous run left the window
+    m_view->reset();
+    EXPECT_THAT(XRange(chart()), Near({0, 500}));
+    // Diagnostics off and no file: the store still holds the stopped run.
+    fill(1000);
+    const struct {
+        const char* button;
+        int lastShown;
+    } pages[] = {{"page7", 550}, {"page5", 1000}, {"page6", 550}};
+    for (const auto& p : pages) {
+        QTest::mouseClick(m_view->findChild<QWidget*>(QString::fromLatin1(p.button)), Qt::LeftButton);
+        EXPECT_EQ(chart().GetLastSampleNo(), p.lastShown) << p.button;
+    }
 }
 
 TEST_F(DisplayTest, ChartMenuOffersAutoscaleOnlyWithDataAndRestoresTheScale) {
@@ -223,7 +242,7 @@ TEST_F(DisplayTest, RefreshTimerRunsAtTheDocumentsPeriod) {
     // The tick posts the refresh, which pulls the samples.
     fill(30);
     ASSERT_TRUE(waitUntil([&] { return chart().GetLastSampleNo() == 30; }, 3000));
-    m_view->stop();
+    m_view->stop(m_doc->currentRun());
     EXPECT_FALSE(m_view->refreshTimerActive());
     m_view->reset();
     EXPECT_EQ(chart().GetLastSampleNo(), 0);

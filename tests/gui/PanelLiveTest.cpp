@@ -1,13 +1,17 @@
 // The live panel against the virtual controller: readouts and their formats, the
-// work-mode buttons, the main correction's spin and "Wpisz", the periodic error
-// check, and the reconnect after the line went silent.
+// work-mode buttons and keys, the main correction's spin and "Wpisz" with the text
+// they accept, the periodic error check and settings re-read, a run restarted
+// while polling, the reconnect after the line went silent and the connection to a
+// controller that appears after the program started.
 
+#include <QAction>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <initializer_list>
 #include <utility>
@@ -15,8 +19,11 @@
 #include "AppTestKit.h"
 #include "diag/DiagUnits.h"
 #include "link/Conversions.h"
+#include "ui/app/Commands.h"
 #include "ui/app/DeviceFrm.h"
+#include "ui/chart/Chart.h"
 #include "ui/diag/DevicePanel.h"
+#include "ui/diag/DisplayView.h"
 
 namespace zefirel::test {
 namespace {
@@ -27,6 +34,14 @@ protected:
     QString text(const char* name) { return panel()->field(QString::fromLatin1(name))->text(); }
     QLineEdit* edit() { return panel()->findChild<QLineEdit*>(QStringLiteral("correctionEdit")); }
     QPushButton* button(const char* name) { return panel()->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    QWidget* injectorList() { return panel()->findChild<QWidget*>(QStringLiteral("injector")); }
+    QString controllerCorrection() { return QString::asprintf("%.3f", m_controller->mainCorrectionMs()); }
+    /// Gives a control of the (activated) main window the keyboard focus.
+    bool focus(QWidget* w) {
+        mainFrame().activateWindow();
+        w->setFocus();
+        return waitUntil([w] { return w->hasFocus(); }, 2000);
+    }
     /// Expects each named readout to show exactly its text.
     void expectTexts(std::initializer_list<std::pair<const char*, const char*>> fields) {
         for (auto [name, want] : fields) EXPECT_EQ(text(name), QString::fromUtf8(want)) << name;
@@ -188,7 +203,7 @@ TEST_F(PanelTest, StoredErrorsLightTheIndicatorOnTheTenthTick) {
     cfg.errors = {0x01};
     startSimulator(cfg);
     startProgram();
-    panel()->stop(); // the test runs the ticks itself
+    panel()->stop(doc().currentRun()); // the test runs the ticks itself
     ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 0; }, 5000));
     CLPGBar* bar = docUi().frame()->bar();
     for (int i = 0; i < 9; ++i) panel()->onReadoutTick();
@@ -219,6 +234,170 @@ TEST_F(PanelTest, ASilentLineIsMarkedLostAndTheReconnectBringsDiagnosticsBack) {
     EXPECT_TRUE(button("btnLpg")->isEnabled());
     const int from = doc().diagData().count();
     EXPECT_TRUE(waitUntil([&] { return doc().diagData().count() > from + 5; }, 5000));
+}
+
+TEST_F(PanelTest, CorrectionTextTakesEitherDecimalSeparatorAndAnythingElseSendsNothing) {
+    startSimulator();
+    startProgram();
+    panel()->stop(doc().currentRun()); // no settings re-read in between
+    doc().setAdministratorLevel(true);
+    const struct {
+        const char* text;
+        bool spin;       // a spin step up instead of "Wpisz"
+        double written;  // ms the controller then holds; < 0: refused
+    } cases[] = {{"1,8", false, 1.8}, {" 2.025 ", false, 2.025}, {"1,5", true, 1.525}, {"abc", false, -1},
+                 {"1.5ms", false, -1}, {"", false, -1}, {"1,2,3", false, -1}, {"nan", false, -1},
+                 {"abc", true, -1},    {"", true, -1}};
+    for (const auto& c : cases) {
+        const double before = m_controller->mainCorrectionMs();
+        const size_t shownBefore = messages().size();
+        edit()->setText(QString::fromUtf8(c.text));
+        if (c.spin) panel()->onSpin(1);
+        else button("btnWrite")->click();
+        const auto now = messages();
+        if (c.written >= 0) {
+            EXPECT_EQ(now.size(), shownBefore) << c.text;
+            EXPECT_NEAR(m_controller->mainCorrectionMs(), c.written, 1e-9) << c.text;
+            continue;
+        }
+        ASSERT_EQ(now.size(), shownBefore + 1) << c.text;
+        EXPECT_EQ(now.back().text, QStringLiteral("Nieprawidłowe wartości.")) << c.text;
+        EXPECT_EQ(now.back().caption, QStringLiteral("Zefirel"));
+        EXPECT_DOUBLE_EQ(m_controller->mainCorrectionMs(), before) << c.text;
+    }
+
+    // A spin step is checked like "Wpisz": a record the check refuses is not sent.
+    doc().settings().setValue(ESetting::referencePressure, 59);
+    const QString kept = controllerCorrection();
+    edit()->setText(QStringLiteral("2.000"));
+    panel()->onSpin(1);
+    EXPECT_EQ(messages().back().text, QStringLiteral("Błędna wartość ciśnienia reg=ferencyjnego\n"));
+    EXPECT_EQ(controllerCorrection(), kept);
+    EXPECT_EQ(edit()->text(), kept);
+}
+
+TEST_F(PanelTest, OnlyArrowsAndUpDownKeysStepTheCorrection) {
+    startSimulator();
+    startProgram();
+    doc().setAdministratorLevel(true);
+    edit()->setText(QStringLiteral("2.000"));
+    button("btnWrite")->click();
+    auto* spin = panel()->findChild<QAbstractSpinBox*>(QStringLiteral("correctionSpin"));
+    const QPointF middle(spin->width() / 2.0, spin->height() / 2.0);
+    const struct {
+        const char* what;
+        std::function<void()> send;
+        const char* value;
+    } inputs[] = {
+        {"wheel",
+         [&] {
+             QWheelEvent wheel(middle, spin->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
+                               Qt::NoModifier, Qt::NoScrollPhase, false);
+             QApplication::sendEvent(spin, &wheel);
+         },
+         "2.000"},
+        {"PageUp", [&] { QTest::keyClick(spin, Qt::Key_PageUp); }, "2.000"},
+        {"PageDown", [&] { QTest::keyClick(spin, Qt::Key_PageDown); }, "2.000"},
+        {"Up", [&] { QTest::keyClick(spin, Qt::Key_Up); }, "2.025"},
+    };
+    for (const auto& in : inputs) {
+        in.send();
+        EXPECT_EQ(edit()->text(), QString::fromLatin1(in.value)) << in.what;
+        EXPECT_EQ(controllerCorrection(), QString::fromLatin1(in.value)) << in.what;
+    }
+}
+
+TEST_F(PanelTest, ModeKeysLeaveTextFieldsTheirEditingMeaning) {
+    startSimulator();
+    startProgram();
+    ASSERT_TRUE(focus(edit()));
+    QTest::keyClick(edit(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(edit()->selectedText(), edit()->text());
+    QTest::keyClick(edit(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Petrol);
+
+    ASSERT_TRUE(focus(injectorList()));
+    QTest::keyClick(injectorList(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Lpg);
+}
+
+TEST_F(PanelTest, ReReadSettingsSkipACorrectionBeingTyped) {
+    startSimulator();
+    startProgram();
+    panel()->stop(doc().currentRun()); // the test runs the ticks itself
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 0; }, 5000));
+    const struct {
+        bool keepFocus;
+        const char* shown; // nullptr: the controller's value
+    } cases[] = {{true, "2,5"}, {false, nullptr}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(focus(edit()));
+        edit()->selectAll();
+        QTest::keyClicks(edit(), QStringLiteral("2,5"));
+        if (!c.keepFocus) {
+            ASSERT_TRUE(focus(injectorList()));
+        }
+        for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
+        EXPECT_EQ(edit()->text(), c.shown ? QString::fromLatin1(c.shown) : controllerCorrection()) << c.keepFocus;
+    }
+}
+
+TEST_F(PanelTest, ALateEndOfThePreviousRunLeavesANewRunGoing) {
+    startSimulator();
+    startProgram();
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 5; }, 5000));
+    const std::string second = m_home.path() + "/second.lpgd";
+    doc().startDiagnostics(second);
+    pump(700); // the previous polling thread's queued calls are carried out by now
+    CDisplayView* view = docUi().frame()->displayView();
+    EXPECT_TRUE(panel()->readoutTimerActive());
+    EXPECT_TRUE(view->refreshTimerActive());
+    EXPECT_EQ(mainFrame().windowTitle(), QStringLiteral("Zefirel - ") + QString::fromStdString(second));
+    EXPECT_TRUE(waitUntil([&] { return view->chart().GetLastSampleNo() > 5; }, 3000));
+}
+
+TEST_F(PanelTest, AControllerAppearingAfterStartIsConnectedWithItsOwnSettings) {
+    startProgram();
+    EXPECT_TRUE(shown(QStringLiteral("Nie można nawiązać komunikacji z urządzeniem LPG")));
+    EXPECT_TRUE(panel()->reconnectTimerActive());
+    // The mode keys do nothing while their buttons are disabled (no port error either).
+    const size_t before = messages().size();
+    EXPECT_FALSE(docUi().frame()->handleShortcut(Qt::Key_L, Qt::ControlModifier));
+    EXPECT_EQ(messages().size(), before);
+
+    startSimulator();
+    sim::EepromImage image = m_controller->eeprom();
+    image[sim::eeprom::SETUP + 9] = 80; // 2.0 ms, not the default the block holds until a read
+    m_controller->setEeprom(image);
+    ASSERT_TRUE(waitUntil([&] { return doc().diagnosticsOn(); }, 15000));
+    EXPECT_EQ(docUi().frame()->bar()->connectionField()->text(), QStringLiteral("Połączony"));
+    EXPECT_EQ(edit()->text(), QStringLiteral("2.000"));
+    EXPECT_TRUE(button("btnWrite")->isEnabled());
+    updateMenus();
+    EXPECT_TRUE(mainFrame().action(ID_DIAGNOSTIC)->isEnabled());
+    EXPECT_EQ(mainFrame().windowTitle(), QStringLiteral("Zefirel - ") + QString::fromStdString(doc().recordingPath()));
+    const int from = doc().diagData().count();
+    EXPECT_TRUE(waitUntil([&] { return doc().diagData().count() > from + 5; }, 5000));
+}
+
+TEST_F(PanelTest, NoMessageBoxAppearsUnderTheWaitCursor) {
+    sim::SimConfig cfg;
+    cfg.faults.badChecksumCommand = CMD_WORK_LPG;
+    startSimulator(cfg);
+    startProgram();
+    std::vector<bool> underCursor;
+    setMessageInterceptor([&](const ShownMessage& m) {
+        underCursor.push_back(QApplication::overrideCursor() != nullptr);
+        std::lock_guard<std::mutex> g(m_lock);
+        m_messages.push_back(m);
+        return EMsgResult::Ok;
+    });
+    button("btnWrite")->click(); // no car data: the write is refused
+    button("btnLpg")->click();   // every answer to the LPG command arrives garbled
+    EXPECT_TRUE(shown(QStringLiteral("Nie powiodło się ustawienie urządzenia!")));
+    EXPECT_TRUE(shown(QStringLiteral("Nie powiodło się przełączenie na LPG!")));
+    EXPECT_EQ(std::count(underCursor.begin(), underCursor.end(), true), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 } // namespace

@@ -26,7 +26,7 @@ struct CountingDisplay : IDiagDisplay {
     std::vector<int> periods;
     void reset() override { ++resets; }
     void start() override { ++starts; }
-    void stop() override { ++stops; }
+    void stop(RunId) override { ++stops; }
     void setRefreshPeriod(int ms) override { periods.push_back(ms); }
 };
 
@@ -85,13 +85,13 @@ TEST_F(DiagDoc, DefaultRecordingMovesTheOldOneAsideAndDisplaysFollowTheRun) {
 
     doc.slowRefresh();
     doc.normalRefresh();
-    EXPECT_EQ(view.periods, (std::vector<int>{5000, 500}));
+    EXPECT_EQ(view.periods, (std::vector<int>{500, 5000, 500})); // the run starts at the normal period
     ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 3; }));
     doc.stopDiagnostics();
     ASSERT_TRUE(doc.waitInputThread(3000));
     EXPECT_GE(view.stops.load(), 1);
     doc.slowRefresh(); // diagnostics off: no display is touched
-    EXPECT_EQ(view.periods.size(), 2u);
+    EXPECT_EQ(view.periods.size(), 3u);
 
     std::vector<CDiag> samples;
     loadRecording(dane + "Diagnostyka.lpgd", samples);
@@ -222,6 +222,25 @@ TEST_F(DiagDoc, ThreadThatCannotStartLeavesNoRunBehind) {
     EXPECT_GE(doc.diagData().count(), 2);
 }
 
+TEST_F(DiagDoc, ANewRunRefreshesAtThePeriodOfTheLastDialogBracket) {
+    CountingDisplay view;
+    doc.addDisplay(&view);
+    pollSome(file("a.lpgd"), 1);
+    doc.slowRefresh();     // a message box opens
+    doc.stopDiagnostics(); // polling ends behind it
+    ASSERT_TRUE(doc.waitInputThread(3000));
+    doc.normalRefresh();   // the box closes while no run is on
+    pollSome(file("b.lpgd"), 1);
+    EXPECT_EQ(view.periods.back(), REFRESH_NORMAL_MS);
+    // A run that begins under an open dialog starts slow and speeds up after it.
+    doc.slowRefresh();
+    pollSome(file("c.lpgd"), 1);
+    EXPECT_EQ(view.periods.back(), REFRESH_SLOW_MS);
+    doc.normalRefresh();
+    EXPECT_EQ(view.periods.back(), REFRESH_NORMAL_MS);
+    doc.removeDisplay(&view);
+}
+
 TEST_F(DiagDoc, ChosenRecordingMovesTheDataFolder) {
     ASSERT_TRUE(makeFolders(file("runs")));
     pollSome(file("runs/a.lpgd"), 1);
@@ -345,7 +364,7 @@ TEST_F(DiagDoc, TitleAndCurrentDocument) {
     EXPECT_EQ(documentTitle(""), "Zefirel");
     EXPECT_EQ(documentTitle("/a/b.lpgd"), "Zefirel - /a/b.lpgd");
     std::vector<std::string> titles;
-    doc.setTitleListener([&](const std::string& t) { titles.push_back(t); });
+    doc.setTitleListener([&](const std::string& t, RunId) { titles.push_back(t); });
     doc.setTitleFromPath("/x.lpgd");
     EXPECT_EQ(titles, (std::vector<std::string>{"Zefirel - /x.lpgd"}));
     doc.setTitleListener({});

@@ -36,7 +36,7 @@ public:
         std::lock_guard<std::mutex> g(m_lock);
         m_timers.emplace_back(id, periodMs);
     }
-    void diagnosticsEnded() override { ++ended; }
+    void diagnosticsEnded(uint64_t) override { ++ended; }
     void showWait(const std::string& text) override {
         std::lock_guard<std::mutex> g(m_lock);
         m_waits.push_back(text);

@@ -24,6 +24,25 @@ protected:
     const std::string rec = file("run.lpgd");
 };
 
+/// A display that notes the run of every stop it is told.
+class StopRecorder : public IDiagDisplay {
+public:
+    void reset() override {}
+    void start() override {}
+    void stop(RunId run) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_runs.push_back(run);
+    }
+    std::vector<RunId> runs() const {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_runs;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<RunId> m_runs;
+};
+
 void expectConsecutive(const std::vector<CDiag>& samples) {
     for (size_t i = 0; i < samples.size(); ++i)
         ASSERT_EQ(samples[i].sampleNo(), i + 1) << "sample " << i;
@@ -155,14 +174,32 @@ TEST_F(Polling, RecordingThatCannotBeCreatedEndsTheRunQuietly) {
 }
 
 TEST_F(Polling, StartingAgainReplacesTheRunningThread) {
+    StopRecorder display;
+    std::vector<std::pair<std::string, RunId>> titles;
+    std::mutex titlesLock;
+    doc.addDisplay(&display);
+    doc.setTitleListener([&](const std::string& t, RunId run) {
+        std::lock_guard<std::mutex> g(titlesLock);
+        titles.emplace_back(t, run);
+    });
     pollSome(rec, 5);
     const std::string second = scratch.path() + "/second.lpgd";
     doc.startDiagnostics(second);
+    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 10; }));
+    // The first thread has ended by now: check what its end left behind.
     EXPECT_EQ(doc.recordingPath(), second);
     EXPECT_EQ(doc.title(), "Zefirel - " + second);
-    ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 10; }));
     EXPECT_TRUE(doc.diagnosticsOn()) << "the first thread's end must not stop the second run";
+    EXPECT_TRUE(display.runs().empty()) << "nothing was told to stop";
+    {
+        std::lock_guard<std::mutex> g(titlesLock);
+        ASSERT_FALSE(titles.empty());
+        EXPECT_EQ(titles.back(), std::make_pair("Zefirel - " + second, doc.currentRun()));
+    }
+    doc.setTitleListener({});
     doc.stopDiagnostics();
+    EXPECT_EQ(display.runs(), std::vector<RunId>{doc.currentRun()});
+    doc.removeDisplay(&display);
     ASSERT_TRUE(doc.waitInputThread(3000));
     expectConsecutive(stored());
     std::vector<CDiag> file;

@@ -48,12 +48,25 @@ bool CDeviceDoc::openConnection() {
     g_current.store(this);
     host().showWait(WAIT_CONNECTING);
     host().pumpEvents();
-    connectAnyPort();
+    const bool answered = connectAnyPort();
     host().closeWait();
+    // A controller plugged in (or switched on) after the program started must be
+    // found without a restart: keep trying in the background as after a loss.
+    m_connectionPending.store(!answered);
+    if (!answered)
+        host().startTimer(RECONNECT_TIMER_ID, RECONNECT_FIRST_DELAY_MS);
     return true;
 }
 
+bool CDeviceDoc::reconnect() {
+    const bool ok = connectFirstPort();
+    if (ok)
+        m_connectionPending.store(false);
+    return ok;
+}
+
 void CDeviceDoc::closeDocument() {
+    m_connectionPending.store(false);
     m_diagnosticsOn.store(0);
     stopDiagnostics();
     CLPGThreadManager::instance().waitAll(CLOSE_WAIT_MS);
@@ -85,6 +98,11 @@ void CDeviceDoc::waitForPreviousRun() {
 
 void CDeviceDoc::startDiagnostics() { startRun(std::string(), false); }
 
+RunId CDeviceDoc::beginRun() {
+    std::lock_guard<std::mutex> g(m_runLock);
+    return ++m_run;
+}
+
 void CDeviceDoc::startDiagnostics(const std::string& path) { startRun(path, false); }
 
 void CDeviceDoc::continueDiagnostics() {
@@ -98,6 +116,9 @@ void CDeviceDoc::continueDiagnostics() {
 }
 
 void CDeviceDoc::startRun(const std::string& chosen, bool continuation) {
+    // The new number first: the previous thread's end, reported while this waits
+    // for it, then belongs to a finished run and stops nothing of this one.
+    const RunId run = beginRun();
     waitForPreviousRun();
     std::string wanted = chosen;
     if (wanted.empty()) {
@@ -119,12 +140,19 @@ void CDeviceDoc::startRun(const std::string& chosen, bool continuation) {
     m_diagnosticsOn.store(1);
     // The thread creates the recording and its companion empty.
     auto thread = std::make_unique<CDiagRSThread>(*this, m_diagData, file, m_diagnosticsOn, m_injector);
+    thread->setRun(run);
     m_diagData.clear();
     forEachDisplay(&IDiagDisplay::reset);
+    {
+        // A dialog that slowed the refresh may have closed while no run was on:
+        // the run starts at the period of the brackets open now.
+        std::lock_guard<std::recursive_mutex> g(m_displayLock);
+        applyRefresh();
+    }
     forEachDisplay(&IDiagDisplay::start);
     thread->trackWith(m_liveThreads);
     insertInputThread(std::move(thread));
-    setTitleFromPath(file);
+    setTitle(file, run);
 }
 
 void CDeviceDoc::insertInputThread(std::unique_ptr<CSThread> thread) {
@@ -138,33 +166,45 @@ void CDeviceDoc::insertInputThread(std::unique_ptr<CSThread> thread) {
     }
 }
 
-void CDeviceDoc::stopDiagnostics() {
-    forEachDisplay(&IDiagDisplay::stop);
-    setTitleFromPath(std::string());
+void CDeviceDoc::stopDiagnostics() { endRun(currentRun()); }
+
+bool CDeviceDoc::endRun(RunId run) {
+    // Held throughout, so a new run cannot begin between the check and the changes.
+    std::lock_guard<std::mutex> g(m_runLock);
+    if (run != m_run.load())
+        return false;
+    {
+        std::lock_guard<std::recursive_mutex> d(m_displayLock);
+        const std::vector<IDiagDisplay*> displays = m_displays;
+        for (IDiagDisplay* display : displays)
+            display->stop(run);
+    }
+    setTitle(std::string(), run);
     setRecordingPath(std::string());
     m_diagnosticsOn.store(0);
+    return true;
 }
 
-void CDeviceDoc::onDiagnosticsEnded() {
+void CDeviceDoc::onDiagnosticsEnded(uint64_t run) {
     // A flag still set means the thread ended on its own (failures, an error),
     // not because this document stopped it.
     const bool onItsOwn = diagnosticsOn();
-    stopDiagnostics();
-    if (onItsOwn) {
+    if (endRun(run) && onItsOwn) {
         {
             std::lock_guard<std::mutex> g(m_stateLock);
             m_runInterrupted = true;
         }
-        host().diagnosticsEnded();
+        host().diagnosticsEnded(run);
     }
 }
 
 // --- replay -------------------------------------------------------------------
 
 void CDeviceDoc::startReplay(const std::string& path) {
+    const RunId run = beginRun();
     waitForPreviousRun();
     setDataFolderFromFile(path);
-    setTitleFromPath(path);
+    setTitle(path, run);
     m_diagnosticsOn.store(1);
     auto thread = std::make_unique<CDiagFileThread>(m_diagData, path, m_diagnosticsOn);
     thread->trackWith(m_liveThreads);
@@ -254,19 +294,21 @@ std::string CDeviceDoc::title() const {
     return m_title;
 }
 
-void CDeviceDoc::setTitleFromPath(const std::string& path) {
+void CDeviceDoc::setTitleFromPath(const std::string& path) { setTitle(path, currentRun()); }
+
+void CDeviceDoc::setTitle(const std::string& path, RunId run) {
     const std::string text = documentTitle(path);
-    std::function<void(const std::string&)> listener;
+    std::function<void(const std::string&, RunId)> listener;
     {
         std::lock_guard<std::mutex> g(m_stateLock);
         m_title = text;
         listener = m_titleListener;
     }
     if (listener)
-        listener(text);
+        listener(text, run);
 }
 
-void CDeviceDoc::setTitleListener(std::function<void(const std::string&)> listener) {
+void CDeviceDoc::setTitleListener(std::function<void(const std::string&, RunId)> listener) {
     std::lock_guard<std::mutex> g(m_stateLock);
     m_titleListener = std::move(listener);
 }

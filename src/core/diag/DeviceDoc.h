@@ -13,7 +13,10 @@
 /// (it stops the displays, sets the title and tells the host from that thread:
 /// windowed implementations marshal those calls and must not wait for them). The
 /// title, data folder and recording path are guarded so both threads may touch
-/// them.
+/// them. Every run has its own number (RunId); the end of a run that is no longer
+/// the current one changes nothing, and the calls it hands to the displays, the
+/// title listener and the host carry the run's number so that a window can drop
+/// them when they arrive after a newer run has begun.
 
 #include <atomic>
 #include <functional>
@@ -64,8 +67,15 @@ public:
     // --- lifetime ------------------------------------------------------------
     /// New-document step: shows the wait text, connects to the last serial port
     /// first and then ports 1..7 (connectAnyPort), closes the wait. Succeeds whatever
-    /// the connection result.
+    /// the connection result. When no controller answered, the connection stays
+    /// pending and the host's reconnect timer (5006) is started, as after a loss.
     bool openConnection();
+    /// No controller has answered since start-up: the reconnect keeps trying.
+    bool connectionPending() const { return m_connectionPending.load(); }
+    /// One reconnect attempt: the last serial port, then ports 1..7, at 14400 baud.
+    /// True on the first port whose controller answers the handshake; that ends a
+    /// pending start-up connection.
+    bool reconnect();
     /// Closing: clears the diagnostics-on flag, stops diagnostics, waits up to
     /// 3000 ms for the input thread, disconnects, clears the current-document pointer.
     void closeDocument();
@@ -90,9 +100,13 @@ public:
     /// path and clears the diagnostics-on flag. The input thread notices the flag
     /// before its next read and ends.
     void stopDiagnostics();
-    /// The polling thread ended (user stop, six failed polls, an error): stops
-    /// diagnostics, and tells the host when the thread ended on its own.
-    void onDiagnosticsEnded() override;
+    /// The polling thread of a run ended (user stop, six failed polls, an error):
+    /// stops diagnostics, and tells the host when the thread ended on its own. The
+    /// end of a run that is no longer the current one changes nothing.
+    void onDiagnosticsEnded(uint64_t run) override;
+    /// The number of the newest run (0 before the first).
+    RunId currentRun() const { return m_run.load(); }
+    bool isCurrentRun(RunId run) const { return m_run.load() == run; }
     /// Whether an input thread started by this document is still running.
     bool inputThreadRunning() const { return m_liveThreads->load() > 0; }
     /// Waits up to timeoutMs for the input thread to end; true if none runs.
@@ -142,8 +156,9 @@ public:
     std::string title() const;
     /// Sets the title from a path ("Zefirel" alone for an empty path).
     void setTitleFromPath(const std::string& path);
-    /// Called with the new title whenever it changes (from any thread).
-    void setTitleListener(std::function<void(const std::string&)> listener);
+    /// Called with the new title and the run it belongs to whenever the title
+    /// changes (from any thread).
+    void setTitleListener(std::function<void(const std::string&, RunId)> listener);
 
     // --- settings companion --------------------------------------------------
     /// Appends the settings block, stamped with the time and the newest sample
@@ -184,7 +199,8 @@ public:
     /// Around modal dialogs: displays refresh every 5000 ms (slow) or 500 ms (normal)
     /// while diagnostics are on. The brackets nest: a message box inside a dialog
     /// that slowed the refresh keeps it slow until that dialog's own normalRefresh.
-    /// A normalRefresh without an open bracket restores the normal period.
+    /// A normalRefresh without an open bracket restores the normal period. A run
+    /// starts at the period of the brackets open at its start.
     void slowRefresh();
     void normalRefresh();
 
@@ -199,8 +215,16 @@ private:
     /// Hands an input thread to the registry; when it cannot be started, the run is
     /// stopped again and the failure passes on.
     void insertInputThread(std::unique_ptr<CSThread> thread);
+    /// A new run number; the previous run's late calls are dropped from now on.
+    RunId beginRun();
+    /// Ends the given run if it is still the current one; false otherwise.
+    bool endRun(RunId run);
+    void setTitle(const std::string& path, RunId run);
 
     mutable std::mutex m_stateLock; // title, data folder
+    std::mutex m_runLock;           // a run's start against the end of the one before
+    std::atomic<RunId> m_run{0};
+    std::atomic<bool> m_connectionPending{false};
     std::string m_title{TITLE_BASE};
     std::string m_dataFolder;
     /// Guards the display list and the bracket depth, and is held while displays are
@@ -209,7 +233,7 @@ private:
     mutable std::recursive_mutex m_displayLock;
     std::vector<IDiagDisplay*> m_displays;
     int m_slowDepth = 0; ///< open slow-refresh brackets
-    std::function<void(const std::string&)> m_titleListener;
+    std::function<void(const std::string&, RunId)> m_titleListener;
     std::string m_runFile;        ///< the installer's file of the current run (empty = default)
     bool m_runInterrupted = false; ///< the last run ended on its own; continueDiagnostics follows it
     std::atomic<int> m_injector{1};

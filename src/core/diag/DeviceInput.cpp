@@ -115,7 +115,7 @@ void CDiagRSThread::onStart() {
 
 void CDiagRSThread::onStop() {
     m_writer.close();
-    m_device->onDiagnosticsEnded();
+    m_device->onDiagnosticsEnded(m_run);
 }
 
 bool CDiagRSThread::readSample(CDiag& d) {

@@ -43,6 +43,8 @@ public:
     /// No thread could be started: clears the run flag and leaves the tally, so
     /// neither the document nor a replay waits for a thread that never ran.
     void onStartFailed() override;
+    /// The document's diagnostic run this thread serves; its end is reported with it.
+    void setRun(uint64_t run) { m_run = run; }
 
     /// Failed reads in a row of the input thread running now (one counter for the
     /// process; a successful read and the start of a thread set it to 0).
@@ -64,6 +66,7 @@ protected:
     std::string m_path;
     std::atomic<uint8_t>* m_runFlag;
     CLPGDevice* m_device;
+    uint64_t m_run = 0;
 
 private:
     void loop();

@@ -7,6 +7,7 @@
 /// Calls may come from worker threads (the diagnostic thread starts the reconnect
 /// timer); a windowed implementation marshals them to its GUI thread.
 
+#include <cstdint>
 #include <string>
 
 namespace zefirel {
@@ -49,8 +50,9 @@ public:
     virtual void settingsWritten() {}
     /// Starts a timer on the live panel (the reconnect timer 5006).
     virtual void startTimer(int /*id*/, int /*periodMs*/) {}
-    /// Diagnostics ended on their own (the polling thread stopped).
-    virtual void diagnosticsEnded() {}
+    /// Diagnostics ended on their own (the polling thread of the given run stopped).
+    /// A windowed host that queues this drops it when a newer run has begun by then.
+    virtual void diagnosticsEnded(uint64_t /*run*/) {}
 };
 
 /// A host that shows nothing and answers every question with its default.

@@ -78,6 +78,8 @@ public:
     bool connect(uint32_t portNumber, uint32_t baudRate = BAUD_RATE);
     /// The same on a device path (command-line --device, tests).
     bool connectPath(const std::string& path, uint32_t baudRate = BAUD_RATE);
+    /// The last used port first, then 1..7; true on the first that answers. Shows nothing.
+    bool connectFirstPort();
     /// The last used port first, then 1..7; shows the connection state or the failure.
     bool connectAnyPort();
     void disconnect();
@@ -169,8 +171,8 @@ public:
     bool diagnosticsOn() const { return m_diagnosticsOn.load(std::memory_order_relaxed) != 0; }
 
     // --- hooks the document overrides --------------------------------------
-    /// The polling thread stopped.
-    virtual void onDiagnosticsEnded() {}
+    /// The polling thread of the given diagnostic run stopped.
+    virtual void onDiagnosticsEnded(uint64_t /*run*/) {}
     /// Makes sure the car data are known (asks the host by default).
     virtual bool ensureCarData();
     /// Appends the settings block to the running recording's companion; false when

@@ -68,12 +68,16 @@ bool CLPGDevice::connectPath(const std::string& path, uint32_t baudRate) {
     return openAndHandshake(0, path, baudRate);
 }
 
-bool CLPGDevice::connectAnyPort() {
+bool CLPGDevice::connectFirstPort() {
     const uint32_t last = readLastSerialPort();
     bool ok = last != 0 && connect(last, BAUD_RATE);
     for (uint32_t port = FIRST_PORT; !ok && port <= LAST_PORT; ++port)
         ok = connect(port, BAUD_RATE);
-    if (!ok) {
+    return ok;
+}
+
+bool CLPGDevice::connectAnyPort() {
+    if (!connectFirstPort()) {
         host().showMessage(MSG_NO_DEVICE, APP_CAPTION, EMsgStyle::Plain);
         return false;
     }

@@ -145,14 +145,7 @@ bool CDeviceFrame::handleKey(const QKeyEvent& k) {
 
 bool CDeviceFrame::handleShortcut(int key, Qt::KeyboardModifiers mods) {
     const bool alt = mods & Qt::AltModifier;
-    if ((mods & Qt::ControlModifier) && !alt) {
-        switch (key) {
-        case Qt::Key_B: m_panel->onBtnGasoline(); return true;
-        case Qt::Key_L: m_panel->onBtnLpg(); return true;
-        case Qt::Key_A: m_panel->onBtnAuto(); return true;
-        default: return false;
-        }
-    }
+    if ((mods & Qt::ControlModifier) && !alt) return m_panel->modeKey(key);
     if ((mods & Qt::ShiftModifier) && !alt) {
         if (key >= Qt::Key_F1 && key <= Qt::Key_F5) {
             m_panel->selectChart(key - Qt::Key_F1);

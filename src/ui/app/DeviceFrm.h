@@ -4,7 +4,8 @@
 /// (hidden; 300 and 660 px when shown), and on the right the display view over the
 /// time-correction pane (220 px high). The status bar CLPGBar is docked at the
 /// bottom. The frame also handles the program's keyboard shortcuts: Ctrl+B/L/A for
-/// the work modes, Shift+F1..F5 for the charts, F1..F8 for the polled injector.
+/// the work modes (not while a text field has the focus), Shift+F1..F5 for the
+/// charts, F1..F8 for the polled injector.
 ///
 /// The frame is the document's only view: its panel and display view are the
 /// document's displays from construction to destruction, and the frame cannot be

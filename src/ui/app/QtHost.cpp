@@ -100,9 +100,9 @@ void CQtHost::startTimer(int id, int periodMs) {
     });
 }
 
-void CQtHost::diagnosticsEnded() {
-    onGui([this] {
-        if (m_diagEnded) m_diagEnded();
+void CQtHost::diagnosticsEnded(uint64_t run) {
+    onGui([this, run] {
+        if (m_diagEnded) m_diagEnded(run);
     });
 }
 

@@ -28,8 +28,8 @@ public:
     void setMainFrame(CMainFrame* frame) { m_frame = frame; }
     /// What startTimer runs (the live panel's timers), on the GUI thread.
     void setTimerStarter(std::function<void(int id, int periodMs)> f) { m_timerStarter = std::move(f); }
-    /// What diagnosticsEnded runs, on the GUI thread.
-    void setDiagnosticsEndedHandler(std::function<void()> f) { m_diagEnded = std::move(f); }
+    /// What diagnosticsEnded runs, on the GUI thread, with the run that ended.
+    void setDiagnosticsEndedHandler(std::function<void(uint64_t run)> f) { m_diagEnded = std::move(f); }
     /// What settingsWritten runs, on the GUI thread.
     void setSettingsWrittenHandler(std::function<void()> f) { m_settingsWritten = std::move(f); }
     /// Whether car data can be asked for (the car information dialog); until one is
@@ -50,7 +50,7 @@ public:
     bool askCarData(CSettingsBlock& block) override;
     void settingsWritten() override;
     void startTimer(int id, int periodMs) override;
-    void diagnosticsEnded() override;
+    void diagnosticsEnded(uint64_t run) override;
 
     /// The open wait window, or null.
     CWaitDlg* waitDialog() const { return m_wait.get(); }
@@ -64,7 +64,7 @@ private:
     QPointer<CMainFrame> m_frame;
     std::unique_ptr<CWaitDlg> m_wait;
     std::function<void(int, int)> m_timerStarter;
-    std::function<void()> m_diagEnded;
+    std::function<void(uint64_t)> m_diagEnded;
     std::function<void()> m_settingsWritten;
     std::function<bool(CSettingsBlock&)> m_askCarData;
 };

@@ -61,7 +61,11 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     m_host->setTimerStarter([panel](int id, int ms) {
         if (panel) panel->startPanelTimer(id, ms);
     });
-    m_host->setDiagnosticsEndedHandler([this] { updateCommands(); });
+    // The polling thread's calls arrive queued; by then another run may have begun,
+    // and what belonged to the old one must not touch the new one.
+    m_host->setDiagnosticsEndedHandler([this](uint64_t run) {
+        if (m_doc->isCurrentRun(run)) updateCommands();
+    });
     m_host->setSettingsWrittenHandler([panel] {
         if (panel) panel->showCorrection();
     });
@@ -75,13 +79,13 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     });
     QPointer<CMainFrame> mainPtr = m_main;
     CQtHost* host = m_host.get();
-    m_doc->setTitleListener([host, mainPtr](const std::string& title) {
+    CDeviceDoc* doc = m_doc.get();
+    m_doc->setTitleListener([host, mainPtr, doc](const std::string& title, RunId run) {
         const QString t = qstr(title);
-        runOnGuiThread(host, [mainPtr, t] {
-            if (mainPtr) mainPtr->setWindowTitle(t);
+        runOnGuiThread(host, [mainPtr, doc, t, run] {
+            if (mainPtr && doc->isCurrentRun(run)) mainPtr->setWindowTitle(t);
         });
     });
-    CDeviceDoc* doc = m_doc.get();
     setModalRefreshHook([doc](bool slow) {
         if (slow) doc->slowRefresh();
         else doc->normalRefresh();
@@ -212,10 +216,9 @@ void CDeviceDocUi::onDiagnostic() {
             return;
         }
         // A cancelled dialog still starts diagnostics, into the default recording.
+        // The displays' reset puts the sample window back to its initial range.
         const QString path = chooseFile(true, FILTER_DIAG, QStringLiteral("lpgd"));
         m_doc->startDiagnostics(path.toStdString());
-        CDisplayView::resetWindow();
-        m_frame->displayView()->update();
     });
 }
 

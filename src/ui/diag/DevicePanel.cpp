@@ -5,11 +5,17 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cmath>
 
 #include "diag/DeviceDoc.h"
 #include "diag/DiagUnits.h"
@@ -23,6 +29,15 @@ namespace {
 const char* const CHART_NAMES[] = {"Obroty 1/min", "Czas wtrysku [ms]", "Ciśnienie [kPa]", "Temperatura LPG [C]",
                                    "Sonda Lambda [V]"};
 constexpr int DEFAULT_CHART = 1;
+
+/// A control where Ctrl+A, Ctrl+B or Ctrl+L mean editing, not a work mode.
+bool isTextField(const QWidget* w) {
+    if (!w) return false;
+    if (qobject_cast<const CSpinArrows*>(w)) return false; // arrows only, no text
+    if (auto* combo = qobject_cast<const QComboBox*>(w)) return combo->isEditable();
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QTextEdit*>(w) ||
+           qobject_cast<const QPlainTextEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w);
+}
 
 QFont panelFont(bool bold) {
     QFont f(QStringLiteral("MS Sans Serif"));
@@ -44,6 +59,16 @@ CSpinArrows::CSpinArrows(QWidget* parent) : QAbstractSpinBox(parent) {
 }
 
 void CSpinArrows::stepBy(int steps) { emit stepped(steps); }
+
+void CSpinArrows::wheelEvent(QWheelEvent* e) { e->ignore(); }
+
+void CSpinArrows::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_PageUp || e->key() == Qt::Key_PageDown) {
+        e->ignore();
+        return;
+    }
+    QAbstractSpinBox::keyPressEvent(e);
+}
 
 CDevicePanel::CDevicePanel(CDeviceDoc& doc, CLPGBar* bar, QWidget* parent)
     : QWidget(parent), m_doc(doc), m_bar(bar) {
@@ -192,8 +217,10 @@ void CDevicePanel::start() {
     runOnGuiThread(this, [this] { m_readoutTimer->start(READOUT_PERIOD_MS); });
 }
 
-void CDevicePanel::stop() {
-    runOnGuiThread(this, [this] { m_readoutTimer->stop(); });
+void CDevicePanel::stop(RunId run) {
+    runOnGuiThread(this, [this, run] {
+        if (m_doc.isCurrentRun(run)) m_readoutTimer->stop();
+    });
 }
 
 void CDevicePanel::startPanelTimer(int id, int periodMs) {
@@ -221,25 +248,46 @@ void CDevicePanel::selectInjector(int injector) {
     if (injector >= 1 && injector <= m_injector->count()) m_injector->setCurrentIndex(injector - 1);
 }
 
-void CDevicePanel::initialUpdate() {
+void CDevicePanel::initialUpdate() { startOnController("CDevicePanel::OnInitialUpdate()", false); }
+
+void CDevicePanel::startOnController(const char* where, bool continuation) {
     if (m_doc.isVersionOk()) {
         try {
-            m_doc.startDiagnostics();
-            if (m_doc.readSettings()) showCorrection();
+            if (continuation) m_doc.continueDiagnostics();
+            else m_doc.startDiagnostics();
+            readControllerSettings();
         } catch (IError* e) {
-            showCaughtError(this, QString(), "CDevicePanel::OnInitialUpdate()", e);
+            showCaughtError(this, QString(), where, e);
         }
     }
     updateConnectionState();
 }
 
+bool CDevicePanel::readControllerSettings() {
+    if (!m_doc.readSettings()) return false;
+    // The periodic re-read must not overwrite a value the installer is typing.
+    if (!(m_correction->hasFocus() && m_correction->isModified())) showCorrection();
+    if (!m_settingsRead) {
+        m_settingsRead = true;
+        enableControls();
+    }
+    return true;
+}
+
 void CDevicePanel::updateConnectionState() {
     const bool connected = m_doc.isVersionOk();
-    for (QWidget* w : std::initializer_list<QWidget*>{m_btnGasoline, m_btnLpg, m_btnAuto, m_injector, m_correction,
-                                                      m_spin, m_btnWrite})
-        w->setEnabled(connected);
+    if (!connected) m_settingsRead = false; // the next controller's settings are read anew
+    enableControls();
     if (m_bar) m_bar->showConnection(connected);
     emit connectionChanged(connected);
+}
+
+void CDevicePanel::enableControls() {
+    const bool connected = m_doc.isVersionOk();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_btnGasoline, m_btnLpg, m_btnAuto, m_injector})
+        w->setEnabled(connected);
+    for (QWidget* w : std::initializer_list<QWidget*>{m_correction, m_spin, m_btnWrite})
+        w->setEnabled(connected && m_settingsRead);
 }
 
 void CDevicePanel::showCorrection() {
@@ -285,7 +333,7 @@ void CDevicePanel::onReadoutTick() {
         // written: a re-read would silently replace them with the controller's.
         if (m_doc.isVersionOk() && !QApplication::activeModalWidget()) {
             try {
-                if (m_doc.readSettings()) showCorrection();
+                readControllerSettings();
             } catch (IError* e) {
                 delete e;
             }
@@ -294,40 +342,38 @@ void CDevicePanel::onReadoutTick() {
     update();
 }
 
-bool CDevicePanel::tryConnectAgain() {
-    const uint32_t last = m_doc.readLastSerialPort();
-    if (last != 0 && m_doc.connect(last)) return true;
-    for (uint32_t port = 1; port <= 7; ++port)
-        if (m_doc.connect(port)) return true;
-    return false;
-}
-
+// Also runs while no controller has answered since start-up: one plugged in later
+// is found and taken through everything a start-up connection does.
 void CDevicePanel::onReconnectTick() {
     m_reconnectTimer->stop();
     updateConnectionState();
-    if (!m_doc.isConnectionLost()) return;
+    if (!m_doc.isConnectionLost() && !m_doc.connectionPending()) return;
     bool ok = false;
     {
         CWaitCursor wait;
-        ok = tryConnectAgain();
+        ok = m_doc.reconnect();
     }
-    if (ok) {
-        updateConnectionState();
-        try {
-            m_doc.continueDiagnostics();
-        } catch (IError* e) {
-            showCaughtError(this, QString(), "CDevicePanel::OnTimer()", e);
-        }
-    } else {
-        m_reconnectTimer->start(RECONNECT_RETRY_MS);
-    }
+    // After a lost line the run goes on where the interrupted one recorded.
+    if (ok) startOnController("CDevicePanel::OnTimer()", true);
+    else m_reconnectTimer->start(RECONNECT_RETRY_MS);
+}
+
+bool CDevicePanel::modeKey(int key) {
+    QPushButton* button = key == Qt::Key_B ? m_btnGasoline : key == Qt::Key_L ? m_btnLpg : key == Qt::Key_A ? m_btnAuto : nullptr;
+    if (!button || !button->isEnabled() || isTextField(QApplication::focusWidget())) return false;
+    if (button == m_btnGasoline) onBtnGasoline();
+    else if (button == m_btnLpg) onBtnLpg();
+    else onBtnAuto();
+    return true;
 }
 
 void CDevicePanel::switchMode(bool (CLPGDevice::*op)(), const QString& text, uint32_t colour, bool keepColour,
                               const QString& failure, const char* where) {
     try {
         CWaitCursor wait;
-        if ((m_doc.*op)()) setWorkState(text, colour, keepColour);
+        const bool ok = (m_doc.*op)();
+        wait.end();
+        if (ok) setWorkState(text, colour, keepColour);
         else zefMessageBox(this, failure, QStringLiteral("Zefirel"), EMsgStyle::Error);
     } catch (IError* e) {
         showCaughtError(this, QString(), where, e);
@@ -355,7 +401,9 @@ void CDevicePanel::onBtnAuto() {
 bool CDevicePanel::writeCorrection() {
     try {
         CWaitCursor wait;
-        if (m_doc.writeSettings()) return true;
+        const bool ok = m_doc.writeSettings();
+        wait.end();
+        if (ok) return true;
         zefMessageBox(this, QStringLiteral("Nie powiodło się ustawienie urządzenia!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
     } catch (IError* e) {
         showCaughtError(this, QString(), "CDevicePanel::onBtnWrite()", e);
@@ -363,28 +411,51 @@ bool CDevicePanel::writeCorrection() {
     return false;
 }
 
-void CDevicePanel::onBtnWrite() {
+bool CDevicePanel::typedCorrection(double& ms) {
+    // An installer types "1,8" as readily as "1.8"; anything else that is not a
+    // number must not silently become 0 ms and be written.
+    QString text = m_correction->text().trimmed();
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text, &ok);
+    if (!ok || !std::isfinite(value)) {
+        zefMessageBox(this, QStringLiteral("Nieprawidłowe wartości."), QStringLiteral("Zefirel"), EMsgStyle::Error);
+        return false;
+    }
+    ms = value;
+    return true;
+}
+
+void CDevicePanel::applyCorrection(double ms, bool alsoSecond) {
     CSettingsBlock& s = m_doc.settings();
-    const double old = s.mainCorrection();
-    s.setMainCorrection(quantizeMs(m_correction->text().trimmed().toDouble()));
+    const double oldMain = s.mainCorrection(), oldSecond = s.value(ESetting::mainCorrection2);
+    s.setMainCorrection(ms);
+    if (alsoSecond) s.setValue(ESetting::mainCorrection2, ms);
     const std::string check = checkSettings(s);
     if (!check.empty()) {
-        zefMessageBox(this, qstr(check), QStringLiteral("Zefirel"), EMsgStyle::Error);
-        s.setMainCorrection(old);
+        s.setMainCorrection(oldMain);
+        s.setValue(ESetting::mainCorrection2, oldSecond);
         showCorrection();
+        zefMessageBox(this, qstr(check), QStringLiteral("Zefirel"), EMsgStyle::Error);
         return;
     }
+    showCorrection();
     writeCorrection();
 }
 
+void CDevicePanel::onBtnWrite() {
+    double typed = 0;
+    if (typedCorrection(typed)) applyCorrection(quantizeMs(typed), false);
+}
+
+// A step is written as "Wpisz" writes: the whole record is checked first.
 void CDevicePanel::onSpin(int steps) {
-    const double value = quantizeMs(m_correction->text().trimmed().toDouble() + steps * CORRECTION_SPIN_STEP_MS);
+    double typed = 0;
+    if (!typedCorrection(typed)) return;
+    const double value = quantizeMs(typed + steps * CORRECTION_SPIN_STEP_MS);
     if (value < CORRECTION_MIN_MS || value > CORRECTION_MAX_MS) return;
-    CSettingsBlock& s = m_doc.settings();
-    s.setMainCorrection(value);
-    if (static_cast<uint32_t>(s.value(ESetting::correction2Injectors)) == 0) s.setValue(ESetting::mainCorrection2, value);
-    showCorrection();
-    writeCorrection();
+    const bool noSecondInjectors = static_cast<uint32_t>(m_doc.settings().value(ESetting::correction2Injectors)) == 0;
+    applyCorrection(value, noSecondInjectors);
 }
 
 } // namespace zefirel

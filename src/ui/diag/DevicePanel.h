@@ -38,6 +38,8 @@ inline constexpr double CORRECTION_MIN_MS = 0.0;
 inline constexpr double CORRECTION_MAX_MS = 6.0;
 
 /// The up-down control beside the correction edit: reports each step (+1 up, −1 down).
+/// Every step writes to the controller, so only a deliberate arrow click or Up/Down
+/// key makes one: the mouse wheel and PageUp/PageDown (ten steps at once) do nothing.
 class CSpinArrows : public QAbstractSpinBox {
     Q_OBJECT
 public:
@@ -49,6 +51,8 @@ signals:
 
 protected:
     StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
+    void wheelEvent(QWheelEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 };
 
 class CDevicePanel : public QWidget, public IDiagDisplay {
@@ -63,7 +67,7 @@ public:
     // IDiagDisplay (callable from any thread; runs on the GUI thread)
     void reset() override;
     void start() override;
-    void stop() override;
+    void stop(RunId run) override;
 
     /// Starts one of the panel's timers (the reconnect timer from the polling thread).
     void startPanelTimer(int id, int periodMs);
@@ -72,9 +76,16 @@ public:
     int reconnectInterval() const;
 
     /// Enables the controls by the connected flag and shows the connection state.
+    /// The correction edit, its spin and "Wpisz" also wait for the controller's
+    /// settings to have been read on this connection, so they never offer the
+    /// block's defaults for writing.
     void updateConnectionState();
     /// Shows the settings block's main correction in the edit.
     void showCorrection();
+    /// A work-mode key (Ctrl+B, Ctrl+L, Ctrl+A): runs the matching button's handler
+    /// when the button is enabled and no text field has the focus (where the keys
+    /// keep their editing meaning, such as select-all). True when it ran.
+    bool modeKey(int key);
 
     /// The chart chosen in "Wykres" (0..4) and the injector chosen (1..8).
     int chartIndex() const;
@@ -111,11 +122,25 @@ private:
                        bool bold);
     void setWorkState(const QString& text, uint32_t colour, bool keepColour = false);
     void setReadout(const QString& name, const QString& text);
+    /// Everything a connection does once a controller answered: diagnostics, the
+    /// settings read, the controls' enabling. where names the handler for messages;
+    /// continuation: after a lost line, the run goes on from the interrupted one.
+    void startOnController(const char* where, bool continuation);
+    /// Reads the controller's settings; on success shows the main correction
+    /// unless the installer is typing one.
+    bool readControllerSettings();
+    void enableControls();
+    /// The edit's number ("." or "," as the decimal separator); anything else shows
+    /// "Nieprawidłowe wartości." and gives false.
+    bool typedCorrection(double& ms);
+    /// Puts a new main correction (and the second one with it) into the settings,
+    /// checks the whole record and writes it, or shows the check's text and puts
+    /// the old values back.
+    void applyCorrection(double ms, bool alsoSecond);
     bool writeCorrection();
     void switchMode(bool (CLPGDevice::*op)(), const QString& text, uint32_t colour, bool keepColour,
                     const QString& failure, const char* where);
     void resetNow();
-    bool tryConnectAgain();
 
     CDeviceDoc& m_doc;
     CLPGBar* m_bar;
@@ -133,6 +158,8 @@ private:
     QTimer* m_reconnectTimer;
     int m_errorCountdown = ERROR_CHECK_TICKS;
     int m_settingsCountdown = SETTINGS_REREAD_TICKS;
+    /// The controller's settings were read on the current connection.
+    bool m_settingsRead = false;
 };
 
 } // namespace zefirel

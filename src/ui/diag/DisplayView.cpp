@@ -97,6 +97,8 @@ void CDisplayView::resetWindow() {
 void CDisplayView::reset() {
     runOnGuiThread(this, [this] {
         m_chart->Clear();
+        // A window left far out by the previous run would show the new one blank.
+        resetWindow();
         update();
     });
 }
@@ -105,8 +107,10 @@ void CDisplayView::start() {
     runOnGuiThread(this, [this] { m_timer->start(m_period); });
 }
 
-void CDisplayView::stop() {
-    runOnGuiThread(this, [this] { m_timer->stop(); });
+void CDisplayView::stop(RunId run) {
+    runOnGuiThread(this, [this, run] {
+        if (m_doc.isCurrentRun(run)) m_timer->stop();
+    });
 }
 
 void CDisplayView::setRefreshPeriod(int periodMs) {
@@ -128,8 +132,10 @@ void CDisplayView::setChart(int kind) {
     m_kind = kind;
     setupChart();
     // The sample window is shared by every series chart, so it stays as it was.
-    if (m_doc.diagnosticsOn()) reloadWindow();
-    else if (!m_doc.recordingPath().empty()) m_chart->SetData(m_doc.diagData());
+    // A replayed file is drawn whole; otherwise the window's samples are shown,
+    // also those of a run that has stopped.
+    if (!m_doc.diagnosticsOn() && !m_doc.recordingPath().empty()) m_chart->SetData(m_doc.diagData());
+    else reloadWindow();
     update();
 }
 
@@ -172,11 +178,17 @@ void CDisplayView::onRefresh() {
 
 // --- paging ------------------------------------------------------------------------
 
+// The store keeps a stopped run's samples until the next run begins, so paging
+// over it after the stop shows them.
+void CDisplayView::showMovedWindow() {
+    reloadWindow();
+    repaint();
+}
+
 void CDisplayView::onPageForward() {
     const double width = m_chart->XMax() - m_chart->XMin();
     CSeriesChart::SetXWindow(m_chart->XMax(), m_chart->XMax() + width);
-    if (m_doc.diagnosticsOn()) reloadWindow();
-    repaint();
+    showMovedWindow();
 }
 
 void CDisplayView::onPageBack() {
@@ -184,15 +196,13 @@ void CDisplayView::onPageBack() {
     if (!(xMax > 0 && xMax > width)) return;
     if (xMin - width >= 0) CSeriesChart::SetXWindow(xMin - width, xMax - width);
     else CSeriesChart::SetXWindow(0, xMin);
-    if (m_doc.diagnosticsOn()) reloadWindow();
-    repaint();
+    showMovedWindow();
 }
 
 void CDisplayView::onStepForward() {
     const double step = m_chart->XGrid();
     CSeriesChart::SetXWindow(m_chart->XMin() + step, m_chart->XMax() + step);
-    if (m_doc.diagnosticsOn()) reloadWindow();
-    repaint();
+    showMovedWindow();
 }
 
 void CDisplayView::onStepBack() {
@@ -202,8 +212,7 @@ void CDisplayView::onStepBack() {
     if (first < 0) first = 0;
     if (last <= 0) last = step;
     CSeriesChart::SetXWindow(first, last);
-    if (m_doc.diagnosticsOn()) reloadWindow();
-    repaint();
+    showMovedWindow();
 }
 
 // --- mouse ---------------------------------------------------------------------------
@@ -225,7 +234,7 @@ bool CDisplayView::zoomTo(QPoint a, QPoint b) {
     CSeriesChart::SetXWindow(first, last);
     m_chart->SetYRange(std::min(y1, y2), std::max(y1, y2));
     CSeriesChart::SetXGridStep((last - first) / 10.0);
-    if (m_doc.diagnosticsOn()) reloadWindow();
+    reloadWindow();
     update();
     return true;
 }
@@ -236,7 +245,9 @@ QString CDisplayView::readoutAt(QPoint p) const {
     if (!(p.x() > l && p.x() < r && p.y() > t && p.y() < b)) return QString();
     const QPoint c = clampToPlot(p);
     std::ostringstream os;
-    os << "Próbka = " << roundToInt(m_chart->PixelToX(c.x())) << ", wartość = " << round1(m_chart->PixelToY(c.y()));
+    // The sample number as an integer: a double would print 1234567 as 1.23457e+06.
+    const long long sample = static_cast<long long>(roundToInt(m_chart->PixelToX(c.x())));
+    os << "Próbka = " << sample << ", wartość = " << round1(m_chart->PixelToY(c.y()));
     return QString::fromStdString(os.str());
 }
 

@@ -45,9 +45,10 @@ public:
     ~CDisplayView() override;
 
     // IDiagDisplay (callable from any thread; runs on the GUI thread)
+    /// A new run: empty chart, sample window back to 0..500 (the run starts at sample 1).
     void reset() override;
     void start() override;
-    void stop() override;
+    void stop(RunId run) override;
     void setRefreshPeriod(int periodMs) override;
 
     CSeriesChart& chart() const { return *m_chart; }
@@ -63,7 +64,8 @@ public:
     int refreshPeriod() const;
     /// The refresh command: pulls the new samples and follows the newest one.
     void onRefresh();
-    /// Paging buttons: ">>" (5), "<<" (6), ">" (7), "<" (8).
+    /// Paging buttons: ">>" (5), "<<" (6), ">" (7), "<" (8). The new window's
+    /// samples come from the store, also after the run has stopped.
     void onPageForward();
     void onPageBack();
     void onStepForward();
@@ -102,6 +104,8 @@ private:
     QPoint clampToPlot(QPoint p) const;
     void reloadWindow();
     bool sourceAvailable() const;
+    /// Repaints after the window moved, with the new window's samples.
+    void showMovedWindow();
     void onChartSetup();
     void onRestoreScale();
     void onAutoscale();

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <vector>
+
 #include "support/Error.h"
 
 namespace zefirel {
@@ -48,7 +50,34 @@ QPushButton* namedButton(QWidget* parent, const QString& text, const char* name)
 }
 
 CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+CWaitCursor::~CWaitCursor() { end(); }
+
+void CWaitCursor::end() {
+    if (!m_active) return;
+    m_active = false;
+    QApplication::restoreOverrideCursor();
+}
+
+namespace {
+/// Takes every override cursor off for its lifetime and puts them back after.
+class CCursorLift {
+public:
+    CCursorLift() {
+        while (const QCursor* c = QApplication::overrideCursor()) {
+            m_shapes.push_back(c->shape());
+            QApplication::restoreOverrideCursor();
+        }
+    }
+    ~CCursorLift() {
+        for (auto it = m_shapes.rbegin(); it != m_shapes.rend(); ++it) QApplication::setOverrideCursor(QCursor(*it));
+    }
+    CCursorLift(const CCursorLift&) = delete;
+    CCursorLift& operator=(const CCursorLift&) = delete;
+
+private:
+    std::vector<Qt::CursorShape> m_shapes;
+};
+} // namespace
 
 void setModalRefreshHook(std::function<void(bool slow)> hook) { refreshHook() = std::move(hook); }
 
@@ -61,6 +90,7 @@ void setMessageInterceptor(std::function<EMsgResult(const ShownMessage&)> f) { i
 namespace {
 /// The one modal box: OK (or OK and Cancel, or Yes and No for a question).
 EMsgResult showBox(QWidget* parent, const QString& text, const QString& caption, EMsgStyle style, bool okCancel) {
+    const CCursorLift lift;
     modalRefresh(true);
     EMsgResult result = EMsgResult::Ok;
     if (interceptor()) {

@@ -28,12 +28,19 @@ uint32_t fieldBackground(const QLabel* field);
 /// A push button with an object name that never becomes the default by focus.
 QPushButton* namedButton(QWidget* parent, const QString& text, const char* name);
 
-/// Shows the wait cursor for its lifetime.
-struct CWaitCursor {
+/// Shows the wait cursor until end() or the end of its lifetime. Handlers end it
+/// before they show the outcome, so no message box appears under the wait cursor.
+class CWaitCursor {
+public:
     CWaitCursor();
     ~CWaitCursor();
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
+    /// Restores the cursor now (once; later calls and the destructor do nothing).
+    void end();
+
+private:
+    bool m_active = true;
 };
 
 /// Runs a controller operation under the wait cursor and returns its result.
@@ -43,7 +50,9 @@ bool underWaitCursor(F&& f) {
     return f();
 }
 
-/// Shows a modal message box and returns the button pressed.
+/// Shows a modal message box and returns the button pressed. A wait cursor still
+/// set by an operation that shows a message deep inside (a handshake during the
+/// reconnect) is lifted for the box and put back after it.
 EMsgResult zefMessageBox(QWidget* parent, const QString& text, const QString& caption = QString(APP_CAPTION),
                          EMsgStyle style = EMsgStyle::Plain);
 
