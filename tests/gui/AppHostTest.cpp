@@ -20,6 +20,9 @@ TEST_F(AppTest, WorkerThreadCallsAreCarriedOutOnTheGuiThread) {
     CQtHost& host = docUi().host();
     CDevicePanel* panel = docUi().frame()->panel();
     CLPGBar* bar = docUi().frame()->bar();
+    // No controller answered at start: the background reconnect is on. This test
+    // starts the timer from a worker itself.
+    panel->findChild<QTimer*>(QStringLiteral("timer5006"))->stop();
     QThread* gui = QThread::currentThread();
     QThread* shownOn = nullptr;
     setMessageInterceptor([&](const ShownMessage& m) {

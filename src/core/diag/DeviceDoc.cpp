@@ -21,6 +21,17 @@ void clearCurrentDocument() { g_current.store(nullptr); }
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+/// Waits up to timeoutMs while busy() holds; true when it stopped holding.
+bool waitWhile(const std::function<bool()>& busy, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (busy()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        sleepMs(2);
+    }
+    return true;
+}
+
 } // namespace
 
 std::string documentTitle(const std::string& path) {
@@ -35,7 +46,9 @@ CDeviceDoc::CDeviceDoc(ILPGHost* host, IPreferences* prefs) : CLPGDevice(host, p
 CDeviceDoc::~CDeviceDoc() {
     // The input thread calls back into this object; it must be gone first.
     m_diagnosticsOn.store(0);
+    m_closing.store(true);
     waitInputThread(CLOSE_WAIT_MS);
+    waitReconnect(CLOSE_WAIT_MS);
     CDeviceDoc* self = this;
     g_current.compare_exchange_strong(self, nullptr);
 }
@@ -59,13 +72,52 @@ bool CDeviceDoc::openConnection() {
 }
 
 bool CDeviceDoc::reconnect() {
-    const bool ok = connectFirstPort();
+    const bool ok = !m_closing.load() && connectFirstPort(&m_closing);
     if (ok)
         m_connectionPending.store(false);
     return ok;
 }
 
+namespace {
+/// One reconnect attempt of a document on a worker thread.
+class CReconnectThread : public CSThread {
+public:
+    CReconnectThread(CDeviceDoc& doc, std::atomic<bool>& busy) : m_doc(doc), m_busy(busy) {}
+    void run() override {
+        bool ok = false;
+        try {
+            ok = m_doc.reconnect();
+        } catch (...) {
+        }
+        m_doc.host().reconnectEnded(ok);
+        m_busy.store(false); // last: the document may be gone right after
+    }
+
+private:
+    CDeviceDoc& m_doc;
+    std::atomic<bool>& m_busy;
+};
+} // namespace
+
+bool CDeviceDoc::startReconnect() {
+    bool idle = false;
+    if (m_closing.load() || !m_reconnecting.compare_exchange_strong(idle, true))
+        return false;
+    try {
+        CLPGThreadManager::instance().insert(new CReconnectThread(*this, m_reconnecting));
+    } catch (...) {
+        m_reconnecting.store(false);
+        throw;
+    }
+    return true;
+}
+
+bool CDeviceDoc::waitReconnect(int timeoutMs) const {
+    return waitWhile([this] { return reconnecting(); }, timeoutMs);
+}
+
 void CDeviceDoc::closeDocument() {
+    m_closing.store(true);
     m_connectionPending.store(false);
     m_diagnosticsOn.store(0);
     stopDiagnostics();
@@ -78,13 +130,7 @@ void CDeviceDoc::closeDocument() {
 // --- diagnostics --------------------------------------------------------------
 
 bool CDeviceDoc::waitInputThread(int timeoutMs) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (inputThreadRunning()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        sleepMs(2);
-    }
-    return true;
+    return waitWhile([this] { return inputThreadRunning(); }, timeoutMs);
 }
 
 // One input thread at a time: a thread that has not yet noticed the cleared flag

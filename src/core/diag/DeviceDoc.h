@@ -76,6 +76,12 @@ public:
     /// True on the first port whose controller answers the handshake; that ends a
     /// pending start-up connection.
     bool reconnect();
+    /// The same attempt on a worker thread, so the window never waits for ports
+    /// that do not answer: returns at once (false when an attempt is already under
+    /// way) and tells the host reconnectEnded when it is over. Closing the document
+    /// ends an attempt before its next port and waits for it.
+    bool startReconnect();
+    bool reconnecting() const { return m_reconnecting.load(); }
     /// Closing: clears the diagnostics-on flag, stops diagnostics, waits up to
     /// 3000 ms for the input thread, disconnects, clears the current-document pointer.
     void closeDocument();
@@ -220,11 +226,14 @@ private:
     /// Ends the given run if it is still the current one; false otherwise.
     bool endRun(RunId run);
     void setTitle(const std::string& path, RunId run);
+    bool waitReconnect(int timeoutMs) const;
 
     mutable std::mutex m_stateLock; // title, data folder
     std::mutex m_runLock;           // a run's start against the end of the one before
     std::atomic<RunId> m_run{0};
     std::atomic<bool> m_connectionPending{false};
+    std::atomic<bool> m_reconnecting{false};
+    std::atomic<bool> m_closing{false}; ///< set by closing: no new attempt, no further port
     std::string m_title{TITLE_BASE};
     std::string m_dataFolder;
     /// Guards the display list and the bracket depth, and is held while displays are

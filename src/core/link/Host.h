@@ -50,6 +50,8 @@ public:
     virtual void settingsWritten() {}
     /// Starts a timer on the live panel (the reconnect timer 5006).
     virtual void startTimer(int /*id*/, int /*periodMs*/) {}
+    /// A reconnect attempt on a worker thread ended (connected or not).
+    virtual void reconnectEnded(bool /*connected*/) {}
     /// Diagnostics ended on their own (the polling thread of the given run stopped).
     /// A windowed host that queues this drops it when a newer run has begun by then.
     virtual void diagnosticsEnded(uint64_t /*run*/) {}

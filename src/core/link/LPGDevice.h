@@ -78,8 +78,9 @@ public:
     bool connect(uint32_t portNumber, uint32_t baudRate = BAUD_RATE);
     /// The same on a device path (command-line --device, tests).
     bool connectPath(const std::string& path, uint32_t baudRate = BAUD_RATE);
-    /// The last used port first, then 1..7; true on the first that answers. Shows nothing.
-    bool connectFirstPort();
+    /// The last used port first, then 1..7; true on the first that answers. Shows
+    /// nothing. A set stop flag ends the search before the next port.
+    bool connectFirstPort(const std::atomic<bool>* stop = nullptr);
     /// The last used port first, then 1..7; shows the connection state or the failure.
     bool connectAnyPort();
     void disconnect();

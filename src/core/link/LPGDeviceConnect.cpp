@@ -68,10 +68,10 @@ bool CLPGDevice::connectPath(const std::string& path, uint32_t baudRate) {
     return openAndHandshake(0, path, baudRate);
 }
 
-bool CLPGDevice::connectFirstPort() {
+bool CLPGDevice::connectFirstPort(const std::atomic<bool>* stop) {
     const uint32_t last = readLastSerialPort();
     bool ok = last != 0 && connect(last, BAUD_RATE);
-    for (uint32_t port = FIRST_PORT; !ok && port <= LAST_PORT; ++port)
+    for (uint32_t port = FIRST_PORT; !ok && port <= LAST_PORT && !(stop && stop->load()); ++port)
         ok = connect(port, BAUD_RATE);
     return ok;
 }

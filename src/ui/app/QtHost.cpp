@@ -100,6 +100,12 @@ void CQtHost::startTimer(int id, int periodMs) {
     });
 }
 
+void CQtHost::reconnectEnded(bool connected) {
+    onGui([this, connected] {
+        if (m_reconnectEnded) m_reconnectEnded(connected);
+    });
+}
+
 void CQtHost::diagnosticsEnded(uint64_t run) {
     onGui([this, run] {
         if (m_diagEnded) m_diagEnded(run);

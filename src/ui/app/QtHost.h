@@ -30,6 +30,8 @@ public:
     void setTimerStarter(std::function<void(int id, int periodMs)> f) { m_timerStarter = std::move(f); }
     /// What diagnosticsEnded runs, on the GUI thread, with the run that ended.
     void setDiagnosticsEndedHandler(std::function<void(uint64_t run)> f) { m_diagEnded = std::move(f); }
+    /// What reconnectEnded runs, on the GUI thread.
+    void setReconnectEndedHandler(std::function<void(bool connected)> f) { m_reconnectEnded = std::move(f); }
     /// What settingsWritten runs, on the GUI thread.
     void setSettingsWrittenHandler(std::function<void()> f) { m_settingsWritten = std::move(f); }
     /// Whether car data can be asked for (the car information dialog); until one is
@@ -51,6 +53,7 @@ public:
     void settingsWritten() override;
     void startTimer(int id, int periodMs) override;
     void diagnosticsEnded(uint64_t run) override;
+    void reconnectEnded(bool connected) override;
 
     /// The open wait window, or null.
     CWaitDlg* waitDialog() const { return m_wait.get(); }
@@ -66,6 +69,7 @@ private:
     std::function<void(int, int)> m_timerStarter;
     std::function<void(uint64_t)> m_diagEnded;
     std::function<void()> m_settingsWritten;
+    std::function<void(bool)> m_reconnectEnded;
     std::function<bool(CSettingsBlock&)> m_askCarData;
 };
 

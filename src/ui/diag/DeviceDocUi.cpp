@@ -77,6 +77,9 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
         m_doc->normalRefresh();
         return ok;
     });
+    m_host->setReconnectEndedHandler([this, panel](bool connected) {
+        if (!m_closed && panel) panel->onReconnectEnded(connected);
+    });
     QPointer<CMainFrame> mainPtr = m_main;
     CQtHost* host = m_host.get();
     CDeviceDoc* doc = m_doc.get();

@@ -342,19 +342,19 @@ void CDevicePanel::onReadoutTick() {
     update();
 }
 
-// Also runs while no controller has answered since start-up: one plugged in later
-// is found and taken through everything a start-up connection does.
+// Also runs while no controller has answered since start-up, so one plugged in
+// later is found. The ports are tried on a worker: ports that do not answer would
+// otherwise hold the window for seconds every 5 s.
 void CDevicePanel::onReconnectTick() {
     m_reconnectTimer->stop();
     updateConnectionState();
     if (!m_doc.isConnectionLost() && !m_doc.connectionPending()) return;
-    bool ok = false;
-    {
-        CWaitCursor wait;
-        ok = m_doc.reconnect();
-    }
+    m_doc.startReconnect(); // its end restarts the timer when nothing answered
+}
+
+void CDevicePanel::onReconnectEnded(bool connected) {
     // After a lost line the run goes on where the interrupted one recorded.
-    if (ok) startOnController("CDevicePanel::OnTimer()", true);
+    if (connected) startOnController("CDevicePanel::OnTimer()", true);
     else m_reconnectTimer->start(RECONNECT_RETRY_MS);
 }
 

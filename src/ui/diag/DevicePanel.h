@@ -114,8 +114,12 @@ public slots:
     void onSpin(int steps);
     /// Readout timer tick.
     void onReadoutTick();
-    /// Reconnect timer tick.
+    /// Reconnect timer tick: starts an attempt on a worker when the connection is
+    /// lost or no controller has answered since start-up.
     void onReconnectTick();
+    /// The attempt ended: a controller that answered is taken through everything
+    /// a start-up connection does; otherwise the timer tries again in 5 s.
+    void onReconnectEnded(bool connected);
 
 private:
     QLabel* addReadout(QGridLayout* grid, int row, const QString& label, const QString& name, uint32_t colour,
