@@ -392,8 +392,14 @@ TEST_F(PanelTest, NoMessageBoxAppearsUnderTheWaitCursor) {
         m_messages.push_back(m);
         return EMsgResult::Ok;
     });
-    button("btnWrite")->click(); // no car data: the write is refused
+    bool dialogUnderCursor = true;
+    onNextModal([&](QWidget* w) {
+        dialogUnderCursor = QApplication::overrideCursor() != nullptr;
+        qobject_cast<QDialog*>(w)->reject();
+    });
+    button("btnWrite")->click(); // the car data are asked for, cancelled: the write is refused
     button("btnLpg")->click();   // every answer to the LPG command arrives garbled
+    EXPECT_FALSE(dialogUnderCursor);
     EXPECT_TRUE(shown(QStringLiteral("Nie powiodło się ustawienie urządzenia!")));
     EXPECT_TRUE(shown(QStringLiteral("Nie powiodło się przełączenie na LPG!")));
     EXPECT_EQ(std::count(underCursor.begin(), underCursor.end(), true), 0);

@@ -72,6 +72,7 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     // The ensure-car-data step asks with the car information dialog (the host runs
     // it on the GUI thread), with the displays slowed while it is open.
     m_host->setCarDataAsker([this, prefs](CSettingsBlock& record) {
+        const CCursorLift lift; // the write that asks shows the wait cursor
         m_doc->slowRefresh();
         const bool ok = askCarDataWithDialog(m_doc->settingsFolder(), prefs, record, m_main);
         m_doc->normalRefresh();

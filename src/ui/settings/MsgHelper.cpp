@@ -7,8 +7,6 @@
 #include <QPushButton>
 #include <QThread>
 
-#include <vector>
-
 #include "support/Error.h"
 
 namespace zefirel {
@@ -58,26 +56,16 @@ void CWaitCursor::end() {
     QApplication::restoreOverrideCursor();
 }
 
-namespace {
-/// Takes every override cursor off for its lifetime and puts them back after.
-class CCursorLift {
-public:
-    CCursorLift() {
-        while (const QCursor* c = QApplication::overrideCursor()) {
-            m_shapes.push_back(c->shape());
-            QApplication::restoreOverrideCursor();
-        }
+CCursorLift::CCursorLift() {
+    while (const QCursor* c = QApplication::overrideCursor()) {
+        m_shapes.push_back(c->shape());
+        QApplication::restoreOverrideCursor();
     }
-    ~CCursorLift() {
-        for (auto it = m_shapes.rbegin(); it != m_shapes.rend(); ++it) QApplication::setOverrideCursor(QCursor(*it));
-    }
-    CCursorLift(const CCursorLift&) = delete;
-    CCursorLift& operator=(const CCursorLift&) = delete;
+}
 
-private:
-    std::vector<Qt::CursorShape> m_shapes;
-};
-} // namespace
+CCursorLift::~CCursorLift() {
+    for (auto it = m_shapes.rbegin(); it != m_shapes.rend(); ++it) QApplication::setOverrideCursor(QCursor(*it));
+}
 
 void setModalRefreshHook(std::function<void(bool slow)> hook) { refreshHook() = std::move(hook); }
 

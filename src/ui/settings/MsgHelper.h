@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QString>
 #include <functional>
+#include <vector>
 
 #include "link/Host.h"
 #include "support/Error.h"
@@ -49,6 +50,19 @@ bool underWaitCursor(F&& f) {
     CWaitCursor cursor;
     return f();
 }
+
+/// Takes every override cursor (a wait cursor) off for its lifetime and puts them
+/// back after: for a box or dialog that an operation opens while it waits.
+class CCursorLift {
+public:
+    CCursorLift();
+    ~CCursorLift();
+    CCursorLift(const CCursorLift&) = delete;
+    CCursorLift& operator=(const CCursorLift&) = delete;
+
+private:
+    std::vector<Qt::CursorShape> m_shapes;
+};
 
 /// Shows a modal message box and returns the button pressed. A wait cursor still
 /// set by an operation that shows a message deep inside (a handshake during the
