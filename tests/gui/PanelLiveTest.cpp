@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <initializer_list>
@@ -339,6 +340,33 @@ TEST_F(PanelTest, ReReadSettingsSkipACorrectionBeingTyped) {
         }
         for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
         EXPECT_EQ(edit()->text(), c.shown ? QString::fromLatin1(c.shown) : controllerCorrection()) << c.keepFocus;
+    }
+}
+
+// A modal dialog (the settings dialog, the car data a write asks for) holds values
+// in the document's record that are about to be written: the re-read waits.
+TEST_F(PanelTest, ReReadSettingsWaitWhileAModalDialogIsOpen) {
+    startSimulator();
+    startProgram();
+    panel()->stop(doc().currentRun()); // the test runs the ticks itself
+    ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 0; }, 5000));
+    const double controllers = doc().settings().mainCorrection(); // read at start-up
+    for (const bool modal : {true, false}) {
+        doc().settings().setMainCorrection(controllers + 0.8); // typed, not yet written
+        QDialog dialog(&mainFrame());
+        const auto ticks = [&] {
+            for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
+        };
+        if (modal) {
+            QTimer::singleShot(0, &dialog, [&] {
+                ticks();
+                dialog.accept();
+            });
+            dialog.exec();
+        } else {
+            ticks();
+        }
+        EXPECT_NEAR(doc().settings().mainCorrection(), modal ? controllers + 0.8 : controllers, 0.01) << modal;
     }
 }
 

@@ -48,7 +48,9 @@ CDeviceDoc::~CDeviceDoc() {
     m_diagnosticsOn.store(0);
     m_closing.store(true);
     waitInputThread(CLOSE_WAIT_MS);
-    waitReconnect(CLOSE_WAIT_MS);
+    // No time limit: the attempt uses this object and its port to the end. It looks at
+    // the closing flag between ports, so it ends within one port's time-outs.
+    waitReconnect();
     CDeviceDoc* self = this;
     g_current.compare_exchange_strong(self, nullptr);
 }
@@ -112,8 +114,9 @@ bool CDeviceDoc::startReconnect() {
     return true;
 }
 
-bool CDeviceDoc::waitReconnect(int timeoutMs) const {
-    return waitWhile([this] { return reconnecting(); }, timeoutMs);
+void CDeviceDoc::waitReconnect() const {
+    while (reconnecting())
+        sleepMs(2);
 }
 
 void CDeviceDoc::closeDocument() {
@@ -121,6 +124,7 @@ void CDeviceDoc::closeDocument() {
     m_connectionPending.store(false);
     m_diagnosticsOn.store(0);
     stopDiagnostics();
+    waitReconnect(); // the port is closed below: no attempt may still be using it
     CLPGThreadManager::instance().waitAll(CLOSE_WAIT_MS);
     disconnect();
     CDeviceDoc* self = this;

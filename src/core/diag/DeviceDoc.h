@@ -226,7 +226,8 @@ private:
     /// Ends the given run if it is still the current one; false otherwise.
     bool endRun(RunId run);
     void setTitle(const std::string& path, RunId run);
-    bool waitReconnect(int timeoutMs) const;
+    /// Waits until a reconnect attempt on a worker has ended.
+    void waitReconnect() const;
 
     mutable std::mutex m_stateLock; // title, data folder
     std::mutex m_runLock;           // a run's start against the end of the one before

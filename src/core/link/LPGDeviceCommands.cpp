@@ -119,6 +119,8 @@ bool CLPGDevice::sendRecord(uint8_t type, const uint8_t* data, size_t size) {
 // --- version and features ---------------------------------------------------
 
 void CLPGDevice::storeVersionRecord(const uint8_t* record) {
+    // Under the exchange lock, as the feature record: a reconnect stores it on a worker.
+    CMutexGuard guard(&m_txLock);
     m_settings.setVersionMark(getU16(record + 2));
     m_settings.setInjectorCount(record[4]);
     m_settings.setIdentity(identityCipher().decipher(record + 5, block::IDENTITY_SIZE));
