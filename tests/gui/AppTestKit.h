@@ -30,6 +30,7 @@
 #include "support/Preferences.h"
 #include "support/QtApp.h"
 #include "support/TestDevice.h"
+#include "ui/app/Commands.h"
 #include "ui/app/LPGBar.h"
 #include "ui/app/MainFrm.h"
 #include "ui/app/Zefirel.h"
@@ -136,6 +137,15 @@ protected:
     void startProgram() {
         m_app = std::make_unique<CZefirel>(&m_prefs);
         ASSERT_TRUE(m_app->initInstance(true));
+    }
+
+    /// The program on a simulator with diagnostics switched off, so that nothing but
+    /// the command under test talks to the controller.
+    void startWithoutDiagnostics(const sim::SimConfig& cfg = sim::SimConfig()) {
+        startSimulator(cfg);
+        startProgram();
+        m_app->mainFrame()->action(ID_DIAGNOSTIC)->trigger();
+        ASSERT_TRUE(m_app->document()->doc().waitInputThread(3000));
     }
 
     /// Refreshes the commands' states as opening a menu does.

@@ -43,13 +43,8 @@ CWaitDlg* visibleWait() {
 
 class ControllerCommands : public AppTest {
 protected:
-    /// The program on a simulator with diagnostics switched off, so that nothing but
-    /// the command under test talks to the controller.
     void startQuiet(const sim::SimConfig& cfg = sim::SimConfig()) {
-        startSimulator(cfg);
-        startProgram();
-        mainFrame().action(ID_DIAGNOSTIC)->trigger();
-        ASSERT_TRUE(doc().waitInputThread(3000));
+        startWithoutDiagnostics(cfg);
         doc().setAdministratorLevel(true); // the EEPROM entries, and writes without car data
         updateMenus();
     }

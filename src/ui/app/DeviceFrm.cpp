@@ -8,6 +8,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -16,6 +17,7 @@
 #include "ui/autosetup/AutoSetupView.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
+#include "ui/map/TimeCorrView.h"
 
 namespace zefirel {
 
@@ -44,7 +46,11 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_inner = new QSplitter(Qt::Vertical, m_outer);
     m_inner->setObjectName(QStringLiteral("innerSplitter"));
     m_view = new CDisplayView(doc, m_bar, m_inner);
-    m_timeCorrPane = emptyPane(m_inner, QStringLiteral("timeCorrPane"));
+    auto* timeCorrScroll = new QScrollArea(m_inner);
+    timeCorrScroll->setObjectName(QStringLiteral("timeCorrPane"));
+    m_timeCorrView = new CTimeCorrView(doc);
+    timeCorrScroll->setWidget(m_timeCorrView);
+    m_timeCorrPane = timeCorrScroll;
     m_inner->addWidget(m_view);
     m_inner->addWidget(m_timeCorrPane);
     for (QWidget* w : {static_cast<QWidget*>(m_panel), static_cast<QWidget*>(m_autoSetupPane), m_mapPane,
@@ -60,6 +66,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     lay->addWidget(m_bar);
 
     connect(m_panel, &CDevicePanel::chartSelected, this, &CDeviceFrame::replaceChart);
+    connect(m_panel, &CDevicePanel::connectionChanged, m_timeCorrView, &CTimeCorrView::updateButtons);
     qApp->installEventFilter(this);
     m_doc.addDisplay(m_panel);
     m_doc.addDisplay(m_view);

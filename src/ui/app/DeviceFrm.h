@@ -26,6 +26,7 @@ class CDeviceDoc;
 class CDevicePanel;
 class CDisplayView;
 class CLPGBar;
+class CTimeCorrView;
 
 inline constexpr int PANEL_WIDTH = 200;
 inline constexpr int AUTOSETUP_PANE_WIDTH = 300;
@@ -48,6 +49,7 @@ public:
     CDisplayView* displayView() const { return m_view; }
     CLPGBar* bar() const { return m_bar; }
     CAutoSetupView* autoSetupView() const { return m_autoSetupPane; }
+    CTimeCorrView* timeCorrView() const { return m_timeCorrView; }
     QSplitter* outerSplitter() const { return m_outer; }
     QSplitter* innerSplitter() const { return m_inner; }
 
@@ -89,6 +91,7 @@ private:
     CAutoSetupView* m_autoSetupPane;
     QWidget* m_mapPane;
     QWidget* m_timeCorrPane;
+    CTimeCorrView* m_timeCorrView;
     CLPGBar* m_bar;
 };
 

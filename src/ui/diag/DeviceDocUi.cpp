@@ -15,6 +15,7 @@
 #include "ui/autosetup/AutoSetupView.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
+#include "ui/map/TimeCorrView.h"
 #include "ui/settings/BackgroundWork.h"
 #include "ui/settings/CarInfoDlg.h"
 #include "ui/settings/ErrCodesDlg.h"
@@ -38,7 +39,6 @@ void CDeviceDocUi::setFileChooser(FileChooser chooser) { fileChooser() = std::mo
 bool CDeviceDocUi::windowAvailable(int id) {
     switch (id) {
     // Their dialogs and panes come with later work: the entries stay, disabled.
-    case ID_INJ_SEQUENCE:
     case ID_MAP:
     case ID_WIZARD: return false;
     default: return true;
@@ -113,6 +113,7 @@ bool CDeviceDocUi::open() {
     guarded(m_main, "CDeviceDoc::OnNewDocument()", [&] { m_doc->openConnection(); });
     m_frame->panel()->initialUpdate();
     m_frame->autoSetupView()->initialUpdate();
+    m_frame->timeCorrView()->initialUpdate();
     updateCommands();
     return true;
 }
@@ -191,6 +192,7 @@ bool CDeviceDocUi::onCommand(int id) {
     case ID_MAP: onMapPane(); break;
     case ID_LEVEL_SENSOR: onLevelSensor(); break;
     case ID_DEVICE_VERSION: onDeviceVersion(); break;
+    case ID_INJ_SEQUENCE: onInjSequence(); break;
     case ID_MANUAL_SETTINGS: onManualSettings(); break;
     case ID_PRINT: m_frame->displayView()->printWithDialog(); break;
     case ID_PRINT_PREVIEW: m_frame->displayView()->printPreview(); break;
@@ -238,6 +240,7 @@ void CDeviceDocUi::onReplay() {
         CWaitCursor cursor;
         m_frame->displayView()->redrawFromStore();
     });
+    m_frame->timeCorrView()->onTimeCorrGet(); // the curve that came with the recording
 }
 
 void CDeviceDocUi::onEepromRead() {

@@ -71,6 +71,8 @@ public:
     // The settings dialogs (DeviceDocUiSettings.cpp).
     void onLevelSensor();
     void onDeviceVersion();
+    /// "Kolejność wtryskiwaczy...": the injector sequence window.
+    void onInjSequence();
     /// "Ustawienia ręczne...": the error check, then the settings dialog.
     void onManualSettings();
     /// A snapshot of the settings list was applied: the charts' window moves to its

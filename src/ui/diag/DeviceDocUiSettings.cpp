@@ -2,11 +2,14 @@
 // controller: each runs its dialog modally between the slow and the normal refresh.
 #include "ui/diag/DeviceDocUi.h"
 
+#include <memory>
+
 #include "diag/DeviceDoc.h"
 #include "ui/app/DeviceFrm.h"
 #include "ui/chart/Chart.h"
 #include "ui/diag/DisplayView.h"
 #include "ui/app/MainFrm.h"
+#include "ui/map/InjSeqDlg.h"
 #include "ui/settings/DevSetupDlg.h"
 #include "ui/settings/FuelSensorDlg.h"
 #include "ui/settings/LPGDevVersionDlg.h"
@@ -28,6 +31,19 @@ void runModal(CDeviceDoc& doc, QWidget* parent, const char* where) {
 } // namespace
 
 void CDeviceDocUi::onLevelSensor() { runModal<CFuelSensorDlg>(*m_doc, m_main, "CDeviceDoc::onLevelSensor()"); }
+
+void CDeviceDocUi::onInjSequence() {
+    m_doc->slowRefresh();
+    guarded(m_main, "CDeviceDoc::onInjSequence()", [&] {
+        std::unique_ptr<CInjSeqDlg> dlg;
+        {
+            CWaitCursor cursor;
+            dlg = std::make_unique<CInjSeqDlg>(*m_doc, m_main);
+        }
+        dlg->exec();
+    });
+    m_doc->normalRefresh();
+}
 
 void CDeviceDocUi::onDeviceVersion() {
     runModal<CLPGDevVersionDlg>(*m_doc, m_main, "CDeviceDoc::onDeviceVersion()");

@@ -1,0 +1,117 @@
+// zefirelctl corrections [get | set V1,...,V25]: the injection time correction
+// curve, one correction in per cent for each whole millisecond of petrol time
+// (0 .. 24 ms). "set" writes the curve together with its in-use flag, as the time
+// correction view's "Wpisz do urządzenia" does.
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "CmdSettings.h"
+#include "map/TimeCorrections.h"
+
+namespace zefirel::ctl {
+
+namespace {
+
+constexpr const char* USAGE = "usage: corrections [get | set V1,...,V25] (whole per cent, -25 .. 25)";
+/// The time correction view's message for a failed write of the curve.
+constexpr const char* MSG_CURVE_WRITE_FAILED = "Nie powiodło się wpisanie ustawień urządzenia!";
+
+/// Parses 25 comma-separated whole numbers within the edit limit. False with the
+/// reason when the text is not such a list.
+bool parseCurve(const std::string& text, TimeCorrectionCurve& out, std::string& error) {
+    std::vector<std::string> words;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        words.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (words.size() != TIME_CORRECTION_POINTS) {
+        error = "corrections set takes 25 values separated by commas, got " + std::to_string(words.size());
+        return false;
+    }
+    const int limit = static_cast<int>(TIME_CORRECTION_EDIT_LIMIT);
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        errno = 0;
+        char* end = nullptr;
+        const long v = std::strtol(w.c_str(), &end, 10);
+        if (w.empty() || *end != '\0' || errno != 0) {
+            error = "the value for " + std::to_string(i) + " ms is not a whole number: \"" + w + "\"";
+            return false;
+        }
+        if (v < -limit || v > limit) {
+            error = "the value for " + std::to_string(i) + " ms is out of range -25 .. 25: " + w;
+            return false;
+        }
+        out[i] = static_cast<double>(v);
+    }
+    return true;
+}
+
+/// Prints the curve held in the device and whether the controller uses it.
+void printCurve(CCtlContext& ctx) {
+    const CSettingsBlock& blk = ctx.device().settings();
+    const TimeCorrectionCurve curve = timeCorrections(blk);
+    const bool inUse = (blk.optionFlags() & OPTION_FLAG_TIME_CORRECTIONS) != 0;
+    if (ctx.jsonOutput()) {
+        CJsonWriter w;
+        w.beginObject().key("corrections").beginArray();
+        for (double v : curve) w.value(v);
+        w.endArray().key("inUse").value(inUse).endObject();
+        ctx.json(w);
+        return;
+    }
+    for (size_t i = 0; i < curve.size(); ++i)
+        ctx.out(std::to_string(i) + " ms: " + formatNumber(curve[i]) + " %");
+    ctx.out(std::string("in use: ") + (inUse ? "yes" : "no"));
+}
+
+int runGet(CCtlContext& ctx) {
+    if (const int rc = readControllerSettings(ctx, true); rc != EXIT_OK) return rc;
+    printCurve(ctx);
+    return EXIT_OK;
+}
+
+int runSet(CCtlContext& ctx, const std::string& list) {
+    TimeCorrectionCurve curve{};
+    std::string error;
+    if (!parseCurve(list, curve, error)) return ctx.usageError(error);
+    // The write needs the car data: refuse before anything is sent.
+    if (!ctx.options().haveCar) {
+        ctx.message(MSG_CAR_DATA_MISSING);
+        return EXIT_USAGE;
+    }
+    if (const int rc = ctx.connect(); rc != EXIT_OK) return rc;
+    CDeviceDoc& dev = ctx.device();
+    setTimeCorrections(dev.settings(), curve);
+    if (writeTimeCorrectionCurve(dev) != ECurveWrite::Ok) {
+        ctx.message(MSG_CURVE_WRITE_FAILED);
+        return EXIT_FAILED;
+    }
+    // Show what the controller holds now.
+    if (!dev.readTimeCorrections() || !dev.readSettings()) {
+        ctx.message(MSG_SETTINGS_READ_FAILED);
+        return EXIT_FAILED;
+    }
+    printCurve(ctx);
+    return EXIT_OK;
+}
+
+int runCorrections(CCtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.empty() || (args.size() == 1 && args[0] == "get")) return runGet(ctx);
+    if (args.size() == 2 && args[0] == "set") return runSet(ctx, args[1]);
+    return ctx.usageError(USAGE);
+}
+
+const CCtlRegistration reg{{"corrections", "corrections [get | set V1,...,V25]",
+                            "read the injection time correction curve, or write it with its in-use flag (writes "
+                            "need --car)",
+                            runCorrections}};
+
+} // namespace
+
+} // namespace zefirel::ctl

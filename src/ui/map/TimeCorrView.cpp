@@ -1,0 +1,255 @@
+#include "ui/map/TimeCorrView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <vector>
+
+#include "diag/DeviceDoc.h"
+#include "diag/DiagUnits.h"
+#include "ui/settings/MsgHelper.h"
+
+namespace zefirel {
+
+namespace {
+const QString MSG_READ_FAILED = QStringLiteral("Nie powiodło się odczytanie ustawień urządzenia!");
+const QString MSG_WRITE_FAILED = QStringLiteral("Nie powiodło się wpisanie ustawień urządzenia!");
+const QString MSG_CAR_DATA = QStringLiteral("Musisz podać dane dotyczące samochodu i zamontowanej instalacji");
+constexpr const char* WAIT_READING = "Wczytywanie ustawień z urządzenia...";
+
+constexpr int VALUE_HEIGHT = 18;
+constexpr int ARROW_SIZE = 14;
+constexpr int BUTTON_HEIGHT = 24;
+
+/// Closes the host's wait window when the read ends, also by an error object.
+struct WaitGuard {
+    ILPGHost& host;
+    ~WaitGuard() { host.closeWait(); }
+};
+} // namespace
+
+CTimeCorrView::CTimeCorrView(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), m_doc(doc), m_chart(this) {
+    setObjectName(QStringLiteral("timeCorrView"));
+    setMinimumSize(VIEW_WIDTH, VIEW_HEIGHT);
+    resize(VIEW_WIDTH, VIEW_HEIGHT);
+    m_valueFont = QFont(QStringLiteral("MS Sans Serif"));
+    m_valueFont.setStyleHint(QFont::SansSerif);
+    m_valueFont.setPixelSize(12);
+    m_valueFont.setBold(true);
+
+    for (int i = 0; i < POINTS; ++i) {
+        const auto k = static_cast<size_t>(i);
+        auto* value = new QLineEdit(this);
+        value->setObjectName(QStringLiteral("value%1").arg(i));
+        value->setReadOnly(true);
+        value->setAlignment(Qt::AlignRight);
+        value->setFont(m_valueFont);
+        value->setFrame(true);
+        value->setTextMargins(0, 0, 0, 0);
+        m_values[k] = value;
+        auto arrow = [this, i](Qt::ArrowType type, const char* name, int step) {
+            auto* b = new QToolButton(this);
+            b->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(name)).arg(i));
+            b->setArrowType(type);
+            b->setAutoRepeat(true);
+            b->setFixedSize(ARROW_SIZE, ARROW_SIZE);
+            connect(b, &QToolButton::clicked, this, [this, i, step] { onSpin(i, step); });
+            return b;
+        };
+        m_up[k] = arrow(Qt::UpArrow, "spinUp", +1);
+        m_down[k] = arrow(Qt::DownArrow, "spinDown", -1);
+        auto* check = new QCheckBox(this);
+        check->setObjectName(QStringLiteral("check%1").arg(i));
+        check->setToolTip(QStringLiteral("%1 ms").arg(i));
+        connect(check, &QCheckBox::clicked, this, [this, i] { onCheck(i); });
+        m_checks[k] = check;
+    }
+    m_read = namedButton(this, QStringLiteral("Wczytaj z urządzenia"), "btnTimeCorrRead");
+    m_write = namedButton(this, QStringLiteral("Wpisz do urządzenia"), "btnTimeCorrWrite");
+    m_clear = namedButton(this, QStringLiteral("Kasuj poprawki"), "btnTimeCorrClear");
+    connect(m_read, &QPushButton::clicked, this, &CTimeCorrView::onTimeCorrGet);
+    connect(m_write, &QPushButton::clicked, this, &CTimeCorrView::onTimeCorrSet);
+    connect(m_clear, &QPushButton::clicked, this, &CTimeCorrView::onClear);
+
+    m_markTimer = new QTimer(this);
+    m_markTimer->setInterval(MARK_PERIOD_MS);
+    connect(m_markTimer, &QTimer::timeout, this, &CTimeCorrView::onMarkTimer);
+
+    m_chart.SetSize(size());
+    placeControls();
+    for (int i = 0; i < POINTS; ++i) enablePoint(i);
+    showValues();
+    updateButtons();
+}
+
+CTimeCorrView::~CTimeCorrView() = default;
+
+void CTimeCorrView::initialUpdate() {
+    for (int i = 0; i < POINTS; ++i) enablePoint(i);
+    onTimeCorrGet();
+    m_markTimer->start();
+}
+
+bool CTimeCorrView::markTimerActive() const { return m_markTimer->isActive(); }
+
+// --- layout and painting ---------------------------------------------------------
+
+void CTimeCorrView::placeControls() {
+    // Each point's controls stand under its bar.
+    const int w = m_chart.XToPixel(1) - m_chart.XToPixel(0);
+    const int boxWidth = std::max(2 * ARROW_SIZE, w - 2);
+    for (int i = 0; i < POINTS; ++i) {
+        const auto k = static_cast<size_t>(i);
+        const int x = m_chart.XToPixel(i) + 2;
+        m_values[k]->setGeometry(x, CONTROLS_TOP, boxWidth, VALUE_HEIGHT);
+        const int arrows = x + (boxWidth - 2 * ARROW_SIZE) / 2;
+        m_up[k]->move(arrows, CONTROLS_TOP + VALUE_HEIGHT + 2);
+        m_down[k]->move(arrows + ARROW_SIZE, CONTROLS_TOP + VALUE_HEIGHT + 2);
+        m_checks[k]->move(x + (boxWidth - m_checks[k]->sizeHint().width()) / 2,
+                          CONTROLS_TOP + VALUE_HEIGHT + ARROW_SIZE + 4);
+    }
+    const int buttonsTop = CONTROLS_TOP + VALUE_HEIGHT + ARROW_SIZE + 30;
+    int x = static_cast<int>(m_chart.Left());
+    for (QPushButton* b : {m_read, m_write, m_clear}) {
+        const int bw = b->sizeHint().width() + 8;
+        b->setGeometry(x, buttonsTop, bw, BUTTON_HEIGHT);
+        x += bw + 10;
+    }
+}
+
+void CTimeCorrView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    m_chart.Draw(p);
+}
+
+void CTimeCorrView::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    m_chart.SetSize(size());
+    placeControls();
+    update();
+}
+
+// --- showing the curve -----------------------------------------------------------
+
+void CTimeCorrView::showValues() {
+    const TimeCorrectionCurve curve = timeCorrections(m_doc.settings());
+    for (size_t i = 0; i < curve.size(); ++i) m_values[i]->setText(QString::number(curve[i]));
+}
+
+void CTimeCorrView::showCurvePoints() {
+    const TimeCorrectionCurve curve = timeCorrections(m_doc.settings());
+    m_chart.Clear();
+    for (int i = 0; i < POINTS; ++i)
+        m_chart.AddPoint(ChartPoint{double(i), curve[static_cast<size_t>(i)], i, CHART_BLUE});
+    update();
+}
+
+void CTimeCorrView::rebuildFromCurve() {
+    TimeCorrectionCurve curve = timeCorrections(m_doc.settings());
+    m_chart.SetData(curve);
+    setTimeCorrections(m_doc.settings(), curve);
+    update(m_chart.GetPlotRect());
+}
+
+void CTimeCorrView::enablePoint(int point) {
+    const auto k = static_cast<size_t>(point);
+    const bool on = m_chart.IsEdited(point);
+    m_checks[k]->setChecked(on);
+    m_values[k]->setEnabled(on);
+    m_up[k]->setEnabled(on);
+    m_down[k]->setEnabled(on);
+}
+
+void CTimeCorrView::updateButtons() {
+    const bool connected = m_doc.isVersionOk();
+    m_read->setEnabled(connected);
+    m_write->setEnabled(connected);
+}
+
+void CTimeCorrView::takeRecordingCurve() {
+    std::vector<CSettingsBlock> history;
+    if (m_doc.readSettingsHistory(history) && !history.empty())
+        setTimeCorrections(m_doc.settings(), timeCorrections(history.back()));
+}
+
+// --- commands --------------------------------------------------------------------
+
+void CTimeCorrView::onTimeCorrGet() {
+    guarded(window(), "CTimeCorrView::onTimeCorrGet", [this] {
+        CWaitCursor cursor;
+        if (!m_doc.diagnosticsOn() && !m_doc.recordingPath().empty()) {
+            // A replayed recording: its own curve, and nothing is asked of the controller.
+            takeRecordingCurve();
+            showCurvePoints();
+        } else if (m_doc.isVersionOk()) {
+            m_doc.host().showWait(WAIT_READING);
+            bool ok = false;
+            {
+                WaitGuard wait{m_doc.host()};
+                QApplication::processEvents();
+                ok = m_doc.readTimeCorrections();
+            }
+            if (ok)
+                showCurvePoints();
+            else
+                zefMessageBox(window(), MSG_READ_FAILED, QString(APP_CAPTION), EMsgStyle::Error);
+        }
+    });
+    updateButtons();
+    showValues();
+}
+
+void CTimeCorrView::onTimeCorrSet() {
+    guarded(window(), "CTimeCorrView::onTimeCorrSet()", [this] {
+        if (!m_doc.ensureCarData()) {
+            zefMessageBox(window(), MSG_CAR_DATA);
+            return;
+        }
+        ECurveWrite result;
+        {
+            CWaitCursor cursor;
+            result = writeTimeCorrectionCurve(m_doc);
+        }
+        if (result != ECurveWrite::Ok) zefMessageBox(window(), MSG_WRITE_FAILED, QString(APP_CAPTION), EMsgStyle::Error);
+    });
+}
+
+void CTimeCorrView::onClear() {
+    setTimeCorrections(m_doc.settings(), TimeCorrectionCurve{});
+    rebuildFromCurve();
+    showValues();
+}
+
+void CTimeCorrView::onSpin(int point, int step) {
+    if (point < 0 || point >= POINTS) return;
+    const auto k = static_cast<size_t>(point);
+    const std::optional<double> next = spinTimeCorrection(m_doc.settings().timeCorrection(k), step);
+    if (!next) return;
+    m_doc.settings().setTimeCorrection(k, *next);
+    showValues();
+    rebuildFromCurve();
+    showValues();
+}
+
+void CTimeCorrView::onCheck(int point) {
+    if (point < 0 || point >= POINTS) return;
+    m_chart.SetEdited(point, m_checks[static_cast<size_t>(point)]->isChecked());
+    enablePoint(point);
+    update(m_chart.GetPlotRect()); // the bar turns blue or grey
+}
+
+void CTimeCorrView::onMarkTimer() {
+    CDiag newest;
+    const double mark = m_doc.diagData().getLast(newest) ? petrolMs(newest) : 0.0;
+    if (mark == m_chart.Highlight()) return;
+    m_chart.SetHighlight(mark);
+    update(m_chart.GetPlotRect());
+}
+
+} // namespace zefirel

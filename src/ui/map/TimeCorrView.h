@@ -1,0 +1,98 @@
+#pragma once
+/// CTimeCorrView: the injection time correction curve in the lower right pane of
+/// the device frame. The chart shows the 25 corrections as bars; under each bar a
+/// value box, a pair of spin arrows and a check box edit that point. Checked points
+/// are set by hand, the points between them follow by straight-line interpolation.
+/// "Wczytaj z urządzenia" reads the curve, "Wpisz do urządzenia" writes it with the
+/// curve's in-use flag, "Kasuj poprawki" sets every point to 0 (nothing is sent).
+/// Ten times a second the column of the newest sample's petrol time is marked.
+
+#include <QFont>
+#include <QWidget>
+
+#include <array>
+
+#include "map/TimeCorrections.h"
+#include "ui/chart/XYCharts.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+namespace zefirel {
+
+class CDeviceDoc;
+
+class CTimeCorrView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int POINTS = static_cast<int>(TIME_CORRECTION_POINTS);
+    /// Period of the operating-point mark.
+    static constexpr int MARK_PERIOD_MS = 100;
+    /// Where the controls start under the chart, and the size the view asks for.
+    static constexpr int CONTROLS_TOP = 318;
+    static constexpr int VIEW_WIDTH = 810;
+    static constexpr int VIEW_HEIGHT = 420;
+
+    explicit CTimeCorrView(CDeviceDoc& doc, QWidget* parent = nullptr);
+    ~CTimeCorrView() override;
+
+    /// Opening: every point's box and arrows follow its check box (all off at
+    /// first), the curve is read as "Wczytaj z urządzenia" reads it, and the mark
+    /// timer starts.
+    void initialUpdate();
+
+    // Handlers (also called by the buttons and arrows).
+    /// "Wczytaj z urządzenia": the curve of a replayed recording, or the controller's.
+    void onTimeCorrGet();
+    /// "Wpisz do urządzenia": the curve and its in-use flag into the controller.
+    void onTimeCorrSet();
+    /// "Kasuj poprawki": every point 0; the controller is not touched.
+    void onClear();
+    /// One arrow step of a point: step +1 (up) or −1 (down). Unknown points are ignored.
+    void onSpin(int point, int step);
+    /// A check box was clicked: the point's edited flag and its controls follow it.
+    void onCheck(int point);
+    /// One tick of the mark timer.
+    void onMarkTimer();
+    /// "Wczytaj" and "Wpisz" are offered only while the controller is connected.
+    void updateButtons();
+
+    CTimeCorrChart& chart() { return m_chart; }
+    bool markTimerActive() const;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    /// The chart's points straight from the curve (after a read).
+    void showCurvePoints();
+    /// The chart rebuilds its points from the curve, interpolating unchecked points
+    /// and writing them back, then the view redraws.
+    void rebuildFromCurve();
+    /// The value boxes show the curve.
+    void showValues();
+    /// A point's box and arrows are enabled while its check box is.
+    void enablePoint(int point);
+    void placeControls();
+    /// The curve of the replayed recording: the last settings record of its
+    /// companion, when it has one (else the curve held stays).
+    void takeRecordingCurve();
+
+    CDeviceDoc& m_doc;
+    CTimeCorrChart m_chart;
+    QFont m_valueFont;
+    std::array<QLineEdit*, POINTS> m_values{};
+    std::array<QToolButton*, POINTS> m_up{};
+    std::array<QToolButton*, POINTS> m_down{};
+    std::array<QCheckBox*, POINTS> m_checks{};
+    QPushButton* m_read;
+    QPushButton* m_write;
+    QPushButton* m_clear;
+    QTimer* m_markTimer;
+};
+
+} // namespace zefirel
