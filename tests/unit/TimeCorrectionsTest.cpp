@@ -1,4 +1,4 @@
-// The one-step edit of a time correction point and the curve's in-use flag.
+// The one-step edit of a time correction point.
 #include <gtest/gtest.h>
 
 #include "map/TimeCorrections.h"
@@ -21,26 +21,6 @@ TEST(TimeCorrections, ArrowStepsStayWithinTheEditLimit) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(spinTimeCorrection(c.value, c.step), c.next) << c.value << " step " << c.step;
-}
-
-TEST(TimeCorrections, InUseFlagFollowsTheCurveAndKeepsTheOtherBits) {
-    struct Case {
-        size_t point;
-        double value;
-        uint8_t flagsBefore, flagsAfter;
-    };
-    const Case cases[] = {
-        {24, -1, 0x02, 0x03},
-        {0, 0, 0xFF, 0xFE}, // all zero: cleared
-        {12, 0.4, 0x00, 0x01},
-    };
-    for (const Case& c : cases) {
-        CSettingsBlock blk;
-        blk.setValue(ESetting::optionFlags, c.flagsBefore);
-        blk.setTimeCorrection(c.point, c.value);
-        updateTimeCorrectionFlag(blk);
-        EXPECT_EQ(blk.optionFlags(), c.flagsAfter) << c.point << " = " << c.value;
-    }
 }
 
 } // namespace
