@@ -22,6 +22,11 @@ std::set<double> levels(CInjSeqDlg& dlg) {
 
 class InjSeqDlgTest : public AppTest {
 protected:
+    /// One refresh tick, waiting for its read to end and its result to be taken.
+    static void refresh(CInjSeqDlg& dlg) {
+        dlg.onRefreshTimer();
+        ASSERT_TRUE(waitUntil([&] { return !dlg.refreshPending(); }, 8000));
+    }
     size_t count(const QString& text) {
         const auto all = messages();
         return static_cast<size_t>(std::count_if(all.begin(), all.end(), [&](const ShownMessage& m) { return m.text == text; }));
@@ -77,7 +82,7 @@ TEST_F(InjSeqDlgTest, NonSequentialEngineIsToldOnceAndStillDrawn) {
     m_controller->setEeprom(e);
     startProgram();
     CInjSeqDlg dlg(doc());
-    for (int i = 0; i < 3; ++i) dlg.onRefreshTimer();
+    for (int i = 0; i < 3; ++i) refresh(dlg);
     EXPECT_EQ(count(MSG_NON_SEQUENTIAL), 1u);
     EXPECT_EQ(levels(dlg).size(), 16u);
 }
@@ -99,7 +104,7 @@ TEST_F(InjSeqDlgTest, RefreshButtonTogglesAndAFailedRefreshKeepsTheTraces) {
     faults.badChecksumCommand = CMD_SEQUENCE;
     m_server->setFaults(faults);
     const size_t shownBefore = messages().size();
-    dlg.onRefreshTimer();
+    refresh(dlg);
     EXPECT_EQ(dlg.chart().Points().size(), drawn);
     EXPECT_EQ(messages().size(), shownBefore) << "refresh failures are silent";
 
@@ -107,6 +112,15 @@ TEST_F(InjSeqDlgTest, RefreshButtonTogglesAndAFailedRefreshKeepsTheTraces) {
     CInjSeqDlg failed(doc());
     EXPECT_TRUE(shown(QStringLiteral("Nie można pobrać informacji o sekwencji wtrysków")));
     EXPECT_TRUE(failed.chart().Points().empty());
+
+    // A controller that stopped answering does not hold the window during the read.
+    m_server->setFaults({});
+    m_server->setMuted(true);
+    dlg.onRefreshTimer();
+    EXPECT_TRUE(dlg.refreshPending());
+    m_server->setMuted(false); // a later attempt of the same read is answered
+    ASSERT_TRUE(waitUntil([&] { return !dlg.refreshPending(); }, 8000));
+    EXPECT_EQ(dlg.chart().Points().size(), drawn);
 }
 
 } // namespace

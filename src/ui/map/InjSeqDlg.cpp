@@ -64,7 +64,12 @@ CInjSeqDlg::CInjSeqDlg(CLPGDevice& device, QWidget* parent)
     guarded(parent, "CInjSeqDlg::OnInitDialog()", [this] { initialRead(); });
 }
 
-CInjSeqDlg::~CInjSeqDlg() = default;
+CInjSeqDlg::~CInjSeqDlg() {
+    m_timer->stop();
+    // The read uses the device and posts its result to this window: let it end
+    // first (its posted result goes with the window).
+    if (m_read.valid()) m_read.wait();
+}
 
 std::vector<ChartPoint> CInjSeqDlg::traces(const std::vector<SequenceItem>& items, double range) {
     std::vector<ChartPoint> points;
@@ -113,15 +118,28 @@ void CInjSeqDlg::onRefreshButton() {
 }
 
 void CInjSeqDlg::onRefreshTimer() {
-    // A failed read keeps what is drawn and says nothing; the next tick tries again.
-    std::vector<SequenceItem> items;
-    bool spread = true;
-    try {
-        if (!m_device.readSequence(items, spread)) return;
-    } catch (IError* e) {
-        adoptError(e);
-        return;
-    }
+    if (m_pending) return; // the previous read is still running
+    m_pending = true;
+    m_read = std::async(std::launch::async, [this] {
+        std::vector<SequenceItem> items;
+        bool spread = true;
+        bool ok = false;
+        try {
+            ok = m_device.readSequence(items, spread);
+        } catch (IError* e) {
+            adoptError(e); // the next tick tries again
+        } catch (...) {
+        }
+        QMetaObject::invokeMethod(
+            this, [this, ok, items = std::move(items), spread]() mutable { takeRefresh(ok, std::move(items), spread); },
+            Qt::QueuedConnection);
+    });
+}
+
+void CInjSeqDlg::takeRefresh(bool ok, std::vector<SequenceItem> items, bool spread) {
+    m_pending = false;
+    // A failed read keeps what is drawn and says nothing.
+    if (!ok) return;
     m_items = std::move(items);
     m_spread = spread;
     buildTraces();

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 
+#include <future>
 #include <vector>
 
 #include "link/LPGDevice.h"
@@ -38,10 +39,13 @@ public:
 
     /// "Odświerzaj cyklicznie" / "Zatrzymaj odświeżanie".
     void onRefreshButton();
-    /// One refresh: a new read; on success the traces are drawn afresh.
+    /// One refresh tick: starts a read on a worker unless one is still running; on
+    /// success the traces are drawn afresh (on this thread).
     void onRefreshTimer();
 
     bool refreshing() const { return m_refresh; }
+    /// Whether a refresh read is running or its result has not been taken yet.
+    bool refreshPending() const { return m_pending; }
     const std::vector<SequenceItem>& sequence() const { return m_items; }
     CInjSeqChart& chart() { return m_chart; }
 
@@ -49,6 +53,8 @@ private:
     /// The opening read and its messages.
     void initialRead();
     void buildTraces();
+    /// Takes the result of a refresh read (GUI thread).
+    void takeRefresh(bool ok, std::vector<SequenceItem> items, bool spread);
 
     /// The chart's drawing surface.
     class CChartArea;
@@ -61,6 +67,8 @@ private:
     bool m_refresh = false;
     QPushButton* m_refreshButton;
     QTimer* m_timer;
+    std::future<void> m_read; ///< the refresh read in flight
+    bool m_pending = false;
 };
 
 } // namespace zefirel
