@@ -19,6 +19,7 @@
 #include "ui/app/DeviceFrm.h"
 #include "ui/app/QtHost.h"
 #include "ui/diag/DevicePanel.h"
+#include "ui/map/TimeCorrView.h"
 #include "ui/settings/WaitDlg.h"
 
 namespace zefirel::test {
@@ -50,6 +51,9 @@ protected:
     }
     QPushButton* button(const char* name) {
         return docUi().frame()->panel()->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    QPushButton* timeCorrButton(const char* name) {
+        return docUi().frame()->timeCorrView()->findChild<QPushButton*>(QString::fromLatin1(name));
     }
     /// Whether a message shown after the first `from` ones names the handler.
     bool caughtAt(size_t from, const char* where) {
@@ -94,6 +98,13 @@ TEST_F(ControllerCommands, EveryCommandMeetsAVanishedLineWithAMessage) {
          }},
         {"CDeviceDoc::onErrorsRead()", [&] { mainFrame().action(ID_ERRORS_READ)->trigger(); }},
         {"CDeviceDoc::onErrorsClear()", [&] { mainFrame().action(ID_ERRORS_CLEAR)->trigger(); }},
+        {"CInjSeqDlg::OnInitDialog()",
+         [&] {
+             onNextModal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+             mainFrame().action(ID_INJ_SEQUENCE)->trigger();
+         }},
+        {"CTimeCorrView::onTimeCorrGet", [&] { timeCorrButton("btnTimeCorrRead")->click(); }},
+        {"CTimeCorrView::onTimeCorrSet()", [&] { timeCorrButton("btnTimeCorrWrite")->click(); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.where);

@@ -104,12 +104,6 @@ TEST_F(TimeCorrViewTest, WritingStoresTheCurveWithItsInUseFlag) {
     EXPECT_EQ(value(7), QStringLiteral("-30"));
     EXPECT_EQ(view().chart().Points().at(7).y, -30.0) << "a read shows the points without interpolating";
     EXPECT_EQ(m_server->requestCount(), before);
-
-    // A lost line meets the write with the handler's message.
-    m_server->closeLine();
-    ASSERT_TRUE(waitUntil([&] { return m_server->lineClosed(); }, 2000));
-    click(QStringLiteral("btnTimeCorrWrite"));
-    EXPECT_TRUE(messages().back().text.contains(QStringLiteral("CTimeCorrView::onTimeCorrSet()")));
 }
 
 TEST_F(TimeCorrViewTest, WithoutAVersionCheckedControllerNothingIsAsked) {
