@@ -37,6 +37,9 @@ struct SimConfig {
     double petrolIdleMs = 3.2;      ///< petrol computer's time at warm idle
     double trueCorrectionMs = 1.8;  ///< LPG time the car really needs above the petrol time
     double ambientC = 15;           ///< starting temperature of the engine and controller
+    /// The petrol time the controller reads on injector 1..8 (ms), in place of the
+    /// engine's: a signal read inverted (60 ms) or missing (0). Negative: the engine's.
+    std::array<double, 8> injectorPetrolMs{-1, -1, -1, -1, -1, -1, -1, -1};
 
     // --- link ---------------------------------------------------------------
     bool baudTiming = false;        ///< pace every byte at 14400 baud

@@ -371,7 +371,8 @@ std::vector<uint8_t> CSimController::diagAnswer(int injector) {
             s = m_engine.measure();
         uint8_t* sub = p.data() + 14 + k * subSize;
         const bool fitted = injector >= 1 && injector <= n;
-        const double petrol = fitted ? s.petrolMs[injector - 1] : 0.0;
+        const double fixed = fitted ? m_cfg.injectorPetrolMs[static_cast<size_t>(injector - 1)] : -1.0;
+        const double petrol = !fitted ? 0.0 : fixed >= 0 ? fixed : s.petrolMs[injector - 1];
         setU16(sub, static_cast<uint16_t>(std::min(65535.0, std::round(rpmConstant / s.rpm))));
         setU16(sub + 2, msToTicks(petrol));
         const uint16_t extra = lpg && fitted ? msToTicks(lpgExtraMs(injector, petrol, s.rpm)) : 0;
@@ -468,6 +469,12 @@ std::array<uint8_t, 26> CSimController::setupRecord() const {
     std::copy_n(m_eeprom.begin() + eeprom::SETUP, SETUP_RECORD_SIZE, r.begin());
     fromWireOrder(r.data(), r.size(), MSG_TYPE_SETUP, false);
     return r;
+}
+
+void CSimController::setInjectorPetrolMs(int injector, double ms) {
+    std::lock_guard lock(m_mutex);
+    if (injector >= 1 && injector <= static_cast<int>(m_cfg.injectorPetrolMs.size()))
+        m_cfg.injectorPetrolMs[static_cast<size_t>(injector - 1)] = ms;
 }
 
 double CSimController::mainCorrectionMs() const {

@@ -72,6 +72,9 @@ public:
     std::string identity() const;
     /// The settings record in host order (as the PC decodes it).
     std::array<uint8_t, 26> setupRecord() const;
+    /// Makes the controller read a fixed petrol time on injector 1..8 (ms); a
+    /// negative time gives the engine's reading back.
+    void setInjectorPetrolMs(int injector, double ms);
     /// Main correction the controller applies, ms.
     double mainCorrectionMs() const;
     /// The petrol computer's trim caused by the LPG mixture, ms (0 when right).

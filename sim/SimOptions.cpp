@@ -68,6 +68,18 @@ bool parseErrors(const std::string& text, std::array<uint8_t, 11>& out) {
     return true;
 }
 
+/// "N:MS": injector 1..8 and the petrol time its signal reads, 0..100 ms.
+bool parseInjectorTime(const std::string& text, std::array<double, 8>& times) {
+    const size_t colon = text.find(':');
+    unsigned long long n = 0;
+    double ms = 0;
+    if (colon == std::string::npos || !parseUnsigned(text.substr(0, colon), 1, times.size(), n) ||
+        !parseDouble(text.substr(colon + 1), 0, 100, ms))
+        return false;
+    times[n - 1] = ms;
+    return true;
+}
+
 } // namespace
 
 std::string simHelpText() {
@@ -96,6 +108,9 @@ The car:
   --true-correction MS     LPG time the car needs above the petrol time (default 1.8)
   --ambient C              starting temperature (default 15)
   --seed N                 noise seed (default 1)
+  --injector-ms N:MS       the controller reads MS ms on petrol injector N's
+                           signal whatever the engine does (60: a signal read
+                           inverted; 0: no signal); may be given per injector
 The line:
   --link PATH              also make PATH a symbolic link to the terminal
   --baud-timing            pace every byte at 14400 baud (about 0.694 ms) and
@@ -141,6 +156,7 @@ EOptions parseSimOptions(const std::vector<std::string>& args, SimConfig& cfg, s
         {"--petrol-ms", doubleInto(cfg.petrolIdleMs, 0.5, 20)},
         {"--true-correction", doubleInto(cfg.trueCorrectionMs, -5, 10)},
         {"--ambient", doubleInto(cfg.ambientC, -30, 60)},
+        {"--injector-ms", [&](const std::string& v) { return parseInjectorTime(v, cfg.injectorPetrolMs); }},
         {"--seed", unsignedInto(cfg.seed, 0, std::numeric_limits<uint64_t>::max())},
         {"--link", [&](const std::string& v) { cfg.linkPath = v; return !v.empty(); }},
         {"--latency", doubleInto(cfg.replyLatencyMs, 0, 1000)},

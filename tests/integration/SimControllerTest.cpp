@@ -328,7 +328,8 @@ TEST(SimOptions, ReadsValuesAndRefusesBadOnes) {
     std::string error;
     ASSERT_EQ(parseSimOptions({"--identity", "X-1", "--version-word=40005", "--injectors", "6", "--features",
                                "0x2000", "--extended", "--errors", "1,0,0,0,0x80", "--baud-timing",
-                               "--date", "2004-04-11", "--mute-after", "3", "--bad-checksum", "8"},
+                               "--date", "2004-04-11", "--mute-after", "3", "--bad-checksum", "8",
+                               "--injector-ms", "3:60", "--injector-ms=1:0"},
                               cfg, error),
               EOptions::Run)
         << error;
@@ -342,11 +343,15 @@ TEST(SimOptions, ReadsValuesAndRefusesBadOnes) {
     EXPECT_EQ(cfg.programmingDate, 10);
     EXPECT_EQ(cfg.faults.muteAfter, 3u);
     EXPECT_EQ(cfg.faults.badChecksumCommand, 8);
+    EXPECT_EQ(cfg.injectorPetrolMs[0], 0.0);
+    EXPECT_EQ(cfg.injectorPetrolMs[1], -1.0);
+    EXPECT_EQ(cfg.injectorPetrolMs[2], 60.0);
 
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--injectors", "9"}, {"--injectors"}, {"--identity", "12345678901234567"},
           {"--errors", "1,2,3,4,5,6,7,8,9,10,11,12"}, {"--errors", "256"}, {"--features", "-1"},
-          {"--date", "2003-12-31"}, {"--seed", "x"}, {"--frobnicate"}, {"--baud-timing=1"}}) {
+          {"--date", "2003-12-31"}, {"--seed", "x"}, {"--frobnicate"}, {"--baud-timing=1"},
+          {"--injector-ms", "9:1"}, {"--injector-ms", "2"}, {"--injector-ms", "2:101"}}) {
         SimConfig c;
         EXPECT_EQ(parseSimOptions(bad, c, error), EOptions::Invalid) << bad[0];
         EXPECT_FALSE(error.empty());
