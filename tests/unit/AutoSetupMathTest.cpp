@@ -3,6 +3,7 @@
 // number form of the log lines.
 #include <gtest/gtest.h>
 
+#include "autosetup/AutoSetWizard.h"
 #include "autosetup/AutoSetupMath.h"
 
 using namespace zefirel;
@@ -67,6 +68,24 @@ TEST(AutoSetupMath, ZeroMiddleIsJudgedAsOneTick) {
     const CorrectionFilter negJump = filterCorrections({-0.8, 0.0, 0.0, 0.025, 0.0}, 10.0, TICK);
     EXPECT_EQ(negJump.kept, (std::vector<double>{0.0, 0.0, 0.0, 0.025}));
     EXPECT_DOUBLE_EQ(negJump.mean, 0.0); // 0.00625 quantised to whole ticks
+}
+
+TEST(AutoSetupMath, InjectorsTheWizardChecks) {
+    struct Case {
+        const char* cylinders;
+        uint8_t injectionType;
+        int expected;
+    } cases[] = {
+        {"6", 0x00, 6}, {"6", 0x01, 6},  // full sequence (the 12 V bit is no sequence type)
+        {"6", 0x02, 2}, {"3", 0x02, 2},  // half sequence: two groups whatever was chosen
+        {"6", 0x04, 1}, {"8", 0x06, 2},  // non-sequence: one; half sequence wins over it
+        {"5x", 0x00, 5},                 // the leading number of the text
+        {"", 0x00, 1},  {"x", 0x00, 1},  // no number: injector 1 is still checked
+        {"0", 0x00, 1}, {"12", 0x00, 8}, // at most the eight injectors a controller drives
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(injectorsToCheck(c.cylinders, c.injectionType), c.expected)
+            << '"' << c.cylinders << "\" type " << int(c.injectionType);
 }
 
 TEST(AutoSetupMath, StreamNumberForm) {

@@ -13,6 +13,7 @@
 #include "ui/app/MainFrm.h"
 #include "ui/app/QtHost.h"
 #include "ui/autosetup/AutoSetupView.h"
+#include "ui/autosetup/WizardHost.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
 #include "ui/map/TimeCorrView.h"
@@ -39,8 +40,7 @@ void CDeviceDocUi::setFileChooser(FileChooser chooser) { fileChooser() = std::mo
 bool CDeviceDocUi::windowAvailable(int id) {
     switch (id) {
     // Their dialogs and panes come with later work: the entries stay, disabled.
-    case ID_MAP:
-    case ID_WIZARD: return false;
+    case ID_MAP: return false;
     default: return true;
     }
 }
@@ -178,8 +178,9 @@ void CDeviceDocUi::updateCommands() {
 // --- commands --------------------------------------------------------------------
 
 bool CDeviceDocUi::onCommand(int id) {
-    // Like a menu's enabling, an accelerator does nothing for a disabled command.
-    if (!(ruleEnabled(id) && windowAvailable(id))) return true;
+    // Like a menu's enabling, an accelerator does nothing for a disabled command;
+    // nor does one while the wizard has the menus grayed.
+    if (m_wizardRunning || !(ruleEnabled(id) && windowAvailable(id))) return true;
     switch (id) {
     case ID_DIAGNOSTIC: onDiagnostic(); break;
     case ID_REPLAY: onReplay(); break;
@@ -194,6 +195,7 @@ bool CDeviceDocUi::onCommand(int id) {
     case ID_DEVICE_VERSION: onDeviceVersion(); break;
     case ID_INJ_SEQUENCE: onInjSequence(); break;
     case ID_MANUAL_SETTINGS: onManualSettings(); break;
+    case ID_WIZARD: onAutoSet(); break;
     case ID_PRINT: m_frame->displayView()->printWithDialog(); break;
     case ID_PRINT_PREVIEW: m_frame->displayView()->printPreview(); break;
     default: return false;
@@ -317,10 +319,19 @@ void CDeviceDocUi::onUnlock() {
     m_doc->normalRefresh();
 }
 
-void CDeviceDocUi::onAutoSettingsPane() {
-    m_autoSetupShown = !m_autoSetupShown;
+void CDeviceDocUi::onAutoSettingsPane() { setAutoSetupPane(!m_autoSetupShown); }
+
+void CDeviceDocUi::setAutoSetupPane(bool shown) {
+    m_autoSetupShown = shown;
     if (m_autoSetupShown) m_frame->autoSetupView()->refreshIdle();
     m_frame->showAutoSetupPane(m_autoSetupShown);
+    updateCommands();
+}
+
+void CDeviceDocUi::onAutoSet() {
+    m_wizardRunning = true;
+    runAutoSetWizard(*this);
+    m_wizardRunning = false;
 }
 
 void CDeviceDocUi::onMapPane() {

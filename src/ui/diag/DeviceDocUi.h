@@ -68,6 +68,13 @@ public:
     void onUnlock();
     void onAutoSettingsPane();
     void onMapPane();
+    /// "Ustawienia krok po kroku...": the step-by-step setup wizard. While it runs
+    /// the document takes no other command.
+    void onAutoSet();
+    /// Opens or closes the automatic setup pane and marks its menu entry.
+    void setAutoSetupPane(bool shown);
+    /// Whether the document has been closed.
+    bool closed() const { return m_closed; }
     // The settings dialogs (DeviceDocUiSettings.cpp).
     void onLevelSensor();
     void onDeviceVersion();
@@ -96,6 +103,7 @@ private:
     bool m_autoSetupShown = false;
     bool m_mapShown = false;
     bool m_closed = false;
+    bool m_wizardRunning = false;
 };
 
 } // namespace zefirel

@@ -9,50 +9,18 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 
 #include "diag/DeviceDoc.h"
 #include "ui/settings/DevSetupDlg.h"
 #include "ui/settings/MsgHelper.h"
+#include "ui/settings/SettingText.h"
 
 namespace zefirel {
-
-namespace {
-/// A value as the dialog shows it: the shortest text that reads back as the same
-/// number, so showing and reading a record changes nothing.
-QString valueText(double v, ESettingKind kind) {
-    if (kind != ESettingKind::Double)
-        return QString::number(static_cast<long long>(v));
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return QString::fromLatin1(buf, static_cast<int>(r.ptr - buf));
-}
-
-/// Reads a field's text: a decimal comma is taken as a point; whole numbers in
-/// range for the byte and integer values. False when the text is no such number.
-bool parseValue(QString text, ESettingKind kind, double& out) {
-    text = text.trimmed();
-    text.replace(QLatin1Char(','), QLatin1Char('.'));
-    bool ok = false;
-    if (kind == ESettingKind::Double) {
-        out = text.toDouble(&ok);
-        return ok && std::isfinite(out);
-    }
-    const long long v = text.toLongLong(&ok);
-    if (!ok)
-        return false;
-    if (kind == ESettingKind::U8 ? (v < 0 || v > 255) : (v < INT32_MIN || v > INT32_MAX))
-        return false;
-    out = static_cast<double>(v);
-    return true;
-}
-} // namespace
 
 void CDevSetupDlg::showRecord() {
     const CSettingsBlock& blk = m_doc.settings();
     for (Field& f : m_fields)
-        f.edit->setText(valueText(blk.value(f.id), settingInfo(f.id).kind));
+        f.edit->setText(settingText(blk.value(f.id), settingInfo(f.id).kind));
     m_remarks->setText(qstr(blk.remarks()));
 
     const auto petrol = static_cast<uint8_t>(blk.value(ESetting::petrolInjectionType));
@@ -93,17 +61,9 @@ void CDevSetupDlg::showRecord() {
 
 bool CDevSetupDlg::readFields() {
     CSettingsBlock& blk = m_doc.settings();
-    for (const Field& f : m_fields) {
-        double v = 0;
-        if (!parseValue(f.edit->text(), settingInfo(f.id).kind, v)) {
-            zefMessageBox(this,
-                          QStringLiteral("Nieprawidłowa wartość w polu \"%1\": %2")
-                              .arg(f.label->text().trimmed(), f.edit->text()),
-                          QString(APP_CAPTION), EMsgStyle::Error);
+    for (const Field& f : m_fields)
+        if (!readSettingEdit(this, f.label->text(), f.edit, f.id, blk))
             return false;
-        }
-        blk.setValue(f.id, v);
-    }
     blk.setRemarks(m_remarks->text().toStdString());
     return true;
 }
