@@ -57,7 +57,9 @@ TEST_F(AutoSetupViewTest, RunFromThePaneWritesTheCorrectionAndStopEndsTheNextRun
     view().startButton()->click();
     EXPECT_FALSE(view().startButton()->isEnabled());
     EXPECT_TRUE(view().stopButton()->isEnabled());
+    EXPECT_FALSE(docUi().ruleEnabled(ID_WIZARD)) << "the wizard would run a second procedure beside this one";
     ASSERT_TRUE(waitUntil([&] { return idle(); }, 60000));
+    EXPECT_TRUE(docUi().ruleEnabled(ID_WIZARD));
     pump(50);
     const QStringList first = rows();
     ASSERT_GE(first.size(), 5);

@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include "autosetup/AutoSetup.h"
 #include "diag/DeviceDoc.h"
 #include "ui/app/Commands.h"
 #include "ui/app/DeviceFrm.h"
@@ -148,10 +149,17 @@ bool CDeviceDocUi::ruleEnabled(int id) const {
     case ID_MAP: return true;
     case ID_DEVICE_VERSION: return connected && admin;
     case ID_LEVEL_SENSOR: return connected;
-    case ID_WIZARD: return connected && diagOn;
+    // The wizard runs the automatic setup itself: not beside a run the pane started.
+    case ID_WIZARD: return connected && diagOn && !autoSetupRunning();
     case ID_UNLOCK: return true;
     default: return true;
     }
+}
+
+bool CDeviceDocUi::autoSetupRunning() const {
+    if (!m_frame) return false;
+    const CAutoSetup& run = m_frame->autoSetupView()->procedure();
+    return run.running() || run.threadActive();
 }
 
 void CDeviceDocUi::setAction(int id, bool enabled, bool checked) {

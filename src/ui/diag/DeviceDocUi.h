@@ -95,6 +95,8 @@ private:
     /// Runs an EEPROM image transfer (returning its failure text) in the background.
     void runEepromTransfer(const char* where, const std::function<std::string()>& transfer);
     void setAction(int id, bool enabled, bool checked = false);
+    /// Whether the automatic setup procedure of the pane is running.
+    bool autoSetupRunning() const;
 
     QPointer<CMainFrame> m_main;
     std::unique_ptr<CQtHost> m_host;
