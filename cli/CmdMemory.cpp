@@ -1,5 +1,5 @@
 // zefirelctl eeprom read|write FILE and map read|write FILE: the controller's
-// memory to and from files.
+// memory to and from files (map compute is in CmdMapCompute.cpp).
 
 #include <unistd.h>
 
@@ -7,14 +7,16 @@
 #include <cstring>
 
 #include "CtlCommon.h"
+#include "map/MapWrite.h"
 #include "support/FileUtil.h"
 
 namespace zefirel::ctl {
 
+int runMapCompute(CCtlContext& ctx, const std::vector<std::string>& args);
+
 namespace {
 
-constexpr uint8_t MAP_IN_USE = 0x02;
-constexpr uint8_t MAP_MAX_BYTE = 250; ///< +150 %
+constexpr uint8_t MAP_MAX_BYTE = MAP_MAX_PERCENT + MAP_NO_CORRECTION;
 
 /// Whether a file can be created at path (its folder exists and is writable).
 bool canCreate(const std::string& path) { return ::access(parentFolder(path).c_str(), W_OK) == 0; }
@@ -60,7 +62,7 @@ int mapRead(CCtlContext& ctx, const std::string& path) {
     ctx.host().setProgressLabel("Mapa");
     CDeviceDoc& dev = ctx.device();
     if (!dev.readMap()) {
-        ctx.message("Nie powiodło się odczytanie mapy wtrysków z urządzenia!");
+        ctx.message(MSG_MAP_READ_FAILED);
         return EXIT_FAILED;
     }
     if (!writeFileAtomic(path, dev.settings().map(), block::MAP_SIZE))
@@ -71,68 +73,48 @@ int mapRead(CCtlContext& ctx, const std::string& path) {
 }
 
 int mapWrite(CCtlContext& ctx, const std::string& path) {
-    std::vector<uint8_t> map;
-    if (!readFile(path, map, block::MAP_SIZE))
+    std::vector<uint8_t> file;
+    if (!readFile(path, file, MAP_BYTES))
         return ctx.usageError("cannot read " + path);
-    if (map.size() < block::MAP_SIZE)
-        return ctx.usageError(path + " holds " + std::to_string(map.size()) + " bytes; a map holds 400");
-    if (std::any_of(map.begin(), map.end(), [](uint8_t b) { return b > MAP_MAX_BYTE; }))
+    if (file.size() < MAP_BYTES)
+        return ctx.usageError(path + " holds " + std::to_string(file.size()) + " bytes; a map holds 400");
+    if (std::any_of(file.begin(), file.end(), [](uint8_t b) { return b > MAP_MAX_BYTE; }))
         return ctx.usageError(path + ": map cells range from 0 (-100 %) to 250 (+150 %)");
+    MapBytes map;
+    std::copy_n(file.begin(), MAP_BYTES, map.begin());
     if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     ctx.host().setProgressLabel("Mapa");
-    CDeviceDoc& dev = ctx.device();
-    const char* const resetFailed = "Nie powiodło się zresetowanie urządzenia!";
-    if (!dev.resetController()) {
-        ctx.message(resetFailed);
+    // As the program does, the map-in-use flag follows the map; writing it needs the
+    // car data, so without --car the settings are left as they are.
+    const bool updateFlag = ctx.options().haveCar;
+    const EMapWrite result = writeMapVerified(ctx.device(), map, updateFlag);
+    if (result != EMapWrite::Ok) {
+        ctx.message(mapWriteMessage(result));
         return EXIT_FAILED;
     }
-    std::copy(map.begin(), map.end(), dev.settings().map());
-    if (!dev.writeMap()) {
-        ctx.message("Nie powiodło się wpisanie mapy wtrysków do urządzenia!");
-        return EXIT_FAILED;
-    }
-    // Verify: the checksum must match and every byte must be what was sent.
-    if (!dev.readMap() || !std::equal(map.begin(), map.end(), dev.settings().map())) {
-        ctx.message("Nie powiodło się zweryfikowanie mapy wtrysków z urządzenia!");
-        return EXIT_FAILED;
-    }
-    const bool used = std::any_of(map.begin(), map.end(), [](uint8_t b) { return b != 100; });
-    if (ctx.options().haveCar) {
-        // As the program does: the map-in-use flag follows the map, in the settings.
-        if (!dev.readSettings()) {
-            ctx.message("Nie powiodło się odczytanie ustawień urządzenia!");
-            return EXIT_FAILED;
-        }
-        uint8_t flags = dev.settings().optionFlags();
-        flags = used ? (flags | MAP_IN_USE) : (flags & ~MAP_IN_USE);
-        dev.settings().setValue(ESetting::optionFlags, flags);
-        if (!dev.writeSettings()) {
-            ctx.message("Nie powiodło się wpisanie ustawień do urządzenia!");
-            return EXIT_FAILED;
-        }
-    } else {
+    if (!updateFlag)
         ctx.message("zefirelctl: the map-in-use flag was left as it was (give --car to set it)");
-    }
-    if (!dev.resetController()) {
-        ctx.message(resetFailed);
-        return EXIT_FAILED;
-    }
     if (ctx.jsonOutput())
-        ctx.json(CJsonWriter().beginObject().key("file").value(path).key("verified").value(true).key("used").value(used).endObject());
+        ctx.json(CJsonWriter().beginObject().key("file").value(path).key("verified").value(true).key("used").value(mapInUse(map)).endObject());
     return EXIT_OK;
 }
 
 int runMap(CCtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "compute")
+        return runMapCompute(ctx, std::vector<std::string>(args.begin() + 1, args.end()));
     if (args.size() == 2 && args[0] == "read")
         return mapRead(ctx, args[1]);
     if (args.size() == 2 && args[0] == "write")
         return mapWrite(ctx, args[1]);
-    return ctx.usageError("usage: map read FILE | map write FILE");
+    return ctx.usageError("usage: map read FILE | map write FILE | map compute RECORDING OUT [--timer-frequency F]");
 }
 
 const CCtlRegistration regEeprom{{"eeprom", "eeprom read|write FILE", "the whole 512-byte EEPROM to or from a file", runEeprom}};
-const CCtlRegistration regMap{{"map", "map read|write FILE", "the 400-byte injection map to or from a file (write verifies)", runMap}};
+const CCtlRegistration regMap{{"map", "map read|write FILE | map compute RECORDING OUT",
+                                "the 400-byte injection map to or from a file (write verifies), or computed "
+                                "from a recording (--timer-frequency F, default 40000)",
+                                runMap}};
 
 } // namespace
 

@@ -34,6 +34,12 @@ CEngineModel::CEngineModel(const SimConfig& cfg)
     std::uniform_real_distribution<double> spread(-0.02, 0.02);
     for (double& s : m_injectorSpread)
         s = spread(m_rng);
+    if (cfg.drive) {
+        // The car arrives for its test drive warm.
+        m_heaterC = HEATER_END_C;
+        m_lpgC = LPG_END_C;
+        m_internalC = INTERNAL_END_C;
+    }
     advance(0, false, 0);
 }
 
@@ -44,7 +50,15 @@ double CEngineModel::gauss(double sigma) {
 
 double CEngineModel::warmIdleFactor() const { return clamp01((45.0 - m_heaterC) / 30.0); }
 
-double CEngineModel::rpm() const { return m_cfg.idleRpm + FAST_IDLE_RPM * warmIdleFactor(); }
+double CEngineModel::rpm() const {
+    return m_driving ? m_point.rpm : m_cfg.idleRpm + FAST_IDLE_RPM * warmIdleFactor();
+}
+
+void CEngineModel::setDrivePoint(const DrivePoint& point, double lpgNeedMs) {
+    m_driving = true;
+    m_point = point;
+    m_lpgNeedMs = lpgNeedMs;
+}
 
 void CEngineModel::advance(double dt, bool onLpg, double lpgExtraMs) {
     dt = std::max(dt, 0.0);
@@ -53,14 +67,24 @@ void CEngineModel::advance(double dt, bool onLpg, double lpgExtraMs) {
     m_lpgC = relax(m_lpgC, LPG_END_C, dt, LPG_TAU_S);
     m_internalC = relax(m_internalC, INTERNAL_END_C, dt, INTERNAL_TAU_S);
 
-    // A cold engine gets a richer mixture from its petrol computer.
-    const double cold = clamp01((60.0 - m_heaterC) / 45.0);
-    m_basePetrolMs = m_cfg.petrolIdleMs * (1.0 + 0.35 * cold);
+    double needMs = m_cfg.trueCorrectionMs;
+    if (m_driving) {
+        // The fuel trim is a fraction of the injection time: it follows a change of
+        // operating point at once and only then settles to the new point's need.
+        if (m_basePetrolMs > 0)
+            m_trimMs *= m_point.petrolMs / m_basePetrolMs;
+        m_basePetrolMs = m_point.petrolMs;
+        needMs = m_lpgNeedMs;
+    } else {
+        // A cold engine gets a richer mixture from its petrol computer.
+        const double cold = clamp01((60.0 - m_heaterC) / 45.0);
+        m_basePetrolMs = m_cfg.petrolIdleMs * (1.0 + 0.35 * cold);
+    }
 
-    // On LPG the engine needs base + trueCorrection of LPG time. The controller
-    // gives (petrol time + its extra); the lambda loop moves the petrol time
-    // until the two agree, within the computer's adaptation limits.
-    double target = onLpg ? m_cfg.trueCorrectionMs - lpgExtraMs : 0.0;
+    // On LPG the engine needs base + needMs of LPG time. The controller gives
+    // (petrol time + its extra); the lambda loop moves the petrol time until the
+    // two agree, within the computer's adaptation limits.
+    double target = onLpg ? needMs - lpgExtraMs : 0.0;
     target = std::clamp(target, -0.6 * m_basePetrolMs, 1.0 * m_basePetrolMs);
     m_trimMs = relax(m_trimMs, target, dt, TRIM_TAU_S);
     m_trimTarget = target;
@@ -100,7 +124,7 @@ EngineSnapshot CEngineModel::measure() {
 
     s.pressureKPa = 100.0 + (m_onLpg ? 0.0 : -2.0) + gauss(1.2);
     s.pressure2KPa = s.pressureKPa + 12.0 + gauss(0.8);
-    s.manifoldKPa = 33.0 + (s.rpm - m_cfg.idleRpm) * 0.005 + gauss(0.8);
+    s.manifoldKPa = (m_driving ? m_point.manifoldKPa : 33.0 + (s.rpm - m_cfg.idleRpm) * 0.005) + gauss(0.8);
     return s;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <random>
 
+#include "DriveScenario.h"
 #include "SimConfig.h"
 
 namespace zefirel::sim {
@@ -37,6 +38,10 @@ public:
     /// mean LPG time the controller adds to the petrol time, at the current
     /// petrol time (it only matters on LPG).
     void advance(double dt, bool onLpg, double lpgExtraMs);
+
+    /// On the test drive: the operating point the engine is held at from the next
+    /// advance, and the LPG time the car needs above its petrol time there (ms).
+    void setDrivePoint(const DrivePoint& point, double lpgNeedMs);
 
     /// A noisy measurement of the current state.
     EngineSnapshot measure();
@@ -66,6 +71,9 @@ private:
     bool m_onLpg = false;
     double m_tank = 0.8;
     std::array<double, 8> m_injectorSpread{}; ///< fixed per-injector deviation (fraction)
+    bool m_driving = false;
+    DrivePoint m_point;
+    double m_lpgNeedMs = 0;
 };
 
 } // namespace zefirel::sim

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zefirel::sim {
 
@@ -40,6 +41,11 @@ struct SimConfig {
     /// The petrol time the controller reads on injector 1..8 (ms), in place of the
     /// engine's: a signal read inverted (60 ms) or missing (0). Negative: the engine's.
     std::array<double, 8> injectorPetrolMs{-1, -1, -1, -1, -1, -1, -1, -1};
+    /// Drive the map's test lap (warm engine) instead of idling; see CDriveScenario.
+    bool drive = false;
+    /// The hidden map of the drive (400 bytes, percent + 100); empty: drawn from the seed.
+    std::vector<uint8_t> trueMap;
+    std::string trueMapFile;        ///< where trueMap is read from at start
 
     // --- link ---------------------------------------------------------------
     bool baudTiming = false;        ///< pace every byte at 14400 baud

@@ -56,7 +56,7 @@ int daysSinceEpoch2004(int year, unsigned month, unsigned day) {
 }
 
 CSimController::CSimController(const SimConfig& cfg)
-    : m_cfg(cfg), m_engine(cfg), m_eeprom(defaultEeprom(cfg)), m_errors(cfg.errors),
+    : m_cfg(cfg), m_engine(cfg), m_drive(cfg), m_eeprom(defaultEeprom(cfg)), m_errors(cfg.errors),
       m_date(cfg.programmingDate), m_versionWord(cfg.versionWord), m_injectors(cfg.injectors),
       m_identityBlock(CCipher().encipher(cfg.identity)) {}
 
@@ -325,6 +325,13 @@ void CSimController::advanceModel(double now, size_t requestBytes) {
         }
     }
     const bool lpg = m_mode == EWorkMode::Lpg || (m_mode == EWorkMode::Auto && m_autoOnLpg);
+    if (m_cfg.drive) {
+        // On LPG the car needs what the main correction gives plus the hidden
+        // map's share of the petrol time.
+        const DrivePoint p = m_drive.at(m_engine.time() + dt);
+        const double need = ticksToMs(setupByte(9)) + p.petrolMs * m_drive.hiddenPercent(p.petrolMs, p.rpm) / 100.0;
+        m_engine.setDrivePoint(p, need);
+    }
     m_engine.advance(dt, lpg, meanLpgExtraMs(m_engine.petrolMs(), m_engine.rpm()));
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DriveScenario.h"
 #include "EngineModel.h"
 #include "SimConfig.h"
 
@@ -85,6 +86,8 @@ public:
     uint16_t levelReading() const;
     const SimConfig& config() const { return m_cfg; }
     bool extendedLayout() const;
+    /// The test drive (its points and hidden map; used only with cfg.drive).
+    const CDriveScenario& drive() const { return m_drive; }
 
 private:
     std::vector<uint8_t> ack(uint8_t code, uint16_t argument, uint16_t status) const;
@@ -105,6 +108,7 @@ private:
     mutable std::mutex m_mutex;
     SimConfig m_cfg;
     CEngineModel m_engine;
+    CDriveScenario m_drive;
     EepromImage m_eeprom{};
     std::array<uint8_t, 11> m_errors{};
     // Version record: programming date, version word, injectors, enciphered identity.

@@ -111,6 +111,14 @@ The car:
   --injector-ms N:MS       the controller reads MS ms on petrol injector N's
                            signal whatever the engine does (60: a signal read
                            inverted; 0: no signal); may be given per injector
+  --drive                  drive a test lap for the injection map instead of
+                           idling: 750 rpm and 1500..7500 rpm, each at manifold
+                           pressures 96..16 kPa, 4 s of model time per point,
+                           petrol or LPG as the controller is switched; on LPG the
+                           car needs the main correction plus a hidden map's
+                           percentage of the petrol time
+  --true-map FILE          the hidden map (400 bytes, percent + 100, at most 250);
+                           without it one is drawn from --seed
 The line:
   --link PATH              also make PATH a symbolic link to the terminal
   --baud-timing            pace every byte at 14400 baud (about 0.694 ms) and
@@ -152,6 +160,7 @@ EOptions parseSimOptions(const std::vector<std::string>& args, SimConfig& cfg, s
         {"--date", [&](const std::string& v) { return parseDate(v, cfg.programmingDate); }},
         {"--errors", [&](const std::string& v) { return parseErrors(v, cfg.errors); }},
         {"--eeprom", [&](const std::string& v) { cfg.eepromFile = v; return !v.empty(); }},
+        {"--true-map", [&](const std::string& v) { cfg.trueMapFile = v; return !v.empty(); }},
         {"--idle-rpm", doubleInto(cfg.idleRpm, 300, 3000)},
         {"--petrol-ms", doubleInto(cfg.petrolIdleMs, 0.5, 20)},
         {"--true-correction", doubleInto(cfg.trueCorrectionMs, -5, 10)},
@@ -183,7 +192,7 @@ EOptions parseSimOptions(const std::vector<std::string>& args, SimConfig& cfg, s
         }
         if (name == "--help" || name == "-h")
             return EOptions::Help;
-        if (name == "--extended" || name == "--baud-timing" || name == "--verbose") {
+        if (name == "--extended" || name == "--baud-timing" || name == "--verbose" || name == "--drive") {
             if (haveValue) {
                 error = name + " takes no value";
                 return EOptions::Invalid;
@@ -192,6 +201,8 @@ EOptions parseSimOptions(const std::vector<std::string>& args, SimConfig& cfg, s
                 cfg.featureMask |= 0x0080;
             else if (name == "--baud-timing")
                 cfg.baudTiming = true;
+            else if (name == "--drive")
+                cfg.drive = true;
             else
                 cfg.verbose = true;
             continue;

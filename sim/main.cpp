@@ -52,6 +52,20 @@ int main(int argc, char** argv) {
     case EOptions::Run:
         break;
     }
+    if (!cfg.trueMapFile.empty()) {
+        std::vector<uint8_t> bytes;
+        if (!readFile(cfg.trueMapFile, bytes, CDriveScenario::MAP_CELLS + 1)) {
+            std::fprintf(stderr, "zefirel-sim: cannot read %s\n", cfg.trueMapFile.c_str());
+            return 2;
+        }
+        if (bytes.size() != CDriveScenario::MAP_CELLS ||
+            std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b > 250; })) {
+            std::fprintf(stderr, "zefirel-sim: %s is not a map: 400 bytes of 0 (-100 %%) to 250 (+150 %%)\n",
+                         cfg.trueMapFile.c_str());
+            return 2;
+        }
+        cfg.trueMap = bytes;
+    }
     // The factory settings record is encoded in this controller's ticks.
     setTimerFrequency(cfg.timerFrequency);
     CSimController controller(cfg);

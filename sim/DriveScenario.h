@@ -1,0 +1,58 @@
+#pragma once
+/// CDriveScenario: a test drive for the injection map. The car goes round a lap of
+/// operating points, one per speed column (750 rpm, then 1500 .. 7500 rpm) and load
+/// step (manifold pressure 96 kPa down to 16 kPa in steps of 10 kPa), holding each
+/// for DWELL_SECONDS of model time, in a snake order so neighbouring points differ
+/// by one step, and then back the same way (no jump from the last point to the
+/// first, which the fuel trim would carry into the next point). Each point has its
+/// own petrol injection time, 2.5 to 19.5 ms, half-way between two whole
+/// milliseconds, so an LPG time up to a quarter longer stays within the map. On LPG the car needs the controller's main correction plus
+/// a hidden map's percentage of the petrol time; a recording of a petrol lap and an
+/// LPG lap lets the map computation find that hidden map again.
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "SimConfig.h"
+
+namespace zefirel::sim {
+
+/// Where the drive is at one moment.
+struct DrivePoint {
+    double rpm = 0;
+    double petrolMs = 0;    ///< the petrol computer's time without trim
+    double manifoldKPa = 0;
+};
+
+class CDriveScenario {
+public:
+    static constexpr double DWELL_SECONDS = 4.0;
+    static constexpr int LOAD_STEPS = 9;
+    static constexpr int SPEED_STEPS = 8;
+    static constexpr size_t MAP_CELLS = 400;
+    using HiddenMap = std::array<uint8_t, MAP_CELLS>;
+
+    /// The hidden map is cfg.trueMap when it holds 400 bytes, else seeded from cfg.seed.
+    explicit CDriveScenario(const SimConfig& cfg);
+
+    /// The operating point at a model time (laps repeat).
+    DrivePoint at(double seconds) const;
+    double lapSeconds() const { return DWELL_SECONDS * static_cast<double>(m_lap.size()); }
+    /// Every operating point once.
+    const std::vector<DrivePoint>& points() const { return m_points; }
+
+    /// The hidden map's correction (percent) at a petrol time and engine speed.
+    double hiddenPercent(double petrolMs, double rpm) const;
+    const HiddenMap& hiddenMap() const { return m_hidden; }
+    /// A smooth map of corrections between about −15 and +25 %, the same in rows 2k
+    /// and 2k + 1, drawn from the seed.
+    static HiddenMap seededMap(uint64_t seed);
+
+private:
+    std::vector<DrivePoint> m_points;
+    std::vector<DrivePoint> m_lap; ///< the points there and back
+    HiddenMap m_hidden{};
+};
+
+} // namespace zefirel::sim

@@ -1,0 +1,12 @@
+#include "map/InjMap.h"
+
+#include "diag/Recording.h"
+
+namespace zefirel {
+
+void CInjMap::load() {
+    m_samples.clear();
+    loadRecording(m_path, m_samples);
+}
+
+} // namespace zefirel

@@ -1,0 +1,30 @@
+#pragma once
+/// CInjMap: a diagnostic recording loaded whole for the injection map's
+/// computation and its chart. It lives on the stack of the operation that uses it.
+
+#include <string>
+#include <vector>
+
+#include "diag/Diag.h"
+
+namespace zefirel {
+
+class CInjMap {
+public:
+    explicit CInjMap(std::string path) : m_path(std::move(path)) {}
+    virtual ~CInjMap() = default;
+
+    /// Reads every record of the recording up to the first one that cannot be read
+    /// (colour recomputed from the injector). Raises an IError (code 4) when the
+    /// file cannot be opened.
+    void load();
+
+    const std::string& path() const { return m_path; }
+    const std::vector<CDiag>& samples() const { return m_samples; }
+
+private:
+    std::string m_path;
+    std::vector<CDiag> m_samples;
+};
+
+} // namespace zefirel
