@@ -18,6 +18,7 @@
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
 #include "ui/map/TimeCorrView.h"
+#include "ui/map/MapView.h"
 
 namespace zefirel {
 
@@ -42,7 +43,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_outer->setChildrenCollapsible(true);
     m_panel = new CDevicePanel(doc, m_bar, m_outer);
     m_autoSetupPane = new CAutoSetupView(doc, m_outer);
-    m_mapPane = emptyPane(m_outer, QStringLiteral("mapPane"));
+    m_mapPane = new CMapView(doc, m_outer);
     m_inner = new QSplitter(Qt::Vertical, m_outer);
     m_inner->setObjectName(QStringLiteral("innerSplitter"));
     m_view = new CDisplayView(doc, m_bar, m_inner);
@@ -53,7 +54,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_timeCorrPane = timeCorrScroll;
     m_inner->addWidget(m_view);
     m_inner->addWidget(m_timeCorrPane);
-    for (QWidget* w : {static_cast<QWidget*>(m_panel), static_cast<QWidget*>(m_autoSetupPane), m_mapPane,
+    for (QWidget* w : {static_cast<QWidget*>(m_panel), static_cast<QWidget*>(m_autoSetupPane), static_cast<QWidget*>(m_mapPane),
                        static_cast<QWidget*>(m_inner)})
         m_outer->addWidget(w);
     m_outer->setStretchFactor(3, 1);
@@ -67,6 +68,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
 
     connect(m_panel, &CDevicePanel::chartSelected, this, &CDeviceFrame::replaceChart);
     connect(m_panel, &CDevicePanel::connectionChanged, m_timeCorrView, &CTimeCorrView::updateButtons);
+    connect(m_panel, &CDevicePanel::connectionChanged, m_mapPane, &CMapView::updateConnection);
     qApp->installEventFilter(this);
     m_doc.addDisplay(m_panel);
     m_doc.addDisplay(m_view);

@@ -27,6 +27,7 @@ class CDevicePanel;
 class CDisplayView;
 class CLPGBar;
 class CTimeCorrView;
+class CMapView;
 
 inline constexpr int PANEL_WIDTH = 200;
 inline constexpr int AUTOSETUP_PANE_WIDTH = 300;
@@ -50,6 +51,7 @@ public:
     CLPGBar* bar() const { return m_bar; }
     CAutoSetupView* autoSetupView() const { return m_autoSetupPane; }
     CTimeCorrView* timeCorrView() const { return m_timeCorrView; }
+    CMapView* mapView() const { return m_mapPane; }
     QSplitter* outerSplitter() const { return m_outer; }
     QSplitter* innerSplitter() const { return m_inner; }
 
@@ -89,7 +91,7 @@ private:
     CDevicePanel* m_panel;
     CDisplayView* m_view;
     CAutoSetupView* m_autoSetupPane;
-    QWidget* m_mapPane;
+    CMapView* m_mapPane;
     QWidget* m_timeCorrPane;
     CTimeCorrView* m_timeCorrView;
     CLPGBar* m_bar;

@@ -18,6 +18,7 @@
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
 #include "ui/map/TimeCorrView.h"
+#include "ui/map/MapView.h"
 #include "ui/settings/BackgroundWork.h"
 #include "ui/settings/CarInfoDlg.h"
 #include "ui/settings/ErrCodesDlg.h"
@@ -38,13 +39,8 @@ FileChooser& fileChooser() {
 
 void CDeviceDocUi::setFileChooser(FileChooser chooser) { fileChooser() = std::move(chooser); }
 
-bool CDeviceDocUi::windowAvailable(int id) {
-    switch (id) {
-    // Their dialogs and panes come with later work: the entries stay, disabled.
-    case ID_MAP: return false;
-    default: return true;
-    }
-}
+// Every command's window is built; the hook stays for entries whose window comes later.
+bool CDeviceDocUi::windowAvailable(int) { return true; }
 
 CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main) {
     setObjectName(QStringLiteral("deviceDocUi"));
@@ -115,6 +111,7 @@ bool CDeviceDocUi::open() {
     m_frame->panel()->initialUpdate();
     m_frame->autoSetupView()->initialUpdate();
     m_frame->timeCorrView()->initialUpdate();
+    m_frame->mapView()->initialUpdate();
     updateCommands();
     return true;
 }
@@ -214,9 +211,13 @@ bool CDeviceDocUi::onCommand(int id) {
 
 QString CDeviceDocUi::chooseFile(bool save, const QString& filter, const QString& defaultSuffix) {
     m_doc->resetDataFolder();
-    const QString folder = qstr(m_doc->dataFolder());
+    return askFile(m_main, save, qstr(m_doc->dataFolder()), filter, defaultSuffix);
+}
+
+QString CDeviceDocUi::askFile(QWidget* parent, bool save, const QString& folder, const QString& filter,
+                              const QString& defaultSuffix) {
     if (fileChooser()) return fileChooser()(save, folder, filter, defaultSuffix);
-    QFileDialog dlg(m_main, QString(), folder, filter);
+    QFileDialog dlg(parent, QString(), folder, filter);
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dlg.setDefaultSuffix(defaultSuffix);
@@ -344,7 +345,10 @@ void CDeviceDocUi::onAutoSet() {
 
 void CDeviceDocUi::onMapPane() {
     m_mapShown = !m_mapShown;
-    if (m_mapShown) m_autoSetupShown = false;
+    if (m_mapShown) {
+        m_autoSetupShown = false;
+        m_frame->mapView()->updateConnection();
+    }
     m_frame->showMapPane(m_mapShown);
 }
 

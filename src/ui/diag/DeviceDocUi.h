@@ -12,6 +12,7 @@
 #include <string>
 
 class QAction;
+class QWidget;
 
 namespace zefirel {
 
@@ -57,6 +58,10 @@ public:
 
     /// Replaces the file dialogs (tests, scripted runs); an empty function restores them.
     static void setFileChooser(FileChooser chooser);
+    /// Asks for a file with the replacement when one is set, else with a file dialog
+    /// (parent, save or open mode, starting folder, filter, default extension).
+    static QString askFile(QWidget* parent, bool save, const QString& folder, const QString& filter,
+                           const QString& defaultSuffix);
 
     // Handlers of the document's commands.
     void onDiagnostic();

@@ -1,0 +1,145 @@
+#include "ui/map/MapGrid.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+
+#include "ui/settings/MsgHelper.h"
+
+namespace zefirel {
+
+namespace {
+
+constexpr int LABEL_WIDTH = 60, CELL_WIDTH = 70;
+
+QColor rowColour(int row) { return QColor::fromRgb(row % 2 == 0 ? MAP_ROW_EVEN : MAP_ROW_ODD); }
+
+} // namespace
+
+// --- editor -------------------------------------------------------------------------
+
+CPercentEditInExtListCtrl::CPercentEditInExtListCtrl(int column, QObject* parent)
+    : QStyledItemDelegate(parent), m_column(column) {}
+
+QWidget* CPercentEditInExtListCtrl::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QStringLiteral("percentEdit%1").arg(m_column));
+    edit->setAlignment(Qt::AlignCenter);
+    // A whole number with an optional sign and an optional trailing "%".
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[-+\u2212]?\\d{0,6}%?")), edit));
+    return edit;
+}
+
+void CPercentEditInExtListCtrl::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    static_cast<QLineEdit*>(editor)->setText(index.data(Qt::DisplayRole).toString());
+}
+
+void CPercentEditInExtListCtrl::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const {
+    model->setData(index, storedText(static_cast<QLineEdit*>(editor)->text()), Qt::EditRole);
+}
+
+QString CPercentEditInExtListCtrl::storedText(const QString& typed) {
+    return typed.isEmpty() || typed.endsWith(QLatin1Char('%')) ? typed : typed + QLatin1Char('%');
+}
+
+// --- grid ---------------------------------------------------------------------------
+
+CMapGrid::CMapGrid(QWidget* parent) : QTableWidget(MAP_ROWS, MAP_COLUMNS + 1, parent) {
+    setObjectName(QStringLiteral("mapGrid"));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                    QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    setStyleSheet(QStringLiteral("QTableWidget { gridline-color: #%1; }").arg(MAP_GRID_COLOUR, 6, 16, QLatin1Char('0')));
+    verticalHeader()->hide();
+
+    auto* ms = new QTableWidgetItem(QStringLiteral("ms"));
+    ms->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setHorizontalHeaderItem(0, ms);
+    setColumnWidth(0, LABEL_WIDTH);
+    for (int column = 0; column < MAP_COLUMNS; ++column) {
+        auto* h = new QTableWidgetItem(qstr(mapColumnHeader(column)));
+        h->setTextAlignment(Qt::AlignCenter);
+        setHorizontalHeaderItem(column + 1, h);
+        setColumnWidth(column + 1, CELL_WIDTH);
+        setItemDelegateForColumn(column + 1, new CPercentEditInExtListCtrl(column, this));
+    }
+    for (int row = 0; row < MAP_ROWS; ++row) {
+        auto* label = new QTableWidgetItem(qstr(mapRowLabel(row)));
+        label->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        label->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setBackground(rowColour(row));
+        label->setForeground(Qt::black);
+        setItem(row, 0, label);
+        for (int column = 0; column < MAP_COLUMNS; ++column) {
+            auto* c = new QTableWidgetItem();
+            c->setTextAlignment(Qt::AlignCenter);
+            c->setBackground(rowColour(row));
+            c->setForeground(Qt::black);
+            setItem(row, column + 1, c);
+        }
+    }
+    connect(this, &QTableWidget::itemChanged, this, &CMapGrid::onItemChanged);
+}
+
+QString CMapGrid::cellText(int row, int column) const { return cell(row, column)->text(); }
+
+void CMapGrid::setCellText(int row, int column, const QString& text) { cell(row, column)->setText(text); }
+
+MapTexts CMapGrid::texts() const {
+    MapTexts t;
+    for (int row = 0; row < MAP_ROWS; ++row)
+        for (int column = 0; column < MAP_COLUMNS; ++column)
+            t[size_t(row * MAP_COLUMNS + column)] = cellText(row, column).toStdString();
+    return t;
+}
+
+void CMapGrid::setTexts(const MapTexts& texts) {
+    m_filling = true;
+    for (int row = 0; row < MAP_ROWS; ++row) {
+        for (int column = 0; column < MAP_COLUMNS; ++column) {
+            setCellText(row, column, qstr(texts[size_t(row * MAP_COLUMNS + column)]));
+            clearBasis(row, column);
+        }
+    }
+    m_filling = false;
+}
+
+MapBytes CMapGrid::bytes() const {
+    MapBytes b;
+    for (int row = 0; row < MAP_ROWS; ++row)
+        for (int column = 0; column < MAP_COLUMNS; ++column)
+            b[size_t(row * MAP_COLUMNS + column)] = mapByteFromText(cellText(row, column).toStdString());
+    return b;
+}
+
+void CMapGrid::setBasis(const MapResult& result) {
+    m_filling = true;
+    for (int row = 0; row < MAP_ROWS; ++row) {
+        for (int column = 0; column < MAP_COLUMNS; ++column) {
+            QTableWidgetItem* c = cell(row, column);
+            c->setToolTip(qstr(mapCellBasis(result, row, column)));
+            c->setBackground(result.filled(row, column) && result.weak(row, column) ? QColor::fromRgb(MAP_CELL_WEAK)
+                                                                                     : rowColour(row));
+        }
+    }
+    m_filling = false;
+}
+
+QColor CMapGrid::cellBackground(int row, int column) const { return cell(row, column)->background().color(); }
+
+void CMapGrid::clearBasis(int row, int column) {
+    QTableWidgetItem* c = cell(row, column);
+    c->setToolTip(QString());
+    c->setBackground(rowColour(row));
+}
+
+void CMapGrid::onItemChanged(QTableWidgetItem* changed) {
+    if (m_filling || changed->column() == 0) return;
+    // A value typed by hand no longer rests on the recording's samples.
+    m_filling = true;
+    clearBasis(changed->row(), changed->column() - 1);
+    m_filling = false;
+}
+
+} // namespace zefirel

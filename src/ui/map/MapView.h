@@ -1,0 +1,73 @@
+#pragma once
+/// CMapView: the injection map pane of the device frame. The grid (CMapGrid) and
+/// five buttons: "Utwórz mapę..." computes the map from a recording, "Wczytaj"
+/// reads it from the controller, "Wpisz" writes it with verification and the
+/// map-in-use flag, "Kasuj" clears it (the controller is not touched), "Pokaż
+/// wykres..." opens the map chart over a recording. "Wczytaj" and "Wpisz" are
+/// enabled only while the controller is connected.
+///
+/// The controller transfers and the loading of a recording run on a worker thread
+/// while the window keeps painting (user input waits); a write keeps a modal wait
+/// window open, so the live panel does not re-read the settings the write is about
+/// to change.
+
+#include <QWidget>
+#include <string>
+
+#include "map/MapCompute.h"
+
+class QPushButton;
+
+namespace zefirel {
+
+class CDeviceDoc;
+class CMapGrid;
+
+/// Wait texts of the pane.
+inline constexpr const char* WAIT_MAP_READ = "Wczytywanie ustawień z urządzenia...";
+inline constexpr const char* WAIT_MAP_WRITE = "Wpisywanie mapy wtrysków do urządzenia...";
+
+class CMapView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CMapView(CDeviceDoc& doc, QWidget* parent = nullptr);
+
+    /// Opening: the buttons follow the connection; with a controller the map is read
+    /// under the wait window "Wczytywanie ustawień z urządzenia...".
+    void initialUpdate();
+    /// "Wczytaj" and "Wpisz" follow the connection.
+    void updateConnection();
+
+    void OnBtnRead();
+    void OnBtnWrite();
+    void OnBtnClear();
+    void OnBtnCreate();
+    void OnBtnChart();
+
+    /// Shows a computed map, stores its bytes as the document's map and marks what
+    /// each cell rests on.
+    void showComputed(const MapResult& result);
+
+    CMapGrid* grid() const { return m_grid; }
+    QPushButton* createButton() const { return m_create; }
+    QPushButton* readButton() const { return m_read; }
+    QPushButton* writeButton() const { return m_write; }
+    QPushButton* clearButton() const { return m_clear; }
+    QPushButton* chartButton() const { return m_chart; }
+
+private:
+    /// The file dialog over the data folder; empty on Cancel.
+    std::string chooseRecording();
+    /// The map read shown in the grid; false (with the message) when it failed.
+    bool readAndShow();
+
+    CDeviceDoc& m_doc;
+    CMapGrid* m_grid;
+    QPushButton* m_create;
+    QPushButton* m_read;
+    QPushButton* m_write;
+    QPushButton* m_clear;
+    QPushButton* m_chart;
+};
+
+} // namespace zefirel
