@@ -22,14 +22,6 @@
 
 namespace zefirel {
 
-namespace {
-QWidget* emptyPane(QWidget* parent, const QString& name) {
-    auto* w = new QWidget(parent);
-    w->setObjectName(name);
-    return w;
-}
-} // namespace
-
 CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), m_doc(doc) {
     setObjectName(QStringLiteral("deviceFrame"));
     resize(780, 550);
