@@ -16,6 +16,7 @@
 #include <string>
 
 #include "link/SettingsBlock.h"
+#include "map/MapCompute.h" // OPTION_MAP_IN_USE
 
 namespace zefirel {
 
@@ -69,8 +70,6 @@ inline constexpr const char* WIZARD_ERROR_HEADLINE = "Błąd wykonania procedury
 
 /// petrolInjectionType bit of injectors switched by a 12 V signal.
 inline constexpr uint8_t INJECTION_SIGNAL_12V = 0x01;
-/// optionFlags bit of the injection map in use.
-inline constexpr uint8_t OPTION_MAP_IN_USE = 0x02;
 /// A petrol time read above this (ms) means the signal is read inverted.
 inline constexpr double INVERTED_SIGNAL_MS = 50.0;
 /// Attempts of one diagnostic request.
