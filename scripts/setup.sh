@@ -8,6 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libqt6svg6 qt6-qpa-plugins
+  qt6-translations-l10n
   fonts-dejavu-core
   xvfb xauth x11-apps imagemagick
   clang-format

@@ -166,6 +166,12 @@ protected:
         return std::any_of(all.begin(), all.end(), [&](const ShownMessage& m) { return m.text == text; });
     }
 
+    /// Whether a message beginning with this text was shown.
+    bool shownStartingWith(const QString& text) {
+        const auto all = messages();
+        return std::any_of(all.begin(), all.end(), [&](const ShownMessage& m) { return m.text.startsWith(text); });
+    }
+
     struct DialogCall {
         bool save;
         QString folder, filter, suffix;

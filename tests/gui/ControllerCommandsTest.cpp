@@ -153,7 +153,11 @@ TEST_F(ControllerCommands, EepromTransfersLeaveTheWindowRunningAndMoveTheProgres
         const std::vector<uint8_t> inSim(sim.begin(), sim.end());
         EXPECT_EQ(read ? fileBytes(copy) : pattern, inSim);
     }
-    EXPECT_TRUE(messages().empty()) << messages().front().text.toStdString();
+    // Only the question before the write, which replaces every setting.
+    for (const ShownMessage& m : messages()) {
+        EXPECT_EQ(m.style, EMsgStyle::Question) << m.text.toStdString();
+        EXPECT_TRUE(m.text.contains(QStringLiteral("zastąpi wszystkie ustawienia"))) << m.text.toStdString();
+    }
 }
 
 /// Presses "Anuluj" of the wait window once it has been on screen for delayMs,

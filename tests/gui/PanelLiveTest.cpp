@@ -218,6 +218,7 @@ TEST_F(PanelTest, ASilentLineIsMarkedLostAndTheReconnectBringsDiagnosticsBack) {
     startSimulator();
     startProgram();
     ASSERT_TRUE(doc().diagnosticsOn());
+    ASSERT_TRUE(waitUntil([&] { return text("rpm") != QStringLiteral("0"); }, 5000)); // live values shown
     m_server->setMuted(true);
     ASSERT_TRUE(waitUntil([&] { return doc().isConnectionLost(); }, 20000));
     ASSERT_TRUE(waitUntil([&] { return panel()->reconnectTimerActive(); }, 2000));
@@ -228,11 +229,19 @@ TEST_F(PanelTest, ASilentLineIsMarkedLostAndTheReconnectBringsDiagnosticsBack) {
     EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Brak połączenia"));
     EXPECT_FALSE(doc().diagnosticsOn());
     EXPECT_FALSE(button("btnLpg")->isEnabled());
+    // The last values stay readable but grey, and no injector lamp claims activity.
+    const auto textColour = [&] { return panel()->field(QStringLiteral("rpm"))->palette().color(QPalette::WindowText); };
+    EXPECT_TRUE(panel()->readoutsStale());
+    EXPECT_EQ(textColour(), QColor(0x80, 0x80, 0x80));
+    EXPECT_NE(text("rpm"), QStringLiteral("0"));
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(CLPGBar::fieldColour(bar->injectorField(i)), COLOUR_GREY) << i;
 
     m_server->setMuted(false);
     ASSERT_TRUE(waitUntil([&] { return doc().diagnosticsOn(); }, 20000));
     EXPECT_EQ(bar->connectionField()->text(), QStringLiteral("Połączony"));
     EXPECT_TRUE(button("btnLpg")->isEnabled());
+    EXPECT_FALSE(panel()->readoutsStale());
+    EXPECT_EQ(textColour(), QColor(Qt::black));
     const int from = doc().diagData().count();
     EXPECT_TRUE(waitUntil([&] { return doc().diagData().count() > from + 5; }, 5000));
 }
@@ -272,7 +281,8 @@ TEST_F(PanelTest, CorrectionTextTakesEitherDecimalSeparatorAndAnythingElseSendsN
     const QString kept = controllerCorrection();
     edit()->setText(QStringLiteral("2.000"));
     panel()->onSpin(1);
-    EXPECT_EQ(messages().back().text, QStringLiteral("Błędna wartość ciśnienia reg=ferencyjnego\n"));
+    EXPECT_EQ(messages().back().text,
+              QStringLiteral("Błędna wartość ciśnienia reg=ferencyjnego\n  (dozwolone wartości: od 60 do 140)\n"));
     EXPECT_EQ(controllerCorrection(), kept);
     EXPECT_EQ(edit()->text(), kept);
 }
@@ -300,6 +310,14 @@ TEST_F(PanelTest, OnlyArrowsAndUpDownKeysStepTheCorrection) {
         {"PageUp", [&] { QTest::keyClick(spin, Qt::Key_PageUp); }, "2.000"},
         {"PageDown", [&] { QTest::keyClick(spin, Qt::Key_PageDown); }, "2.000"},
         {"Up", [&] { QTest::keyClick(spin, Qt::Key_Up); }, "2.025"},
+        {"Up in the edit", [&] { QTest::keyClick(edit(), Qt::Key_Up); }, "2.050"},
+        {"Down in the edit", [&] { QTest::keyClick(edit(), Qt::Key_Down); }, "2.025"},
+        {"Enter in the edit",
+         [&] {
+             edit()->setText(QStringLiteral("1,5"));
+             QTest::keyClick(edit(), Qt::Key_Return);
+         },
+         "1.500"},
     };
     for (const auto& in : inputs) {
         in.send();
@@ -386,7 +404,7 @@ TEST_F(PanelTest, ALateEndOfThePreviousRunLeavesANewRunGoing) {
 
 TEST_F(PanelTest, AControllerAppearingAfterStartIsConnectedWithItsOwnSettings) {
     startProgram();
-    EXPECT_TRUE(shown(QStringLiteral("Nie można nawiązać komunikacji z urządzeniem LPG")));
+    EXPECT_TRUE(shownStartingWith(QStringLiteral("Nie można nawiązać komunikacji z urządzeniem LPG\n")));
     EXPECT_TRUE(panel()->reconnectTimerActive());
     // The mode keys do nothing while their buttons are disabled (no port error either).
     const size_t before = messages().size();

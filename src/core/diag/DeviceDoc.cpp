@@ -201,8 +201,10 @@ void CDeviceDoc::startRun(const std::string& chosen, bool continuation) {
     }
     forEachDisplay(&IDiagDisplay::start);
     thread->trackWith(m_liveThreads);
-    insertInputThread(std::move(thread));
+    // The title first: a thread that ends at once (a recording that cannot be
+    // created) resets it, and that reset must come last.
     setTitle(file, run);
+    insertInputThread(std::move(thread));
 }
 
 void CDeviceDoc::insertInputThread(std::unique_ptr<CSThread> thread) {

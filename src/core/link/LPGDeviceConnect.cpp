@@ -19,6 +19,11 @@ constexpr const char* MSG_VERSION_READ_FAILED = "Nie powiodło się odczytanie w
 constexpr const char* MSG_UNKNOWN_FEATURES =
     "Wersja oprogramowania PC może nie obsługiwać wszystkich\n możliwości sterownika LPG\n";
 constexpr const char* MSG_NO_DEVICE = "Nie można nawiązać komunikacji z urządzeniem LPG";
+// What to check, under the message: the usual reasons a controller does not answer.
+constexpr const char* MSG_NO_DEVICE_HINT =
+    "\n\nSprawdź: czy przewód jest podłączony do sterownika i do komputera, czy zapłon jest włączony, "
+    "czy wybrano właściwy port oraz czy użytkownik należy do grupy dialout (po dodaniu trzeba się "
+    "ponownie zalogować).";
 
 void setLineParameters(CSerialPort& port, uint32_t baudRate) {
     SerialLineState state;
@@ -78,7 +83,7 @@ bool CLPGDevice::connectFirstPort(const std::atomic<bool>* stop) {
 
 bool CLPGDevice::connectAnyPort() {
     if (!connectFirstPort()) {
-        host().showMessage(MSG_NO_DEVICE, APP_CAPTION, EMsgStyle::Plain);
+        host().showMessage(std::string(MSG_NO_DEVICE) + MSG_NO_DEVICE_HINT, APP_CAPTION, EMsgStyle::Plain);
         return false;
     }
     host().showConnection(isVersionOk());

@@ -155,5 +155,8 @@ void decodeSettings(CSettingsBlock& blk, const uint8_t* payload);
 void encodeSettings(const CSettingsBlock& blk, uint8_t* payload);
 /// One message per invalid value, in check order; empty when all are valid.
 std::string checkSettings(const CSettingsBlock& blk);
+/// The same text with the allowed range on a line under each message, for people
+/// who must correct the value.
+std::string checkSettingsWithRanges(const CSettingsBlock& blk);
 
 } // namespace zefirel

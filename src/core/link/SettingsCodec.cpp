@@ -1,6 +1,7 @@
 // Conversion of the settings values between the block (engineering units) and the
 // controller's 26-byte setup record (timer ticks and ADC codes), and their check.
 #include <cmath>
+#include <sstream>
 
 #include "link/Conversions.h"
 #include "link/Protocol.h"
@@ -123,15 +124,27 @@ void encodeSettings(const CSettingsBlock& blk, uint8_t* p) {
     p[25] = 0;
 }
 
-std::string checkSettings(const CSettingsBlock& blk) {
+namespace {
+std::string checkText(const CSettingsBlock& blk, bool withRanges) {
     std::string text;
     for (const RangeCheck& c : CHECKS) {
         const double v = blk.value(c.id);
         // Written so that NaN, which compares false with everything, fails.
-        if (!(v >= c.lo && v <= c.hi))
+        if (!(v >= c.lo && v <= c.hi)) {
             text += c.message;
+            if (withRanges) {
+                std::ostringstream range;
+                range << "  (dozwolone wartości: od " << c.lo << " do " << c.hi << ")\n";
+                text += range.str();
+            }
+        }
     }
     return text;
 }
+} // namespace
+
+std::string checkSettings(const CSettingsBlock& blk) { return checkText(blk, false); }
+
+std::string checkSettingsWithRanges(const CSettingsBlock& blk) { return checkText(blk, true); }
 
 } // namespace zefirel

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "ui/settings/MsgHelper.h"
 
@@ -30,6 +31,16 @@ CLPGBar::CLPGBar(QWidget* parent) : QWidget(parent) {
     m_info->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_info->setAutoFillBackground(false);
     lay->addWidget(m_info, 3);
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("notice"));
+    m_notice->setTextFormat(Qt::PlainText);
+    lay->addWidget(m_notice, 4);
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setSingleShot(true);
+    connect(m_noticeTimer, &QTimer::timeout, m_notice, &QLabel::clear);
+    m_level = makeField(this, QStringLiteral("level"), 90);
+    m_level->hide();
+    lay->addWidget(m_level);
     m_connection = makeField(this, QStringLiteral("connection"), 120);
     lay->addWidget(m_connection);
     m_error = makeField(this, QStringLiteral("error"), 50);
@@ -62,6 +73,27 @@ void CLPGBar::setInfo(const QString& text) {
 }
 
 QString CLPGBar::info() const { return m_info->text(); }
+
+void CLPGBar::clearInjectors() {
+    for (size_t i = 0; i < m_inj.size(); ++i) {
+        paintField(m_inj[i], COLOUR_GREY);
+        m_countdown[i] = INJECTOR_QUIET_TICKS;
+    }
+}
+
+void CLPGBar::showNotice(const QString& text, int ms) {
+    m_notice->setText(text);
+    m_noticeTimer->start(ms);
+}
+
+QString CLPGBar::notice() const { return m_notice->text(); }
+
+void CLPGBar::showLevel(const QString& level) {
+    m_level->setText(level);
+    m_level->setVisible(!level.isEmpty());
+}
+
+QString CLPGBar::level() const { return m_level->text(); }
 
 void CLPGBar::showConnection(bool connected) {
     m_connection->setText(connected ? QStringLiteral("Połączony") : QStringLiteral("Brak połączenia"));

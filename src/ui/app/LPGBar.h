@@ -9,6 +9,7 @@
 
 class QLabel;
 class QProgressBar;
+class QTimer;
 
 namespace zefirel {
 
@@ -17,6 +18,8 @@ inline constexpr uint32_t COLOUR_RED = 0x0000FF;
 inline constexpr uint32_t COLOUR_YELLOW = 0x00FFFF;
 inline constexpr uint32_t COLOUR_WHITE = 0xFFFFFF;
 inline constexpr uint32_t COLOUR_GREY = 0x7D7D7D;
+/// How long a notice of a finished action stays in the bar.
+inline constexpr int NOTICE_MS = 6000;
 /// Quiet ticks after which an injector indicator turns grey.
 inline constexpr int INJECTOR_QUIET_TICKS = 3;
 
@@ -34,8 +37,16 @@ public:
     void showError(bool on);
     /// Updates the injector indicators from the activity byte and the LPG pairs byte.
     void setInjectors(uint8_t activity, uint8_t pairs, bool extendedLayout);
+    /// Turns every injector indicator grey (nothing is known about them now).
+    void clearInjectors();
     /// Progress bar position 0..100.
     void setProgress(int percent);
+    /// Says for a few seconds that an action succeeded (a newer notice replaces it).
+    void showNotice(const QString& text, int ms = NOTICE_MS);
+    QString notice() const;
+    /// The access level unlocked in this session, shown while it is above the basic one.
+    void showLevel(const QString& level);
+    QString level() const;
 
     /// Background colour of a field as 0x00BBGGRR (tests, printing).
     static uint32_t fieldColour(const QLabel* field);
@@ -46,6 +57,9 @@ public:
 
 private:
     QLabel* m_info;
+    QLabel* m_notice;
+    QLabel* m_level;
+    QTimer* m_noticeTimer;
     QLabel* m_connection;
     QLabel* m_error;
     std::array<QLabel*, 8> m_inj{};

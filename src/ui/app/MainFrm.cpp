@@ -48,6 +48,15 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     preview->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     connect(preview, &QAction::triggered, this, [this] { emit command(ID_PRINT_PREVIEW); });
     addAction(preview);
+    // F10 opens the menu bar at its first menu, as in most desktop programs.
+    auto* menuKey = new QAction(this);
+    menuKey->setObjectName(QStringLiteral("menuKey"));
+    menuKey->setShortcut(QKeySequence(Qt::Key_F10));
+    connect(menuKey, &QAction::triggered, this, [this] {
+        const QList<QAction*> tops = menuBar()->actions();
+        if (!tops.isEmpty()) menuBar()->setActiveAction(tops.constFirst());
+    });
+    addAction(menuKey);
     installEmptyMenus();
 }
 
@@ -60,7 +69,40 @@ QAction* CMainFrame::action(int id) const {
 QMenu* CMainFrame::addTopMenu(const QString& title) {
     QMenu* m = menuBar()->addMenu(title);
     connect(m, &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
+    // After the update, which may have renamed an entry.
+    connect(m, &QMenu::aboutToShow, this, [m] { assignMnemonics(m->actions()); });
     return m;
+}
+
+QString withoutMnemonic(QString text) {
+    for (int i = 0; i < text.size(); ++i)
+        if (text.at(i) == QLatin1Char('&')) text.remove(i, 1); // "&&" keeps one '&'
+    return text;
+}
+
+void assignMnemonics(const QList<QAction*>& actions) {
+    QString used;
+    QList<QAction*> unassigned;
+    for (QAction* a : actions) {
+        if (a->isSeparator()) continue;
+        const QString text = a->text();
+        const qsizetype amp = text.indexOf(QLatin1Char('&'));
+        if (amp >= 0 && amp + 1 < text.size()) used += text.at(amp + 1).toLower();
+        else unassigned << a;
+    }
+    for (QAction* a : unassigned) {
+        QString text = a->text();
+        // Only the label part: the text after a tab is the shortcut column.
+        const qsizetype end = text.contains(QLatin1Char('\t')) ? text.indexOf(QLatin1Char('\t')) : text.size();
+        for (qsizetype i = 0; i < end; ++i) {
+            const QChar c = text.at(i).toLower();
+            if (!c.isLetter() || used.contains(c)) continue;
+            used += c;
+            text.insert(i, QLatin1Char('&'));
+            a->setText(text);
+            break;
+        }
+    }
 }
 
 QAction* CMainFrame::addCommand(QMenu* menu, const QString& text, int id) {
@@ -89,6 +131,7 @@ void CMainFrame::installEmptyMenus() {
     clearMenus();
     addCommand(addTopMenu(QStringLiteral("Plik")), QStringLiteral("Wyjście"), ID_EXIT);
     addCommand(addTopMenu(QStringLiteral("&Help")), QStringLiteral("&About..."), ID_ABOUT);
+    giveMnemonics();
 }
 
 void CMainFrame::installDeviceMenus() {
@@ -132,6 +175,12 @@ void CMainFrame::installDeviceMenus() {
     addCommand(info, QStringLiteral("O programie..."), ID_ABOUT);
     info->addSeparator();
     addCommand(info, QStringLiteral("Odblokowanie "), ID_UNLOCK);
+    giveMnemonics();
+}
+
+void CMainFrame::giveMnemonics() {
+    assignMnemonics(menuBar()->actions());
+    for (QMenu* m : topMenus()) assignMnemonics(m->actions());
 }
 
 void CMainFrame::removeDeviceMenus() {

@@ -9,12 +9,19 @@
 #include <functional>
 #include <map>
 
+class QAction;
 class QCloseEvent;
 class QMdiArea;
 class QMenu;
 class QToolBar;
 
 namespace zefirel {
+
+/// Gives each entry without one a keyboard mnemonic (Alt+letter): the first letter of
+/// its label not yet taken in the list. The visible text stays the same.
+void assignMnemonics(const QList<QAction*>& actions);
+/// A menu text as shown, without its mnemonic marker.
+QString withoutMnemonic(QString text);
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -48,6 +55,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void giveMnemonics();
     QAction* addCommand(QMenu* menu, const QString& text, int id);
     QMenu* addTopMenu(const QString& title);
     void clearMenus();

@@ -4,6 +4,7 @@
 #include "ui/app/AboutDlg.h"
 #include "ui/app/Commands.h"
 #include "ui/app/MainFrm.h"
+#include "ui/app/Translations.h"
 #include "ui/diag/DeviceDocUi.h"
 
 namespace zefirel {
@@ -16,6 +17,7 @@ CZefirel::~CZefirel() {
 }
 
 bool CZefirel::initInstance(bool showWindow) {
+    installPolishTranslations();
     m_main = std::make_unique<CMainFrame>();
     connect(m_main.get(), &CMainFrame::command, this, &CZefirel::onCommand);
     m_main->setCloseHandler([this] { exitInstance(); });

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -30,6 +31,14 @@ namespace zefirel {
 namespace {
 const QString FILTER_DIAG = QStringLiteral("Pliki diagnostyczne(*.lpgd)");
 const QString FILTER_EEPROM = QStringLiteral("Pliki eeprom(*.eeprom)");
+// Dialog titles that say what the chosen file is for.
+const QString TITLE_RECORD =
+    QStringLiteral("Zapisz nagranie diagnostyki jako... (Anuluj: nagrywanie do pliku Diagnostyka.lpgd)");
+const QString TITLE_REPLAY = QStringLiteral("Wczytaj nagranie diagnostyki do odtworzenia");
+const QString TITLE_EEPROM_READ = QStringLiteral("Zapisz kopię pamięci EEPROM sterownika jako...");
+const QString MSG_EEPROM_WRITE_CONFIRM =
+    QStringLiteral("Wpisanie pliku %1 zastąpi wszystkie ustawienia sterownika.\nCzy wpisać go do sterownika?");
+const QString TITLE_EEPROM_WRITE = QStringLiteral("Wybierz kopię pamięci EEPROM do wpisania do sterownika");
 
 FileChooser& fileChooser() {
     static FileChooser f;
@@ -63,8 +72,9 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     m_host->setDiagnosticsEndedHandler([this](uint64_t run) {
         if (m_doc->isCurrentRun(run)) updateCommands();
     });
-    m_host->setSettingsWrittenHandler([panel] {
+    m_host->setSettingsWrittenHandler([this, panel] {
         if (panel) panel->showCorrection();
+        notify(QStringLiteral("Zapisano ustawienia w sterowniku"));
     });
     // The ensure-car-data step asks with the car information dialog (the host runs
     // it on the GUI thread), with the displays slowed while it is open.
@@ -209,15 +219,15 @@ bool CDeviceDocUi::onCommand(int id) {
     return true;
 }
 
-QString CDeviceDocUi::chooseFile(bool save, const QString& filter, const QString& defaultSuffix) {
+QString CDeviceDocUi::chooseFile(bool save, const QString& title, const QString& filter, const QString& defaultSuffix) {
     m_doc->resetDataFolder();
-    return askFile(m_main, save, qstr(m_doc->dataFolder()), filter, defaultSuffix);
+    return askFile(m_main, save, qstr(m_doc->dataFolder()), filter, defaultSuffix, title);
 }
 
 QString CDeviceDocUi::askFile(QWidget* parent, bool save, const QString& folder, const QString& filter,
-                              const QString& defaultSuffix) {
+                              const QString& defaultSuffix, const QString& title) {
     if (fileChooser()) return fileChooser()(save, folder, filter, defaultSuffix);
-    QFileDialog dlg(parent, QString(), folder, filter);
+    QFileDialog dlg(parent, title, folder, filter);
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dlg.setDefaultSuffix(defaultSuffix);
@@ -234,13 +244,13 @@ void CDeviceDocUi::onDiagnostic() {
         }
         // A cancelled dialog still starts diagnostics, into the default recording.
         // The displays' reset puts the sample window back to its initial range.
-        const QString path = chooseFile(true, FILTER_DIAG, QStringLiteral("lpgd"));
+        const QString path = chooseFile(true, TITLE_RECORD, FILTER_DIAG, QStringLiteral("lpgd"));
         m_doc->startDiagnostics(path.toStdString());
     });
 }
 
 void CDeviceDocUi::onReplay() {
-    const QString path = chooseFile(false, FILTER_DIAG, QStringLiteral("txt"));
+    const QString path = chooseFile(false, TITLE_REPLAY, FILTER_DIAG, QStringLiteral("txt"));
     if (path.isEmpty()) return;
     const std::string file = path.toStdString();
     // An error object escaping here would end the program: show it like the others.
@@ -255,23 +265,32 @@ void CDeviceDocUi::onReplay() {
 }
 
 void CDeviceDocUi::onEepromRead() {
-    const QString path = chooseFile(true, FILTER_EEPROM, QStringLiteral("eeprom"));
+    const QString path = chooseFile(true, TITLE_EEPROM_READ, FILTER_EEPROM, QStringLiteral("eeprom"));
     if (path.isEmpty()) return;
     m_doc->setDataFolderFromFile(path.toStdString());
-    runEepromTransfer("CDeviceDoc::onEepromRead()", [this, file = path.toStdString()] { return m_doc->readEepromImage(file); });
+    if (runEepromTransfer("CDeviceDoc::onEepromRead()",
+                          [this, file = path.toStdString()] { return m_doc->readEepromImage(file); }))
+        notify(QStringLiteral("Odczytano EEPROM do pliku %1").arg(path));
 }
 
 void CDeviceDocUi::onEepromWrite() {
-    const QString path = chooseFile(false, FILTER_EEPROM, QStringLiteral("eeprom"));
+    const QString path = chooseFile(false, TITLE_EEPROM_WRITE, FILTER_EEPROM, QStringLiteral("eeprom"));
     if (path.isEmpty()) return;
     m_doc->setDataFolderFromFile(path.toStdString());
-    runEepromTransfer("CDeviceDoc::onEepromWrite()", [this, file = path.toStdString()] { return m_doc->writeEepromImage(file); });
+    // The image replaces every setting of the controller: the installer confirms it.
+    if (zefMessageBox(m_main, MSG_EEPROM_WRITE_CONFIRM.arg(QFileInfo(path).fileName()), QString(APP_CAPTION),
+                      EMsgStyle::Question) != EMsgResult::Yes)
+        return;
+    if (runEepromTransfer("CDeviceDoc::onEepromWrite()",
+                          [this, file = path.toStdString()] { return m_doc->writeEepromImage(file); }))
+        notify(QStringLiteral("Wpisano do sterownika EEPROM z pliku %1").arg(path));
 }
 
 // The transfer takes seconds (about 9 on a silent line): it runs on a worker while
 // the window repaints and the status bar's progress moves. Its message is shown
 // here on the GUI thread, after the wait cursor has gone.
-void CDeviceDocUi::runEepromTransfer(const char* where, const std::function<std::string()>& transfer) {
+bool CDeviceDocUi::runEepromTransfer(const char* where, const std::function<std::string()>& transfer) {
+    bool done = false;
     guarded(m_main, where, [&] {
         std::string failure;
         {
@@ -279,7 +298,13 @@ void CDeviceDocUi::runEepromTransfer(const char* where, const std::function<std:
             runInBackground([&] { failure = transfer(); });
         }
         if (!failure.empty()) zefMessageBox(m_main, qstr(failure), QString(APP_CAPTION), EMsgStyle::Error);
+        done = failure.empty();
     });
+    return done;
+}
+
+void CDeviceDocUi::notify(const QString& text) {
+    if (m_frame && m_frame->bar()) m_frame->bar()->showNotice(text);
 }
 
 void CDeviceDocUi::showErrors(const uint8_t* report11) {
@@ -314,6 +339,7 @@ void CDeviceDocUi::onErrorsClear() {
             ok = m_doc->clearErrors();
         }
         if (!ok) zefMessageBox(m_main, QStringLiteral("Nie można skasować błędów urządzenia"));
+        else notify(QStringLiteral("Skasowano błędy — sterownik pracuje na benzynie"));
     });
 }
 
@@ -324,6 +350,9 @@ void CDeviceDocUi::onUnlock() {
         const AccessLevels l = dlg.levels();
         if (l.service) m_doc->setServiceLevel(true);
         if (l.administrator) m_doc->setAdministratorLevel(true);
+        const QString level = m_doc->administratorLevel() ? QStringLiteral("administratora") : QStringLiteral("serwisowy");
+        notify(QStringLiteral("Odblokowano poziom %1").arg(level));
+        if (m_frame && m_frame->bar()) m_frame->bar()->showLevel(QStringLiteral("Poziom: %1").arg(level));
     }
     m_doc->normalRefresh();
 }

@@ -59,9 +59,10 @@ public:
     /// Replaces the file dialogs (tests, scripted runs); an empty function restores them.
     static void setFileChooser(FileChooser chooser);
     /// Asks for a file with the replacement when one is set, else with a file dialog
-    /// (parent, save or open mode, starting folder, filter, default extension).
+    /// (parent, save or open mode, starting folder, filter, default extension, the
+    /// dialog's title saying what the file is for).
     static QString askFile(QWidget* parent, bool save, const QString& folder, const QString& filter,
-                           const QString& defaultSuffix);
+                           const QString& defaultSuffix, const QString& title = QString());
 
     // Handlers of the document's commands.
     void onDiagnostic();
@@ -96,9 +97,12 @@ public:
     void showErrors(const uint8_t* report11);
 
 private:
-    QString chooseFile(bool save, const QString& filter, const QString& defaultSuffix);
+    QString chooseFile(bool save, const QString& title, const QString& filter, const QString& defaultSuffix);
     /// Runs an EEPROM image transfer (returning its failure text) in the background.
-    void runEepromTransfer(const char* where, const std::function<std::string()>& transfer);
+    /// Shows a finished action in the status bar for a few seconds.
+    void notify(const QString& text);
+    /// True when the transfer succeeded (its failure was shown).
+    bool runEepromTransfer(const char* where, const std::function<std::string()>& transfer);
     void setAction(int id, bool enabled, bool checked = false);
     /// Whether the automatic setup procedure of the pane is running.
     bool autoSetupRunning() const;

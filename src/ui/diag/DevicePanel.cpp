@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QStandardItemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -84,8 +85,15 @@ CDevicePanel::CDevicePanel(CDeviceDoc& doc, CLPGBar* bar, QWidget* parent)
     m_btnGasoline->setObjectName(QStringLiteral("btnGasoline"));
     m_btnLpg->setObjectName(QStringLiteral("btnLpg"));
     m_btnAuto->setObjectName(QStringLiteral("btnAuto"));
+    m_btnGasoline->setToolTip(QStringLiteral("Przełącz sterownik na benzynę (Ctrl+B)"));
+    m_btnLpg->setToolTip(QStringLiteral("Przełącz sterownik na LPG (Ctrl+L)"));
+    m_btnAuto->setToolTip(QStringLiteral("Sterownik sam przełącza na LPG i benzynę (Ctrl+A)"));
     for (QPushButton* b : {m_btnGasoline, m_btnLpg, m_btnAuto}) {
         b->setMinimumWidth(10);
+        // The mode chosen last stays pressed; the field below shows what the
+        // controller reports it does.
+        b->setCheckable(true);
+        b->setAutoExclusive(false);
         modes->addWidget(b);
     }
     lay->addLayout(modes);
@@ -144,6 +152,11 @@ CDevicePanel::CDevicePanel(CDeviceDoc& doc, CLPGBar* bar, QWidget* parent)
     lay->addWidget(corr);
     connect(m_spin, &CSpinArrows::stepped, this, &CDevicePanel::onSpin);
     connect(m_btnWrite, &QPushButton::clicked, this, &CDevicePanel::onBtnWrite);
+    // Enter in the edit writes as "Wpisz"; Up and Down step it as the arrows do.
+    connect(m_correction, &QLineEdit::returnPressed, this, [this] {
+        if (m_btnWrite->isEnabled()) onBtnWrite();
+    });
+    m_correction->installEventFilter(this);
 
     lay->addWidget(new QLabel(QStringLiteral("Wykres"), this));
     m_chart = new QComboBox(this);
@@ -214,13 +227,32 @@ void CDevicePanel::reset() {
 }
 
 void CDevicePanel::start() {
-    runOnGuiThread(this, [this] { m_readoutTimer->start(READOUT_PERIOD_MS); });
+    runOnGuiThread(this, [this] {
+        m_readoutTimer->start(READOUT_PERIOD_MS);
+        showStale();
+    });
 }
 
 void CDevicePanel::stop(RunId run) {
     runOnGuiThread(this, [this, run] {
         if (m_doc.isCurrentRun(run)) m_readoutTimer->stop();
+        showStale();
     });
+}
+
+bool CDevicePanel::readoutsStale() const { return !(m_readoutTimer->isActive() && m_doc.isVersionOk()); }
+
+// Without a line or a run the last values stay readable but grey, so nobody takes
+// them for live ones.
+void CDevicePanel::showStale() {
+    const bool stale = readoutsStale();
+    for (auto& [name, f] : m_fields) {
+        if (name == QLatin1String("workState")) continue;
+        QPalette p = f->palette();
+        p.setColor(QPalette::WindowText, stale ? QColor(0x80, 0x80, 0x80) : QColor(Qt::black));
+        f->setPalette(p);
+    }
+    if (stale && m_bar) m_bar->clearInjectors();
 }
 
 void CDevicePanel::startPanelTimer(int id, int periodMs) {
@@ -245,7 +277,22 @@ bool CDevicePanel::selectChart(int index) {
 }
 
 void CDevicePanel::selectInjector(int injector) {
-    if (injector >= 1 && injector <= m_injector->count()) m_injector->setCurrentIndex(injector - 1);
+    if (injector >= 1 && injector <= m_injector->count() && injectorAvailable(injector))
+        m_injector->setCurrentIndex(injector - 1);
+}
+
+bool CDevicePanel::injectorAvailable(int injector) const {
+    const int count = m_doc.isVersionOk() ? m_doc.settings().injectorCount() : 0;
+    // Without a known count (no controller yet) every injector may be chosen.
+    return count <= 0 || injector <= count;
+}
+
+void CDevicePanel::limitInjectors() {
+    auto* model = qobject_cast<QStandardItemModel*>(m_injector->model());
+    if (!model) return;
+    for (int i = 0; i < model->rowCount(); ++i)
+        if (QStandardItem* item = model->item(i)) item->setEnabled(injectorAvailable(i + 1));
+    if (!injectorAvailable(m_injector->currentIndex() + 1)) m_injector->setCurrentIndex(0);
 }
 
 void CDevicePanel::initialUpdate() { startOnController("CDevicePanel::OnInitialUpdate()", false); }
@@ -278,6 +325,8 @@ void CDevicePanel::updateConnectionState() {
     const bool connected = m_doc.isVersionOk();
     if (!connected) m_settingsRead = false; // the next controller's settings are read anew
     enableControls();
+    limitInjectors();
+    showStale();
     if (m_bar) m_bar->showConnection(connected);
     emit connectionChanged(connected);
 }
@@ -373,13 +422,35 @@ void CDevicePanel::switchMode(bool (CLPGDevice::*op)(), const QString& text, uin
         CWaitCursor wait;
         const bool ok = (m_doc.*op)();
         wait.end();
-        if (ok) setWorkState(text, colour, keepColour);
-        else zefMessageBox(this, failure, QStringLiteral("Zefirel"), EMsgStyle::Error);
+        if (ok) {
+            setWorkState(text, colour, keepColour);
+            m_chosenMode = op;
+        } else {
+            zefMessageBox(this, failure, QStringLiteral("Zefirel"), EMsgStyle::Error);
+        }
     } catch (IError* e) {
         showCaughtError(this, QString(), where, e);
     } catch (...) {
         showCatchAll(this, where);
     }
+    showChosenMode();
+}
+
+void CDevicePanel::showChosenMode() {
+    m_btnGasoline->setChecked(m_chosenMode == &CLPGDevice::setWorkPetrol);
+    m_btnLpg->setChecked(m_chosenMode == &CLPGDevice::setWorkLpg);
+    m_btnAuto->setChecked(m_chosenMode == &CLPGDevice::setWorkAuto);
+}
+
+bool CDevicePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_correction && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Up || key == Qt::Key_Down) && m_spin->isEnabled()) {
+            onSpin(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CDevicePanel::onBtnGasoline() {
@@ -431,7 +502,7 @@ void CDevicePanel::applyCorrection(double ms, bool alsoSecond) {
     const double oldMain = s.mainCorrection(), oldSecond = s.value(ESetting::mainCorrection2);
     s.setMainCorrection(ms);
     if (alsoSecond) s.setValue(ESetting::mainCorrection2, ms);
-    const std::string check = checkSettings(s);
+    const std::string check = checkSettingsWithRanges(s);
     if (!check.empty()) {
         s.setMainCorrection(oldMain);
         s.setValue(ESetting::mainCorrection2, oldSecond);

@@ -97,6 +97,8 @@ public:
 
     /// Readout field by name ("rpm", "petrolTime", ..., "workState").
     QLabel* field(const QString& name) const;
+    /// The readouts show old values (no run or no controller): drawn grey.
+    bool readoutsStale() const;
 
 signals:
     /// A chart was chosen in "Wykres" (index 0..4).
@@ -121,6 +123,9 @@ public slots:
     /// a start-up connection does; otherwise the timer tries again in 5 s.
     void onReconnectEnded(bool connected);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QLabel* addReadout(QGridLayout* grid, int row, const QString& label, const QString& name, uint32_t colour,
                        bool bold);
@@ -130,6 +135,13 @@ private:
     /// settings read, the controls' enabling. where names the handler for messages;
     /// continuation: after a lost line, the run goes on from the interrupted one.
     void startOnController(const char* where, bool continuation);
+    /// Presses the button of the mode switched to last (none before the first switch).
+    void showChosenMode();
+    /// Greys the readouts and lamps while no run or no controller feeds them.
+    void showStale();
+    /// Injectors beyond the controller's count cannot be chosen (list and F-keys).
+    void limitInjectors();
+    bool injectorAvailable(int injector) const;
     /// Reads the controller's settings; on success shows the main correction
     /// unless the installer is typing one.
     bool readControllerSettings();
@@ -164,6 +176,8 @@ private:
     int m_settingsCountdown = SETTINGS_REREAD_TICKS;
     /// The controller's settings were read on the current connection.
     bool m_settingsRead = false;
+    /// The work mode switched to last from this panel.
+    bool (CLPGDevice::*m_chosenMode)() = nullptr;
 };
 
 } // namespace zefirel

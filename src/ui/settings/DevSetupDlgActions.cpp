@@ -61,7 +61,7 @@ bool CDevSetupDlg::onWrite() {
     if (!readFields())
         return false;
     CSettingsBlock& blk = m_doc.settings();
-    const std::string problems = checkSettings(blk);
+    const std::string problems = checkSettingsWithRanges(blk);
     if (!problems.empty()) {
         zefMessageBox(this, qstr(problems), QString(APP_CAPTION), EMsgStyle::Error);
         return false;

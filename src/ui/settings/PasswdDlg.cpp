@@ -27,6 +27,13 @@ CPasswdDlg::CPasswdDlg(QWidget* parent) : QDialog(parent) {
     m_edit->setObjectName(QStringLiteral("password"));
     m_edit->setEchoMode(QLineEdit::Password);
     lay->addWidget(m_edit);
+    // Shown after a wrong password; the dialog stays open for another try.
+    m_hint = new QLabel(this);
+    m_hint->setObjectName(QStringLiteral("hint"));
+    m_hint->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_hint->hide();
+    lay->addWidget(m_hint);
+    connect(m_edit, &QLineEdit::textEdited, m_hint, &QLabel::hide);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
@@ -36,7 +43,13 @@ CPasswdDlg::CPasswdDlg(QWidget* parent) : QDialog(parent) {
 
 void CPasswdDlg::onOk() {
     const AccessLevels l = passwordLevels(m_edit->text());
-    if (!l.service) return; // wrong password: stay open, say nothing
+    if (!l.service) { // wrong password: stay open for another try
+        m_hint->setText(QStringLiteral("Nieprawidłowe hasło. Sprawdź wielkość liter i spróbuj ponownie."));
+        m_hint->show();
+        m_edit->selectAll();
+        m_edit->setFocus();
+        return;
+    }
     m_levels = l;
     accept();
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 
 namespace zefirel {
@@ -32,6 +33,7 @@ public slots:
 
 private:
     QLineEdit* m_edit;
+    QLabel* m_hint;
     AccessLevels m_levels;
 };
 
