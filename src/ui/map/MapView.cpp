@@ -122,7 +122,9 @@ std::string CMapView::chooseRecording() {
     m_doc.resetDataFolder();
     m_doc.slowRefresh();
     const QString path = CDeviceDocUi::askFile(this, false, qstr(m_doc.dataFolder()),
-                                               QString::fromUtf8(RECORDING_FILTER), QStringLiteral("txt"));
+                                               QString::fromUtf8(RECORDING_FILTER), QStringLiteral("txt"),
+                                               QStringLiteral("Wybierz nagranie jazdy na benzynie i LPG, "
+                                                              "z którego obliczyć mapę"));
     m_doc.normalRefresh();
     if (path.isEmpty()) return {};
     m_doc.setDataFolderFromFile(path.toStdString());
