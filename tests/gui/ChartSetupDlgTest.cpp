@@ -1,6 +1,7 @@
 // The chart settings dialog: its focus-loss rules and the OK check.
 
 #include <QApplication>
+#include <QFile>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -30,13 +31,18 @@ protected:
     /// Presses OK; returns the text of a message box that came up (closed at once).
     QString PressOk() {
         QString shown;
-        QTimer::singleShot(0, [&] {
+        // A timer of this call only: when no box comes up it must not fire later,
+        // inside another test's dialog, with `shown` gone.
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 shown = box->text();
                 EXPECT_EQ(box->windowTitle(), "Zefirel");
                 box->accept();
             }
         });
+        timer.start(0);
         dlg().findChild<QPushButton*>("okButton")->click();
         return shown;
     }
@@ -101,6 +107,34 @@ TEST_F(ChartSetup, OkRefusesEqualYBoundsAndEmptyGrid) {
     Type(F::YGrid, "0.5");
     EXPECT_EQ(PressOk(), QString());
     EXPECT_EQ(dlg().result(), QDialog::Accepted);
+}
+
+TEST_F(ChartSetup, ShowsRoundNumbersTakesADecimalCommaAndCancelLeavesTheChart) {
+    CTimeChart chart(nullptr);
+    chart.SetSize(QSize(580, 430));
+    chart.SetYRange(0, 3);
+    chart.SetYGrid(0.1 * 3);  // 0.30000000000000004 in binary
+    dlg().FillFrom(chart);
+    EXPECT_EQ(Text(F::YGrid), "0.3");
+    Type(F::YMax, "1,5");
+    Leave(F::YMax);
+    EXPECT_EQ(Text(F::YMax), "1.5");
+    EXPECT_EQ(Text(F::YGrid), "0.15");
+    Type(F::YMin, "1,5,0");  // not a number with either separator
+    EXPECT_EQ(PressOk(), QString::fromUtf8("Nieprawidłowe wartości"));
+
+    // "Anuluj" closes without touching the chart or its scale file.
+    const QString scale = QString::fromStdString(::testing::TempDir()) + "/CTimeChart-cancel.txt";
+    QFile::remove(scale);
+    QTimer::singleShot(0, [] {
+        auto* open = qobject_cast<CChartSetupDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(open, nullptr);
+        open->Edit(F::YMax)->setText("99");
+        open->findChild<QPushButton*>("cancelButton")->click();
+    });
+    EXPECT_FALSE(CChartSetupDlg::Run(chart, nullptr, scale));
+    EXPECT_THAT(YRange(chart), Near({0, 3}));
+    EXPECT_FALSE(QFile::exists(scale));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QFile>
 #include <QMenu>
+#include <QPaintEngine>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTest>
@@ -33,7 +34,7 @@ protected:
         m_doc = std::make_unique<CDeviceDoc>(nullptr, &m_prefs);
         m_view = std::make_unique<CDisplayView>(*m_doc, m_bar.get());
         // 720 plot pixels for a 720-sample window: one pixel per sample.
-        m_view->resize(60 + 720 + 20, 10 + 270 + 20);
+        m_view->resize(60 + 720 + 20, 10 + 270 + 20 + LegendHeight());
         m_view->show();
     }
     void TearDown() override {
@@ -248,29 +249,81 @@ TEST_F(DisplayTest, RefreshTimerRunsAtTheDocumentsPeriod) {
     EXPECT_EQ(chart().GetLastSampleNo(), 0);
 }
 
-TEST_F(DisplayTest, PrintsTheChartOnAPage) {
-    // The LPG time of every sample is drawn as a blue line (over the petrol time).
-    auto bluePixels = [](const QImage& page) {
-        int n = 0;
-        for (int y = 0; y < page.height(); ++y)
-            for (int x = 0; x < page.width(); ++x) n += QColor(page.pixel(x, y)) == QColor(0, 0, 255);
-        return n;
+/// A paint device that keeps the texts drawn on it, in order.
+class TextRecorder : public QPaintDevice {
+public:
+    QStringList texts;
+    QPaintEngine* paintEngine() const override { return &m_engine; }
+
+protected:
+    int metric(PaintDeviceMetric m) const override {
+        switch (m) {
+        case PdmWidth: return 1100;
+        case PdmHeight: return 850;
+        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 100;
+        case PdmDepth: return 32;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return 1 * QPaintDevice::devicePixelRatioFScale();
+        default: return 0;
+        }
+    }
+
+private:
+    struct Engine : QPaintEngine {
+        QStringList* out;
+        explicit Engine(QStringList* o) : QPaintEngine(AllFeatures), out(o) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawTextItem(const QPointF&, const QTextItem& item) override { *out << item.text(); }
+        // Shapes are not recorded.
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawPolygon(const QPoint*, int, PolygonDrawMode) override {}
+        void drawRects(const QRect*, int) override {}
+        void drawRects(const QRectF*, int) override {}
+        void drawLines(const QLine*, int) override {}
+        void drawLines(const QLineF*, int) override {}
+        void drawPoints(const QPointF*, int) override {}
+        void drawPoints(const QPoint*, int) override {}
+        void drawEllipse(const QRectF&) override {}
+        void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+        Type type() const override { return User; }
     };
-    auto printPage = [&] {
-        QImage page(1100, 850, QImage::Format_RGB32); // a landscape page at 100 dpi
-        page.fill(Qt::white);
-        m_view->print(&page);
-        return page;
-    };
-    EXPECT_EQ(bluePixels(printPage()), 0); // no samples yet: axes and grid only
+    mutable Engine m_engine{&texts};
+};
+
+TEST_F(DisplayTest, PrintsALandscapePageWithHeadingChartAndLegend) {
     fill(400);
     m_view->redrawFromStore();
-    const QImage page = printPage();
-    // 400 of the 500 samples: a 3-pixel line over 4/5 of the page's 1020-pixel plot
-    // (the view's own 720-pixel plot would give about 1730 pixels).
-    EXPECT_GT(bluePixels(page), 2200);
+    auto bluePixels = [](const QImage& img, int fromRow) {
+        int n = 0;
+        for (int y = fromRow; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) n += QColor(img.pixel(x, y)) == QColor(0, 0, 255);
+        return n;
+    };
+    QImage page(1100, 850, QImage::Format_RGB32); // a landscape page at 100 dpi
+    page.fill(Qt::gray);
+    m_view->print(&page);
+    // The LPG time of 400 of the 500 samples, a blue line over 4/5 of the page's plot
+    // (the view's own 720-pixel plot would give about 1700 pixels).
+    EXPECT_GT(bluePixels(page, 0), 2200);
+    EXPECT_EQ(QColor(page.pixel(2, 2)), QColor(Qt::white)); // the whole page is drawn on
     // The view's own layout is back after printing.
     EXPECT_EQ(chart().PlotWidth(), 720);
+    EXPECT_EQ(chart().PlotHeight(), 270);
+
+    TextRecorder recorder;
+    m_view->print(&recorder);
+    ASSERT_FALSE(recorder.texts.isEmpty());
+    EXPECT_EQ(recorder.texts.first(), QString::fromUtf8("Zmiany czasów otwarcia benz/LPG"));
+    const QString heading = recorder.texts.value(1);
+    EXPECT_TRUE(heading.startsWith(QString::fromUtf8("Plik: bez pliku    Wydruk: "))) << heading.toStdString();
+    EXPECT_TRUE(heading.endsWith(QString::fromUtf8("Próbki: 0 – 500"))) << heading.toStdString();
+    // The legend names every series of the chart, last on the page.
+    EXPECT_EQ(recorder.texts.mid(recorder.texts.size() - 4),
+              (QStringList{"czas dodatkowy", "benzyna (jazda na benzynie)", "benzyna (jazda na LPG)", "LPG"}));
 
     // The same drawing reaches a printer: a PDF page comes out.
     const QString pdf = QString::fromStdString(m_home.path() + "/chart.pdf");
@@ -281,6 +334,19 @@ TEST_F(DisplayTest, PrintsTheChartOnAPage) {
     QFile f(pdf);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.read(5).startsWith("%PDF"));
+}
+
+TEST_F(DisplayTest, TheLegendHasAStripOfItsOwnUnderThePlot) {
+    // No samples: the only blue in the view is the legend's swatch of the LPG time.
+    const QImage shot = m_view->grab().toImage();
+    const int strip = m_view->height() - LegendHeight();
+    EXPECT_LE(chart().GetPlotRect().bottom() + 17, strip); // the x labels fit above the strip
+    int inStrip = 0, above = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (QColor(shot.pixel(x, y)) == QColor(0, 0, 255)) ++(y >= strip ? inStrip : above);
+    EXPECT_GT(inStrip, 20);
+    EXPECT_EQ(above, 0);
 }
 
 } // namespace

@@ -50,7 +50,14 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
                        static_cast<QWidget*>(m_inner)})
         m_outer->addWidget(w);
     m_outer->setStretchFactor(3, 1);
-    m_inner->setStretchFactor(1, 1);
+    // The chart takes what the window gains; the time corrections keep their height.
+    m_inner->setStretchFactor(0, 1);
+    m_inner->setStretchFactor(1, 0);
+    // Handles wide and shaded enough to be seen and caught with the mouse.
+    for (QSplitter* s : {m_outer, m_inner}) {
+        s->setHandleWidth(6);
+        s->setStyleSheet(QStringLiteral("QSplitter::handle { background-color: palette(mid); }"));
+    }
     m_autoSetupPane->hide();
     m_mapPane->hide();
     m_outer->setSizes({PANEL_WIDTH, 0, 0, 580});

@@ -42,9 +42,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     // the shortcut with it.
     m_toolActions[ID_PRINT]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     addAction(m_toolActions[ID_PRINT]);
-    // Print preview has no menu entry of its own; Ctrl+Shift+P reaches it.
+    // Ctrl+Shift+P opens the print preview, also where no menu names it.
     auto* preview = new QAction(this);
-    preview->setObjectName(QStringLiteral("cmd%1").arg(ID_PRINT_PREVIEW));
+    preview->setObjectName(QStringLiteral("previewKey"));
     preview->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     connect(preview, &QAction::triggered, this, [this] { emit command(ID_PRINT_PREVIEW); });
     addAction(preview);
@@ -141,6 +141,11 @@ void CMainFrame::installDeviceMenus() {
     // the menu shows in its shortcut column).
     addCommand(file, QStringLiteral("Wczytaj plik diagnostyczny...\tCtrl+F"), ID_REPLAY)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    file->addSeparator();
+    // Ctrl+P itself stays with the window's print action (the toolbar's), which
+    // works with or without this menu; the entry only names it.
+    addCommand(file, QStringLiteral("Drukuj...\tCtrl+P"), ID_PRINT);
+    addCommand(file, QStringLiteral("Podgląd wydruku..."), ID_PRINT_PREVIEW);
     file->addSeparator();
     addCommand(file, QStringLiteral("Wyjście"), ID_EXIT);
 

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <cmath>
+#include <string>
 
 namespace zefirel {
 
@@ -64,7 +65,37 @@ void CChart::SetSize(const QSize&) { EnsureFonts(); }
 
 QString CChart::FormatXLabel(double x) const { return QString::asprintf(m_xFormat, x); }
 
-QString CChart::FormatYLabel(double y) const { return QString::asprintf(m_yFormat, y); }
+namespace {
+/// The N of a format that is exactly "%.Nf", or -1 for any other format.
+int PlainDecimals(const char* format) {
+    const std::string f(format);
+    if (f.size() != 4 || f.compare(0, 2, "%.") != 0 || f[3] != 'f' || f[2] < '0' || f[2] > '9') return -1;
+    return f[2] - '0';
+}
+} // namespace
+
+QString CChart::FormatYLabel(double y) const {
+    const int decimals = PlainDecimals(m_yFormat);
+    if (m_yExtraDecimals > 0 && decimals >= 0) return QString::asprintf("%.*f", decimals + m_yExtraDecimals, y);
+    return QString::asprintf(m_yFormat, y);
+}
+
+void CChart::FitYDecimals() {
+    m_yExtraDecimals = 0;
+    if (PlainDecimals(m_yFormat) < 0) return;
+    for (; m_yExtraDecimals < 4; ++m_yExtraDecimals) {
+        bool repeats = false;
+        QString previous;
+        bool first = true;
+        ForEachGridValue(m_yMin, m_yMax, m_yGrid, [&](double y, bool zero) {
+            const QString text = FormatYLabel(zero ? 0.0 : y);
+            if (!first && text == previous) repeats = true;
+            previous = text;
+            first = false;
+        });
+        if (!repeats) return;
+    }
+}
 
 double CChart::PlainPixelToX(int px) const {
     if (!(m_width > 0)) return XMin();
@@ -123,11 +154,13 @@ void CChart::DrawFrameGridCaption(QPainter& dc, const QPen& framePen, const QPen
         dc.setPen(textPen);
         dc.drawText(px - fm.horizontalAdvance(text) / 2, b + 2 + fm.ascent(), text);
     });
+    FitYDecimals();
     ForEachGridValue(m_yMin, m_yMax, m_yGrid, [&](double y, bool zero) {
         const int py = YToPixel(y);
         dc.setPen(zero && zeroPen ? *zeroPen : gridPen);
         dc.drawLine(l, py, r, py);
-        const QString text = FormatYLabel(y);
+        // A line at zero reached by summing steps may be a hair below it: label it "0", not "-0".
+        const QString text = FormatYLabel(zero ? 0.0 : y);
         dc.setPen(textPen);
         dc.drawText(l - 3 - fm.horizontalAdvance(text), py + (fm.ascent() - fm.descent()) / 2, text);
     });

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "ui/chart/ChartLegend.h"
 #include "ui/chart/ChartTypes.h"
 
 class QFont;
@@ -44,6 +45,7 @@ public:
     /// Tick text under a vertical grid line (the chart's x format, "%.2f" by default).
     virtual QString FormatXLabel(double x) const;
     /// Tick text left of a horizontal grid line (the chart's y format, "%.2f" by default).
+    /// A plain "%.Nf" format gets extra decimals while the grid is finer than it shows.
     virtual QString FormatYLabel(double y) const;
 
     /// Current x range and grid step (shared by all series charts, own for XY charts).
@@ -116,6 +118,9 @@ protected:
 
 private:
     void DrawYCaption(QPainter& dc);
+    /// Sets the extra y decimals to the fewest (at most 4) that give every y grid line
+    /// a label of its own.
+    void FitYDecimals();
 
     QWidget* m_parent;
     double m_left = 0, m_top = 0, m_width = 0, m_height = 0;
@@ -124,6 +129,7 @@ private:
     double m_yMin = 0, m_yMax = 1, m_defYMin = 0, m_defYMax = 1;
     const char* m_xFormat = "%.2f";
     const char* m_yFormat = "%.2f";
+    int m_yExtraDecimals = 0;
     std::unique_ptr<QFont> m_tickFont;
     std::unique_ptr<QFont> m_captionFont;
 };
@@ -172,6 +178,8 @@ public:
     /// When on (the default), columns crowded with points are drawn from their
     /// first, lowest, highest and last point only, which draws the same pixels.
     void SetReduceDrawing(bool on) { m_reduce = on; }
+    /// What each series colour of this chart shows, in series order.
+    virtual std::vector<LegendEntry> Legend() const { return {}; }
 
     /// The shared x window of every series chart.
     static void SetXWindow(double xMin, double xMax) { s_xMin = xMin; s_xMax = xMax; }

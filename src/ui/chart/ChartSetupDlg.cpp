@@ -63,7 +63,14 @@ CChartSetupDlg::CChartSetupDlg(QWidget* parent) : QDialog(parent) {
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CChartSetupDlg::accept);
-    layout->addWidget(ok, 0, Qt::AlignRight);
+    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    connect(cancel, &QPushButton::clicked, this, &CChartSetupDlg::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
     WriteFields();
 }
 
@@ -81,14 +88,19 @@ void CChartSetupDlg::ApplyTo(CSeriesChart& chart) const {
 }
 
 void CChartSetupDlg::WriteFields() {
-    for (size_t f = 0; f < FieldCount; ++f) m_edits[f]->setText(QString::number(m_values[f], 'g', 15));
+    // Ten significant digits: enough for any sample number, and a grid step computed
+    // as a tenth of a range shows as 0.3, not 0.30000000000000004.
+    for (size_t f = 0; f < FieldCount; ++f) m_edits[f]->setText(QString::number(m_values[f], 'g', 10));
 }
 
 bool CChartSetupDlg::ReadFields() {
     std::array<double, FieldCount> read{};
     for (size_t f = 0; f < FieldCount; ++f) {
         bool ok = false;
-        read[f] = m_edits[f]->text().trimmed().toDouble(&ok);
+        // A decimal comma is what a Polish keyboard user types: "1,5" is 1.5.
+        QString text = m_edits[f]->text().trimmed();
+        if (!text.contains(QLatin1Char('.'))) text.replace(QLatin1Char(','), QLatin1Char('.'));
+        read[f] = text.toDouble(&ok);
         if (!ok || !std::isfinite(read[f])) return false;
     }
     m_values = read;

@@ -12,6 +12,7 @@ class CRPMChart : public CSeriesChart {
 public:
     explicit CRPMChart(QWidget* parent);
     const char* GetName() const override { return "CRPMChart"; }
+    std::vector<LegendEntry> Legend() const override;
 
 protected:
     AutoscaleState* Extremes() override;
@@ -25,6 +26,7 @@ class CTimeChart : public CSeriesChart {
 public:
     explicit CTimeChart(QWidget* parent);
     const char* GetName() const override { return "CTimeChart"; }
+    std::vector<LegendEntry> Legend() const override;
 
 protected:
     AutoscaleState* Extremes() override;
@@ -39,6 +41,7 @@ class CPressureChart : public CSeriesChart {
 public:
     explicit CPressureChart(QWidget* parent);
     const char* GetName() const override { return "CPressureChart"; }
+    std::vector<LegendEntry> Legend() const override;
 
 protected:
     AutoscaleState* Extremes() override;
@@ -51,6 +54,7 @@ class CTemprLPGChart : public CSeriesChart {
 public:
     explicit CTemprLPGChart(QWidget* parent);
     const char* GetName() const override { return "CTemprLPGChart"; }
+    std::vector<LegendEntry> Legend() const override;
 
 protected:
     void StartSeries(size_t n) override;
@@ -62,6 +66,7 @@ class CLambdaChart : public CSeriesChart {
 public:
     explicit CLambdaChart(QWidget* parent);
     const char* GetName() const override { return "CLambdaChart"; }
+    std::vector<LegendEntry> Legend() const override;
 
 protected:
     AutoscaleState* Extremes() override;

@@ -1,6 +1,7 @@
 #include "ui/diag/DisplayView.h"
 
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,6 +18,7 @@
 #include "link/Conversions.h"
 #include "ui/app/Commands.h"
 #include "ui/app/LPGBar.h"
+#include "ui/chart/ChartPage.h"
 #include "ui/chart/ChartSetupDlg.h"
 #include "ui/chart/SeriesCharts.h"
 #include "ui/settings/MsgHelper.h"
@@ -78,7 +80,7 @@ CDisplayView::~CDisplayView() = default;
 
 void CDisplayView::setupChart() {
     m_chart->LoadScale(m_chart->ScaleFilePath());
-    m_chart->SetSize(size());
+    m_chart->SetSize(chartSize());
     m_chartReady = true;
 }
 
@@ -325,10 +327,19 @@ void CDisplayView::onAutoscale() {
 
 // --- painting ------------------------------------------------------------------------
 
+QSize CDisplayView::chartSize() const { return QSize(width(), std::max(0, height() - LegendHeight())); }
+
+QRect CDisplayView::legendRect() const {
+    // The strip under the x labels, between the paging buttons.
+    const int left = 2 * PAGE_BUTTON_SIZE + 8;
+    return QRect(left, height() - LegendHeight(), std::max(0, width() - 2 * left), LegendHeight());
+}
+
 void CDisplayView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
     m_chart->Draw(p);
+    DrawLegend(p, legendRect(), m_chart->Legend());
 }
 
 void CDisplayView::placeButtons() {
@@ -341,20 +352,27 @@ void CDisplayView::placeButtons() {
 
 void CDisplayView::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    m_chart->SetSize(size());
+    m_chart->SetSize(chartSize());
     placeButtons();
 }
 
 void CDisplayView::print(QPaintDevice* device) {
     QPainter p(device);
-    const QRect page = p.viewport();
-    m_chart->SetSize(page.size());
-    m_chart->Draw(p);
-    m_chart->SetSize(size());
+    DrawChartPage(p, *m_chart, {QString::fromStdString(m_doc.recordingPath()), QDateTime::currentDateTime()});
+    m_chart->SetSize(chartSize());
 }
+
+namespace {
+/// A chart is wider than high: its page is printed landscape.
+void SetUpChartPrinter(QPrinter& printer, const CSeriesChart& chart) {
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setDocName(chart.Title());
+}
+} // namespace
 
 void CDisplayView::printWithDialog() {
     QPrinter printer;
+    SetUpChartPrinter(printer, *m_chart);
     m_doc.slowRefresh();
     QPrintDialog dlg(&printer, this);
     if (dlg.exec() == QDialog::Accepted) print(&printer);
@@ -363,6 +381,7 @@ void CDisplayView::printWithDialog() {
 
 void CDisplayView::printPreview() {
     QPrinter printer;
+    SetUpChartPrinter(printer, *m_chart);
     m_doc.slowRefresh();
     QPrintPreviewDialog dlg(&printer, this);
     connect(&dlg, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) { print(printer); });

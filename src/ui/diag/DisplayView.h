@@ -78,8 +78,9 @@ public:
     /// Builds the chart menu (for the pointer's context menu; tests look at it).
     QMenu* chartMenu();
 
-    /// Draws the chart on a printer page (or any page-like paint device, such as an
-    /// image of the page), filling the page.
+    /// Draws the chart's page (heading with the chart's name, the recording, date and
+    /// time and the sample range; the chart; its legend) on a printer page or any
+    /// page-like paint device, such as an image of the page.
     void print(QPaintDevice* device);
     /// Shows the print dialog and prints.
     void printWithDialog();
@@ -100,6 +101,9 @@ protected:
 
 private:
     void setupChart();
+    /// The chart's part of the view: all of it less the legend strip at the bottom.
+    QSize chartSize() const;
+    QRect legendRect() const;
     void placeButtons();
     QPoint clampToPlot(QPoint p) const;
     void reloadWindow();
