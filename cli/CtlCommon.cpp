@@ -94,89 +94,6 @@ bool CCtlHost::askCarData(CSettingsBlock& block) {
     return true;
 }
 
-// --- JSON ------------------------------------------------------------------------
-
-void CJsonWriter::separator() {
-    if (m_afterKey) {
-        m_afterKey = false;
-        return;
-    }
-    if (!m_first.empty()) {
-        if (!m_first.back())
-            m_out += ',';
-        m_first.back() = false;
-    }
-}
-
-CJsonWriter& CJsonWriter::open(char bracket) {
-    separator();
-    m_out += bracket;
-    m_first.push_back(true);
-    return *this;
-}
-
-CJsonWriter& CJsonWriter::close(char bracket) {
-    m_out += bracket;
-    m_first.pop_back();
-    return *this;
-}
-
-CJsonWriter& CJsonWriter::array(const uint8_t* bytes, size_t count) {
-    open('[');
-    for (size_t i = 0; i < count; ++i)
-        value(static_cast<int64_t>(bytes[i]));
-    return close(']');
-}
-
-CJsonWriter& CJsonWriter::key(const std::string& k) {
-    value(k);
-    m_out += ':';
-    m_afterKey = true;
-    return *this;
-}
-
-CJsonWriter& CJsonWriter::value(const std::string& s) {
-    separator();
-    m_out += '"';
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': m_out += "\\\""; break;
-        case '\\': m_out += "\\\\"; break;
-        case '\n': m_out += "\\n"; break;
-        case '\r': m_out += "\\r"; break;
-        case '\t': m_out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                m_out += buf;
-            } else {
-                m_out += static_cast<char>(c); // UTF-8 passes through
-            }
-        }
-    }
-    m_out += '"';
-    return *this;
-}
-
-CJsonWriter& CJsonWriter::value(double d) {
-    separator();
-    m_out += std::isfinite(d) ? formatNumber(d) : "null";
-    return *this;
-}
-
-CJsonWriter& CJsonWriter::value(int64_t i) {
-    separator();
-    m_out += std::to_string(i);
-    return *this;
-}
-
-CJsonWriter& CJsonWriter::value(bool b) {
-    separator();
-    m_out += b ? "true" : "false";
-    return *this;
-}
-
 std::string formatNumber(double v) { return formatSettingNumber(v); }
 
 bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& value, bool& found) {
@@ -330,11 +247,15 @@ std::string ctlHelpText() {
         "Talks to an LPG controller (firmware 5) with the same core as the windowed program.\n"
         "  --port N       serial port N through the port resolver (ZEFIREL_COM<N>, then\n"
         "                 /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>)\n"
-        "  --device PATH  a serial device path (e.g. the one zefirel-sim prints)\n"
+        "  --device PATH  a serial device path: a stable /dev/serial/by-id/... name,\n"
+        "                 /dev/ttyUSB0, or the one zefirel-sim prints\n"
         "                 without either: the last used port, then ports 1 to 7\n"
         "  --json         machine-readable output on standard output\n"
         "  --trace FILE   write every frame exchanged to FILE\n"
         "  --car DATA     \"make;model;capacity;power;year;injectors;flow\", needed to write settings\n"
+        "  --help         this text\n"
+        "  --version      the program's version\n"
+        "  --commands     each command with its usage, one per line (for shell completion)\n"
         "\n"
         "Commands:\n";
     for (const CtlCommand& c : ctlCommands()) {

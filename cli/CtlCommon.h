@@ -88,33 +88,38 @@ private:
     std::vector<std::string> m_messages;
 };
 
-/// Writes one JSON value to a string: objects, arrays, strings, numbers, booleans.
+/// Builds one JSON value (objects, arrays, strings, numbers, booleans) in the order
+/// of the calls and writes it compactly; a JSON library does the encoding.
 class CJsonWriter {
 public:
-    CJsonWriter& beginObject() { return open('{'); }
-    CJsonWriter& endObject() { return close('}'); }
-    CJsonWriter& beginArray() { return open('['); }
-    CJsonWriter& endArray() { return close(']'); }
+    CJsonWriter();
+    ~CJsonWriter();
+    CJsonWriter(const CJsonWriter&) = delete;
+    CJsonWriter& operator=(const CJsonWriter&) = delete;
+
+    CJsonWriter& beginObject();
+    CJsonWriter& endObject();
+    CJsonWriter& beginArray();
+    CJsonWriter& endArray();
     /// An array of byte values.
     CJsonWriter& array(const uint8_t* bytes, size_t count);
     /// The key of the next value inside an object.
     CJsonWriter& key(const std::string& k);
     CJsonWriter& value(const std::string& s);
     CJsonWriter& value(const char* s) { return value(std::string(s)); }
+    /// Whole numbers are written without a fraction; NaN and infinities as null.
     CJsonWriter& value(double d);
     CJsonWriter& value(int64_t i);
     CJsonWriter& value(int i) { return value(static_cast<int64_t>(i)); }
     CJsonWriter& value(uint32_t i) { return value(static_cast<int64_t>(i)); }
     CJsonWriter& value(bool b);
-    const std::string& text() const { return m_out; }
+    /// The value written so far, compact, on one line. Bytes that are not UTF-8
+    /// (a controller's text) come out as U+FFFD.
+    std::string text() const;
 
 private:
-    CJsonWriter& open(char bracket);
-    CJsonWriter& close(char bracket);
-    void separator();
-    std::string m_out;
-    std::vector<bool> m_first; ///< per open container: no element written yet
-    bool m_afterKey = false;
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 /// The core's texts for a terminal: CR LF as LF, without trailing line breaks.

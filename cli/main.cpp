@@ -6,10 +6,20 @@
 
 #include "CtlCommon.h"
 #include "support/Error.h"
+#include "support/Version.h"
 
 using namespace zefirel::ctl;
 
 int main(int argc, char** argv) {
+    // Asked alone, these answer without touching any port.
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("zefirelctl %s\n", zefirel::ZEFIREL_VERSION);
+        return EXIT_OK;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--commands") {
+        for (const CtlCommand& command : ctlCommands()) std::printf("%s\t%s\n", command.name, command.usage);
+        return EXIT_OK;
+    }
     CtlOptions options;
     std::vector<std::string> words;
     bool help = false;

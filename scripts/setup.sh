@@ -12,6 +12,8 @@ PACKAGES=(
   fonts-dejavu-core
   xvfb xauth x11-apps imagemagick
   clang-format
+  nlohmann-json3-dev
+  help2man desktop-file-utils appstream
 )
 
 SUDO=""

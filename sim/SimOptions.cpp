@@ -133,6 +133,7 @@ Faults:
   --garbage-ms N           send a few unasked bytes every N milliseconds
   --close-after N          close the line after answering N requests
   --help                   this text
+  --version                the program's version
 )";
 }
 

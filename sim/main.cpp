@@ -11,6 +11,7 @@
 #include "SimServer.h"
 #include "link/Conversions.h"
 #include "support/FileUtil.h"
+#include "support/Version.h"
 
 using namespace zefirel;
 using namespace zefirel::sim;
@@ -40,6 +41,10 @@ void installHandler(int sig, void (*handler)(int)) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("zefirel-sim %s\n", ZEFIREL_VERSION);
+        return 0;
+    }
     SimConfig cfg;
     std::string error;
     switch (parseSimOptions(std::vector<std::string>(argv + 1, argv + argc), cfg, error)) {

@@ -5,9 +5,12 @@
 #include <QPainter>
 #include <QPixmap>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 #include "link/Threads.h"
 #include "support/Preferences.h"
+#include "support/Version.h"
 #include "ui/app/Zefirel.h"
 
 namespace {
@@ -41,7 +44,41 @@ QIcon programIcon() {
 
 } // namespace
 
+/// What `zefirel --help` prints (also the source of its manual page).
+const char* const HELP_TEXT =
+    "Użycie: zefirel [OPCJA]\n"
+    "\n"
+    "Warsztatowy program do sekwencyjnych instalacji LPG: diagnostyka na żywo\n"
+    "(odczyty i wykresy), nagrywanie i odtwarzanie, przełączanie benzyna/LPG/auto,\n"
+    "ustawienia sterownika i pliki samochodów, automatyczne ustawienie głównej\n"
+    "poprawki, mapa wtrysków, poprawki czasów, kody błędów, kopia EEPROM,\n"
+    "kalibracja czujnika poziomu gazu i kolejność wtryskiwaczy.\n"
+    "\n"
+    "Program sam szuka sterownika: najpierw na ostatnio używanym porcie, potem na\n"
+    "portach 1 do 7 (/dev/ttyUSB0.., /dev/ttyACM0.., /dev/ttyS0..).\n"
+    "\n"
+    "  --help      ten opis\n"
+    "  --version   wersja programu\n"
+    "\n"
+    "Zmienne środowiska:\n"
+    "  ZEFIREL_COM<n>   urządzenie portu n (1..7), np.\n"
+    "                   ZEFIREL_COM1=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n"
+    "  XDG_DATA_HOME    nagrania, obrazy EEPROM i pliki samochodów trafiają do\n"
+    "                   $XDG_DATA_HOME/Zefirel (domyślnie ~/.local/share/Zefirel)\n"
+    "  XDG_CONFIG_HOME  ostatni port i ostatni plik samochodu: $XDG_CONFIG_HOME/Zefirel\n"
+    "\n"
+    "Użytkownik musi należeć do grupy dialout, aby otworzyć port szeregowy.\n";
+
 int main(int argc, char** argv) {
+    // Asked alone, these answer before any window or display is needed.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("zefirel %s\n", zefirel::ZEFIREL_VERSION);
+        return 0;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(HELP_TEXT, stdout);
+        return 0;
+    }
     // A controller cable that vanishes must not end the program through SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);

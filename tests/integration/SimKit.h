@@ -49,6 +49,10 @@ struct RunResult {
     double seconds = 0;
 };
 
+/// Checks that every line of a --json run's standard output parses as JSON (each
+/// command prints one value per line), whatever the test itself looks at.
+void expectJsonLines(const std::string& out, const std::string& where);
+
 /// Runs a program with extra environment entries, collects its output, kills it
 /// after 20 s.
 inline RunResult run(const std::string& program, const std::vector<std::string>& args,
@@ -113,6 +117,8 @@ inline RunResult run(const std::string& program, const std::vector<std::string>&
     for (pollfd& p : fds)
         if (p.fd >= 0)
             ::close(p.fd);
+    if (program == CTL && std::find(args.begin(), args.end(), "--json") != args.end())
+        expectJsonLines(r.out, args.back());
     return r;
 }
 
