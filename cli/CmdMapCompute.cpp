@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "CtlCommon.h"
+#include "CtlUnits.h"
 #include "diag/Recording.h"
 #include "map/MapCompute.h"
 #include "map/MapText.h"
@@ -14,8 +15,6 @@
 namespace zefirel::ctl {
 
 namespace {
-
-constexpr double MIN_FREQUENCY = 1000, MAX_FREQUENCY = 10000000;
 
 void cellsJson(CJsonWriter& w, const MapResult& r) {
     w.key("cells").beginArray();
@@ -38,18 +37,12 @@ void cellsJson(CJsonWriter& w, const MapResult& r) {
 
 int runMapCompute(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
-    std::string frequencyText;
-    bool haveFrequency = false;
-    if (!takeOption(args, "--timer-frequency", frequencyText, haveFrequency) || args.size() != 2)
+    double frequency = 0;
+    std::string why;
+    if (!takeTimerFrequency(args, frequency, why))
+        return ctx.usageError(why);
+    if (args.size() != 2)
         return ctx.usageError("usage: map compute RECORDING OUT [--timer-frequency F]");
-    double frequency = DEFAULT_TIMER_FREQUENCY;
-    if (haveFrequency) {
-        errno = 0;
-        char* end = nullptr;
-        frequency = std::strtod(frequencyText.c_str(), &end);
-        if (frequencyText.empty() || *end != '\0' || errno != 0 || !(frequency >= MIN_FREQUENCY && frequency <= MAX_FREQUENCY))
-            return ctx.usageError("--timer-frequency needs a frequency in Hz from 1000 to 10000000");
-    }
     const std::string& recording = args[0];
     const std::string& out = args[1];
 

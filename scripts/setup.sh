@@ -11,6 +11,7 @@ PACKAGES=(
   qt6-translations-l10n
   fonts-dejavu-core
   xvfb xauth x11-apps imagemagick
+  poppler-utils
   clang-format
   nlohmann-json3-dev
   help2man desktop-file-utils appstream

@@ -110,16 +110,17 @@ TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
                                               "Kody błędów", "Informacje"}));
     // Entries and separators, as the installer sees them.
     const QList<QMenu*> menus = mainFrame().topMenus();
-    EXPECT_EQ(menuTexts(menus[0]), (QStringList{"Wczytaj plik diagnostyczny...\tCtrl+F", "-", "Drukuj...\tCtrl+P",
-                                                "Podgląd wydruku...", "-", "Wyjście"}));
+    EXPECT_EQ(menuTexts(menus[0]), (QStringList{"Wczytaj plik diagnostyczny...	Ctrl+F", "Eksport do CSV...",
+                                                "Raport serwisowy...", "-", "Drukuj...	Ctrl+P", "Podgląd wydruku...", "-",
+                                                "Wyjście"}));
     EXPECT_EQ(menuTexts(menus[1]), (QStringList{"Wczytaj...", "Wpisz...", "-", "Wersja urządzenia..."}));
-    EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny"}));
+    EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny", "Sprawdzenie ustawień..."}));
     EXPECT_EQ(menuTexts(menus[3]),
               (QStringList{"Ustawienia krok po kroku...", "Ustawienia automatycze", "-", "Ustawienia ręczne...", "-",
                            "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków"}));
     EXPECT_EQ(menuTexts(menus[4]), (QStringList{"Kalibracja czujnika poziomu gazu..."}));
     EXPECT_EQ(menuTexts(menus[5]), (QStringList{"Wczytaj...", "Kasuj"}));
-    EXPECT_EQ(menuTexts(menus[6]), (QStringList{"O programie...", "-", "Odblokowanie "}));
+    EXPECT_EQ(menuTexts(menus[6]), (QStringList{"O programie...", "-", "Odblokowanie ", "-", "Diagnostyka połączenia..."}));
     for (int id : {ID_EEPROM_READ, ID_EEPROM_WRITE, ID_DEVICE_VERSION}) EXPECT_FALSE(act(mainFrame(), id)->isEnabled());
     EXPECT_EQ(act(mainFrame(), ID_MANUAL_SETTINGS)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_U));
     EXPECT_EQ(act(mainFrame(), ID_REPLAY)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));

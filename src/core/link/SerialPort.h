@@ -104,6 +104,8 @@ public:
     void drainIn(uint32_t quietMs) override;
     void purgeOut() override;
     uint32_t clearCommError() override;
+    /// Whether the other end has vanished since the port was opened.
+    bool hungUp() const { return m_hangup.load(); }
 
 private:
     /// Raises code 6 for a line operation with the error number and the line state;

@@ -75,23 +75,54 @@ std::string parentFolder(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool writeFileAtomic(const std::string& path, const void* data, size_t size) {
+bool CAtomicFile::open(const std::string& path) {
+    discard();
+    m_failed = false;
     if (path.empty() || path.back() == '/')
         return false;
-    std::string temp;
-    const int fd = openTemporary(path, temp);
-    if (fd < 0)
+    m_fd = openTemporary(path, m_temp);
+    m_path = path;
+    return m_fd >= 0;
+}
+
+bool CAtomicFile::write(const void* data, size_t size) {
+    if (m_fd < 0 || m_failed)
         return false;
-    bool ok = writeFully(fd, data, size) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    m_failed = !writeFully(m_fd, data, size);
+    return !m_failed;
+}
+
+bool CAtomicFile::commit() {
+    if (m_fd < 0)
+        return false;
+    bool ok = !m_failed && ::fsync(m_fd) == 0;
+    ok = (::close(m_fd) == 0) && ok;
+    m_fd = -1;
     if (ok)
-        ok = ::rename(temp.c_str(), path.c_str()) == 0;
+        ok = ::rename(m_temp.c_str(), m_path.c_str()) == 0;
     if (!ok) {
-        ::unlink(temp.c_str());
+        ::unlink(m_temp.c_str());
         return false;
     }
-    syncFolder(parentFolder(path));
+    m_temp.clear();
+    syncFolder(parentFolder(m_path));
     return true;
+}
+
+void CAtomicFile::discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+}
+
+bool writeFileAtomic(const std::string& path, const void* data, size_t size) {
+    CAtomicFile file;
+    return file.open(path) && file.write(data, size) && file.commit();
 }
 
 bool writeFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {

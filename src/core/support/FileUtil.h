@@ -14,6 +14,33 @@ namespace zefirel {
 bool writeFileAtomic(const std::string& path, const void* data, size_t size);
 bool writeFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes);
 
+/// A file written piece by piece and still whole or not at all: the pieces go to a
+/// temporary file beside the target, which commit() flushes to disk and renames
+/// over the target. A writer destroyed without a successful commit() removes its
+/// temporary file and leaves the target as it was.
+class CAtomicFile {
+public:
+    CAtomicFile() = default;
+    ~CAtomicFile() { discard(); }
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    /// Creates the temporary file for path; false when it cannot be created.
+    bool open(const std::string& path);
+    /// Appends bytes; false (and every later call false) on a write error.
+    bool write(const void* data, size_t size);
+    /// Flushes, closes and renames over the target; false on any failure (the
+    /// temporary file is removed then).
+    bool commit();
+    /// Drops the temporary file (nothing happens to the target).
+    void discard();
+
+private:
+    int m_fd = -1;
+    bool m_failed = false;
+    std::string m_path, m_temp;
+};
+
 /// Writes all size bytes to a file descriptor, retrying after interruptions and
 /// partial writes. Returns false on the first real write error.
 bool writeFully(int fd, const void* data, size_t size);

@@ -28,5 +28,10 @@ inline constexpr int ID_PRINT_PREVIEW = 57609;
 inline constexpr int ID_ABOUT = 57664;
 inline constexpr int ID_EXIT = 57665;
 inline constexpr int ID_DISPLAY_REFRESH = 1025;
+// The installer's bench tools.
+inline constexpr int ID_CONN_DOCTOR = 32810;
+inline constexpr int ID_CSV_EXPORT = 32811;
+inline constexpr int ID_ACCEPTANCE_CHECK = 32812;
+inline constexpr int ID_SERVICE_REPORT = 32813;
 
 } // namespace zefirel

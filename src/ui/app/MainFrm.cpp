@@ -130,7 +130,9 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
 void CMainFrame::installEmptyMenus() {
     clearMenus();
     addCommand(addTopMenu(QStringLiteral("Plik")), QStringLiteral("Wyjście"), ID_EXIT);
-    addCommand(addTopMenu(QStringLiteral("&Help")), QStringLiteral("&About..."), ID_ABOUT);
+    QMenu* help = addTopMenu(QStringLiteral("&Help"));
+    addCommand(help, QStringLiteral("&About..."), ID_ABOUT);
+    addCommand(help, QStringLiteral("Diagnostyka połączenia..."), ID_CONN_DOCTOR);
     giveMnemonics();
 }
 
@@ -141,6 +143,8 @@ void CMainFrame::installDeviceMenus() {
     // the menu shows in its shortcut column).
     addCommand(file, QStringLiteral("Wczytaj plik diagnostyczny...\tCtrl+F"), ID_REPLAY)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    addCommand(file, QStringLiteral("Eksport do CSV..."), ID_CSV_EXPORT);
+    addCommand(file, QStringLiteral("Raport serwisowy..."), ID_SERVICE_REPORT);
     file->addSeparator();
     // Ctrl+P itself stays with the window's print action (the toolbar's), which
     // works with or without this menu; the entry only names it.
@@ -157,6 +161,7 @@ void CMainFrame::installDeviceMenus() {
 
     QMenu* diag = addTopMenu(QStringLiteral("Diagnostyka"));
     addCommand(diag, QStringLiteral("Włącz tryb diagnostyczny"), ID_DIAGNOSTIC);
+    addCommand(diag, QStringLiteral("Sprawdzenie ustawień..."), ID_ACCEPTANCE_CHECK);
 
     QMenu* setup = addTopMenu(QStringLiteral("Ustawienia urządzenia"));
     addCommand(setup, QStringLiteral("Ustawienia krok po kroku..."), ID_WIZARD);
@@ -180,6 +185,8 @@ void CMainFrame::installDeviceMenus() {
     addCommand(info, QStringLiteral("O programie..."), ID_ABOUT);
     info->addSeparator();
     addCommand(info, QStringLiteral("Odblokowanie "), ID_UNLOCK);
+    info->addSeparator();
+    addCommand(info, QStringLiteral("Diagnostyka połączenia..."), ID_CONN_DOCTOR);
     giveMnemonics();
 }
 

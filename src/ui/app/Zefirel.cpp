@@ -5,6 +5,7 @@
 #include "ui/app/Commands.h"
 #include "ui/app/MainFrm.h"
 #include "ui/app/Translations.h"
+#include "ui/bench/BenchCommands.h"
 #include "ui/diag/DeviceDocUi.h"
 
 namespace zefirel {
@@ -57,6 +58,7 @@ void CZefirel::onCommand(int id) {
     case ID_EXIT: m_main->close(); return;
     case ID_NEW: onFileNew(); return;
     default:
+        if (onBenchCommand(id, m_doc.get(), m_main.get())) return;
         if (m_doc) m_doc->onCommand(id);
     }
 }

@@ -1,0 +1,85 @@
+// zefirelctl check RECORDING: the check after calibration, without a controller.
+
+#include <cstdio>
+
+#include "CtlCommon.h"
+#include "CtlUnits.h"
+#include "diag/Recording.h"
+#include "map/AcceptanceCheck.h"
+#include "support/Error.h"
+
+namespace zefirel::ctl {
+
+namespace {
+
+const char* stateCode(ECheckCell s) {
+    switch (s) {
+    case ECheckCell::Empty: return "empty";
+    case ECheckCell::TooFew: return "too-few";
+    case ECheckCell::Pass: return "pass";
+    case ECheckCell::Fail: return "fail";
+    }
+    return "";
+}
+
+const char* verdictCode(ECheckVerdict v) {
+    switch (v) {
+    case ECheckVerdict::Pass: return "pass";
+    case ECheckVerdict::Fail: return "fail";
+    case ECheckVerdict::NoData: return "no-data";
+    }
+    return "";
+}
+
+void writeJson(CCtlContext& ctx, const AcceptanceResult& r) {
+    CJsonWriter w;
+    w.beginObject().key("verdict").value(verdictCode(r.verdict)).key("tolerance").value(r.tolerance);
+    w.key("passed").value(r.passed).key("failed").value(r.failed).key("tooFew").value(r.tooFew);
+    w.key("worst").value(r.worst).key("samples").value(static_cast<int64_t>(r.samples));
+    w.key("cells").beginArray();
+    for (int row = 0; row < MAP_ROWS; ++row)
+        for (int column = 0; column < MAP_COLUMNS; ++column) {
+            const CheckCell& c = r.cells[row][column];
+            if (c.state == ECheckCell::Empty)
+                continue;
+            w.beginObject().key("row").value(row).key("column").value(column).key("state").value(stateCode(c.state));
+            w.key("difference").value(c.difference).key("petrolCount").value(c.petrolCount);
+            w.key("lpgCount").value(c.lpgCount).endObject();
+        }
+    w.endArray().endObject();
+    ctx.json(w);
+}
+
+int runCheck(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    std::string why;
+    double frequency = 0, tolerance = ACCEPT_DEFAULT_TOLERANCE;
+    if (!takeTimerFrequency(args, frequency, why) || !takeNumber(args, "--tolerance", 0.1, 50, tolerance, why))
+        return ctx.usageError(why);
+    if (args.size() != 1)
+        return ctx.usageError("usage: check RECORDING [--tolerance PERCENT] [--timer-frequency F]");
+    AcceptanceResult r;
+    try {
+        r = checkRecording(args[0], tolerance, MapUnits::ofFrequency(frequency));
+    } catch (IError* e) {
+        delete e;
+        ctx.message(std::string(MSG_RECORDING_OPEN) + ": " + args[0]);
+        return EXIT_FAILED;
+    }
+    if (ctx.jsonOutput()) {
+        writeJson(ctx, r);
+    } else {
+        std::fputs(formatMapTable(checkTexts(r)).c_str(), stdout);
+        ctx.out("Różnica czasu wtrysku benzyny na LPG względem jazdy na benzynie; \"!\" poza tolerancją, "
+                "\"za mało\": za mało próbek.");
+        ctx.out(checkVerdictText(r));
+    }
+    return r.verdict == ECheckVerdict::Pass ? EXIT_OK : EXIT_FAILED;
+}
+
+const CCtlRegistration reg{{"check", "check RECORDING [--tolerance P]",
+                            "is the car set up well? petrol times on LPG vs petrol per map cell", runCheck}};
+
+} // namespace
+
+} // namespace zefirel::ctl

@@ -1,0 +1,62 @@
+// zefirelctl report FILE.pdf: the service report of the connected controller as a
+// PDF. The pages are laid out by the same code as the windowed program's, with
+// Qt's GUI module on its offscreen platform (no window, no display needed).
+
+#ifdef ZEFIREL_CTL_REPORT
+
+#include <cstdlib>
+
+#include <QGuiApplication>
+
+#include "CtlCommon.h"
+#include "settings/ServiceReport.h"
+#include "ui/bench/ReportPainter.h"
+
+namespace zefirel::ctl {
+
+namespace {
+
+int runReport(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    std::string recording;
+    bool haveRecording = false;
+    const bool optionsOk = takeOption(args, "--recording", recording, haveRecording);
+    if (const int rc = ctx.begin(optionsOk && args.size() == 1, "usage: report FILE.pdf [--recording RECORDING]");
+        rc != EXIT_OK)
+        return rc;
+    // The car data live on the PC, not in the controller: --car gives them.
+    if (CarData car; ctx.options().haveCar && parseCarData(ctx.options().car, car))
+        for (size_t i = 0; i < static_cast<size_t>(ECarText::Count); ++i)
+            ctx.device().settings().setCarText(static_cast<ECarText>(i), car.texts[i]);
+    const ServiceReportData report = gatherServiceReport(ctx.device(), recording);
+    for (const std::string& problem : report.problems)
+        ctx.message(problem);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    int argc = 1;
+    char name[] = "zefirelctl";
+    char* argv[] = {name, nullptr};
+    QGuiApplication app(argc, argv);
+    QString why;
+    if (!writeReportPdf(QString::fromStdString(args[0]), report, why)) {
+        ctx.message(why.toStdString());
+        return EXIT_FAILED;
+    }
+    if (ctx.jsonOutput()) {
+        CJsonWriter w;
+        w.beginObject().key("file").value(args[0]).key("identity").value(report.identity);
+        w.key("problems").value(static_cast<int>(report.problems.size())).endObject();
+        ctx.json(w);
+    } else {
+        ctx.out("Raport serwisowy zapisano w " + args[0]);
+    }
+    return report.problems.empty() ? EXIT_OK : EXIT_FAILED;
+}
+
+const CCtlRegistration reg{{"report", "report FILE.pdf [--recording REC]",
+                            "the service report of the controller (and a recording) as a PDF", runReport}};
+
+} // namespace
+
+} // namespace zefirel::ctl
+
+#endif

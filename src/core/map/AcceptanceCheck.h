@@ -1,0 +1,81 @@
+#pragma once
+/// The check after calibration: is the car set up well? From a recording that
+/// holds driving on petrol and on LPG, every operating point (engine speed × load,
+/// the cells of the map computation) compares the petrol computer's injection
+/// time while on LPG with its time on petrol. A car whose LPG dose is right keeps
+/// the same petrol time on both fuels; a difference means the petrol computer is
+/// correcting a mixture that is off. A cell passes when the difference is within
+/// the tolerance (±5 % by default); a cell with too few samples of either fuel is
+/// shown as such and never counts as a pass.
+///
+/// The cells are shown on the map's grid (50 rows of 0.5 ms petrol time × 8 speed
+/// columns of 1000 rpm) at the row of their petrol mean; where several cells meet
+/// in one map cell, the one furthest from zero speaks for it, so a failing cell is
+/// never averaged away by a good neighbour.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "map/MapCompute.h"
+#include "map/MapText.h"
+
+namespace zefirel {
+
+inline constexpr double ACCEPT_DEFAULT_TOLERANCE = 5.0;
+/// A cell is judged with more than this many samples of each fuel (as the map
+/// computation takes a correction).
+inline constexpr int ACCEPT_MIN_COUNT = MAP_MIN_COUNT;
+
+enum class ECheckCell { Empty, TooFew, Pass, Fail };
+enum class ECheckVerdict { Pass, Fail, NoData };
+
+/// One map cell of the check.
+struct CheckCell {
+    ECheckCell state = ECheckCell::Empty;
+    double difference = 0;  ///< percent: (LPG mean − petrol mean) × 100 / petrol mean
+    int petrolCount = 0;    ///< of the cell that speaks for it
+    int lpgCount = 0;
+    double petrolMean = 0;  ///< ms
+    double lpgMean = 0;     ///< ms
+};
+
+struct AcceptanceResult {
+    double tolerance = ACCEPT_DEFAULT_TOLERANCE;
+    /// cells[row 0..49][speed column 0..7].
+    std::array<std::array<CheckCell, MAP_COLUMNS>, MAP_ROWS> cells{};
+    int passed = 0, failed = 0, tooFew = 0;  ///< operating points (speed × load cells)
+    double worst = 0;                        ///< the judged difference furthest from zero
+    uint64_t samples = 0;                    ///< records read (set by whoever read them)
+    ECheckVerdict verdict = ECheckVerdict::NoData;
+};
+
+/// Judges the cells of a map computation.
+AcceptanceResult judgeCells(const MapResult& computed, double tolerance = ACCEPT_DEFAULT_TOLERANCE);
+
+/// Progress 0..100 of reading a recording.
+using CheckProgress = std::function<void(int percent)>;
+/// Reads a recording record by record into the cells of the map computation
+/// (samples receives the number of records read). Raises an IError (code 4,
+/// MSG_RECORDING_OPEN) when the file cannot be opened. A set stop flag ends the
+/// reading early.
+MapResult readRecordingCells(const std::string& path, const MapUnits& units, const CheckProgress& progress,
+                             const std::atomic<bool>* stop, uint64_t& samples);
+/// Reads a recording record by record and judges it. Raises an IError (code 4,
+/// MSG_RECORDING_OPEN) when the file cannot be opened. A set stop flag ends the
+/// reading early (the result then covers what was read).
+AcceptanceResult checkRecording(const std::string& path, double tolerance = ACCEPT_DEFAULT_TOLERANCE,
+                                const MapUnits& units = MapUnits::current(), const CheckProgress& progress = {},
+                                const std::atomic<bool>* stop = nullptr);
+
+/// The text of a map cell: "+1.2%" for a judged cell (with " !" when it fails),
+/// "za mało" for too few samples, empty when nothing was driven there.
+std::string checkCellText(const CheckCell& cell);
+/// Every cell's text, for formatMapTable.
+MapTexts checkTexts(const AcceptanceResult& result);
+/// The total verdict in a sentence, with the counts.
+std::string checkVerdictText(const AcceptanceResult& result);
+
+} // namespace zefirel

@@ -1,0 +1,283 @@
+#include "settings/ServiceReport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+
+#include "diag/DiagUnits.h"
+#include "diag/Recording.h"
+#include "link/FeatureTexts.h"
+#include "link/LPGDevice.h"
+#include "map/MapWrite.h"
+#include "map/TimeCorrections.h"
+#include "settings/VersionRecord.h"
+#include "support/Error.h"
+
+namespace zefirel {
+
+namespace {
+
+constexpr const char* MSG_NO_ERRORS = "Brak błędów.";
+
+/// Labels in the order of ESetting.
+constexpr SettingLabel LABELS[] = {
+    {"Obroty automatycznego przejścia na LPG", "obr/min"},
+    {"Temperatura automatycznego przejścia na LPG", "°C"},
+    {"Ilość zapłonów na cykl", ""},
+    {"Minimalne napięcie zasilania", "V"},
+    {"Maksymalna temperatura wewnętrzna", "°C"},
+    {"Główna poprawka", "ms"},
+    {"Główna poprawka 2", "ms"},
+    {"Nachylenie korekcji ciśnienia", ""},
+    {"Referencja ciśnienia", "kPa"},
+    {"Opóźnienie kolejnej części emulatora", "wtrysków"},
+    {"Ciśnienie przełączenia na benzynę", "kPa"},
+    {"Opóźnienie ograniczenia napięcia wtryskiwaczy", "ms"},
+    {"Ograniczenie napięcia wtryskiwaczy do", "%"},
+    {"Opóźnienie przełączenia na LPG", "s"},
+    {"Uśrednianie ciśnienia po", "obrotach"},
+    {"Temperatura włączenia zaworu wody", "°C"},
+    {"Temperatura wyłączenia zaworu wody", "°C"},
+    {"Referencja napięcia zasilania", "V"},
+    {"Poprawka napięciowa", "ms/100mV"},
+    {"Wtryskiwacze z główną poprawką 2 (maska)", ""},
+    {"Opcje (maska)", ""},
+    {"Typ wtryskiwaczy LPG (kod)", ""},
+    {"Sposób wtrysku benzyny (maska)", ""},
+    {"Opcje dodatkowe (maska)", ""},
+};
+static_assert(std::size(LABELS) == static_cast<size_t>(ESetting::Count));
+
+constexpr const char* CAR_LABELS[] = {"Marka pojazdu",  "Model",      "Pojemność silnika", "Moc [KM]",
+                                      "Rok produkcji", "Zamontowane wtryskiwacze", "Skalibrowane na wydatek"};
+
+std::string number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", v);
+    std::string s = buf;
+    while (!s.empty() && s.back() == '0')
+        s.pop_back();
+    if (!s.empty() && s.back() == '.')
+        s.pop_back();
+    if (s == "-0")
+        s = "0";
+    std::replace(s.begin(), s.end(), '.', ',');
+    return s;
+}
+
+std::string withUnit(double v, const char* unit) {
+    return *unit ? number(v) + " " + unit : number(v);
+}
+
+std::string nowText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M", &local);
+    return buf;
+}
+
+/// Seconds between the file's creation and its last change, −1 when the file
+/// system does not keep the creation time.
+double fileSpan(const std::string& path) {
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) != 0 || !(sx.stx_mask & STATX_BTIME))
+        return -1;
+    const double born = static_cast<double>(sx.stx_btime.tv_sec) + sx.stx_btime.tv_nsec / 1e9;
+    const double changed = static_cast<double>(sx.stx_mtime.tv_sec) + sx.stx_mtime.tv_nsec / 1e9;
+    return std::max(0.0, changed - born);
+}
+
+std::string statText(const RangeStat& s, const char* unit, int decimals) {
+    if (s.count == 0)
+        return "—";
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%.*f / %.*f / %.*f %s", decimals, s.min, decimals, s.mean, decimals, s.max, unit);
+    std::string out = buf;
+    std::replace(out.begin(), out.end(), '.', ',');
+    return out;
+}
+
+} // namespace
+
+void RangeStat::add(double v) {
+    if (count == 0) {
+        min = max = v;
+    } else {
+        min = std::min(min, v);
+        max = std::max(max, v);
+    }
+    mean += v;
+    ++count;
+}
+
+void RangeStat::finish() {
+    if (count)
+        mean /= static_cast<double>(count);
+}
+
+SettingLabel settingLabel(ESetting id) { return LABELS[static_cast<size_t>(id)]; }
+
+std::vector<ReportLine> settingLines(const CSettingsBlock& block) {
+    std::vector<ReportLine> out;
+    for (const SettingInfo& info : settingInfos()) {
+        const SettingLabel l = settingLabel(info.id);
+        ReportLine line;
+        line.label = l.label;
+        const double v = block.value(info.id);
+        line.value = withUnit(v, l.unit);
+        line.factory = withUnit(info.defaultValue, l.unit);
+        // Values are stored as doubles of whole ticks and codes: a thousandth apart is a change.
+        line.changed = std::fabs(v - info.defaultValue) > 1e-6;
+        out.push_back(line);
+    }
+    return out;
+}
+
+std::vector<ReportLine> carLines(const CSettingsBlock& block) {
+    std::vector<ReportLine> out;
+    for (size_t i = 0; i < static_cast<size_t>(ECarText::Count); ++i) {
+        ReportLine line;
+        line.label = CAR_LABELS[i];
+        line.value = block.carText(static_cast<ECarText>(i));
+        out.push_back(line);
+    }
+    return out;
+}
+
+RecordingSummary summariseRecording(const std::string& path, uint32_t featureMask) {
+    (void)featureMask;
+    CRecordingReader reader;
+    if (!reader.open(path))
+        raiseError(ERROR_FILE_OPEN, MSG_RECORDING_OPEN, __LINE__, __FILE__);
+    RecordingSummary s;
+    s.path = path;
+    CDiag d;
+    while (reader.read(d)) {
+        ++s.samples;
+        (d.workState() == WORK_STATE_PETROL ? s.petrolSamples : s.lpgSamples)++;
+        s.rpm.add(engineSpeed(d));
+        s.petrolMs.add(petrolMs(d));
+        if (d.workState() != WORK_STATE_PETROL)
+            s.lpgMs.add(lpgMs(d));
+        s.heaterC.add(heaterTemperature(d));
+        s.lpgC.add(lpgTemperature(d));
+        s.internalC.add(internalTemperature(d));
+    }
+    for (RangeStat* r : {&s.rpm, &s.petrolMs, &s.lpgMs, &s.heaterC, &s.lpgC, &s.internalC})
+        r->finish();
+    s.seconds = fileSpan(path);
+    return s;
+}
+
+ServiceReportData gatherServiceReport(CLPGDevice& dev, const std::string& recording, const ReportProgress& progress) {
+    ServiceReportData r;
+    r.date = nowText();
+    const auto step = [&](int percent, const char* what) {
+        if (progress)
+            progress(percent, what);
+    };
+    step(0, "Wersja sterownika...");
+    uint8_t record[VERSION_RECORD_SIZE] = {};
+    if (dev.readVersion(record))
+        r.programmingDate = formatProgrammingDate(getU16(record));
+    else
+        r.problems.push_back("Nie udało się odczytać wersji sterownika.");
+    step(15, "Ustawienia...");
+    if (!dev.readSettings())
+        r.problems.push_back("Nie udało się odczytać ustawień; pokazano ostatnio znane.");
+    step(35, "Krzywa korekcji czasu wtrysku...");
+    if (!dev.readTimeCorrections())
+        r.problems.push_back("Nie udało się odczytać krzywej korekcji czasu wtrysku.");
+    step(50, "Mapa wtrysków...");
+    if (!readMapBytes(dev, r.map))
+        r.problems.push_back("Nie udało się odczytać mapy wtrysków.");
+    step(75, "Kody błędów...");
+    uint8_t errors[ERROR_REPORT_SIZE] = {};
+    if (dev.readErrors(errors)) {
+        r.errors = dev.describeReport(errors);
+        if (r.errors.empty())
+            r.errors = MSG_NO_ERRORS;
+    } else {
+        r.errors = "Nie udało się odczytać kodów błędów.";
+        r.problems.push_back(r.errors);
+    }
+    const CSettingsBlock& b = dev.settings();
+    r.identity = b.identity();
+    r.version = b.versionMark();
+    r.injectors = b.injectorCount();
+    r.featureMask = b.featureMask();
+    r.features = featureDescriptions(r.featureMask);
+    r.car = carLines(b);
+    r.settings = settingLines(b);
+    for (size_t i = 0; i < r.curve.size(); ++i)
+        r.curve[i] = b.timeCorrection(i);
+    const auto options = static_cast<uint8_t>(b.value(ESetting::optionFlags));
+    r.curveInUse = (options & OPTION_FLAG_TIME_CORRECTIONS) != 0;
+    r.mapInUse = (options & OPTION_MAP_IN_USE) != 0;
+    if (!recording.empty()) {
+        step(85, "Nagranie...");
+        try {
+            r.recording = summariseRecording(recording, r.featureMask);
+            r.check = checkRecording(recording);
+            r.check.samples = r.recording.samples;
+            r.haveRecording = true;
+        } catch (IError* e) {
+            delete e;
+            r.problems.push_back(std::string(MSG_RECORDING_OPEN) + ": " + recording);
+        }
+    }
+    step(100, "Gotowe");
+    return r;
+}
+
+std::string serviceReportText(const ServiceReportData& r) {
+    std::string s = "Raport serwisowy — " + r.date + "\n\nSterownik\n";
+    s += "  Identyfikator: " + r.identity + "\n";
+    s += "  Wersja: " + std::to_string(r.version) + ", wtryskiwaczy: " + std::to_string(r.injectors) + "\n";
+    s += "  Data programowania: " + r.programmingDate + "\n";
+    for (const std::string& f : r.features)
+        s += "  " + f + "\n";
+    s += "\nSamochód\n";
+    for (const ReportLine& l : r.car)
+        s += "  " + l.label + ": " + l.value + "\n";
+    s += "\nUstawienia (* — inne niż fabryczne)\n";
+    for (const ReportLine& l : r.settings)
+        s += std::string(l.changed ? "* " : "  ") + l.label + ": " + l.value +
+             (l.changed ? " (fabrycznie " + l.factory + ")" : "") + "\n";
+    s += std::string("\nKrzywa korekcji czasu wtrysku") + (r.curveInUse ? "" : " (nieużywana)") + "\n ";
+    for (size_t i = 0; i < r.curve.size(); ++i)
+        s += " " + std::to_string(i) + " ms: " + number(r.curve[i]) + "%" + (i + 1 < r.curve.size() ? "," : "\n");
+    int cells = 0;
+    for (uint8_t b : r.map)
+        cells += b != MAP_NO_CORRECTION;
+    s += std::string("\nMapa wtrysków") + (r.mapInUse ? "" : " (nieużywana)") + ": komórek z poprawką " +
+         std::to_string(cells) + "\n";
+    s += "\nKody błędów\n  " + r.errors + "\n";
+    if (r.haveRecording) {
+        const RecordingSummary& m = r.recording;
+        s += "\nNagranie " + m.path + "\n";
+        s += "  Próbek: " + std::to_string(m.samples) + " (benzyna " + std::to_string(m.petrolSamples) + ", LPG " +
+             std::to_string(m.lpgSamples) + ")\n";
+        if (m.seconds >= 0)
+            s += "  Czas trwania: " + number(std::round(m.seconds)) + " s\n";
+        s += "  Obroty (min / średnio / maks): " + statText(m.rpm, "obr/min", 0) + "\n";
+        s += "  Czas wtrysku benzyny: " + statText(m.petrolMs, "ms", 2) + "\n";
+        s += "  Czas wtrysku LPG: " + statText(m.lpgMs, "ms", 2) + "\n";
+        s += "  Temperatura reduktora: " + statText(m.heaterC, "°C", 0) + "\n";
+        s += "  Temperatura LPG: " + statText(m.lpgC, "°C", 0) + "\n";
+        s += "  Temperatura sterownika: " + statText(m.internalC, "°C", 0) + "\n";
+        s += "  " + checkVerdictText(r.check) + "\n";
+    }
+    for (const std::string& p : r.problems)
+        s += "Uwaga: " + p + "\n";
+    return s;
+}
+
+} // namespace zefirel

@@ -1,0 +1,104 @@
+#pragma once
+/// The service report's content, gathered from the controller and a recording:
+/// what the installer hands the customer. It holds texts and figures only; the
+/// windowed program and the command line lay it out on A4 pages.
+///
+/// Content: the controller's identity, version, programming date and features; the
+/// car data; every setting with its Polish label and unit, marked where it differs
+/// from the factory value; the time-correction curve; the injection map with the
+/// cells in use; the error report ("Brak błędów." or the decoded list); the date;
+/// a summary of a recording (duration, engine speed, petrol and LPG times,
+/// temperatures: min/mean/max) and the check after calibration over it.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/SettingsBlock.h"
+#include "map/AcceptanceCheck.h"
+#include "map/MapCompute.h"
+
+namespace zefirel {
+
+class CLPGDevice;
+
+/// One labelled value of the report.
+struct ReportLine {
+    std::string label;
+    std::string value;     ///< with its unit
+    bool changed = false;  ///< differs from the factory value
+    std::string factory;   ///< the factory value, with its unit (settings only)
+};
+
+/// Minimum, mean and maximum of one quantity over a recording.
+struct RangeStat {
+    double min = 0, mean = 0, max = 0;
+    uint64_t count = 0;
+    void add(double v);
+    /// Turns the running sum into the mean (once, at the end).
+    void finish();
+};
+
+struct RecordingSummary {
+    std::string path;
+    uint64_t samples = 0;
+    uint64_t petrolSamples = 0, lpgSamples = 0;
+    double seconds = -1;  ///< from the file's creation and last change; −1 when unknown
+    RangeStat rpm, petrolMs, lpgMs, heaterC, lpgC, internalC;
+};
+
+struct ServiceReportData {
+    std::string date;  ///< when the report was made, "dd.mm.yyyy hh:mm"
+    std::string identity;
+    unsigned version = 0;
+    unsigned injectors = 0;
+    std::string programmingDate;
+    uint32_t featureMask = 0;
+    std::vector<std::string> features;
+    std::vector<ReportLine> car;
+    std::vector<ReportLine> settings;
+    std::array<double, block::TIME_CORRECTION_COUNT> curve{};  ///< percent at 0..24 ms
+    bool curveInUse = false;
+    MapBytes map = emptyMap();
+    bool mapInUse = false;
+    std::string errors;  ///< "Brak błędów." or the decoded list
+    bool haveRecording = false;
+    RecordingSummary recording;
+    AcceptanceResult check;
+    /// What could not be read from the controller, one sentence each.
+    std::vector<std::string> problems;
+};
+
+/// The Polish label and unit of a setting ("Obroty automatycznego przejścia na LPG", "obr/min").
+struct SettingLabel {
+    const char* label;
+    const char* unit;
+};
+SettingLabel settingLabel(ESetting id);
+
+/// The settings of a block as report lines, each marked where it differs from the
+/// factory value.
+std::vector<ReportLine> settingLines(const CSettingsBlock& block);
+/// The car texts of a block as report lines.
+std::vector<ReportLine> carLines(const CSettingsBlock& block);
+
+/// Reads a recording record by record into its summary. Raises an IError (code 4)
+/// when it cannot be opened.
+RecordingSummary summariseRecording(const std::string& path, uint32_t featureMask);
+
+/// Progress of gathering: percent and the step.
+using ReportProgress = std::function<void(int percent, const std::string& step)>;
+
+/// Reads everything from a connected controller (version record, settings, time
+/// corrections, map, errors) and, when recording is not empty, summarises and
+/// checks that recording. Steps that fail are listed in problems; what was read
+/// stays in the report.
+ServiceReportData gatherServiceReport(CLPGDevice& device, const std::string& recording,
+                                      const ReportProgress& progress = {});
+
+/// The report as plain text (the same content, for a terminal or a test).
+std::string serviceReportText(const ServiceReportData& report);
+
+} // namespace zefirel

@@ -1,0 +1,146 @@
+#include "ui/bench/BenchCommands.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPrintPreviewDialog>
+
+#include <memory>
+
+#include "diag/CsvExport.h"
+#include "diag/DeviceDoc.h"
+#include "diag/Recording.h"
+#include "settings/ServiceReport.h"
+#include "ui/app/Commands.h"
+#include "ui/bench/AcceptanceDlg.h"
+#include "ui/bench/BenchWork.h"
+#include "ui/bench/ConnDoctorDlg.h"
+#include "ui/bench/ReportPreview.h"
+#include "ui/diag/DeviceDocUi.h"
+#include "ui/settings/MsgHelper.h"
+
+namespace zefirel {
+
+namespace {
+
+/// The display refresh slows down while a modal window of the document is open.
+class CSlowRefresh {
+public:
+    explicit CSlowRefresh(CDeviceDocUi* doc) : m_doc(doc ? &doc->doc() : nullptr) {
+        if (m_doc)
+            m_doc->slowRefresh();
+    }
+    ~CSlowRefresh() {
+        if (m_doc)
+            m_doc->normalRefresh();
+    }
+    CSlowRefresh(const CSlowRefresh&) = delete;
+    CSlowRefresh& operator=(const CSlowRefresh&) = delete;
+
+private:
+    CDeviceDoc* m_doc;
+};
+
+void onConnDoctor(CDeviceDocUi* doc, QWidget* parent) {
+    CSlowRefresh slow(doc);
+    CConnDoctorDlg dlg(parent);
+    dlg.start();
+    dlg.exec();
+}
+
+/// Asks for a recording, starting in the document's data folder.
+QString chooseRecording(CDeviceDocUi* doc, QWidget* parent, const QString& title) {
+    QString folder = QDir::homePath();
+    if (doc) {
+        doc->doc().resetDataFolder();
+        folder = qstr(doc->doc().dataFolder());
+    }
+    return CDeviceDocUi::askFile(parent, false, folder, QString::fromUtf8(RECORDING_FILTER), QStringLiteral("lpgd"),
+                                 title);
+}
+
+void onCsvExport(CDeviceDocUi* doc, QWidget* parent) {
+    CSlowRefresh slow(doc);
+    const QString recording = chooseRecording(doc, parent, QStringLiteral("Eksport do CSV — nagranie"));
+    if (recording.isEmpty())
+        return;
+    const QFileInfo info(recording);
+    const QString proposed = info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"));
+    const QString output = CDeviceDocUi::askFile(parent, true, proposed, QStringLiteral("Pliki CSV(*.csv)"),
+                                                 QStringLiteral("csv"), QStringLiteral("Eksport do CSV — zapisz jako"));
+    if (output.isEmpty())
+        return;
+    CsvFormat format;
+    if (doc)
+        format.featureMask = doc->doc().settings().featureMask();
+    CsvExportResult result;
+    guarded(parent, "onCsvExport()", [&] {
+        runWithProgress(parent, QStringLiteral("Eksport do CSV..."), [&](const auto& progress, const auto& stop) {
+            result = exportRecordingCsv(recording.toStdString(), output.toStdString(), format, progress, &stop);
+        });
+        if (result.status == ECsvExport::Ok)
+            zefMessageBox(parent, QStringLiteral("Zapisano %1 w pliku %2.").arg(qstr(rowsText(result.rows)), output),
+                          QString(APP_CAPTION), EMsgStyle::Info);
+        else
+            zefMessageBox(parent, qstr(result.message), QString(APP_CAPTION),
+                          result.status == ECsvExport::Cancelled ? EMsgStyle::Info : EMsgStyle::Error);
+    });
+}
+
+void onAcceptanceCheck(CDeviceDocUi* doc, QWidget* parent) {
+    CSlowRefresh slow(doc);
+    CAcceptanceDlg dlg(parent, [doc, parent] {
+        return chooseRecording(doc, parent, QStringLiteral("Sprawdzenie ustawień — nagranie z jazdą na benzynie i LPG"));
+    });
+    // The recording being made or replayed is the natural one to check.
+    const std::string current = doc ? doc->doc().recordingPath() : std::string();
+    const QString first = current.empty() ? chooseRecording(doc, parent, QStringLiteral("Sprawdzenie ustawień — nagranie"))
+                                          : qstr(current);
+    if (first.isEmpty())
+        return;
+    dlg.load(first);
+    dlg.exec();
+}
+
+void onServiceReport(CDeviceDocUi* doc, QWidget* parent) {
+    if (!doc || !doc->doc().isVersionOk()) {
+        zefMessageBox(parent, QStringLiteral("Raport serwisowy wymaga połączenia ze sterownikiem."), QString(APP_CAPTION),
+                      EMsgStyle::Info);
+        return;
+    }
+    CSlowRefresh slow(doc);
+    // The recording being made or replayed; without one the installer may choose one.
+    std::string recording = doc->doc().recordingPath();
+    if (recording.empty())
+        recording = chooseRecording(doc, parent, QStringLiteral("Raport serwisowy — nagranie do podsumowania (Anuluj: bez nagrania)"))
+                        .toStdString();
+    ServiceReportData report;
+    bool finished = false;
+    guarded(parent, "onServiceReport()", [&] {
+        finished = runWithProgress(parent, QStringLiteral("Zbieranie danych do raportu..."), [&](const auto& progress, const auto&) {
+            report = gatherServiceReport(doc->doc(), recording, [&](int percent, const std::string&) { progress(percent); });
+        });
+    });
+    if (!finished)
+        return;
+    const QString folder = qstr(doc->doc().dataFolder());
+    const QString name = QStringLiteral("Raport-%1.pdf").arg(qstr(report.identity));
+    std::unique_ptr<QPrintPreviewDialog> preview(makeReportPreview(parent, report, [parent, folder, name] {
+        return CDeviceDocUi::askFile(parent, true, QDir(folder).filePath(name), QStringLiteral("Pliki PDF(*.pdf)"),
+                                     QStringLiteral("pdf"), QStringLiteral("Raport serwisowy — zapisz jako"));
+    }));
+    preview->exec();
+}
+
+} // namespace
+
+bool onBenchCommand(int id, CDeviceDocUi* doc, QWidget* parent) {
+    switch (id) {
+    case ID_CONN_DOCTOR: onConnDoctor(doc, parent); return true;
+    case ID_CSV_EXPORT: onCsvExport(doc, parent); return true;
+    case ID_ACCEPTANCE_CHECK: onAcceptanceCheck(doc, parent); return true;
+    case ID_SERVICE_REPORT: onServiceReport(doc, parent); return true;
+    default: return false;
+    }
+}
+
+} // namespace zefirel
