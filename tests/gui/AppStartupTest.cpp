@@ -110,8 +110,8 @@ TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
                                               "Kody błędów", "Informacje"}));
     // Entries and separators, as the installer sees them.
     const QList<QMenu*> menus = mainFrame().topMenus();
-    EXPECT_EQ(menuTexts(menus[0]), (QStringList{"Wczytaj plik diagnostyczny...	Ctrl+F", "Eksport do CSV...",
-                                                "Raport serwisowy...", "-", "Drukuj...	Ctrl+P", "Podgląd wydruku...", "-",
+    EXPECT_EQ(menuTexts(menus[0]), (QStringList{"Wczytaj plik diagnostyczny...\tCtrl+F", "Eksport do CSV...",
+                                                "Raport serwisowy...", "-", "Drukuj...\tCtrl+P", "Podgląd wydruku...", "-",
                                                 "Wyjście"}));
     EXPECT_EQ(menuTexts(menus[1]), (QStringList{"Wczytaj...", "Wpisz...", "-", "Wersja urządzenia..."}));
     EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny", "Sprawdzenie ustawień..."}));
