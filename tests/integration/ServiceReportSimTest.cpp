@@ -9,6 +9,7 @@
 
 #include "SimKit.h"
 #include "diag/Recording.h"
+#include "link/Conversions.h"
 #include "settings/ServiceReport.h"
 #include "support/RecordingHost.h"
 #include "support/TestDevice.h"
@@ -67,9 +68,22 @@ TEST(ServiceReportSim, GathersTheControllerTheChangedSettingTheErrorsAndARecordi
     std::vector<CDiag> samples;
     loadRecording(rec, samples);
     EXPECT_EQ(r.recording.samples, samples.size());
-    EXPECT_NEAR(r.recording.rpm.mean, cfg.idleRpm, 60);
-    EXPECT_LE(r.recording.rpm.min, r.recording.rpm.mean);
-    EXPECT_GE(r.recording.heaterC.max, r.recording.heaterC.min);
+    // Engine speed and heater temperature over the samples, by the conversion rules.
+    double rpmMin = 1e9, rpmMax = 0, rpmSum = 0, heaterMin = 1e9, heaterMax = -1e9;
+    for (const CDiag& d : samples) {
+        const double rpm = d.rpmPeriod() ? 4800000.0 / d.rpmPeriod() : 0;
+        rpmMin = std::min(rpmMin, rpm);
+        rpmMax = std::max(rpmMax, rpm);
+        rpmSum += rpm;
+        heaterMin = std::min(heaterMin, double(TEMPERATURE_TABLE[d.heaterTempCode()]));
+        heaterMax = std::max(heaterMax, double(TEMPERATURE_TABLE[d.heaterTempCode()]));
+    }
+    EXPECT_NEAR(r.recording.rpm.min, rpmMin, 1e-6);
+    EXPECT_NEAR(r.recording.rpm.max, rpmMax, 1e-6);
+    EXPECT_NEAR(r.recording.rpm.mean, rpmSum / double(samples.size()), 1e-6);
+    EXPECT_EQ(r.recording.heaterC.min, heaterMin);
+    EXPECT_EQ(r.recording.heaterC.max, heaterMax);
+    EXPECT_EQ(r.recording.petrolSamples, samples.size()); // idling on petrol throughout
     EXPECT_EQ(r.check.verdict, ECheckVerdict::NoData); // idling on petrol: nothing to compare
     ASSERT_FALSE(steps.empty());
     EXPECT_EQ(steps.back(), 100);
