@@ -172,7 +172,10 @@ TEST(ConnectionDoctor, NamesTheProgramThatHoldsThePortAndKnowsItsOwn) {
     CSimOnPty other;
     CSerialPort mine;
     mine.openPath(other.server.slavePath());
-    EXPECT_EQ(CConnectionDoctor().diagnose(candidate(other.server.slavePath())).verdict, EPortVerdict::InUseHere);
+    DoctorReport here = CConnectionDoctor().run({candidate(other.server.slavePath(), 1)});
+    EXPECT_EQ(here.ports[0].verdict, EPortVerdict::InUseHere);
+    EXPECT_NE(doctorReportText(here).find("Ten program jest połączony ze sterownikiem (Port 1: "), std::string::npos)
+        << doctorReportText(here);
 }
 
 TEST(ConnectionDoctor, CommandLineGoesThroughThePortsItSearches) {

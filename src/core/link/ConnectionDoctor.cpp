@@ -338,7 +338,10 @@ std::string verdictAdvice(const PortDiagnosis& d) {
 std::string doctorReportText(const DoctorReport& report) {
     std::string s = "Diagnostyka połączenia\n\n";
     int ok = 0;
+    std::string inUse;
     for (const PortDiagnosis& d : report.ports) {
+        if (d.verdict == EPortVerdict::InUseHere && inUse.empty())
+            inUse = portLabel(d.port);
         const PortCandidate& p = d.port;
         s += portLabel(p) + " — " + verdictTitle(d.verdict) + "\n";
         if (!p.overrideVar.empty())
@@ -376,6 +379,8 @@ std::string doctorReportText(const DoctorReport& report) {
              a.module + "\n\n";
     if (report.stopped)
         s += "Sprawdzanie przerwane.\n";
+    else if (ok == 0 && !inUse.empty())
+        s += "Ten program jest połączony ze sterownikiem (" + inUse + "); innych sterowników nie znaleziono.\n";
     else if (ok == 0)
         s += "Nie znaleziono sterownika LPG na żadnym porcie.\n";
     else
