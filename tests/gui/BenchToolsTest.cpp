@@ -1,12 +1,14 @@
 // The bench tools in the window: the service report's pages as pixels, the check
 // grid's colours and the tolerance, the troubleshooter's run and copy, and the CSV
 // export from the menu.
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 
@@ -155,6 +157,39 @@ TEST(BenchTools, CsvExportFromTheMenuWritesTheChosenFile) {
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("\r\n2;1;LPG;3;1;2500,0;2500,0;4,250;4,250;"), std::string::npos) << text;
     EXPECT_FALSE(onBenchCommand(ID_MAP, nullptr, nullptr));
+}
+
+} // namespace zefirel::test
+
+namespace zefirel::test {
+
+class BenchReportTest : public AppTest {};
+
+TEST_F(BenchReportTest, TheReportFromTheMenuIsPreviewedAndSavedAsAPdf) {
+    startSimulator();
+    startProgram();
+    const QString pdf = QString::fromStdString(m_home.path() + "/raport.pdf");
+    bool previewed = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() != QStringLiteral("reportPreview") || !w->isVisible())
+                continue;
+            poll.stop();
+            previewed = true;
+            m_nextFile = pdf;
+            w->findChild<QAction*>(QStringLiteral("reportSavePdf"))->trigger();
+            qobject_cast<QDialog*>(w)->reject();
+            return;
+        }
+    });
+    poll.start(100);
+    mainFrame().action(ID_SERVICE_REPORT)->trigger();
+    EXPECT_TRUE(previewed);
+    EXPECT_TRUE(shown(QStringLiteral("Raport zapisano w pliku %1.").arg(pdf))) << messages().size();
+    const Bytes bytes = readBytes(pdf.toStdString());
+    ASSERT_GT(bytes.size(), 1000u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
 }
 
 } // namespace zefirel::test
