@@ -54,6 +54,7 @@ int runExport(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     ctx.host().setProgressLabel("Eksport");
     const CsvExportResult r =
         exportRecordingCsv(args[0], args[1], format, [&](int percent) { ctx.host().setProgress(percent); });
+    ctx.host().setProgress(0); // ends the progress line
     if (r.status != ECsvExport::Ok) {
         ctx.message(r.message);
         return EXIT_FAILED;
