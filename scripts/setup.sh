@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package needed to build, test and run Zefirel.
 # Idempotent: safe to run again; run as root on Debian 12.
+# Usage: scripts/setup.sh [--fuzz]   (--fuzz adds what scripts/fuzz.sh needs)
 set -euo pipefail
 
 PACKAGES=(
@@ -16,6 +17,12 @@ PACKAGES=(
   nlohmann-json3-dev
   help2man desktop-file-utils appstream
 )
+
+# Optional: clang and its runtimes (libFuzzer, sanitizers) for scripts/fuzz.sh.
+# The default build and test run do not need them.
+if [ "${1:-}" = "--fuzz" ]; then
+  PACKAGES+=(clang-14 libclang-rt-14-dev)
+fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -15,6 +15,7 @@ struct SimFaults {
     int badChecksumCommand = -1;   ///< answer this command code with a wrong checksum (-1 = none)
     uint32_t dropEvery = 0;        ///< drop one byte out of every N bytes sent (0 = never)
     uint32_t swapSyncEvery = 0;    ///< send every Nth answer with its sync bytes swapped (0 = never)
+    uint32_t badChecksumEvery = 0; ///< send every Nth answer with a wrong checksum (0 = never)
     uint32_t garbageMs = 0;        ///< send a few unasked bytes every N ms (0 = never)
     uint64_t closeAfter = 0;       ///< close the line after this many requests (0 = never)
 };

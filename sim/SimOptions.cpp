@@ -130,6 +130,7 @@ Faults:
   --bad-checksum CMD       answer command code CMD with a wrong checksum
   --drop-every N           drop one byte out of every N bytes sent
   --swap-sync-every N      send every Nth answer with its sync bytes swapped
+  --bad-checksum-every N   send every Nth answer with a wrong checksum
   --garbage-ms N           send a few unasked bytes every N milliseconds
   --close-after N          close the line after answering N requests
   --help                   this text
@@ -180,6 +181,7 @@ EOptions parseSimOptions(const std::vector<std::string>& args, SimConfig& cfg, s
          }},
         {"--drop-every", unsignedInto(f.dropEvery, 1, 1000000)},
         {"--swap-sync-every", unsignedInto(f.swapSyncEvery, 1, 1000000)},
+        {"--bad-checksum-every", unsignedInto(f.badChecksumEvery, 1, 1000000)},
         {"--garbage-ms", unsignedInto(f.garbageMs, 1, 3600000)},
         {"--close-after", unsignedInto(f.closeAfter, 1, std::numeric_limits<uint64_t>::max())},
     };

@@ -323,6 +323,8 @@ void CSimServer::answer(const SimReply& reply, size_t requestBytes, double first
     }
     if (faults.badChecksumCommand >= 0 && reply.command == faults.badChecksumCommand)
         bytes.back() ^= 0x01;
+    if (faults.badChecksumEvery && m_answers % faults.badChecksumEvery == 0)
+        bytes.back() ^= 0x01;
     if (faults.swapSyncEvery && m_answers % faults.swapSyncEvery == 0)
         std::swap(bytes[0], bytes[1]);
     double start = monotonicSeconds();

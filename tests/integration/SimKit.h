@@ -53,14 +53,11 @@ struct RunResult {
 /// command prints one value per line), whatever the test itself looks at.
 void expectJsonLines(const std::string& out, const std::string& where);
 
-/// Runs a program with extra environment entries, collects its output, kills it
-/// after 20 s.
-inline RunResult run(const std::string& program, const std::vector<std::string>& args,
-              const std::vector<std::string>& env = {}) {
-    RunResult r;
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-        return r;
+/// Starts a program with extra environment entries (they win over this process's
+/// own); its standard input reads nothing, its output goes to outFd and errFd.
+/// Returns its pid.
+inline pid_t spawn(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<std::string>& env, int outFd, int errFd) {
     // Everything the child needs is built before fork: this process has threads.
     std::vector<std::string> environment = env;
     for (char** e = environ; *e; ++e) {
@@ -76,17 +73,29 @@ inline RunResult run(const std::string& program, const std::vector<std::string>&
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
         // No terminal input: a program that asks reads the end of input.
         if (const int nul = ::open("/dev/null", O_RDONLY); nul >= 0)
             ::dup2(nul, 0);
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
+        ::dup2(outFd, 1);
+        ::dup2(errFd, 2);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
+    return pid;
+}
+
+/// Runs a program with extra environment entries, collects its output, kills it
+/// after 20 s.
+inline RunResult run(const std::string& program, const std::vector<std::string>& args,
+              const std::vector<std::string>& env = {}) {
+    RunResult r;
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+        return r;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = spawn(program, args, env, out[1], err[1]);
     ::close(out[1]);
     ::close(err[1]);
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};

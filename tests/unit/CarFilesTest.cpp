@@ -62,3 +62,42 @@ TEST(CarFiles, HostileTextsStayInsideTheSettingsFolder) {
             EXPECT_TRUE(staysInside(folder, path));
         }
 }
+
+TEST(CarFiles, LongNamesAreCutOnACharacterBoundaryAndKeepTheirParts) {
+    const std::string q3 = "„"; // 3 bytes in UTF-8
+    std::string wide49, wide200;
+    for (int i = 0; i < 49; ++i)
+        wide49 += q3;
+    for (int i = 0; i < 200; ++i)
+        wide200 += "ż"; // 2 bytes
+    struct Case {
+        const char* what;
+        std::string make, model, capacity;
+        std::string wantMake, wantCapacity;
+    } cases[] = {
+        {"widest dialog texts", wide49, wide49, "1600", wide49, "1600"},
+        {"odd byte budget", "a" + wide49, wide49 + wide49, "12", "a" + wide49, "12"},
+        {"huge make", wide200 + wide200, "m", "9", "", "9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = carFolderName(c.make, c.model, c.capacity);
+        EXPECT_LE(name.size(), PATH_SEGMENT_MAX);
+        EXPECT_EQ(safePathSegment(name), name) << "valid UTF-8, nothing left to map";
+        const size_t first = name.find('-'), last = name.rfind('-');
+        ASSERT_NE(first, last) << "still three parts";
+        if (!c.wantMake.empty()) {
+            EXPECT_EQ(name.substr(0, first), c.wantMake);
+        }
+        EXPECT_EQ(name.substr(last + 1), c.wantCapacity);
+        EXPECT_EQ(c.model.rfind(name.substr(first + 1, last - first - 1), 0), 0u) << "the model is only cut";
+    }
+    std::string longId;
+    for (int i = 0; i < 120; ++i)
+        longId += q3;
+    const std::string file = carFileName(longId, "08-12-2026");
+    EXPECT_LE(file.size(), PATH_SEGMENT_MAX);
+    EXPECT_EQ(file.substr(file.size() - 20), "-08-12-2026.settings") << "date and extension stay";
+    EXPECT_EQ(safePathSegment(std::string(300, 'x')).size(), PATH_SEGMENT_MAX);
+    EXPECT_EQ(safePathSegment(std::string(254, 'x') + "€").size(), 254u) << "never half a character";
+}

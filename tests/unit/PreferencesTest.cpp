@@ -83,6 +83,20 @@ TEST_F(IniFolder, TextValuesRoundTripThroughQuotingAndEscapes) {
     EXPECT_EQ(prefs.value(PREF_APP_V52, PREF_LAST_CAR_FILE), "/home/u/Opel, Astra.settings");
 }
 
+TEST_F(IniFolder, BlanksAtEitherEndOfAValueSurviveTheFile) {
+    // A TAB is written as an escape; it must not be trimmed away like the blanks
+    // around the raw text are.
+    CIniPreferences prefs(root.string());
+    for (const std::string v : {"\tlead", "trail\t", "\t", "\t \t", " \tx\t ", "a\tb", "\t@x"}) {
+        prefs.setValue(PREF_APP_V52, PREF_LAST_CAR_FILE, v);
+        EXPECT_EQ(CIniPreferences(root.string()).value(PREF_APP_V52, PREF_LAST_CAR_FILE), v)
+            << read("v5.2.conf");
+    }
+    // Escaped blanks in a file written by QSettings, raw blanks around it.
+    write("v5.2.conf", "[General]\nLast%20car%20file=  \\tx\\t  \n");
+    EXPECT_EQ(prefs.value(PREF_APP_V52, PREF_LAST_CAR_FILE), "\tx\t");
+}
+
 TEST_F(IniFolder, MissingFolderIsCreatedAndAnUnwritableOneLeavesTheValueAbsent) {
     CIniPreferences nested((root / "a" / "b").string());
     nested.setLastSerialPort(6);

@@ -190,6 +190,46 @@ TEST_F(Recording, ReaderCrossesItsBufferAndStopsForGood) {
     EXPECT_GT(r.bytesRead(), 1u << 20);
 }
 
+TEST_F(Recording, ReadBufferFollowsTheFileSizeAndAGrowingFileIsReadOn) {
+    // Opening many short recordings (the replay list, a fuzzer) must not cost a
+    // megabyte each; a recording that grows after it was opened is still read whole.
+    CDiag d = exampleSample();
+    char line[RECORDING_LINE_MAX];
+    const std::string one(line, formatRecordingLine(d, line));
+    struct Case {
+        const char* what;
+        size_t lines;
+        size_t minBuffer, maxBuffer;
+    } cases[] = {
+        {"empty", 0, 4096, 4096},
+        {"three lines", 3, 4096, 4096},
+        {"about 100 KiB", 2000, 2000 * one.size(), 2000 * one.size() + 1},
+        {"over 1 MiB", 25000, 1u << 20, 1u << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string text;
+        for (size_t i = 0; i < c.lines; ++i)
+            text += one;
+        writeText("sized.lpgd", text);
+        CRecordingReader r;
+        ASSERT_TRUE(r.open(path("sized.lpgd")));
+        EXPECT_GE(r.bufferSize(), c.minBuffer);
+        EXPECT_LE(r.bufferSize(), c.maxBuffer);
+
+        // The writer goes on after the reader opened the file.
+        {
+            std::ofstream more(path("sized.lpgd"), std::ios::binary | std::ios::app);
+            for (int i = 0; i < 3000; ++i)
+                more << one;
+        }
+        size_t n = 0;
+        while (r.read(d))
+            ++n;
+        EXPECT_EQ(n, c.lines + 3000);
+    }
+}
+
 TEST_F(Recording, MissingFileRaisesTheOpenError) {
     std::vector<CDiag> out;
     try {

@@ -212,6 +212,34 @@ TEST_F(CarFolder, CarsWhoseNamesWereMadeSafeAreFoundAgain) {
     }
 }
 
+TEST_F(CarFolder, CarsWithTheLongestTextsAreWrittenAndFoundAgain) {
+    // 49 characters that take 3 bytes each in UTF-8 in both make and model: the
+    // folder name "make-model-capacity" would be 301 bytes.
+    std::string make, model;
+    for (int i = 0; i < 49; ++i) {
+        make += i % 2 ? "€" : "„";
+        model += i % 3 ? "—" : "…";
+    }
+    const CarTexts car = {make, model, "1600", "101", "2003", "2.0", "12"};
+    const std::string written = save("ZF-7", car, "08-12-2026-09:15:00");
+    ASSERT_FALSE(written.empty()) << "the settings write was refused";
+    ASSERT_TRUE(fs::is_regular_file(written));
+    const std::string name = fs::path(written).parent_path().filename().string();
+    EXPECT_LE(name.size(), 255u);
+
+    // The lists show the name as it was cut, and the chosen row leads back to it.
+    ASSERT_EQ(CCarInfo::listMakes(folder()), std::vector<std::string>{make});
+    const std::vector<std::string> models = CCarInfo::listModels(folder(), make);
+    ASSERT_EQ(models.size(), 1u);
+    EXPECT_EQ(model.rfind(models[0], 0), 0u) << "the model is cut, never changed";
+    ASSERT_EQ(CCarInfo::listCapacities(folder(), make, models[0]), std::vector<std::string>{"1600"});
+    const std::vector<CarSettingsFile> files = CCarInfo::readSettingsFiles(folder(), make, models[0], "1600");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(CCarInfo::chosenPath(folder(), files[0]), written);
+    EXPECT_EQ(CCarInfo::lookUpPath(folder(), files[0].record), written);
+    EXPECT_EQ(CCarInfo::restoreLastCar(prefs, dev.settings()), car) << "the file keeps the whole texts";
+}
+
 TEST_F(CarFolder, AFileCopiedInUnderAnotherNameIsOpenedFromWhereItWasListed) {
     const std::string written = save("ZF-7", OPEL, "08-12-2026-09:15:00");
     const std::string copy = folder() + "Opel-Astra-1600/kopia.settings";

@@ -1,8 +1,10 @@
 #include "diag/Recording.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -14,7 +16,10 @@ namespace zefirel {
 
 namespace {
 
-constexpr size_t READ_CHUNK = 1 << 20;
+/// The reader's buffer: the file's size within these bounds, so a short file does
+/// not cost a megabyte and a long one is still read in big pieces.
+constexpr size_t READ_CHUNK_MAX = 1 << 20;
+constexpr size_t READ_CHUNK_MIN = 4096;
 
 char* appendUnsigned(char* p, uint32_t v) {
     char tmp[10];
@@ -107,7 +112,11 @@ bool CRecordingReader::open(const std::string& path) {
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0)
         return false;
-    m_buf.resize(READ_CHUNK);
+    struct stat st {};
+    const uint64_t fileSize = ::fstat(m_fd, &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    // One byte more than the file, so that the end of a file that does not grow is
+    // seen by the first read; a file that grows meanwhile is read on in pieces.
+    m_buf.resize(static_cast<size_t>(std::clamp<uint64_t>(fileSize + 1, READ_CHUNK_MIN, READ_CHUNK_MAX)));
     m_pos = m_end = 0;
     m_eof = m_failed = false;
     m_bytesRead = 0;

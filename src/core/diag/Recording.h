@@ -75,6 +75,9 @@ public:
     void close();
     /// Bytes taken from the file so far.
     uint64_t bytesRead() const { return m_bytesRead; }
+    /// Size of the read buffer: the file's size at open, at least 4 KiB and at most
+    /// 1 MiB.
+    size_t bufferSize() const { return m_buf.size(); }
 
 private:
     enum class EValue { Ok, EndOfFile, NotANumber };

@@ -1,5 +1,6 @@
 #include "settings/CarFiles.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace zefirel {
@@ -42,9 +43,9 @@ size_t utf8Length(const std::string& s, size_t i, uint32_t& cp) {
 
 bool isControl(uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
 
-} // namespace
-
-std::string safePathSegment(const std::string& text) {
+/// The character mapping of safePathSegment, without the rules for the whole name.
+/// The result is valid UTF-8.
+std::string mapCharacters(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
@@ -61,17 +62,54 @@ std::string safePathSegment(const std::string& text) {
             out.append(text, i, n);
         i += n;
     }
+    return out;
+}
+
+/// Cuts valid UTF-8 to at most maxBytes bytes without splitting a character.
+std::string cutAtCharacter(std::string text, size_t maxBytes) {
+    if (text.size() <= maxBytes)
+        return text;
+    size_t end = maxBytes;
+    while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+    return text;
+}
+
+/// The rules for a whole name: never empty, never starting with "." and no longer
+/// than a file system takes.
+std::string finishSegment(std::string out) {
+    out = cutAtCharacter(std::move(out), PATH_SEGMENT_MAX);
     if (out.empty() || out[0] == '.')
         out = "_" + (out.empty() ? std::string() : out.substr(1));
     return out;
 }
 
+} // namespace
+
+std::string safePathSegment(const std::string& text) { return finishSegment(mapCharacters(text)); }
+
 std::string carFolderName(const std::string& make, const std::string& model, const std::string& capacity) {
-    return safePathSegment(make + "-" + model + "-" + capacity);
+    std::string mk = mapCharacters(make), md = mapCharacters(model), cp = mapCharacters(capacity);
+    // Too long a name is shortened in the model first, then the make, then the
+    // capacity, so the name still splits into the three parts at its hyphens. The
+    // look-up of a listed file builds its path through here too and finds it.
+    const size_t room = PATH_SEGMENT_MAX - 2;
+    const auto fits = [&] { return mk.size() + md.size() + cp.size() <= room; };
+    if (!fits())
+        md = cutAtCharacter(md, room - std::min(room, mk.size() + cp.size()));
+    if (!fits())
+        mk = cutAtCharacter(mk, room - std::min(room, cp.size()));
+    if (!fits())
+        cp = cutAtCharacter(cp, room);
+    return finishSegment(mk + "-" + md + "-" + cp);
 }
 
 std::string carFileName(const std::string& identity, const std::string& date) {
-    return safePathSegment(identity + "-" + date + CAR_SETTINGS_EXTENSION);
+    const std::string tail = mapCharacters("-" + date + CAR_SETTINGS_EXTENSION);
+    // The identity gives way first, so the name keeps its date and extension.
+    const size_t room = PATH_SEGMENT_MAX - std::min(PATH_SEGMENT_MAX, tail.size());
+    return finishSegment(cutAtCharacter(mapCharacters(identity), room) + tail);
 }
 
 std::string carSettingsFilePath(const std::string& settingsFolder, const std::string& make,

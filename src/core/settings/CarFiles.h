@@ -7,14 +7,21 @@
 ///  - "/" and "\" (path separators here or on Windows), control characters
 ///    (U+0000..U+001F, U+007F..U+009F) and bytes that are not valid UTF-8 become "_";
 ///  - a leading "." becomes "_" (no hidden names, and never "." or "..");
-///  - an empty result becomes "_".
+///  - an empty result becomes "_";
+///  - a name longer than PATH_SEGMENT_MAX bytes (a file system's limit) is cut on a
+///    character boundary (Polish quotes, dashes and "€" take 3 bytes each, so two
+///    car texts of 49 characters can pass it).
 /// Everything else is kept as it is, so ordinary names (letters including Polish
 /// ones, digits, spaces, "-", ".") stay readable. A mapped name therefore always is
 /// exactly one path segment below the settings folder.
 
+#include <cstddef>
 #include <string>
 
 namespace zefirel {
+
+/// The longest file or folder name, in bytes, that Linux file systems take.
+inline constexpr size_t PATH_SEGMENT_MAX = 255;
 
 /// Maps a UTF-8 text to one safe file or folder name (rules above).
 std::string safePathSegment(const std::string& text);

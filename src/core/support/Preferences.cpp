@@ -98,11 +98,14 @@ std::string unescapeKey(const std::string& raw) {
     return out;
 }
 
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
 /// A text value as QSettings writes it: backslash escapes, quotes when the text
-/// holds a separator or starts or ends with a blank, a doubled leading '@'.
+/// holds a separator or starts or ends with a blank (a TAB too, so that no reader
+/// that trims blanks after expanding escapes can lose it), a doubled leading '@'.
 std::string escapeValue(const std::string& value) {
     std::string body;
-    bool quote = !value.empty() && (value.front() == ' ' || value.back() == ' ');
+    bool quote = !value.empty() && (isBlank(value.front()) || isBlank(value.back()));
     for (unsigned char c : value) {
         switch (c) {
         case ';': case ',': case '=': quote = true; body += static_cast<char>(c); break;
@@ -142,12 +145,8 @@ std::string unescapeValue(const std::string& raw) {
         }
         out += c;
     }
-    // Outside quotes QSettings drops surrounding blanks.
-    if (raw.find('"') == std::string::npos) {
-        const size_t b = out.find_first_not_of(" \t");
-        const size_t e = out.find_last_not_of(" \t");
-        out = b == std::string::npos ? std::string() : out.substr(b, e - b + 1);
-    }
+    // Blanks around the value were dropped from the raw text before it came here
+    // (as QSettings does); a blank written as an escape ("\t") is part of the value.
     if (out.size() >= 2 && out[0] == '@' && out[1] == '@')
         out.erase(0, 1);
     return out;

@@ -15,6 +15,7 @@
 
 #include "diag/DiagData.h"
 #include "link/Conversions.h"
+#include "support/ChartScaleText.h"
 #include "support/Paths.h"
 
 namespace zefirel {
@@ -363,30 +364,17 @@ QString CSeriesChart::ScaleFilePath() const {
 bool CSeriesChart::LoadScale(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return false;
-    std::istringstream in(f.readAll().toStdString());
-    std::string keyword;
     // Each entry is applied only when it makes sense: a range that is not increasing
     // or a step that is not positive would break the mapping and the grid.
-    auto range = [](double lo, double hi) { return std::isfinite(lo) && std::isfinite(hi) && lo < hi; };
-    auto step = [](double v) { return std::isfinite(v) && v > 0; };
-    while (in >> keyword) {
-        double a = 0, b = 0;
-        if (keyword == "XAXIS" || keyword == "YAXIS") {
-            if (!(in >> a >> b)) break;
-            if (!range(a, b)) continue;
-            if (keyword == "XAXIS")
-                SetXWindow(a, b);
-            else
-                SetYRange(a, b);
-        } else if (keyword == "XGRID" || keyword == "YGRID") {
-            if (!(in >> a)) break;
-            if (!step(a)) continue;
-            if (keyword == "XGRID")
-                s_xGrid = a;
-            else
-                SetYGrid(a);
-        }
-    }
+    const ChartScaleText scale = parseChartScale(f.readAll().toStdString());
+    if (scale.xAxis)
+        SetXWindow(scale.xAxis->min, scale.xAxis->max);
+    if (scale.yAxis)
+        SetYRange(scale.yAxis->min, scale.yAxis->max);
+    if (scale.xGrid)
+        s_xGrid = *scale.xGrid;
+    if (scale.yGrid)
+        SetYGrid(*scale.yGrid);
     return true;
 }
 
