@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <future>
 
+#include "AutoSetupKit.h"
 #include "DiagTestKit.h"
 #include "SimKit.h"
 #include "autosetup/AutoSetup.h"
@@ -25,60 +26,6 @@ using namespace zefirel::test;
 using namespace zefirel::sim;
 
 namespace {
-
-/// Records the procedure's log, messages and buttons; safe from any thread.
-class CAutoSetupTestHost : public IAutoSetupHost {
-public:
-    std::atomic<bool> answer{true};
-    std::atomic<bool> startEnabled{true};
-    std::atomic<bool> stopEnabled{false};
-
-    void addLogLine(const std::string& text) override {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_lines.push_back(text);
-    }
-    bool askUser(const std::string& text) override {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_questions.push_back(text);
-        return answer.load();
-    }
-    void showMessage(const std::string& text) override {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_messages.push_back(text);
-    }
-    void enableStart(bool on) override { startEnabled = on; }
-    void enableStop(bool on) override { stopEnabled = on; }
-
-    std::vector<std::string> lines() const {
-        std::lock_guard<std::mutex> g(m_lock);
-        return m_lines;
-    }
-    std::vector<std::string> messages() const {
-        std::lock_guard<std::mutex> g(m_lock);
-        return m_messages;
-    }
-    std::vector<std::string> questions() const {
-        std::lock_guard<std::mutex> g(m_lock);
-        return m_questions;
-    }
-    bool logged(const std::string& line) const {
-        const auto l = lines();
-        return std::find(l.begin(), l.end(), line) != l.end();
-    }
-
-private:
-    mutable std::mutex m_lock;
-    std::vector<std::string> m_lines, m_messages, m_questions;
-};
-
-/// A document whose work-mode switches pause briefly instead of 500 ms.
-class CQuickDoc : public CDeviceDoc {
-public:
-    using CDeviceDoc::CDeviceDoc;
-
-protected:
-    void pauseMs(int) override { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
-};
 
 class AutoSetupSim : public ::testing::Test {
 protected:

@@ -153,12 +153,12 @@ TEST_F(KillBench, CarSettingsFileIsTheOldOrTheNewOneWhole) {
     const std::string path = folder + "/" + name;
 
     int killedMidway = 0;
-    for (int round = 1; round <= 5; ++round) {
+    for (int round = 1; round <= 6; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const Bytes old = readBytes(path);
         const double wanted = 1 + 0.25 * round;
         const std::string value = "mainCorrection=" + std::to_string(wanted);
-        killedMidway += ctlKilledAfter({car, "settings", "set", value}, between(random, 150, 700));
+        killedMidway += ctlKilledAfter({car, "settings", "set", value}, between(random, 30, 300));
         const Bytes now = readBytes(path);
         ASSERT_EQ(now.size(), block::SIZE) << "a whole record";
         if (now != old) {

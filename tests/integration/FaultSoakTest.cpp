@@ -1,6 +1,6 @@
 // The whole core against the virtual controller's faults, a few seconds each: the
-// line unplugged while polling, during an EEPROM write and during a map write,
-// garbage between frames, a wrong checksum on every Nth answer and a slow
+// line unplugged while polling, during an EEPROM write, during a map write and
+// during the automatic setup, garbage between frames, a wrong checksum on every Nth answer and a slow
 // controller. Each time nothing crashes, nothing waits beyond the link's time-outs,
 // the recording holds every sample in order, and after a loss the reconnect (the
 // controller plugged in again at the same port) brings diagnostics back.
@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <future>
 
+#include "AutoSetupKit.h"
 #include "DiagTestKit.h"
 #include "SimKit.h"
 #include "diag/DeviceDoc.h"
@@ -139,7 +140,7 @@ protected:
     CScratchFolder scratch;
     CThreadSafeHost host;
     CMemoryPreferences prefs;
-    CDeviceDoc doc{&host, &prefs};
+    CQuickDoc doc{&host, &prefs};
     std::unique_ptr<CSimOnPty> sim;
     std::string link;
     bool polled = false;
@@ -203,6 +204,30 @@ TEST_F(FaultSoak, LineClosedDuringAMapWrite) {
         EXPECT_LT(secondsSince(start), LOSS_NOTICED_MS / 1000.0) << "waited for a controller that is gone";
         expectReconnectBringsDiagnosticsBack();
     }
+}
+
+TEST_F(FaultSoak, LineClosedDuringTheAutomaticSetup) {
+    SimConfig warm;
+    warm.ambientC = 60; // a warm engine, as the procedure expects
+    plugIn(warm);
+    doc.setCarDataKnown(true);
+    const std::string rec = poll("autosetup.lpgd", 1);
+    auto setupHost = std::make_shared<CAutoSetupTestHost>();
+    auto setup = std::make_shared<CAutoSetup>(doc, setupHost);
+    setup->begin();
+    auto running = std::async(std::launch::async, [&] { return setup->doWork(); });
+    ASSERT_TRUE(waitFor([&] { return setupHost->logged("----Krok 2----"); }, 30000));
+    sim->server.closeLine();
+    // Polling gives up after its failed polls, and the procedure's wait for samples
+    // with it.
+    const auto start = Clock::now();
+    ASSERT_EQ(running.wait_for(std::chrono::milliseconds(2 * LOSS_NOTICED_MS)), std::future_status::ready)
+        << "the procedure still runs after " << secondsSince(start) << " s";
+    EXPECT_FALSE(running.get());
+    EXPECT_FALSE(setup->succeeded());
+    expectLossNoticed();
+    EXPECT_EQ(expectEverySampleInOrder(rec), static_cast<size_t>(doc.diagData().count()));
+    expectReconnectBringsDiagnosticsBack();
 }
 
 TEST_F(FaultSoak, FaultsTheLinkRidesOut) {
