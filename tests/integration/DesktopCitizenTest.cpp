@@ -110,6 +110,16 @@ TEST(DesktopCitizen, AStableSymlinkNameOfTheDeviceWorksAsThePathItself) {
     env.push_back("ZEFIREL_COM5=" + stable);
     r = run(CTL, {"--port", "5", "info"}, env);
     EXPECT_EQ(r.rc, 0) << r.err;
+
+    // The port list shows what port 5 stands for, without opening anything.
+    r = run(CTL, {"ports"}, env);
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find("5  " + stable + "  [ZEFIREL_COM5]"), std::string::npos) << r.out;
+    r = run(CTL, {"--json", "ports"}, env);
+    EXPECT_NE(r.out.find("{\"port\":5,\"searched\":true,\"path\":\"" + stable + "\",\"exists\":true,"
+                         "\"override\":\"ZEFIREL_COM5\""),
+              std::string::npos)
+        << r.out;
 }
 
 } // namespace
