@@ -1,6 +1,7 @@
 // Replay speed: a generated recording of 1 000 000 lines (or the count given as the
 // first argument) is loaded into a store through the replay thread, and parsed
-// alone by the reader; prints lines/s and MB/s of each.
+// alone by the reader; prints lines/s and MB/s of each, and how many times the time
+// of `wc -l` over the same file, measured in the same run, each takes.
 #include <unistd.h>
 
 #include <chrono>
@@ -9,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "diag/DeviceInput.h"
+#include "ReplayBench.h"
 #include "diag/Recording.h"
 
 using namespace zefirel;
@@ -58,6 +59,16 @@ int main(int argc, char** argv) {
     generate(path, lines);
     std::printf("generated %d lines in %.2f s\n", lines, seconds(t0));
 
+    // wc -l over the same file: what merely reading and counting its lines costs.
+    t0 = Clock::now();
+    long counted = -1;
+    if (FILE* wc = ::popen(("wc -l < " + path).c_str(), "r")) {
+        if (std::fscanf(wc, "%ld", &counted) != 1) counted = -1;
+        ::pclose(wc);
+    }
+    const double wcS = seconds(t0);
+    std::printf("wc -l:         %ld lines, %.3f s, %.0f lines/s\n", counted, wcS, counted / wcS);
+
     // Reader alone.
     CRecordingReader reader;
     reader.open(path);
@@ -68,22 +79,18 @@ int main(int argc, char** argv) {
         ++parsed;
     const double parseS = seconds(t0);
     const double mb = static_cast<double>(reader.bytesRead()) / 1e6;
-    std::printf("reader:        %d lines, %.3f s, %.0f lines/s, %.1f MB/s\n", parsed, parseS, parsed / parseS,
-                mb / parseS);
+    std::printf("reader:        %d lines, %.3f s, %.0f lines/s, %.1f MB/s (%.2f x the time of wc -l)\n", parsed,
+                parseS, parsed / parseS, mb / parseS, parseS / wcS);
 
     // The replay thread into a store, as the document runs it.
     CDiagData store;
-    std::atomic<uint8_t> run{1};
-    auto live = std::make_shared<std::atomic<int>>(0);
-    auto* thread = new CDiagFileThread(store, path, run);
-    thread->trackWith(live);
     t0 = Clock::now();
-    CLPGThreadManager::instance().insert(thread);
-    while (run.load() != 0 || live->load() != 0)
+    const bench::CReplayRun replay(store, path);
+    while (replay.running())
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     const double replayS = seconds(t0);
-    std::printf("replay thread: %d samples, %.3f s, %.0f lines/s, %.1f MB/s (target >= 1000000 lines/s)\n",
-                store.count(), replayS, store.count() / replayS, mb / replayS);
+    std::printf("replay thread: %d samples, %.3f s, %.0f lines/s, %.1f MB/s (%.2f x the time of wc -l)\n",
+                store.count(), replayS, store.count() / replayS, mb / replayS, replayS / wcS);
     std::printf("store: %.1f bytes per sample (sizeof(CDiag) = %zu)\n",
                 static_cast<double>(store.memoryBytes()) / store.count(), sizeof(CDiag));
     ::unlink(path.c_str());

@@ -11,6 +11,7 @@
 #include "link/Threads.h"
 #include "support/Preferences.h"
 #include "support/Version.h"
+#include "support/StartupTrace.h"
 #include "ui/app/Zefirel.h"
 
 namespace {
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
         std::fputs(HELP_TEXT, stdout);
         return 0;
     }
+    zefirel::startupMark("main");
     // A controller cable that vanishes must not end the program through SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);

@@ -10,6 +10,7 @@
 #include "diag/RecordingFiles.h"
 #include "support/FileUtil.h"
 #include "support/Paths.h"
+#include "support/StartupTrace.h"
 
 namespace zefirel {
 
@@ -63,6 +64,7 @@ bool CDeviceDoc::openConnection() {
     g_current.store(this);
     host().showWait(WAIT_CONNECTING);
     host().pumpEvents();
+    startupMark("port-search");
     const bool answered = connectAnyPort();
     host().closeWait();
     // A controller plugged in (or switched on) after the program started must be

@@ -43,8 +43,9 @@ inline constexpr const char* MSG_EEPROM_READ_FAILED = "Nie można przeczytać pa
 inline constexpr const char* MSG_EEPROM_WRITE_FAILED = "Nie można zapisać do pamięci EEPROM urządzenia!";
 inline constexpr const char* MSG_EEPROM_FILE_OPEN = "Nie można otworzyć wskazanego pliku EEPROM!";
 inline constexpr const char* MSG_EEPROM_FILE_FORMAT = "Niepoprawny format pliku EEPROM!";
-/// Polling period of the replay wait.
-inline constexpr int REPLAY_WAIT_SLICE_MS = 100;
+/// Polling period of the replay wait. Short, so that the window (and the chart that
+/// takes the samples as the replay brings them) keeps up with a fast replay.
+inline constexpr int REPLAY_WAIT_SLICE_MS = 20;
 /// How long closing the document waits for the worker threads.
 inline constexpr int CLOSE_WAIT_MS = 3000;
 /// Refresh periods of the displays while diagnostics are on.

@@ -1,6 +1,7 @@
 #include "diag/DiagData.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace zefirel {
 
@@ -53,8 +54,28 @@ bool CDiagData::getLast(CDiag& out) const {
     return true;
 }
 
+uint64_t CDiagData::nextGeneration() {
+    static std::atomic<uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+uint64_t CDiagData::generation() const {
+    CMutexGuard guard(&m_lock);
+    return m_generation;
+}
+
 void CDiagData::getRange(std::vector<CDiag>& out, int from, int to) const {
     CMutexGuard guard(&m_lock);
+    copyLocked(out, from, to);
+}
+
+uint64_t CDiagData::getRangeOf(std::vector<CDiag>& out, int from, int to) const {
+    CMutexGuard guard(&m_lock);
+    copyLocked(out, from, to);
+    return m_generation;
+}
+
+void CDiagData::copyLocked(std::vector<CDiag>& out, int from, int to) const {
     // A window that starts before the first sample (a chart asking for the newest
     // N of fewer than N samples) starts at the first one.
     size_t begin = from < 0 ? 0 : static_cast<size_t>(from);
@@ -81,6 +102,7 @@ void CDiagData::clear() {
         CMutexGuard guard(&m_lock);
         released.swap(m_chunks);
         m_count = 0;
+        m_generation = nextGeneration();
     }
 }
 

@@ -3,6 +3,7 @@
 /// run. Every operation holds the store's lock for its own body only and calls
 /// nothing outside while holding it.
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,12 @@ public:
     /// from samples; otherwise appends nothing. A negative from counts as 0.
     void getRange(std::vector<CDiag>& out, int from, int to) const;
     void clear();
+    /// Which filling of the store its samples belong to: a number that no other store
+    /// and no earlier filling of this one had; every clear gives the store a new one.
+    /// A reader that took samples before can tell whether to take only the new ones.
+    uint64_t generation() const;
+    /// As getRange; returns the generation the copied samples belong to.
+    uint64_t getRangeOf(std::vector<CDiag>& out, int from, int to) const;
     /// Bytes of sample storage held (capacity, not just the samples in use).
     size_t memoryBytes() const;
 
@@ -34,10 +41,13 @@ public:
 
 private:
     void appendLocked(const CDiag* d, size_t n);
+    void copyLocked(std::vector<CDiag>& out, int from, int to) const;
+    static uint64_t nextGeneration();
 
     mutable CMutex m_lock;
     std::vector<std::unique_ptr<CDiag[]>> m_chunks;
     size_t m_count = 0;
+    uint64_t m_generation = nextGeneration();
 };
 
 } // namespace zefirel

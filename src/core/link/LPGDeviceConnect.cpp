@@ -5,6 +5,7 @@
 #include "diag/Diag.h"
 #include "link/Conversions.h"
 #include "link/LPGDevice.h"
+#include "support/StartupTrace.h"
 
 namespace zefirel {
 
@@ -52,8 +53,11 @@ bool CLPGDevice::openAndHandshake(uint32_t portNumber, const std::string& path, 
         else
             m_port.openPath(path);
         setLineParameters(m_port, baudRate);
-        if (handshake())
+        startupMark("port-open");
+        if (handshake()) {
+            startupMark("handshake");
             return true;
+        }
     } catch (IError* e) {
         delete e;
     }

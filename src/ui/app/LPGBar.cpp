@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include "support/StartupTrace.h"
 #include "ui/settings/MsgHelper.h"
 
 namespace zefirel {
@@ -99,6 +100,7 @@ void CLPGBar::showConnection(bool connected) {
     m_connection->setText(connected ? QStringLiteral("Połączony") : QStringLiteral("Brak połączenia"));
     paintField(m_connection, connected ? COLOUR_GREEN : COLOUR_RED);
     m_connection->repaint();
+    if (connected) startupMark("connected");
 }
 
 void CLPGBar::showError(bool on) {

@@ -4,6 +4,7 @@
 #include "ui/app/AboutDlg.h"
 #include "ui/app/Commands.h"
 #include "ui/app/MainFrm.h"
+#include "support/StartupTrace.h"
 #include "ui/app/Translations.h"
 #include "ui/bench/BenchCommands.h"
 #include "ui/diag/DeviceDocUi.h"
@@ -20,6 +21,7 @@ CZefirel::~CZefirel() {
 bool CZefirel::initInstance(bool showWindow) {
     installPolishTranslations();
     m_main = std::make_unique<CMainFrame>();
+    startupMark("frame");
     connect(m_main.get(), &CMainFrame::command, this, &CZefirel::onCommand);
     m_main->setCloseHandler([this] { exitInstance(); });
     onFileNew();
@@ -28,6 +30,7 @@ bool CZefirel::initInstance(bool showWindow) {
         m_main->move(0, 0);
         m_main->resize(1024, 768);
         m_main->showMaximized();
+        startupMark("window");
     }
     return true;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ui/chart/ChartLegend.h"
+#include "ui/chart/ChartLod.h"
 #include "ui/chart/ChartTypes.h"
 
 class QFont;
@@ -148,7 +149,10 @@ public:
 
     /// Rebuilds the series from these samples (oldest first) and runs autoscale.
     void SetData(const std::vector<CDiag>& samples);
-    /// Rebuilds the series from every sample of the store, copying it out in blocks.
+    /// The series over every sample of the store, copied out in blocks. When the chart
+    /// was last given this same store and it has not been cleared since, only the
+    /// samples added meanwhile are taken (the result is that of a full rebuild), so a
+    /// growing store can be followed at the cost of its new samples.
     void SetData(const CDiagData& store);
     /// Empties the series list; the last sample number becomes 0.
     void Clear();
@@ -176,10 +180,15 @@ public:
     int GetLastSampleNo() const { return m_lastSampleNo; }
     const std::vector<ChartSeries>& Series() const { return m_series; }
     /// When on (the default), columns crowded with points are drawn from their
-    /// first, lowest, highest and last point only, which draws the same pixels.
+    /// first, lowest, highest and last point only, and blocks of points inside one
+    /// column from their summaries; both draw the same pixels as every point.
     void SetReduceDrawing(bool on) { m_reduce = on; }
     /// What each series colour of this chart shows, in series order.
     virtual std::vector<LegendEntry> Legend() const { return {}; }
+    /// The level-of-detail summaries of series i (built as its points are added).
+    const CChartLod& Summaries(size_t i) const { return m_lods[i]; }
+    /// Bytes held by the summaries of all series.
+    size_t SummaryBytes() const;
 
     /// The shared x window of every series chart.
     static void SetXWindow(double xMin, double xMax) { s_xMin = xMin; s_xMax = xMax; }
@@ -224,12 +233,17 @@ protected:
     void TrackMax(double v);
 
 private:
-    void BeginData(size_t n);
+    /// Starts a SetData; keep says the series so far stay and only samples are added.
+    void BeginData(size_t n, bool keep = false);
     void TakeBlock(const CDiag* d, size_t count, size_t firstIndex, size_t total);
     void EndData(size_t n, uint32_t lastNo);
+    /// One pass of SetData(store); false when the store was cleared during it.
+    bool TakeFromStore(const CDiagData& store);
+    /// Forgets which store the series were built from: the next SetData(store) rebuilds.
+    void ForgetSource() { m_source = nullptr; }
     struct Mapper;
-    void DrawLine(QPainter& dc, const ChartSeries& s) const;
-    void DrawDots(QPainter& dc, const ChartSeries& s) const;
+    void DrawLine(QPainter& dc, size_t index) const;
+    void DrawDots(QPainter& dc, size_t index) const;
     /// Index range of the points of s whose x lies in the shared x window.
     std::pair<size_t, size_t> VisibleSpan(const ChartSeries& s) const;
 
@@ -241,6 +255,11 @@ private:
     bool m_autoscale = false;
     int m_lastSampleNo = 0;
     std::vector<ChartSeries> m_series;
+    std::vector<CChartLod> m_lods;  ///< one per series, same order
+    /// The store the series were built from, its generation then and the samples taken.
+    const CDiagData* m_source = nullptr;
+    uint64_t m_sourceGeneration = 0;
+    size_t m_taken = 0;
     bool m_reduce = true;
     bool m_tracking = false;
     bool m_extremesChanged = false;

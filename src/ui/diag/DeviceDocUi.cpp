@@ -257,6 +257,11 @@ void CDeviceDocUi::onReplay() {
     guarded(m_main, "CDeviceDoc::onReplay()", [&] {
         // The replay thread drops the flag at the end of the file (or when it cannot
         // read it, or when "Anuluj" is pressed); the window stays alive meanwhile.
+        // The chart takes the samples as they come, so little is left for the end.
+        CDisplayView* view = m_frame->displayView();
+        view->followStore(true);
+        const std::unique_ptr<CDisplayView, void (*)(CDisplayView*)> stopFollowing(
+            view, [](CDisplayView* v) { v->followStore(false); });
         m_doc->replayFile(file);
         CWaitCursor cursor;
         m_frame->displayView()->redrawFromStore();

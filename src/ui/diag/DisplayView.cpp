@@ -147,6 +147,16 @@ void CDisplayView::redrawFromStore() {
     update();
 }
 
+void CDisplayView::followStore(bool on) {
+    if (!m_followTimer) {
+        m_followTimer = new QTimer(this);
+        m_followTimer->setObjectName(QStringLiteral("followStoreTimer"));
+        connect(m_followTimer, &QTimer::timeout, this, [this] { m_chart->SetData(m_doc.diagData()); });
+    }
+    if (on) m_followTimer->start(FOLLOW_STORE_MS);
+    else m_followTimer->stop();
+}
+
 void CDisplayView::reloadWindow() {
     std::vector<CDiag> samples;
     m_doc.diagData().getRange(samples, static_cast<int>(m_chart->XMin()), static_cast<int>(m_chart->XMax()));

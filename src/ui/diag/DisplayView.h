@@ -32,6 +32,8 @@ inline constexpr int ZOOM_MIN_PIXELS = 9;
 inline constexpr double ZOOM_MIN_SAMPLES = 49;
 /// How close to the window's end the newest sample may come before the window moves.
 inline constexpr double FOLLOW_MARGIN = 10;
+/// How often the chart takes the new samples of a store that a replay fills.
+inline constexpr int FOLLOW_STORE_MS = 20;
 /// Chart choices of the live panel's "Wykres" list, in order.
 enum EChartKind { CHART_RPM, CHART_TIME, CHART_PRESSURE, CHART_TEMPR_LPG, CHART_LAMBDA, CHART_COUNT };
 
@@ -57,6 +59,9 @@ public:
     int chartKind() const { return m_kind; }
     /// Copies every sample of the store into the chart, window back to 0..500, step 50.
     void redrawFromStore();
+    /// While on, the chart takes the store's new samples every 20 ms (a replay fills
+    /// the store meanwhile), so the redraw at the replay's end has only the rest to take.
+    void followStore(bool on);
     /// Sample window back to 0..500 with step 50.
     static void resetWindow();
 
@@ -130,6 +135,7 @@ private:
     QMenu* m_menu = nullptr;
     QRect m_lastRefreshRect;
     bool m_chartReady = false;
+    QTimer* m_followTimer = nullptr;
 };
 
 } // namespace zefirel
