@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "ui/chart/ChartLegend.h"
-#include "ui/chart/ChartLod.h"
 #include "ui/chart/ChartTypes.h"
 
 class QFont;
@@ -26,6 +25,7 @@ class QWidget;
 
 namespace zefirel {
 
+class CChartLod;
 class CDiag;
 class CDiagData;
 
@@ -185,9 +185,7 @@ public:
     void SetReduceDrawing(bool on) { m_reduce = on; }
     /// What each series colour of this chart shows, in series order.
     virtual std::vector<LegendEntry> Legend() const { return {}; }
-    /// The level-of-detail summaries of series i (built as its points are added).
-    const CChartLod& Summaries(size_t i) const { return m_lods[i]; }
-    /// Bytes held by the summaries of all series.
+    /// Bytes held by the level-of-detail summaries of all series.
     size_t SummaryBytes() const;
 
     /// The shared x window of every series chart.

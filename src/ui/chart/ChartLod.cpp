@@ -18,88 +18,94 @@ float EncodeHole(double hole, bool gap, bool notFinite) {
     return gap ? -f : f;  // also -0.0 for a gap between equal values
 }
 
+/// True for an x that a 32-bit sample number holds exactly.
+bool SampleNumber(double x) { return x >= 0 && x <= 4294967295.0 && x == std::floor(x); }
+
 } // namespace
 
-void CChartLod::Clear() { m_levels.clear(); }
+void CChartLod::Clear() {
+    m_levels.clear();
+    m_x.clear();
+    m_off = false;
+}
 
 size_t CChartLod::MemoryBytes() const {
-    size_t n = m_levels.capacity() * sizeof(m_levels[0]);
+    size_t n = m_levels.capacity() * sizeof(m_levels[0]) + m_x.capacity() * sizeof(Ends);
     for (const auto& level : m_levels) n += level.capacity() * sizeof(Block);
     return n;
 }
 
-CChartLod::Block CChartLod::Summarise(const std::vector<ChartPoint>& pts, size_t first, size_t count) const {
-    Block b{static_cast<uint32_t>(first), static_cast<uint32_t>(first), 0.0f};
+CChartLod::Block CChartLod::Summarise(const std::vector<ChartPoint>& pts, size_t first) {
+    Block b{pts[first].y, pts[first].y, 0.0f};
     bool gap = false, notFinite = false;
     double sorted[BASE];
-    for (size_t i = first; i < first + count; ++i) {
+    for (size_t i = first; i < first + BASE; ++i) {
         const double y = pts[i].y;
         sorted[i - first] = y;
         if (!std::isfinite(y)) notFinite = true;
-        // Strict comparisons keep the first point of the lowest and highest value.
-        if (y < pts[b.lowAt].y) b.lowAt = static_cast<uint32_t>(i);
-        if (y > pts[b.highAt].y) b.highAt = static_cast<uint32_t>(i);
+        b.low = std::min(b.low, y);
+        b.high = std::max(b.high, y);
         if (i > first && pts[i].x - pts[i - 1].x > GAP) gap = true;
     }
     double hole = 0;
     if (!notFinite) {
-        std::sort(sorted, sorted + count);
-        for (size_t k = 1; k < count; ++k) hole = std::max(hole, sorted[k] - sorted[k - 1]);
+        std::sort(sorted, sorted + BASE);
+        for (size_t k = 1; k < BASE; ++k) hole = std::max(hole, sorted[k] - sorted[k - 1]);
     }
     b.hole = EncodeHole(hole, gap, notFinite);
     return b;
 }
 
-CChartLod::Block CChartLod::Combine(const std::vector<ChartPoint>& pts, const Block* children, size_t first,
-                                    size_t childSize) const {
+CChartLod::Block CChartLod::Combine(const Block* children, size_t firstChild, size_t childSize) const {
     Block b = children[0];
     double hole = 0;
     bool gap = false, notFinite = false;
     for (size_t k = 0; k < FACTOR; ++k) {
         gap = gap || children[k].HasGap();
         notFinite = notFinite || children[k].NotFinite();
+        b.low = std::min(b.low, children[k].low);
+        b.high = std::max(b.high, children[k].high);
+        // The two neighbours across the boundary with the child before.
+        const size_t at = (firstChild + k) * childSize;
+        if (k > 0 && FirstX(at) - LastX(at - childSize, childSize) > GAP) gap = true;
     }
     if (!notFinite) {
         // The children's value ranges by their lower ends: a hole of the whole is
         // inside a child or between ranges that do not overlap.
         const Block* byLow[FACTOR];
         for (size_t k = 0; k < FACTOR; ++k) byLow[k] = &children[k];
-        std::sort(byLow, byLow + FACTOR,
-                  [&](const Block* l, const Block* r) { return pts[l->lowAt].y < pts[r->lowAt].y; });
-        double reach = pts[byLow[0]->highAt].y;
+        std::sort(byLow, byLow + FACTOR, [](const Block* l, const Block* r) { return l->low < r->low; });
+        double reach = byLow[0]->high;
         for (const Block* c : byLow) {
-            hole = std::max({hole, c->Hole(), pts[c->lowAt].y - reach});
-            reach = std::max(reach, pts[c->highAt].y);
+            hole = std::max({hole, c->Hole(), c->low - reach});
+            reach = std::max(reach, c->high);
         }
-    }
-    for (size_t k = 1; k < FACTOR; ++k) {
-        const Block& c = children[k];
-        if (pts[c.lowAt].y < pts[b.lowAt].y) b.lowAt = c.lowAt;
-        if (pts[c.highAt].y > pts[b.highAt].y) b.highAt = c.highAt;
-        // The two neighbours across the children's boundary.
-        const size_t at = first + k * childSize;
-        if (pts[at].x - pts[at - 1].x > GAP) gap = true;
     }
     b.hole = EncodeHole(hole, gap, notFinite);
     return b;
 }
 
-void CChartLod::Append(std::vector<Block>& level, const Block& b) {
-    if (level.size() == level.capacity()) level.reserve(level.size() + level.size() / 4 + 64);
-    level.push_back(b);
-}
-
 void CChartLod::Extend(const ChartSeries& series) {
     const std::vector<ChartPoint>& pts = series.points;
-    // Blocks refer to points by 32-bit index; the summaries assume x never falls.
-    if (!series.sortedByX || pts.size() >= std::numeric_limits<uint32_t>::max()) {
+    if (m_off) return;
+    if (!series.sortedByX) {
         Clear();
+        m_off = true;
         return;
     }
-    if (pts.size() < BASE) return;
-    if (m_levels.empty()) m_levels.emplace_back();
-    for (size_t have = m_levels[0].size(); (have + 1) * BASE <= pts.size(); ++have)
-        Append(m_levels[0], Summarise(pts, have * BASE, BASE));
+    if (m_levels.empty() && pts.size() >= BASE) m_levels.emplace_back();
+    for (size_t have = m_x.size(); (have + 1) * BASE <= pts.size(); ++have) {
+        const size_t first = have * BASE;
+        for (size_t i = first; i < first + BASE; ++i)
+            if (!SampleNumber(pts[i].x)) {
+                Clear();
+                m_off = true;
+                return;
+            }
+        Append(m_x, Ends{static_cast<uint32_t>(pts[first].x), static_cast<uint32_t>(pts[first + BASE - 1].x)});
+        Append(m_levels[0], Summarise(pts, first));
+    }
+    if (m_levels.empty()) return;  // not one whole block yet
     for (size_t level = 1; level < MAX_LEVELS; ++level) {
         const size_t below = m_levels[level - 1].size();
         size_t have = level < m_levels.size() ? m_levels[level].size() : 0;
@@ -107,8 +113,7 @@ void CChartLod::Extend(const ChartSeries& series) {
         if (level == m_levels.size()) m_levels.emplace_back();
         const size_t childSize = BlockSize(level - 1);
         for (; (have + 1) * FACTOR <= below; ++have)
-            Append(m_levels[level],
-                   Combine(pts, &m_levels[level - 1][have * FACTOR], have * FACTOR * childSize, childSize));
+            Append(m_levels[level], Combine(&m_levels[level - 1][have * FACTOR], have * FACTOR, childSize));
     }
 }
 

@@ -17,6 +17,7 @@
 #include "link/Conversions.h"
 #include "support/ChartScaleText.h"
 #include "support/Paths.h"
+#include "ui/chart/ChartLod.h"
 #include "ui/chart/SeriesMapper.h"
 
 namespace zefirel {

@@ -60,40 +60,37 @@ struct SegmentBatch {
     }
 };
 
-/// The y values of the points of one pixel column of a polyline. The column's
-/// segments (first → ... → last) all lie on one vertical line between the lowest
-/// and highest point, so the segment into the first point and one vertical segment
-/// from the lowest to the highest cover the same pixels as all of them; the line
-/// then goes on from the last point.
+/// The points of one pixel column of a polyline. The column's segments (first →
+/// ... → last) all lie on one vertical line between the lowest and highest point,
+/// so the segment into the first point and one vertical segment from the lowest to
+/// the highest cover the same pixels as all of them; the line then goes on from the
+/// last point. First and last are kept as point indices and read when drawn.
 struct Column {
     int n = 0;
-    double first = 0, last = 0, lo = 0, hi = 0;
+    size_t firstAt = 0, lastAt = 0;
+    double lo = 0, hi = 0;
 
-    void add(double y) {
+    /// A run of points from firstAt to lastAt whose lowest and highest y are given
+    /// (a single point: firstAt == lastAt and lo == hi == its y).
+    void add(size_t runFirst, double runLo, double runHi, size_t runLast, int count) {
         if (n == 0) {
-            first = last = lo = hi = y;
+            firstAt = runFirst;
+            lo = runLo;
+            hi = runHi;
         } else {
-            last = y;
-            lo = std::min(lo, y);
-            hi = std::max(hi, y);
+            lo = std::min(lo, runLo);
+            hi = std::max(hi, runHi);
         }
-        ++n;
-    }
-    /// A run of values whose first and last are given and whose lowest and highest
-    /// are lo and hi, in one go.
-    void add(double runFirst, double runLo, double runHi, double runLast) {
-        add(runFirst);
-        lo = std::min(lo, runLo);
-        hi = std::max(hi, runHi);
-        add(runLast);
+        lastAt = runLast;
+        n += count;
     }
     template <class Map>
-    void flushInto(SegmentBatch& line, int px, const Map& map) {
+    void flushInto(SegmentBatch& line, int px, const Map& map, const std::vector<ChartPoint>& pts) {
         if (n == 0) return;
-        line.to(px, map.y(first));
+        line.to(px, map.y(pts[firstAt].y));
         if (n > 1) {
             line.add(QLine(px, map.y(lo), px, map.y(hi)));
-            line.jump(px, map.y(last));
+            line.jump(px, map.y(pts[lastAt].y));
         }
         n = 0;
     }
@@ -117,16 +114,19 @@ template <class Map, class Use, class OnBlock, class OnPoint>
 void WalkSummarised(const std::vector<ChartPoint>& pts, const CChartLod& lod, size_t from, size_t to,
                     const Map& map, Use use, OnBlock onBlock, OnPoint onPoint) {
     const size_t levels = lod.Levels();
+    const size_t summarised = std::min(to, lod.Summarised());
     size_t i = from;
     while (i < to) {
-        bool done = false;
-        if (i % CChartLod::BASE == 0) {
-            const int px = map.x(pts[i].x);
+        // Blocks are looked at where one starts; their ends' x come from the
+        // summaries, so the points themselves are not read.
+        if (i % CChartLod::BASE == 0 && i < summarised) {
+            const int px = map.x(lod.FirstX(i));
+            bool done = false;
             for (size_t level = levels; level-- > 0 && !done;) {
                 const size_t size = CChartLod::BlockSize(level);
                 if (i + size > to) continue;
                 const CChartLod::Block* b = lod.At(level, i);
-                if (!b || map.x(pts[i + size - 1].x) != px) continue;
+                if (!b || map.x(lod.LastX(i, size)) != px) continue;
                 const EBlockUse how = use(*b);
                 if (how == EBlockUse::Descend) continue;
                 if (how == EBlockUse::Take) onBlock(px, *b, i, size);
@@ -149,39 +149,40 @@ template <class Map>
 struct LineWalk {
     SegmentBatch& line;
     const Map& map;
+    const std::vector<ChartPoint>& pts;
     Column col;
     int px = 0;
     bool any = false;
     double prevX = 0;  // the previous visible point's x; starts at 0
 
-    LineWalk(SegmentBatch& l, const Map& m) : line(l), map(m) {}
+    LineWalk(SegmentBatch& l, const Map& m, const std::vector<ChartPoint>& p) : line(l), map(m), pts(p) {}
 
     /// A visible point (or a block's first point) at x entering column at.
     void enter(int at, double x) {
-        if (any && at != px) col.flushInto(line, px, map);
+        if (any && at != px) flush();
         px = at;
         any = true;
         if (x - prevX > CChartLod::GAP) {  // a gap in the samples breaks the line
-            col.flushInto(line, px, map);
+            flush();
             line.lift();
         }
     }
-    void point(int at, const ChartPoint& p) {
+    void point(int at, size_t i) {
+        const ChartPoint& p = pts[i];
         enter(at, p.x);
-        col.add(p.y);
+        col.add(i, p.y, p.y, i, 1);
         prevX = p.x;
     }
     /// A block without a break inside: its first, lowest, highest and last point
     /// stand for all of its points in the column.
-    void block(int at, const std::vector<ChartPoint>& pts, const CChartLod::Block& b, size_t first, size_t size) {
-        const ChartPoint& a = pts[first];
-        const ChartPoint& z = pts[first + size - 1];
-        enter(at, a.x);
-        col.add(a.y, pts[b.lowAt].y, pts[b.highAt].y, z.y);
-        prevX = z.x;
+    void block(int at, const CChartLod& lod, const CChartLod::Block& b, size_t first, size_t size) {
+        enter(at, lod.FirstX(first));
+        col.add(first, b.low, b.high, first + size - 1, static_cast<int>(size));
+        prevX = lod.LastX(first, size);
     }
+    void flush() { col.flushInto(line, px, map, pts); }
     void finish() {
-        if (any) col.flushInto(line, px, map);
+        if (any) flush();
     }
 };
 
@@ -257,30 +258,30 @@ void CSeriesChart::DrawLine(QPainter& dc, size_t index) const {
     const double yMin = YMin(), yMax = YMax();
     const Mapper map(*this);
     SegmentBatch line(dc);
-    LineWalk<Mapper> walk(line, map);
     const auto& pts = s.points;
+    LineWalk<Mapper> walk(line, map, pts);
     auto onPoint = [&](int px, size_t i) {
         const ChartPoint& p = pts[i];
         if (p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax) return;  // invisible: skipped
-        walk.point(px, p);
+        walk.point(px, i);
     };
     if (!(m_reduce && s.sortedByX)) {
         // Every point on its own: each one ends its column at once.
         ForEachPoint(pts, from, to, map, [&](int px, size_t i) {
             onPoint(px, i);
-            walk.col.flushInto(line, px, map);
+            walk.flush();
         });
     } else {
+        const CChartLod& lod = m_lods[index];
         auto use = [&](const CChartLod::Block& b) {
             if (b.NotFinite()) return EBlockUse::Descend;
-            const double low = pts[b.lowAt].y, high = pts[b.highAt].y;
-            if (low > yMax || high < yMin) return EBlockUse::Skip;  // wholly above or below
-            if (low < yMin || high > yMax || b.HasGap()) return EBlockUse::Descend;
+            if (b.low > yMax || b.high < yMin) return EBlockUse::Skip;  // wholly above or below
+            if (b.low < yMin || b.high > yMax || b.HasGap()) return EBlockUse::Descend;
             return EBlockUse::Take;
         };
-        WalkSummarised(pts, m_lods[index], from, to, map, use,
+        WalkSummarised(pts, lod, from, to, map, use,
                        [&](int px, const CChartLod::Block& b, size_t first, size_t size) {
-                           walk.block(px, pts, b, first, size);
+                           walk.block(px, lod, b, first, size);
                        },
                        onPoint);
     }
@@ -321,18 +322,15 @@ void CSeriesChart::DrawDots(QPainter& dc, size_t index) const {
         const double pixelsPerUnit = map.ySpan == 0 ? NAN : std::fabs(map.height / map.ySpan);
         auto use = [&](const CChartLod::Block& b) {
             if (b.NotFinite()) return EBlockUse::Descend;
-            const double low = pts[b.lowAt].y, high = pts[b.highAt].y;
-            if (low > yMax || high < yMin) return EBlockUse::Skip;
-            if (low < yMin || high > yMax) return EBlockUse::Descend;
+            if (b.low > yMax || b.high < yMin) return EBlockUse::Skip;
+            if (b.low < yMin || b.high > yMax) return EBlockUse::Descend;
             // Gaps do not matter to dots; the values must lie close enough to join.
             return b.Hole() * pixelsPerUnit <= DOT_CHAIN_PIXELS ? EBlockUse::Take : EBlockUse::Descend;
         };
         DotColumn column(dots);
         WalkSummarised(
             pts, m_lods[index], from, to, map, use,
-            [&](int px, const CChartLod::Block& b, size_t, size_t) {
-                column.rows(px, map.y(pts[b.highAt].y), map.y(pts[b.lowAt].y));
-            },
+            [&](int px, const CChartLod::Block& b, size_t, size_t) { column.rows(px, map.y(b.high), map.y(b.low)); },
             [&](int px, size_t i) {
                 if (!visible(pts[i])) return;
                 const int py = map.y(pts[i].y);
