@@ -22,8 +22,11 @@ using namespace zefirel::bench;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    // "--repaints N": only the zoomed-out repaint, N times (for a profiler).
-    const int repaints = argc > 2 && std::string(argv[1]) == "--repaints" ? std::atoi(argv[2]) : 0;
+    // "--repaints N": only the zoomed-out repaint, N times; "--window-repaints N":
+    // only the draw of the 10 000-sample window, N times (both for a profiler).
+    const std::string mode = argc > 2 ? argv[1] : "";
+    const int repaints = mode == "--repaints" ? std::atoi(argv[2]) : 0;
+    const int windowRepaints = mode == "--window-repaints" ? std::atoi(argv[2]) : 0;
     const QSize size(1600, 400);
     QImage img(size, QImage::Format_RGB32);
 
@@ -39,6 +42,11 @@ int main(int argc, char** argv) {
         chart.SetData(window);
         const double setMs = MsSince(t0);
         TimeDraw(chart, img, 3);  // glyph caches
+        if (windowRepaints > 0) {
+            const DrawTimes r = TimeDraw(chart, img, windowRepaints);
+            std::printf("%d window draws: best %.2f ms, CPU %.2f ms\n", windowRepaints, r.best, r.cpu);
+            return 0;
+        }
         const DrawTimes t = TimeDraw(chart, img, 30);
         const size_t points = PointCount(chart);
         std::printf("window 10000 samples (%zu points), 1600x400: SetData %.2f ms; Draw best %.2f ms, mean %.2f ms,"

@@ -45,9 +45,10 @@ struct ChartSeries {
     /// Colour of the series when it has no point yet (otherwise its first point's).
     uint32_t colour = 0;
 
-    /// Appends a point and keeps the ordering flag up to date.
+    /// Appends a point and keeps the ordering flag up to date (an x that is not a
+    /// number has no place in the order).
     void add(const ChartPoint& p) {
-        if (!points.empty() && p.x < points.back().x) sortedByX = false;
+        if (!points.empty() && !(p.x >= points.back().x)) sortedByX = false;
         points.push_back(p);
     }
     /// Appends a point with the series' own colour.

@@ -4,12 +4,15 @@
 // so a repaint costs about the pixels on screen, not the points. Every shortcut
 // draws exactly the pixels of drawing every point.
 
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPen>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 
 #include "ui/chart/ChartLod.h"
 #include "ui/chart/SeriesMapper.h"
@@ -28,13 +31,19 @@ constexpr double DOT_CHAIN_PIXELS = 2;
 
 /// Collects a polyline as separate segments: a wide pen strokes a long polyline as
 /// one self-overlapping outline, which is far slower to fill than its segments.
+/// With `verticalsAsRects`, a vertical segment is filled as the rectangle that a
+/// 2-pixel pen with square caps covers: the two columns left of and at its x,
+/// from one row above its upper end down to its lower end. Filling it costs far
+/// less than stroking it, and the pixels are the same.
 struct SegmentBatch {
     QPainter& dc;
+    const bool verticalsAsRects;
     std::vector<QLine> segments;
+    std::vector<QRect> verticals;
     QPoint last;
     bool started = false;
 
-    explicit SegmentBatch(QPainter& painter) : dc(painter) { segments.reserve(BATCH); }
+    SegmentBatch(QPainter& painter, bool rects) : dc(painter), verticalsAsRects(rects) { segments.reserve(BATCH); }
     ~SegmentBatch() { flush(); }
     void to(int x, int y) {
         const QPoint p(x, y);
@@ -49,6 +58,12 @@ struct SegmentBatch {
         started = true;
     }
     void add(const QLine& segment) {
+        if (verticalsAsRects && segment.x1() == segment.x2()) {
+            const int top = std::min(segment.y1(), segment.y2()), bottom = std::max(segment.y1(), segment.y2());
+            verticals.emplace_back(segment.x1() - 1, top - 1, 2, bottom - top + 2);
+            if (verticals.size() >= BATCH) flush();
+            return;
+        }
         segments.push_back(segment);
         if (segments.size() >= BATCH) flush();
     }
@@ -57,42 +72,76 @@ struct SegmentBatch {
     void flush() {
         if (!segments.empty()) dc.drawLines(segments.data(), static_cast<int>(segments.size()));
         segments.clear();
+        if (verticals.empty()) return;
+        const QPen pen = dc.pen();
+        dc.setPen(Qt::NoPen);
+        dc.setBrush(pen.color());
+        dc.drawRects(verticals.data(), static_cast<int>(verticals.size()));
+        dc.setBrush(Qt::NoBrush);
+        dc.setPen(pen);
+        verticals.clear();
     }
 };
 
+/// True when the painter draws on pixels through an integer translation at most, so
+/// that a filled rectangle covers exactly the pixels of the stroke it stands for.
+bool FillsVerticalsExactly(const QPainter& dc) {
+    const QTransform& t = dc.combinedTransform();
+    return dc.paintEngine() && dc.paintEngine()->type() == QPaintEngine::Raster &&
+           t.type() <= QTransform::TxTranslate && t.dx() == std::trunc(t.dx()) && t.dy() == std::trunc(t.dy());
+}
+
 /// The points of one pixel column of a polyline. The column's segments (first →
-/// ... → last) all lie on one vertical line between the lowest and highest point,
-/// so the segment into the first point and one vertical segment from the lowest to
-/// the highest cover the same pixels as all of them; the line then goes on from the
+/// ... → last) all lie on one vertical line between the highest and the lowest row
+/// they reach, so the segment into the first point and one vertical segment over
+/// those rows cover the same pixels as all of them; the line then goes on from the
 /// last point. First and last are kept as point indices and read when drawn.
 struct Column {
     int n = 0;
     size_t firstAt = 0, lastAt = 0;
-    double lo = 0, hi = 0;
+    double lo = INFINITY, hi = -INFINITY;  ///< lowest and highest y that is a number
+    bool nan = false;                      ///< some y is not a number (drawn at the row NaN maps to)
 
-    /// A run of points from firstAt to lastAt whose lowest and highest y are given
-    /// (a single point: firstAt == lastAt and lo == hi == its y).
-    void add(size_t runFirst, double runLo, double runHi, size_t runLast, int count) {
-        if (n == 0) {
-            firstAt = runFirst;
-            lo = runLo;
-            hi = runHi;
-        } else {
-            lo = std::min(lo, runLo);
-            hi = std::max(hi, runHi);
-        }
-        lastAt = runLast;
+    void point(size_t i, double y) {
+        if (n++ == 0) firstAt = i;
+        lastAt = i;
+        lo = std::min(lo, y);  // a NaN y leaves both as they are
+        hi = std::max(hi, y);
+        nan = nan || y != y;
+    }
+    /// A run of points from first to last whose lowest and highest y are given.
+    void run(size_t first, double low, double high, size_t last, int count) {
+        if (n == 0) firstAt = first;
+        lastAt = last;
         n += count;
+        lo = std::min(lo, low);
+        hi = std::max(hi, high);
     }
     template <class Map>
     void flushInto(SegmentBatch& line, int px, const Map& map, const std::vector<ChartPoint>& pts) {
         if (n == 0) return;
-        line.to(px, map.y(pts[firstAt].y));
+        const int first = map.y(pts[firstAt].y);
+        line.to(px, first);
         if (n > 1) {
-            line.add(QLine(px, map.y(lo), px, map.y(hi)));
-            line.jump(px, map.y(pts[lastAt].y));
+            const int last = map.y(pts[lastAt].y);
+            int a = std::min(first, last), z = std::max(first, last);
+            if (lo <= hi) {
+                const int rl = map.y(lo), rh = map.y(hi);
+                a = std::min({a, rl, rh});
+                z = std::max({z, rl, rh});
+            }
+            if (nan) {
+                const int r = map.y(NAN);
+                a = std::min(a, r);
+                z = std::max(z, r);
+            }
+            line.add(QLine(px, z, px, a));
+            line.jump(px, last);
         }
         n = 0;
+        lo = INFINITY;
+        hi = -INFINITY;
+        nan = false;
     }
 };
 
@@ -103,27 +152,52 @@ void ForEachPoint(const std::vector<ChartPoint>& pts, size_t from, size_t to, co
     for (size_t i = from; i < to; ++i) f(map.x(pts[i].x), i);
 }
 
+/// The end of the points from i on (i < limit) that lie in pixel column px: the
+/// first index up to limit whose point lies in another column. x only grows along
+/// a sorted series and the mapping keeps that order, so the column's points end
+/// where the first other one begins and a binary search finds it.
+template <class Map>
+size_t ColumnEnd(const std::vector<ChartPoint>& pts, size_t i, size_t limit, int px, const Map& map) {
+    if (map.x(pts[limit - 1].x) == px) return limit;
+    size_t lo = i + 1, hi = limit - 1;  // pts[hi] lies in another column
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (map.x(pts[mid].x) == px)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 /// What a walk does with a whole summarised block.
 enum class EBlockUse { Descend, Take, Skip };
 
 /// Walks the points [from, to) of a sorted series in order. Where a summarised block
 /// starts, lies inside [from, to) and within one pixel column, and `use` accepts it,
-/// the block is handed whole to onBlock(px, block) (or passed over for Skip); the
-/// largest such block wins. Everything else goes point by point to onPoint(px, i).
-template <class Map, class Use, class OnBlock, class OnPoint>
+/// the block is handed whole to onBlock(px, block, first, size) (or passed over for
+/// Skip); the largest such block wins. The other points go in runs that lie in one
+/// pixel column and within one level-0 block to onRun(px, first, end).
+template <class Map, class Use, class OnBlock, class OnRun>
 void WalkSummarised(const std::vector<ChartPoint>& pts, const CChartLod& lod, size_t from, size_t to,
-                    const Map& map, Use use, OnBlock onBlock, OnPoint onPoint) {
+                    const Map& map, Use use, OnBlock onBlock, OnRun onRun) {
+    static_assert(CChartLod::FACTOR == 4, "levels are found from pairs of trailing zero bits");
     const size_t levels = lod.Levels();
     const size_t summarised = std::min(to, lod.Summarised());
     size_t i = from;
     while (i < to) {
-        // Blocks are looked at where one starts; their ends' x come from the
-        // summaries, so the points themselves are not read.
+        int px;
         if (i % CChartLod::BASE == 0 && i < summarised) {
-            const int px = map.x(lod.FirstX(i));
+            // Blocks are looked at where one starts; their ends' x come from the
+            // summaries, so the points themselves are not read. The blocks starting
+            // at i are those of the levels up to the one i is aligned to.
+            px = map.x(lod.FirstX(i));
+            const size_t k = i / CChartLod::BASE;
+            const size_t aligned = k == 0 ? levels : static_cast<size_t>(std::countr_zero(k)) / 2 + 1;
+            const size_t highest = std::min(levels, aligned);
             bool done = false;
-            for (size_t level = levels; level-- > 0 && !done;) {
-                const size_t size = CChartLod::BlockSize(level);
+            for (size_t level = highest, size = highest == 0 ? 0 : CChartLod::BlockSize(highest - 1);
+                 level-- > 0 && !done; size /= CChartLod::FACTOR) {
                 if (i + size > to) continue;
                 const CChartLod::Block* b = lod.At(level, i);
                 if (!b || map.x(lod.LastX(i, size)) != px) continue;
@@ -134,14 +208,20 @@ void WalkSummarised(const std::vector<ChartPoint>& pts, const CChartLod& lod, si
                 done = true;
             }
             if (done) continue;
-            onPoint(px, i);
-            ++i;
-            continue;
+        } else {
+            px = map.x(pts[i].x);
         }
-        onPoint(map.x(pts[i].x), i);
-        ++i;
+        const size_t end = ColumnEnd(pts, i, std::min(to, (i / CChartLod::BASE + 1) * CChartLod::BASE), px, map);
+        onRun(px, i, end);
+        i = end;
     }
 }
+
+/// The plot's value window: a point outside it is not drawn.
+struct Window {
+    double xMin, xMax, yMin, yMax;
+    bool shows(const ChartPoint& p) const { return !(p.x < xMin || p.x > xMax || p.y < yMin || p.y > yMax); }
+};
 
 /// Builds a series' polyline column by column, joining runs of points and whole
 /// blocks that share a pixel column, and breaking where x jumps by more than 2.
@@ -150,12 +230,14 @@ struct LineWalk {
     SegmentBatch& line;
     const Map& map;
     const std::vector<ChartPoint>& pts;
+    const Window& window;
     Column col;
     int px = 0;
     bool any = false;
     double prevX = 0;  // the previous visible point's x; starts at 0
 
-    LineWalk(SegmentBatch& l, const Map& m, const std::vector<ChartPoint>& p) : line(l), map(m), pts(p) {}
+    LineWalk(SegmentBatch& l, const Map& m, const std::vector<ChartPoint>& p, const Window& w)
+        : line(l), map(m), pts(p), window(w) {}
 
     /// A visible point (or a block's first point) at x entering column at.
     void enter(int at, double x) {
@@ -167,17 +249,21 @@ struct LineWalk {
             line.lift();
         }
     }
-    void point(int at, size_t i) {
-        const ChartPoint& p = pts[i];
-        enter(at, p.x);
-        col.add(i, p.y, p.y, i, 1);
-        prevX = p.x;
+    /// The points [i, end), all in column at; those outside the window are skipped.
+    void run(int at, size_t i, size_t end) {
+        for (; i < end; ++i) {
+            const ChartPoint& p = pts[i];
+            if (!window.shows(p)) continue;
+            enter(at, p.x);
+            col.point(i, p.y);
+            prevX = p.x;
+        }
     }
     /// A block without a break inside: its first, lowest, highest and last point
     /// stand for all of its points in the column.
     void block(int at, const CChartLod& lod, const CChartLod::Block& b, size_t first, size_t size) {
         enter(at, lod.FirstX(first));
-        col.add(first, b.low, b.high, first + size - 1, static_cast<int>(size));
+        col.run(first, b.low, b.high, first + size - 1, static_cast<int>(size));
         prevX = lod.LastX(first, size);
     }
     void flush() { col.flushInto(line, px, map, pts); }
@@ -208,34 +294,69 @@ struct DotBatch {
     }
 };
 
-/// The dots of one pixel column as runs of rows: a run stands for dots on every one
-/// of its rows. Runs whose rows lie at most 3 apart are drawn as one bar, since dots
-/// that close overlap or touch in every pixel column they cover.
+/// The dots of one pixel column, as a set of plot rows (one bit each). Rows whose
+/// dots lie at most 3 apart are drawn as one bar, since dots that close overlap or
+/// touch in every pixel column they cover. A row outside the plot gets its dot at once.
 struct DotColumn {
+    /// Taller plots than this draw every dot on its own.
+    static constexpr int MAX_ROWS = 1 << 16;
+
     DotBatch& out;
-    std::vector<std::pair<int, int>> runs;
+    std::vector<uint64_t> bits;
+    int base = 0;  ///< the row of bit 0
+    int rows = 0;
+    size_t loWord = SIZE_MAX, hiWord = 0;  ///< the words holding set bits
     int px = 0;
 
-    explicit DotColumn(DotBatch& batch) : out(batch) {}
-    /// Dots on rows a..z (either order) of column at.
-    void rows(int at, int a, int z) {
-        if (!runs.empty() && at != px) flush();
+    /// Rows from a to z (either order) are held as bits.
+    DotColumn(DotBatch& batch, int a, int z) : out(batch), base(std::min(a, z)) {
+        const long span = static_cast<long>(std::max(a, z)) - base + 1;
+        rows = span <= MAX_ROWS ? static_cast<int>(span) : 0;
+        bits.assign(static_cast<size_t>(rows) / 64 + 1, 0);
+    }
+    /// The following rows are those of column at.
+    void enter(int at) {
+        if (at != px) flush();
         px = at;
-        runs.emplace_back(std::min(a, z), std::max(a, z));
+    }
+    /// Dots on the rows a..z (a <= z) of the current column.
+    void mark(int a, int z) {
+        if (a < base || z >= base + rows) {
+            out.bar(px, a, z);
+            return;
+        }
+        const auto from = static_cast<size_t>(a - base), to = static_cast<size_t>(z - base);
+        const size_t wa = from / 64, wz = to / 64;
+        for (size_t w = wa; w <= wz; ++w) {
+            const size_t lo = w == wa ? from % 64 : 0, hi = w == wz ? to % 64 : 63;
+            bits[w] |= (~uint64_t{0} >> (63 - hi + lo)) << lo;
+        }
+        loWord = std::min(loWord, wa);
+        hiWord = std::max(hiWord, wz);
     }
     void flush() {
-        if (runs.empty()) return;
-        std::sort(runs.begin(), runs.end());
-        auto [a, z] = runs.front();
-        for (const auto& [from, to] : runs) {
-            if (from > z + 3) {
-                out.bar(px, a, z);
-                a = from;
+        if (loWord > hiWord) return;
+        int a = -1, z = 0;
+        for (size_t w = loWord; w <= hiWord; ++w) {
+            uint64_t word = bits[w];
+            bits[w] = 0;
+            while (word != 0) {
+                const int at = std::countr_zero(word);
+                const int len = std::countr_one(word >> at);
+                const int from = static_cast<int>(w * 64) + at, to = from + len - 1;
+                if (a < 0) {
+                    a = from;
+                } else if (from > z + 3) {
+                    out.bar(px, base + a, base + z);
+                    a = from;
+                }
+                z = to;
+                word = at + len >= 64 ? 0 : word & (~uint64_t{0} << (at + len));
             }
-            z = std::max(z, to);
         }
-        out.bar(px, a, z);
-        runs.clear();
+        out.bar(px, base + a, base + z);
+        loWord = SIZE_MAX;
+        hiWord = 0;
     }
 };
 
@@ -255,35 +376,29 @@ void CSeriesChart::DrawLine(QPainter& dc, size_t index) const {
     const ChartSeries& s = m_series[index];
     dc.setPen(QPen(ToQColor(s.drawColour()), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     const auto [from, to] = VisibleSpan(s);
-    const double yMin = YMin(), yMax = YMax();
+    const Window window{s_xMin, s_xMax, YMin(), YMax()};
     const Mapper map(*this);
-    SegmentBatch line(dc);
+    SegmentBatch line(dc, m_reduce && FillsVerticalsExactly(dc));
     const auto& pts = s.points;
-    LineWalk<Mapper> walk(line, map, pts);
-    auto onPoint = [&](int px, size_t i) {
-        const ChartPoint& p = pts[i];
-        if (p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax) return;  // invisible: skipped
-        walk.point(px, i);
-    };
+    LineWalk<Mapper> walk(line, map, pts, window);
     if (!(m_reduce && s.sortedByX)) {
         // Every point on its own: each one ends its column at once.
         ForEachPoint(pts, from, to, map, [&](int px, size_t i) {
-            onPoint(px, i);
+            walk.run(px, i, i + 1);
             walk.flush();
         });
     } else {
         const CChartLod& lod = m_lods[index];
         auto use = [&](const CChartLod::Block& b) {
             if (b.NotFinite()) return EBlockUse::Descend;
-            if (b.low > yMax || b.high < yMin) return EBlockUse::Skip;  // wholly above or below
-            if (b.low < yMin || b.high > yMax || b.HasGap()) return EBlockUse::Descend;
+            if (b.low > window.yMax || b.high < window.yMin) return EBlockUse::Skip;  // wholly above or below
+            if (b.low < window.yMin || b.high > window.yMax || b.HasGap()) return EBlockUse::Descend;
             return EBlockUse::Take;
         };
-        WalkSummarised(pts, lod, from, to, map, use,
-                       [&](int px, const CChartLod::Block& b, size_t first, size_t size) {
-                           walk.block(px, lod, b, first, size);
-                       },
-                       onPoint);
+        WalkSummarised(
+            pts, lod, from, to, map, use,
+            [&](int px, const CChartLod::Block& b, size_t first, size_t size) { walk.block(px, lod, b, first, size); },
+            [&](int px, size_t first, size_t end) { walk.run(px, first, end); });
     }
     walk.finish();
 }
@@ -294,14 +409,13 @@ void CSeriesChart::DrawDots(QPainter& dc, size_t index) const {
     dc.setPen(Qt::NoPen);
     dc.setBrush(ToQColor(s.drawColour()));
     const auto [from, to] = VisibleSpan(s);
-    const double yMin = YMin(), yMax = YMax();
+    const Window window{s_xMin, s_xMax, YMin(), YMax()};
     const Mapper map(*this);
     DotBatch dots(dc);
     const auto& pts = s.points;
-    auto visible = [&](const ChartPoint& p) { return !(p.x < s_xMin || p.x > s_xMax || p.y < yMin || p.y > yMax); };
     if (!m_reduce) {
         ForEachPoint(pts, from, to, map, [&](int px, size_t i) {
-            if (visible(pts[i])) dots.dot(px, map.y(pts[i].y));
+            if (window.shows(pts[i])) dots.dot(px, map.y(pts[i].y));
         });
     } else if (!s.sortedByX) {
         // Per plot row, the column in which a dot was last drawn: a second dot on
@@ -309,7 +423,7 @@ void CSeriesChart::DrawDots(QPainter& dc, size_t index) const {
         const int top = ClampToInt(Top());
         std::vector<int> drawnAt(static_cast<size_t>(std::max(0, ClampToInt(PlotHeight()))) + 3, INT_MIN);
         ForEachPoint(pts, from, to, map, [&](int px, size_t i) {
-            if (!visible(pts[i])) return;
+            if (!window.shows(pts[i])) return;
             const int py = map.y(pts[i].y);
             const int row = py - top;
             if (row >= 0 && static_cast<size_t>(row) < drawnAt.size()) {
@@ -322,19 +436,26 @@ void CSeriesChart::DrawDots(QPainter& dc, size_t index) const {
         const double pixelsPerUnit = map.ySpan == 0 ? NAN : std::fabs(map.height / map.ySpan);
         auto use = [&](const CChartLod::Block& b) {
             if (b.NotFinite()) return EBlockUse::Descend;
-            if (b.low > yMax || b.high < yMin) return EBlockUse::Skip;
-            if (b.low < yMin || b.high > yMax) return EBlockUse::Descend;
+            if (b.low > window.yMax || b.high < window.yMin) return EBlockUse::Skip;
+            if (b.low < window.yMin || b.high > window.yMax) return EBlockUse::Descend;
             // Gaps do not matter to dots; the values must lie close enough to join.
             return b.Hole() * pixelsPerUnit <= DOT_CHAIN_PIXELS ? EBlockUse::Take : EBlockUse::Descend;
         };
-        DotColumn column(dots);
+        DotColumn column(dots, map.y(window.yMin), map.y(window.yMax));
         WalkSummarised(
             pts, m_lods[index], from, to, map, use,
-            [&](int px, const CChartLod::Block& b, size_t, size_t) { column.rows(px, map.y(b.high), map.y(b.low)); },
-            [&](int px, size_t i) {
-                if (!visible(pts[i])) return;
-                const int py = map.y(pts[i].y);
-                column.rows(px, py, py);
+            [&](int px, const CChartLod::Block& b, size_t, size_t) {
+                const int a = map.y(b.high), z = map.y(b.low);
+                column.enter(px);
+                column.mark(std::min(a, z), std::max(a, z));
+            },
+            [&](int px, size_t first, size_t end) {
+                column.enter(px);
+                for (size_t i = first; i < end; ++i) {
+                    if (!window.shows(pts[i])) continue;
+                    const int py = map.y(pts[i].y);
+                    column.mark(py, py);
+                }
             });
         column.flush();
     }
