@@ -75,6 +75,19 @@ Difference SummariesAgainstEveryPoint(CSeriesChart& chart, QSize size) {
     return Compare(reduced, full);
 }
 
+/// The time chart with its lines only: elsewhere each series' dots cover most of
+/// its line.
+class CTimeLinesChart : public CTimeChart {
+public:
+    using CTimeChart::CTimeChart;
+
+protected:
+    void StartSeries(size_t n) override {
+        CTimeChart::StartSeries(n);
+        for (size_t i = 0; i < Series().size(); ++i) S(i).drawDots = false;
+    }
+};
+
 struct ChartKind {
     const char* name;
     std::function<std::unique_ptr<CSeriesChart>()> make;
@@ -84,6 +97,7 @@ struct ChartKind {
 const ChartKind KINDS[] = {
     {"rpm", [] { return std::make_unique<CRPMChart>(nullptr); }, 1500, 3500},
     {"time", [] { return std::make_unique<CTimeChart>(nullptr); }, 4, 9},
+    {"time lines", [] { return std::make_unique<CTimeLinesChart>(nullptr); }, 4, 9},
     {"pressure", [] { return std::make_unique<CPressureChart>(nullptr); }, 60, 120},
     {"temperature", [] { return std::make_unique<CTemprLPGChart>(nullptr); }, 20, 40},
     {"lambda", [] { return std::make_unique<CLambdaChart>(nullptr); }, 0.5, 2},

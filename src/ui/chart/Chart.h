@@ -26,6 +26,7 @@ class QWidget;
 namespace zefirel {
 
 class CChartLod;
+class CPixelLayer;
 class CDiag;
 class CDiagData;
 
@@ -240,8 +241,9 @@ private:
     /// Forgets which store the series were built from: the next SetData(store) rebuilds.
     void ForgetSource() { m_source = nullptr; }
     struct Mapper;
-    void DrawLine(QPainter& dc, size_t index) const;
-    void DrawDots(QPainter& dc, size_t index) const;
+    /// Draw one series' line or dots, into the pixel layer when given.
+    void DrawLine(QPainter& dc, CPixelLayer* layer, size_t index) const;
+    void DrawDots(QPainter& dc, CPixelLayer* layer, size_t index) const;
     /// Index range of the points of s whose x lies in the shared x window.
     std::pair<size_t, size_t> VisibleSpan(const ChartSeries& s) const;
 

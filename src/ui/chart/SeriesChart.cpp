@@ -18,6 +18,7 @@
 #include "support/ChartScaleText.h"
 #include "support/Paths.h"
 #include "ui/chart/ChartLod.h"
+#include "ui/chart/PixelLayer.h"
 #include "ui/chart/SeriesMapper.h"
 
 namespace zefirel {
@@ -94,10 +95,14 @@ void CSeriesChart::Draw(QPainter& dc) {
     dc.setRenderHint(QPainter::TextAntialiasing, false);
     const QPen dotted(Qt::black, 1, Qt::DotLine);
     DrawFrameGridCaption(dc, dotted, dotted, nullptr);
+    // Reduced drawing paints the series into a pixel layer where the painter allows
+    // it; drawing every point always goes through the painter.
+    CPixelLayer* layer = m_reduce ? CPixelLayer::Begin(dc) : nullptr;
     for (size_t i = 0; i < m_series.size(); ++i)
-        if (!m_series[i].points.empty() && m_series[i].drawLine) DrawLine(dc, i);
+        if (!m_series[i].points.empty() && m_series[i].drawLine) DrawLine(dc, layer, i);
     for (size_t i = 0; i < m_series.size(); ++i)
-        if (!m_series[i].points.empty() && m_series[i].drawDots) DrawDots(dc, i);
+        if (!m_series[i].points.empty() && m_series[i].drawDots) DrawDots(dc, layer, i);
+    if (layer) layer->Finish(dc);
     dc.restore();
 }
 

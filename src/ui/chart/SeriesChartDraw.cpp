@@ -4,7 +4,6 @@
 // so a repaint costs about the pixels on screen, not the points. Every shortcut
 // draws exactly the pixels of drawing every point.
 
-#include <QPaintEngine>
 #include <QPainter>
 #include <QPen>
 
@@ -15,6 +14,7 @@
 #include <cstdint>
 
 #include "ui/chart/ChartLod.h"
+#include "ui/chart/PixelLayer.h"
 #include "ui/chart/SeriesMapper.h"
 
 namespace zefirel {
@@ -31,19 +31,19 @@ constexpr double DOT_CHAIN_PIXELS = 2;
 
 /// Collects a polyline as separate segments: a wide pen strokes a long polyline as
 /// one self-overlapping outline, which is far slower to fill than its segments.
-/// With `verticalsAsRects`, a vertical segment is filled as the rectangle that a
-/// 2-pixel pen with square caps covers: the two columns left of and at its x,
-/// from one row above its upper end down to its lower end. Filling it costs far
-/// less than stroking it, and the pixels are the same.
+/// They go to the pixel layer when there is one, else to the painter (whose pen
+/// is set).
 struct SegmentBatch {
     QPainter& dc;
-    const bool verticalsAsRects;
+    CPixelLayer* layer;
+    QRgb colour;
     std::vector<QLine> segments;
-    std::vector<QRect> verticals;
     QPoint last;
     bool started = false;
 
-    SegmentBatch(QPainter& painter, bool rects) : dc(painter), verticalsAsRects(rects) { segments.reserve(BATCH); }
+    SegmentBatch(QPainter& painter, CPixelLayer* pixels, QRgb rgb) : dc(painter), layer(pixels), colour(rgb) {
+        segments.reserve(BATCH);
+    }
     ~SegmentBatch() { flush(); }
     void to(int x, int y) {
         const QPoint p(x, y);
@@ -58,38 +58,20 @@ struct SegmentBatch {
         started = true;
     }
     void add(const QLine& segment) {
-        if (verticalsAsRects && segment.x1() == segment.x2()) {
-            const int top = std::min(segment.y1(), segment.y2()), bottom = std::max(segment.y1(), segment.y2());
-            verticals.emplace_back(segment.x1() - 1, top - 1, 2, bottom - top + 2);
-            if (verticals.size() >= BATCH) flush();
-            return;
-        }
         segments.push_back(segment);
         if (segments.size() >= BATCH) flush();
     }
     /// The next point starts a new polyline.
     void lift() { started = false; }
     void flush() {
-        if (!segments.empty()) dc.drawLines(segments.data(), static_cast<int>(segments.size()));
+        if (segments.empty()) return;
+        if (layer)
+            layer->StrokeSegments(segments.data(), segments.size(), colour);
+        else
+            dc.drawLines(segments.data(), static_cast<int>(segments.size()));
         segments.clear();
-        if (verticals.empty()) return;
-        const QPen pen = dc.pen();
-        dc.setPen(Qt::NoPen);
-        dc.setBrush(pen.color());
-        dc.drawRects(verticals.data(), static_cast<int>(verticals.size()));
-        dc.setBrush(Qt::NoBrush);
-        dc.setPen(pen);
-        verticals.clear();
     }
 };
-
-/// True when the painter draws on pixels through an integer translation at most, so
-/// that a filled rectangle covers exactly the pixels of the stroke it stands for.
-bool FillsVerticalsExactly(const QPainter& dc) {
-    const QTransform& t = dc.combinedTransform();
-    return dc.paintEngine() && dc.paintEngine()->type() == QPaintEngine::Raster &&
-           t.type() <= QTransform::TxTranslate && t.dx() == std::trunc(t.dx()) && t.dy() == std::trunc(t.dy());
-}
 
 /// The points of one pixel column of a polyline. The column's segments (first →
 /// ... → last) all lie on one vertical line between the highest and the lowest row
@@ -272,12 +254,17 @@ struct LineWalk {
     }
 };
 
-/// Collects the filled squares of dots and hands them to the painter in batches.
+/// Collects the filled squares of dots and hands them to the pixel layer, or to
+/// the painter (whose brush is set), in batches.
 struct DotBatch {
     QPainter& dc;
+    CPixelLayer* layer;
+    QRgb colour;
     std::vector<QRect> squares;
 
-    explicit DotBatch(QPainter& painter) : dc(painter) { squares.reserve(BATCH); }
+    DotBatch(QPainter& painter, CPixelLayer* pixels, QRgb rgb) : dc(painter), layer(pixels), colour(rgb) {
+        squares.reserve(BATCH);
+    }
     /// The dot at (px, py): the footprint of a 3-pixel-wide stroke from (px, py) to
     /// (px + 1, py + 1), as two 3 × 3 squares.
     void dot(int px, int py) { bar(px, py, py); }
@@ -289,7 +276,11 @@ struct DotBatch {
         if (squares.size() >= BATCH) flush();
     }
     void flush() {
-        if (!squares.empty()) dc.drawRects(squares.data(), static_cast<int>(squares.size()));
+        if (squares.empty()) return;
+        if (layer)
+            layer->FillRects(squares.data(), squares.size(), colour);
+        else
+            dc.drawRects(squares.data(), static_cast<int>(squares.size()));
         squares.clear();
     }
 };
@@ -372,13 +363,14 @@ std::pair<size_t, size_t> CSeriesChart::VisibleSpan(const ChartSeries& s) const 
     return {static_cast<size_t>(lo - pts.begin()), static_cast<size_t>(hi - pts.begin())};
 }
 
-void CSeriesChart::DrawLine(QPainter& dc, size_t index) const {
+void CSeriesChart::DrawLine(QPainter& dc, CPixelLayer* layer, size_t index) const {
     const ChartSeries& s = m_series[index];
-    dc.setPen(QPen(ToQColor(s.drawColour()), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    const QColor colour = ToQColor(s.drawColour());
+    dc.setPen(QPen(colour, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     const auto [from, to] = VisibleSpan(s);
     const Window window{s_xMin, s_xMax, YMin(), YMax()};
     const Mapper map(*this);
-    SegmentBatch line(dc, m_reduce && FillsVerticalsExactly(dc));
+    SegmentBatch line(dc, layer, colour.rgb());
     const auto& pts = s.points;
     LineWalk<Mapper> walk(line, map, pts, window);
     if (!(m_reduce && s.sortedByX)) {
@@ -403,15 +395,16 @@ void CSeriesChart::DrawLine(QPainter& dc, size_t index) const {
     walk.finish();
 }
 
-void CSeriesChart::DrawDots(QPainter& dc, size_t index) const {
+void CSeriesChart::DrawDots(QPainter& dc, CPixelLayer* layer, size_t index) const {
     const ChartSeries& s = m_series[index];
     // Dots are filled squares: much faster than stroking with a wide pen.
+    const QColor colour = ToQColor(s.drawColour());
     dc.setPen(Qt::NoPen);
-    dc.setBrush(ToQColor(s.drawColour()));
+    dc.setBrush(colour);
     const auto [from, to] = VisibleSpan(s);
     const Window window{s_xMin, s_xMax, YMin(), YMax()};
     const Mapper map(*this);
-    DotBatch dots(dc);
+    DotBatch dots(dc, layer, colour.rgb());
     const auto& pts = s.points;
     if (!m_reduce) {
         ForEachPoint(pts, from, to, map, [&](int px, size_t i) {
