@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "autosetup/AutoSetup.h"
 #include "support/Error.h"
 
@@ -105,15 +105,14 @@ std::string temporaryFolder() {
     return ::mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
-int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string record;
-    bool haveRecord = false;
-    const auto yes = std::find(args.begin(), args.end(), "--yes");
-    const bool answerYes = yes != args.end();
-    if (answerYes) args.erase(yes);
-    if (!takeOption(args, "--record", record, haveRecord) || !args.empty() || (haveRecord && record.empty()))
-        return ctx.usageError("usage: [--car DATA] autosetup [--record FILE] [--yes]");
+struct AutoSetupOptions {
+    std::string record; ///< empty: a temporary recording
+    bool yes = false;
+};
+
+int runAutoSetup(CCtlContext& ctx, const AutoSetupOptions& o) {
+    const std::string& record = o.record;
+    const bool haveRecord = !record.empty(), answerYes = o.yes;
     // The procedure writes settings, which needs the car data: without --car
     // nothing is sent.
     if (!ctx.options().haveCar) {
@@ -193,9 +192,20 @@ int runAutoSetup(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     return ok ? EXIT_OK : EXIT_FAILED;
 }
 
+CtlRunner declareAutoSetup(CLI::App& cmd) {
+    auto o = std::make_shared<AutoSetupOptions>();
+    cmd.add_option("--record", o->record, "keep the recording the procedure measures in FILE")
+        ->type_name("FILE")
+        ->check(nonEmpty());
+    cmd.add_flag("--yes", o->yes, "answer the procedure's question with OK instead of asking")
+        ->disable_flag_override();
+    return [o](CCtlContext& ctx) { return runAutoSetup(ctx, *o); };
+}
+
 const CCtlRegistration reg{
     {"autosetup", "[--car DATA] autosetup [--record FILE] [--yes]",
-     "compute and write the main LPG correction from five petrol/LPG switch-overs at idle", runAutoSetup}};
+     "compute and write the main LPG correction from five petrol/LPG switch-overs at idle",
+     declareAutoSetup}};
 
 } // namespace
 

@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-#include "CtlCommon.h"
-#include "CtlUnits.h"
+#include "CtlCli.h"
 #include "diag/Recording.h"
 #include "map/AcceptanceCheck.h"
 #include "support/Error.h"
@@ -50,20 +49,19 @@ void writeJson(CCtlContext& ctx, const AcceptanceResult& r) {
     ctx.json(w);
 }
 
-int runCheck(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string why;
-    double frequency = 0, tolerance = ACCEPT_DEFAULT_TOLERANCE;
-    if (!takeTimerFrequency(args, frequency, why) || !takeNumber(args, "--tolerance", 0.1, 50, tolerance, why))
-        return ctx.usageError(why);
-    if (args.size() != 1)
-        return ctx.usageError("usage: check RECORDING [--tolerance PERCENT] [--timer-frequency F]");
+struct CheckOptions {
+    std::string recording;
+    double tolerance = ACCEPT_DEFAULT_TOLERANCE;
+    double frequency = 0;
+};
+
+int runCheck(CCtlContext& ctx, const CheckOptions& o) {
     AcceptanceResult r;
     try {
-        r = checkRecording(args[0], tolerance, MapUnits::ofFrequency(frequency));
+        r = checkRecording(o.recording, o.tolerance, MapUnits::ofFrequency(o.frequency));
     } catch (IError* e) {
         delete e;
-        ctx.message(std::string(MSG_RECORDING_OPEN) + ": " + args[0]);
+        ctx.message(std::string(MSG_RECORDING_OPEN) + ": " + o.recording);
         return EXIT_FAILED;
     }
     if (ctx.jsonOutput()) {
@@ -77,8 +75,18 @@ int runCheck(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     return r.verdict == ECheckVerdict::Pass ? EXIT_OK : EXIT_FAILED;
 }
 
+CtlRunner declareCheck(CLI::App& cmd) {
+    auto o = std::make_shared<CheckOptions>();
+    cmd.add_option("RECORDING", o->recording, "a drive recorded on petrol and then on LPG")->required();
+    cmd.add_option("--tolerance", o->tolerance, "the difference in per cent a cell may show, 0.1 .. 50 (default 5)")
+        ->type_name("P")
+        ->check(within(0.1, 50.0));
+    addTimerFrequency(cmd, o->frequency);
+    return [o](CCtlContext& ctx) { return runCheck(ctx, *o); };
+}
+
 const CCtlRegistration reg{{"check", "check RECORDING [--tolerance P]",
-                            "is the car set up well? petrol times on LPG vs petrol per map cell", runCheck}};
+                            "is the car set up well? petrol times on LPG vs petrol per map cell", declareCheck}};
 
 } // namespace
 

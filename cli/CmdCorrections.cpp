@@ -8,13 +8,13 @@
 #include <cstdlib>
 
 #include "CmdSettings.h"
+#include "CtlCli.h"
 #include "map/TimeCorrections.h"
 
 namespace zefirel::ctl {
 
 namespace {
 
-constexpr const char* USAGE = "usage: corrections [get | set V1,...,V25] (whole per cent, -25 .. 25)";
 /// The time correction view's message for a failed write of the curve.
 constexpr const char* MSG_CURVE_WRITE_FAILED = "Nie powiodło się wpisanie ustawień urządzenia!";
 
@@ -101,16 +101,19 @@ int runSet(CCtlContext& ctx, const std::string& list) {
     return EXIT_OK;
 }
 
-int runCorrections(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.empty() || (args.size() == 1 && args[0] == "get")) return runGet(ctx);
-    if (args.size() == 2 && args[0] == "set") return runSet(ctx, args[1]);
-    return ctx.usageError(USAGE);
+CtlRunner declareCorrections(CLI::App& cmd) {
+    cmd.require_subcommand(0, 1);
+    cmd.add_subcommand("get", "read the curve and its in-use flag (the same as no word)");
+    CLI::App* set = cmd.add_subcommand("set", "write the curve and switch it on (needs --car)");
+    auto list = std::make_shared<std::string>();
+    set->add_option("CURVE", *list, "V1,...,V25: whole per cent, -25 .. 25, for 0 .. 24 ms")->required();
+    return [set, list](CCtlContext& ctx) { return set->parsed() ? runSet(ctx, *list) : runGet(ctx); };
 }
 
 const CCtlRegistration reg{{"corrections", "corrections [get | set V1,...,V25]",
                             "read the injection time correction curve, or write it with its in-use flag (writes "
                             "need --car)",
-                            runCorrections}};
+                            declareCorrections}};
 
 } // namespace
 

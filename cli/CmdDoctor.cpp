@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "link/ConnectionDoctor.h"
 #include "link/SerialPort.h"
 
@@ -58,9 +58,7 @@ void writeJson(CCtlContext& ctx, const DoctorReport& report) {
     ctx.json(w);
 }
 
-int runDoctor(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty())
-        return ctx.usageError("usage: doctor (with --port N or --device PATH: only that device)");
+int runDoctor(CCtlContext& ctx) {
     const CConnectionDoctor doctor;
     const DoctorProgress progress = [&](int, const std::string& what) {
         if (!ctx.jsonOutput())
@@ -89,7 +87,9 @@ int runDoctor(CCtlContext& ctx, const std::vector<std::string>& args) {
 }
 
 const CCtlRegistration reg{{"doctor", "doctor",
-                            "what is wrong with the connection, port by port, and what to do", runDoctor}};
+                            "what is wrong with the connection, port by port, and what to do (with --port N or "
+                            "--device PATH: only that device)",
+                            noArguments<runDoctor>}};
 
 } // namespace
 

@@ -1,19 +1,13 @@
 // zefirelctl export RECORDING OUT.csv: a recording for a spreadsheet, without a
 // controller.
 
-#include <cstdlib>
-
-#include "CtlCommon.h"
-#include "CtlUnits.h"
+#include "CtlCli.h"
 #include "diag/CsvExport.h"
 #include "link/Conversions.h"
 
 namespace zefirel::ctl {
 
 namespace {
-
-constexpr const char* USAGE =
-    "usage: export RECORDING OUT.csv [--separator C] [--decimal C] [--timer-frequency F] [--features MASK]";
 
 /// One character given on the command line; "tab" stands for the tab.
 bool oneCharacter(const std::string& text, char& out) {
@@ -27,33 +21,24 @@ bool oneCharacter(const std::string& text, char& out) {
     return true;
 }
 
-int runExport(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string separator, decimal, features, why;
-    bool haveSeparator = false, haveDecimal = false, haveFeatures = false;
-    double frequency = 0;
-    if (!takeTimerFrequency(args, frequency, why))
-        return ctx.usageError(why);
-    if (!takeOption(args, "--separator", separator, haveSeparator) ||
-        !takeOption(args, "--decimal", decimal, haveDecimal) || !takeOption(args, "--features", features, haveFeatures) ||
-        args.size() != 2)
-        return ctx.usageError(USAGE);
+struct ExportOptions {
+    std::string recording, csv;
+    std::string separator, decimal; ///< empty: the format's default
     CsvFormat format;
-    if ((haveSeparator && !oneCharacter(separator, format.separator)) ||
-        (haveDecimal && !oneCharacter(decimal, format.decimal)))
+    double frequency = 0;
+};
+
+int runExport(CCtlContext& ctx, ExportOptions& o) {
+    CsvFormat& format = o.format;
+    if ((!o.separator.empty() && !oneCharacter(o.separator, format.separator)) ||
+        (!o.decimal.empty() && !oneCharacter(o.decimal, format.decimal)))
         return ctx.usageError("--separator and --decimal take one character (or \"tab\")");
-    if (haveFeatures) {
-        char* end = nullptr;
-        format.featureMask = static_cast<uint32_t>(std::strtoul(features.c_str(), &end, 0));
-        if (features.empty() || *end != '\0')
-            return ctx.usageError("--features needs a feature mask, decimal or 0x...");
-    }
-    if (!validCsvFormat(format, why))
+    if (std::string why; !validCsvFormat(format, why))
         return ctx.usageError(why);
-    setTimerFrequency(frequency);
+    setTimerFrequency(o.frequency);
     ctx.host().setProgressLabel("Eksport");
     const CsvExportResult r =
-        exportRecordingCsv(args[0], args[1], format, [&](int percent) { ctx.host().setProgress(percent); });
+        exportRecordingCsv(o.recording, o.csv, format, [&](int percent) { ctx.host().setProgress(percent); });
     ctx.host().setProgress(0); // ends the progress line
     if (r.status != ECsvExport::Ok) {
         ctx.message(r.message);
@@ -61,15 +46,32 @@ int runExport(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     }
     if (ctx.jsonOutput()) {
         CJsonWriter w;
-        ctx.json(w.beginObject().key("rows").value(static_cast<int64_t>(r.rows)).key("file").value(args[1]).endObject());
+        ctx.json(w.beginObject().key("rows").value(static_cast<int64_t>(r.rows)).key("file").value(o.csv).endObject());
     } else {
-        ctx.out("Zapisano " + rowsText(r.rows) + " w pliku " + args[1]);
+        ctx.out("Zapisano " + rowsText(r.rows) + " w pliku " + o.csv);
     }
     return EXIT_OK;
 }
 
+CtlRunner declareExport(CLI::App& cmd) {
+    auto o = std::make_shared<ExportOptions>();
+    cmd.add_option("RECORDING", o->recording, "the recording to read")->required();
+    cmd.add_option("OUT.csv", o->csv, "the CSV file to write")->required();
+    cmd.add_option("--separator", o->separator, "the field separator, one character or \"tab\" (default ;)")
+        ->type_name("C")
+        ->check(nonEmpty());
+    cmd.add_option("--decimal", o->decimal, "the decimal mark, one character (default ,)")
+        ->type_name("C")
+        ->check(nonEmpty());
+    cmd.add_option("--features", o->format.featureMask,
+                   "the controller's feature mask, decimal or 0x..., for the supply voltage (default 0)")
+        ->type_name("MASK");
+    addTimerFrequency(cmd, o->frequency);
+    return [o](CCtlContext& ctx) { return runExport(ctx, *o); };
+}
+
 const CCtlRegistration reg{{"export", "export RECORDING OUT.csv [--separator C] [--decimal C]",
-                            "a recording as CSV for a spreadsheet (default ; and decimal comma)", runExport}};
+                            "a recording as CSV for a spreadsheet (default ; and decimal comma)", declareExport}};
 
 } // namespace
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "link/Conversions.h"
 #include "link/FeatureTexts.h"
 #include "settings/VersionRecord.h"
@@ -11,9 +11,9 @@ namespace zefirel::ctl {
 
 namespace {
 
-int runInfo(CCtlContext& ctx, const std::vector<std::string>& args) {
+int runInfo(CCtlContext& ctx) {
     // A controller of another version is still described; versionOk tells.
-    if (const int rc = ctx.begin(args.empty(), "info takes no arguments", false); rc != EXIT_OK)
+    if (const int rc = ctx.connect(false); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
     uint8_t record[VERSION_RECORD_SIZE] = {};
@@ -63,7 +63,8 @@ int runInfo(CCtlContext& ctx, const std::vector<std::string>& args) {
     return EXIT_OK;
 }
 
-const CCtlRegistration reg{{"info", "info", "version, injectors, identity, programming date, features", runInfo}};
+const CCtlRegistration reg{{"info", "info", "version, injectors, identity, programming date, features",
+                            noArguments<runInfo>}};
 
 } // namespace
 

@@ -2,7 +2,7 @@
 // its four thresholds (wire order: byte 0 between full and 3/4, byte 3 between 1/4
 // and the reserve).
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "settings/LevelSensor.h"
 
 namespace zefirel::ctl {
@@ -53,38 +53,43 @@ int writeLevel(CCtlContext& ctx, const LevelThresholds& t) {
     return EXIT_OK;
 }
 
-int runLevel(CCtlContext& ctx, const std::vector<std::string>& args) {
-    const char* usage = "usage: level | level set V1,V2,V3,V4 | level factory";
-    if (!args.empty() && args[0] == "set") {
-        if (args.size() != 2)
-            return ctx.usageError(usage);
-        LevelThresholds t{};
-        if (!parseLevelThresholds(args[1], t))
-            return ctx.usageError("level set takes four whole numbers 0..255 separated by commas");
-        // Thresholds out of order are refused before anything is sent.
-        if (!levelThresholdsInOrder(t)) {
-            ctx.message(MSG_LEVEL_ORDER);
-            return EXIT_USAGE;
-        }
+int runLevelSet(CCtlContext& ctx, const std::string& list) {
+    LevelThresholds t{};
+    if (!parseLevelThresholds(list, t))
+        return ctx.usageError("level set takes four whole numbers 0..255 separated by commas");
+    // Thresholds out of order are refused before anything is sent.
+    if (!levelThresholdsInOrder(t)) {
+        ctx.message(MSG_LEVEL_ORDER);
+        return EXIT_USAGE;
+    }
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
+        return rc;
+    return writeLevel(ctx, t);
+}
+
+CtlRunner declareLevel(CLI::App& cmd) {
+    cmd.require_subcommand(0, 1);
+    auto list = std::make_shared<std::string>();
+    CLI::App* set = cmd.add_subcommand("set", "check the four thresholds' order, then write them");
+    set->add_option("THRESHOLDS", *list, "V1,V2,V3,V4: whole numbers 0..255 between full-3/4, 3/4-1/2, 1/2-1/4, 1/4-reserve")
+        ->required();
+    CLI::App* factory = cmd.add_subcommand("factory", "write the factory thresholds of the controller's sensor type");
+    return [=](CCtlContext& ctx) {
+        if (set->parsed())
+            return runLevelSet(ctx, *list);
         if (const int rc = ctx.connect(); rc != EXIT_OK)
             return rc;
-        return writeLevel(ctx, t);
-    }
-    if (!args.empty() && args[0] == "factory") {
-        if (const int rc = ctx.begin(args.size() == 1, usage); rc != EXIT_OK)
-            return rc;
+        if (!factory->parsed())
+            return readLevel(ctx);
         const bool lowOhm = (ctx.device().settings().featureMask() & FEATURE_LOW_OHM_LEVEL) != 0;
         return writeLevel(ctx, factoryLevelThresholds(lowOhm));
-    }
-    if (const int rc = ctx.begin(args.empty(), usage); rc != EXIT_OK)
-        return rc;
-    return readLevel(ctx);
+    };
 }
 
 const CCtlRegistration reg{{"level", "level [set V1,V2,V3,V4 | factory]",
                             "LPG level reading and thresholds; set checks their order, factory writes the "
                             "AEB1050 set",
-                            runLevel}};
+                            declareLevel}};
 
 } // namespace
 

@@ -1,11 +1,7 @@
 // zefirelctl map compute RECORDING OUT: the injection map computed from a
 // diagnostic recording, without a controller.
 
-#include <cerrno>
-#include <cstdlib>
-
-#include "CtlCommon.h"
-#include "CtlUnits.h"
+#include "CtlCli.h"
 #include "diag/Recording.h"
 #include "map/MapCompute.h"
 #include "map/MapText.h"
@@ -33,23 +29,18 @@ void cellsJson(CJsonWriter& w, const MapResult& r) {
     w.endArray();
 }
 
-} // namespace
-
-int runMapCompute(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
+struct ComputeOptions {
+    std::string recording, out;
     double frequency = 0;
-    std::string why;
-    if (!takeTimerFrequency(args, frequency, why))
-        return ctx.usageError(why);
-    if (args.size() != 2)
-        return ctx.usageError("usage: map compute RECORDING OUT [--timer-frequency F]");
-    const std::string& recording = args[0];
-    const std::string& out = args[1];
+};
 
+int runMapCompute(CCtlContext& ctx, const ComputeOptions& o) {
+    const std::string& recording = o.recording;
+    const std::string& out = o.out;
     uint64_t samples = 0;
     MapResult result;
     try {
-        result = computeMapFromFile(recording, MapUnits::ofFrequency(frequency), &samples);
+        result = computeMapFromFile(recording, MapUnits::ofFrequency(o.frequency), &samples);
     } catch (IError* e) {
         delete e;
         ctx.message(MSG_RECORDING_OPEN);
@@ -71,6 +62,16 @@ int runMapCompute(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
                     " within the map's range; the map is in " + out);
     }
     return EXIT_OK;
+}
+
+} // namespace
+
+CtlRunner declareMapCompute(CLI::App& cmd) {
+    auto o = std::make_shared<ComputeOptions>();
+    cmd.add_option("RECORDING", o->recording, "a map drive: on petrol, then on LPG over the same points")->required();
+    cmd.add_option("OUT", o->out, "the 400-byte map file to write")->required();
+    addTimerFrequency(cmd, o->frequency);
+    return [o](CCtlContext& ctx) { return runMapCompute(ctx, *o); };
 }
 
 } // namespace zefirel::ctl

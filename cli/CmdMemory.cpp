@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "map/MapWrite.h"
 #include "support/FileUtil.h"
 
 namespace zefirel::ctl {
 
-int runMapCompute(CCtlContext& ctx, const std::vector<std::string>& args);
+CtlRunner declareMapCompute(CLI::App& cmd);
 
 namespace {
 
@@ -21,11 +21,8 @@ constexpr uint8_t MAP_MAX_BYTE = MAP_MAX_PERCENT + MAP_NO_CORRECTION;
 /// Whether a file can be created at path (its folder exists and is writable).
 bool canCreate(const std::string& path) { return ::access(parentFolder(path).c_str(), W_OK) == 0; }
 
-int runEeprom(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 2 || (args[0] != "read" && args[0] != "write"))
-        return ctx.usageError("usage: eeprom read FILE | eeprom write FILE");
-    const std::string& path = args[1];
-    if (args[0] == "read") {
+int runEeprom(CCtlContext& ctx, bool read, const std::string& path) {
+    if (read) {
         if (!canCreate(path)) {
             ctx.message(MSG_EEPROM_FILE_OPEN);
             return EXIT_USAGE;
@@ -46,7 +43,7 @@ int runEeprom(CCtlContext& ctx, const std::vector<std::string>& args) {
         return rc;
     ctx.host().setProgressLabel("EEPROM");
     CDeviceDoc& dev = ctx.device();
-    const bool ok = args[0] == "read" ? dev.readEepromToFile(path) : dev.writeEepromFromFile(path);
+    const bool ok = read ? dev.readEepromToFile(path) : dev.writeEepromFromFile(path);
     if (!ok)
         return EXIT_FAILED; // the document has shown its message
     if (ctx.jsonOutput())
@@ -100,21 +97,34 @@ int mapWrite(CCtlContext& ctx, const std::string& path) {
     return EXIT_OK;
 }
 
-int runMap(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty() && args[0] == "compute")
-        return runMapCompute(ctx, std::vector<std::string>(args.begin() + 1, args.end()));
-    if (args.size() == 2 && args[0] == "read")
-        return mapRead(ctx, args[1]);
-    if (args.size() == 2 && args[0] == "write")
-        return mapWrite(ctx, args[1]);
-    return ctx.usageError("usage: map read FILE | map write FILE | map compute RECORDING OUT [--timer-frequency F]");
+/// Declares "read FILE" and "write FILE" under a command (exactly one of them);
+/// the runner gets whether it was read, and the file.
+CtlRunner declareReadWrite(CLI::App& cmd, const char* what, int (*run)(CCtlContext&, bool, const std::string&)) {
+    cmd.require_subcommand(1);
+    auto file = std::make_shared<std::string>();
+    CLI::App* read = cmd.add_subcommand("read", std::string("read ") + what + " into FILE");
+    CLI::App* write = cmd.add_subcommand("write", std::string("write FILE into ") + what);
+    for (CLI::App* sub : {read, write})
+        sub->add_option("FILE", *file, "the file")->required();
+    return [file, read, run](CCtlContext& ctx) { return run(ctx, read->parsed(), *file); };
 }
 
-const CCtlRegistration regEeprom{{"eeprom", "eeprom read|write FILE", "the whole 512-byte EEPROM to or from a file", runEeprom}};
+CtlRunner declareEeprom(CLI::App& cmd) { return declareReadWrite(cmd, "the controller's EEPROM", runEeprom); }
+
+CtlRunner declareMap(CLI::App& cmd) {
+    CtlRunner readOrWrite = declareReadWrite(cmd, "the controller's map", [](CCtlContext& ctx, bool read, const std::string& file) {
+        return read ? mapRead(ctx, file) : mapWrite(ctx, file);
+    });
+    CLI::App* compute = cmd.add_subcommand("compute", "compute the map from a recording, without a controller");
+    CtlRunner computeRunner = declareMapCompute(*compute);
+    return [=](CCtlContext& ctx) { return compute->parsed() ? computeRunner(ctx) : readOrWrite(ctx); };
+}
+
+const CCtlRegistration regEeprom{{"eeprom", "eeprom read|write FILE", "the whole 512-byte EEPROM to or from a file", declareEeprom}};
 const CCtlRegistration regMap{{"map", "map read|write FILE | map compute RECORDING OUT",
                                 "the 400-byte injection map to or from a file (write verifies), or computed "
                                 "from a recording (--timer-frequency F, default 40000)",
-                                runMap}};
+                                declareMap}};
 
 } // namespace
 

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "link/PortSurvey.h"
 
 namespace zefirel::ctl {
@@ -24,8 +24,7 @@ std::string usbText(const PortCandidate& p) {
     return text;
 }
 
-int runPorts(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return ctx.usageError("usage: ports");
+int runPorts(CCtlContext& ctx) {
     const std::vector<PortCandidate> ports = surveyPorts();
     if (ctx.jsonOutput()) {
         CJsonWriter w;
@@ -54,7 +53,7 @@ int runPorts(CCtlContext& ctx, const std::vector<std::string>& args) {
 
 const CCtlRegistration reg{{"ports", "ports",
                             "the serial devices tried (ports 1..7 and every USB serial device), no probing",
-                            runPorts}};
+                            noArguments<runPorts>}};
 
 } // namespace
 

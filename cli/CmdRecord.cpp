@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "diag/DiagSummary.h"
 #include "diag/Recording.h"
 
@@ -18,30 +17,19 @@ namespace {
 constexpr const char* MSG_PETROL_FAILED = "Nie powiodło się przełączenie na benzynę!";
 constexpr const char* MSG_LPG_FAILED = "Nie powiodło się przełączenie na LPG!";
 
-bool parseNumber(const std::string& text, double& out) {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return end && *end == '\0';
-}
+struct RecordOptions {
+    std::string file;
+    double seconds = 0;
+    int injector = 1;
+    double lpgAfter = 0; ///< 0: LPG is not switched on during the run
+};
 
-int runRecord(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string secondsText, injectorText, lpgAfterText;
-    bool haveSeconds = false, haveInjector = false, haveLpgAfter = false;
-    if (!takeOption(args, "--seconds", secondsText, haveSeconds) ||
-        !takeOption(args, "--injector", injectorText, haveInjector) ||
-        !takeOption(args, "--lpg-after", lpgAfterText, haveLpgAfter) || args.size() != 1 || !haveSeconds)
-        return ctx.usageError("usage: record FILE --seconds S [--injector N] [--lpg-after S2]");
-    double seconds = 0, injector = 1;
-    if (!parseNumber(secondsText, seconds) || !(seconds > 0) || seconds > 86400)
+int runRecord(CCtlContext& ctx, const RecordOptions& o) {
+    const double seconds = o.seconds, lpgAfter = o.lpgAfter;
+    const bool haveLpgAfter = lpgAfter > 0;
+    if (!(seconds > 0) || seconds > 86400)
         return ctx.usageError("--seconds needs a number of seconds above 0 (at most 86400)");
-    if (haveInjector && (!parseNumber(injectorText, injector) || injector != static_cast<int>(injector) ||
-                         injector < 1 || injector > 8))
-        return ctx.usageError("--injector needs a whole number from 1 to 8");
-    double lpgAfter = 0;
-    if (haveLpgAfter && (!parseNumber(lpgAfterText, lpgAfter) || !(lpgAfter > 0) || !(lpgAfter < seconds)))
+    if (haveLpgAfter && !(lpgAfter < seconds))
         return ctx.usageError("--lpg-after needs a number of seconds above 0 and below --seconds");
     if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
@@ -52,10 +40,10 @@ int runRecord(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
         ctx.message(MSG_PETROL_FAILED);
         return EXIT_FAILED;
     }
-    dev.setSelectedInjector(static_cast<int>(injector));
+    dev.setSelectedInjector(o.injector);
     const auto start = std::chrono::steady_clock::now();
     const auto until = start + std::chrono::duration<double>(seconds);
-    dev.startDiagnostics(args[0]);
+    dev.startDiagnostics(o.file);
     // An earlier recording there is moved aside, never truncated; when it cannot
     // be, the run records next to it under another name, reported below.
     const std::string file = dev.recordingPath();
@@ -98,6 +86,22 @@ int runRecord(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     return created && !endedEarly && !switchFailed ? EXIT_OK : EXIT_FAILED;
 }
 
+CtlRunner declareRecord(CLI::App& cmd) {
+    auto o = std::make_shared<RecordOptions>();
+    cmd.add_option("FILE", o->file, "the recording to write (with its -config companion)")->required();
+    cmd.add_option("--seconds", o->seconds, "how long to poll, above 0 and at most 86400")
+        ->type_name("S")
+        ->required();
+    cmd.add_option("--injector", o->injector, "the injector whose petrol time is recorded, 1..8 (default 1)")
+        ->type_name("N")
+        ->transform(decimal())
+        ->check(within(1, 8));
+    cmd.add_option("--lpg-after", o->lpgAfter, "drive on petrol first and on LPG from S2 seconds on (a map drive)")
+        ->type_name("S2")
+        ->check(CLI::Validator(CLI::PositiveNumber).description(""));
+    return [o](CCtlContext& ctx) { return runRecord(ctx, *o); };
+}
+
 void statsJson(CJsonWriter& w, const char* name, const ValueStats& s) {
     w.key(name).beginObject().key("min").value(s.min).key("mean").value(s.mean).key("max").value(s.max).endObject();
 }
@@ -109,10 +113,7 @@ std::string statsText(const char* name, const ValueStats& s, int decimals) {
     return out;
 }
 
-int runReplay(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return ctx.usageError("usage: replay FILE");
-    const std::string& file = args[0];
+int runReplay(CCtlContext& ctx, const std::string& file) {
     if (::access(file.c_str(), R_OK) != 0) {
         ctx.message(MSG_RECORDING_OPEN);
         return EXIT_FAILED;
@@ -138,12 +139,18 @@ int runReplay(CCtlContext& ctx, const std::vector<std::string>& args) {
     return EXIT_OK;
 }
 
+CtlRunner declareReplay(CLI::App& cmd) {
+    auto file = std::make_shared<std::string>();
+    cmd.add_option("FILE", *file, "the recording to load")->required();
+    return [file](CCtlContext& ctx) { return runReplay(ctx, *file); };
+}
+
 const CCtlRegistration recordReg{{"record", "record FILE --seconds S [--injector N] [--lpg-after S2]",
                                   "poll diagnostics for S seconds into a recording and its companion; with "
                                   "--lpg-after on petrol first and on LPG from S2 seconds (a map drive)",
-                                  runRecord}};
+                                  declareRecord}};
 const CCtlRegistration replayReg{{"replay", "replay FILE",
-                                  "load a recording and print its sample count and engine figures", runReplay}};
+                                  "load a recording and print its sample count and engine figures", declareReplay}};
 
 } // namespace
 

@@ -8,7 +8,7 @@
 
 #include <QGuiApplication>
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "settings/ServiceReport.h"
 #include "ui/bench/ReportPainter.h"
 
@@ -16,13 +16,8 @@ namespace zefirel::ctl {
 
 namespace {
 
-int runReport(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string recording;
-    bool haveRecording = false;
-    const bool optionsOk = takeOption(args, "--recording", recording, haveRecording);
-    if (const int rc = ctx.begin(optionsOk && args.size() == 1, "usage: report FILE.pdf [--recording RECORDING]");
-        rc != EXIT_OK)
+int runReport(CCtlContext& ctx, const std::string& pdf, const std::string& recording) {
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     // The car data live on the PC, not in the controller: --car gives them.
     if (CarData car; ctx.options().haveCar && parseCarData(ctx.options().car, car))
@@ -37,23 +32,32 @@ int runReport(CCtlContext& ctx, const std::vector<std::string>& argsIn) {
     char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
     QString why;
-    if (!writeReportPdf(QString::fromStdString(args[0]), report, why)) {
+    if (!writeReportPdf(QString::fromStdString(pdf), report, why)) {
         ctx.message(why.toStdString());
         return EXIT_FAILED;
     }
     if (ctx.jsonOutput()) {
         CJsonWriter w;
-        w.beginObject().key("file").value(args[0]).key("identity").value(report.identity);
+        w.beginObject().key("file").value(pdf).key("identity").value(report.identity);
         w.key("problems").value(static_cast<int>(report.problems.size())).endObject();
         ctx.json(w);
     } else {
-        ctx.out("Raport serwisowy zapisano w " + args[0]);
+        ctx.out("Raport serwisowy zapisano w " + pdf);
     }
     return report.problems.empty() ? EXIT_OK : EXIT_FAILED;
 }
 
+CtlRunner declareReport(CLI::App& cmd) {
+    auto pdf = std::make_shared<std::string>(), recording = std::make_shared<std::string>();
+    cmd.add_option("FILE.pdf", *pdf, "the PDF to write")->required();
+    cmd.add_option("--recording", *recording, "a recording whose figures the report shows too")
+        ->type_name("REC")
+        ->check(nonEmpty());
+    return [pdf, recording](CCtlContext& ctx) { return runReport(ctx, *pdf, *recording); };
+}
+
 const CCtlRegistration reg{{"report", "report FILE.pdf [--recording REC]",
-                            "the service report of the controller (and a recording) as a PDF", runReport}};
+                            "the service report of the controller (and a recording) as a PDF", declareReport}};
 
 } // namespace
 

@@ -2,16 +2,15 @@
 
 #include <cstdio>
 
-#include "CtlCommon.h"
+#include "CtlCli.h"
 #include "link/Conversions.h"
 
 namespace zefirel::ctl {
 
 namespace {
 
-int runErrors(CCtlContext& ctx, const std::vector<std::string>& args) {
-    const bool clear = args.size() == 1 && args[0] == "clear";
-    if (const int rc = ctx.begin(args.empty() || clear, "usage: errors | errors clear"); rc != EXIT_OK)
+int runErrors(CCtlContext& ctx, bool clear) {
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
     if (clear) {
@@ -39,17 +38,22 @@ int runErrors(CCtlContext& ctx, const std::vector<std::string>& args) {
     return EXIT_OK;
 }
 
-int runMode(CCtlContext& ctx, const std::vector<std::string>& args) {
-    const bool known = args.size() == 1 && (args[0] == "petrol" || args[0] == "lpg" || args[0] == "auto");
-    if (const int rc = ctx.begin(known, "usage: mode petrol|lpg|auto"); rc != EXIT_OK)
+CtlRunner declareErrors(CLI::App& cmd) {
+    cmd.require_subcommand(0, 1);
+    const CLI::App* clear = cmd.add_subcommand("clear", "clear the controller's error report");
+    return [clear](CCtlContext& ctx) { return runErrors(ctx, clear->parsed()); };
+}
+
+int runMode(CCtlContext& ctx, const std::string& mode) {
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
     bool ok;
     const char* failure;
-    if (args[0] == "petrol") {
+    if (mode == "petrol") {
         ok = dev.setWorkPetrol();
         failure = "Nie powiodło się przełączenie na benzynę!";
-    } else if (args[0] == "lpg") {
+    } else if (mode == "lpg") {
         ok = dev.setWorkLpg();
         failure = "Nie powiodło się przełączenie na LPG!";
     } else {
@@ -61,14 +65,23 @@ int runMode(CCtlContext& ctx, const std::vector<std::string>& args) {
         return EXIT_FAILED;
     }
     if (ctx.jsonOutput())
-        ctx.json(CJsonWriter().beginObject().key("mode").value(args[0]).endObject());
+        ctx.json(CJsonWriter().beginObject().key("mode").value(mode).endObject());
     else
-        ctx.out("mode: " + args[0]);
+        ctx.out("mode: " + mode);
     return EXIT_OK;
 }
 
-int runSequence(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (const int rc = ctx.begin(args.empty(), "sequence takes no arguments"); rc != EXIT_OK)
+CtlRunner declareMode(CLI::App& cmd) {
+    cmd.require_subcommand(1);
+    cmd.add_subcommand("petrol", "work on petrol");
+    cmd.add_subcommand("lpg", "work on LPG");
+    cmd.add_subcommand("auto", "the controller switches by itself");
+    const CLI::App* mode = &cmd;
+    return [mode](CCtlContext& ctx) { return runMode(ctx, mode->get_subcommands().front()->get_name()); };
+}
+
+int runSequence(CCtlContext& ctx) {
+    if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     std::vector<SequenceItem> items;
     bool spread = false;
@@ -104,9 +117,9 @@ int runSequence(CCtlContext& ctx, const std::vector<std::string>& args) {
     return EXIT_OK;
 }
 
-const CCtlRegistration regErrors{{"errors", "errors [clear]", "read the error report, or clear it", runErrors}};
-const CCtlRegistration regMode{{"mode", "mode petrol|lpg|auto", "switch the work mode", runMode}};
-const CCtlRegistration regSequence{{"sequence", "sequence", "injector firing sequence", runSequence}};
+const CCtlRegistration regErrors{{"errors", "errors [clear]", "read the error report, or clear it", declareErrors}};
+const CCtlRegistration regMode{{"mode", "mode petrol|lpg|auto", "switch the work mode", declareMode}};
+const CCtlRegistration regSequence{{"sequence", "sequence", "injector firing sequence", noArguments<runSequence>}};
 
 } // namespace
 

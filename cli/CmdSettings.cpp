@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "CmdSettings.h"
+#include "CtlCli.h"
 #include "link/SettingsBlock.h"
 
 namespace zefirel::ctl {
@@ -101,8 +102,6 @@ int runGet(CCtlContext& ctx) {
 }
 
 int runSet(CCtlContext& ctx, const std::vector<std::string>& words) {
-    if (words.empty())
-        return ctx.usageError("settings set needs NAME=VALUE ...");
     std::vector<std::pair<ESetting, double>> changes;
     for (const std::string& word : words) {
         std::pair<ESetting, double> change;
@@ -140,27 +139,36 @@ int runSet(CCtlContext& ctx, const std::vector<std::string>& words) {
     return EXIT_OK;
 }
 
-int runSettings(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty() && args[0] == "get" && args.size() == 1)
-        return runGet(ctx);
-    const std::vector<std::string> rest(args.empty() ? args.end() : args.begin() + 1, args.end());
-    if (!args.empty() && args[0] == "set")
-        return runSet(ctx, rest);
-    if (!args.empty() && args[0] == "export")
-        return runSettingsExport(ctx, rest);
-    if (!args.empty() && args[0] == "import")
-        return runSettingsImport(ctx, rest);
-    if (!args.empty() && args[0] == "factory")
-        return runSettingsFactory(ctx, rest);
-    return ctx.usageError("usage: settings get | set NAME=VALUE ... | export FILE | import FILE [--dry-run] | "
-                          "factory [--yes]");
+CtlRunner declareSettings(CLI::App& cmd) {
+    cmd.require_subcommand(1);
+    auto o = std::make_shared<SettingsFileOptions>();
+    auto assignments = std::make_shared<std::vector<std::string>>();
+    CLI::App* get = cmd.add_subcommand("get", "print every settings value by name");
+    CLI::App* set = cmd.add_subcommand("set", "change values, check the record, write it (needs --car)");
+    set->add_option("ASSIGNMENT", *assignments, "NAME=VALUE: a setting by its name and its new value")->required();
+    CLI::App* exportFile = cmd.add_subcommand("export", "the controller's settings as a car settings file (needs --car)");
+    exportFile->add_option("FILE", o->file, "the car settings file to write")->required();
+    CLI::App* importFile = cmd.add_subcommand("import", "a car settings file into the controller");
+    importFile->add_option("FILE", o->file, "the car settings file to read")->required();
+    importFile->add_flag("--dry-run", o->dryRun, "print the changes, write nothing")->disable_flag_override();
+    CLI::App* factory = cmd.add_subcommand("factory", "print the changes the factory record makes");
+    factory->add_flag("--yes", o->yes, "and write it (needs --car)")->disable_flag_override();
+    return [=](CCtlContext& ctx) {
+        if (get->parsed())
+            return runGet(ctx);
+        if (set->parsed())
+            return runSet(ctx, *assignments);
+        if (exportFile->parsed())
+            return runSettingsExport(ctx, *o);
+        return importFile->parsed() ? runSettingsImport(ctx, *o) : runSettingsFactory(ctx, *o);
+    };
 }
 
 const CCtlRegistration reg{{"settings",
                             "settings get | set NAME=VALUE ... | export FILE | import FILE [--dry-run] | factory [--yes]",
                             "read the settings; change, check and write them (writes need --car); car settings "
                             "files; the factory record",
-                            runSettings}};
+                            declareSettings}};
 
 } // namespace
 

@@ -24,11 +24,18 @@ int readControllerSettings(CCtlContext& ctx, bool withCorrections);
 /// with --json on standard error, so the JSON output stays one value.
 void printChanges(CCtlContext& ctx, const std::vector<SettingChange>& changes);
 
+/// The words of settings export, import and factory.
+struct SettingsFileOptions {
+    std::string file;
+    bool dryRun = false; ///< import --dry-run
+    bool yes = false;    ///< factory --yes
+};
+
 /// settings export FILE: the controller's settings as a car settings file.
-int runSettingsExport(CCtlContext& ctx, const std::vector<std::string>& args);
+int runSettingsExport(CCtlContext& ctx, const SettingsFileOptions& o);
 /// settings import FILE [--dry-run]: a car settings file into the controller.
-int runSettingsImport(CCtlContext& ctx, const std::vector<std::string>& args);
+int runSettingsImport(CCtlContext& ctx, const SettingsFileOptions& o);
 /// settings factory [--yes]: the factory record into the controller.
-int runSettingsFactory(CCtlContext& ctx, const std::vector<std::string>& args);
+int runSettingsFactory(CCtlContext& ctx, const SettingsFileOptions& o);
 
 } // namespace zefirel::ctl

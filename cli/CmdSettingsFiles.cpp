@@ -15,15 +15,6 @@ namespace {
 /// The time correction view's message for a failed write of the curve.
 constexpr const char* MSG_CORRECTIONS_WRITE_FAILED = "Nie powiodło się wpisanie ustawień urządzenia!";
 
-/// Takes a flag word out of args; true when it was there.
-bool takeFlag(std::vector<std::string>& args, const std::string& flag) {
-    const auto it = std::find(args.begin(), args.end(), flag);
-    if (it == args.end())
-        return false;
-    args.erase(it);
-    return true;
-}
-
 /// The car data the write will store: --car when given, otherwise the texts of a
 /// loaded file when they are complete. False when there are none.
 bool carDataFor(CCtlContext& ctx, const CSettingsBlock* file, CarData& out) {
@@ -110,9 +101,7 @@ void printChanges(CCtlContext& ctx, const std::vector<SettingChange>& changes) {
     ctx.out(plainLines(text));
 }
 
-int runSettingsExport(CCtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return ctx.usageError("usage: settings export FILE (with --car)");
+int runSettingsExport(CCtlContext& ctx, const SettingsFileOptions& o) {
     CarData car;
     if (!carDataFor(ctx, nullptr, car)) {
         ctx.message(MSG_CAR_DATA_MISSING);
@@ -124,25 +113,22 @@ int runSettingsExport(CCtlContext& ctx, const std::vector<std::string>& args) {
     for (size_t i = 0; i < 7; ++i)
         dev.settings().setCarText(static_cast<ECarText>(i), car.texts[i]);
     dev.stampTime();
-    if (!saveSettingsFile(args[0], dev.settings())) {
-        ctx.message("Nie można zapisać pliku " + args[0]);
+    if (!saveSettingsFile(o.file, dev.settings())) {
+        ctx.message("Nie można zapisać pliku " + o.file);
         return EXIT_FAILED;
     }
     if (ctx.jsonOutput())
-        ctx.json(CJsonWriter().beginObject().key("file").value(args[0]).key("label").value(dev.settings().timeStamp()).endObject());
+        ctx.json(CJsonWriter().beginObject().key("file").value(o.file).key("label").value(dev.settings().timeStamp()).endObject());
     else
-        ctx.out("written " + args[0] + " (" + dev.settings().timeStamp() + ")");
+        ctx.out("written " + o.file + " (" + dev.settings().timeStamp() + ")");
     return EXIT_OK;
 }
 
-int runSettingsImport(CCtlContext& ctx, const std::vector<std::string>& words) {
-    std::vector<std::string> args = words;
-    const bool dryRun = takeFlag(args, "--dry-run");
-    if (args.size() != 1)
-        return ctx.usageError("usage: settings import FILE [--dry-run]");
+int runSettingsImport(CCtlContext& ctx, const SettingsFileOptions& o) {
+    const bool dryRun = o.dryRun;
     // The file is checked before anything is sent.
     CSettingsBlock file;
-    if (const ESettingsFileResult r = loadCarSettingsFile(args[0], file); r != ESettingsFileResult::Ok) {
+    if (const ESettingsFileResult r = loadCarSettingsFile(o.file, file); r != ESettingsFileResult::Ok) {
         ctx.message(settingsFileMessage(r));
         return EXIT_USAGE;
     }
@@ -157,11 +143,8 @@ int runSettingsImport(CCtlContext& ctx, const std::vector<std::string>& words) {
     return applyAndWrite(ctx, file, haveCar ? &car : nullptr, dryRun);
 }
 
-int runSettingsFactory(CCtlContext& ctx, const std::vector<std::string>& words) {
-    std::vector<std::string> args = words;
-    const bool write = takeFlag(args, "--yes");
-    if (!args.empty())
-        return ctx.usageError("usage: settings factory [--yes]");
+int runSettingsFactory(CCtlContext& ctx, const SettingsFileOptions& o) {
+    const bool write = o.yes;
     CarData car;
     const bool haveCar = carDataFor(ctx, nullptr, car);
     if (write && !haveCar) {

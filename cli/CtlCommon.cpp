@@ -1,9 +1,7 @@
 #include "CtlCommon.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <map>
 
 #include "link/SettingsBlock.h"
@@ -96,20 +94,6 @@ bool CCtlHost::askCarData(CSettingsBlock& block) {
 
 std::string formatNumber(double v) { return formatSettingNumber(v); }
 
-bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& value, bool& found) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != name)
-            continue;
-        if (i + 1 >= args.size())
-            return false;
-        value = args[i + 1];
-        found = true;
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        return true;
-    }
-    return true;
-}
-
 // --- context -----------------------------------------------------------------------
 
 CCtlContext::CCtlContext(const CtlOptions& options) : m_options(options) {
@@ -146,10 +130,6 @@ int CCtlContext::connect(bool requireVersionOk) {
     return !requireVersionOk || m_device->isVersionOk() ? EXIT_OK : EXIT_FAILED;
 }
 
-int CCtlContext::begin(bool argumentsOk, const std::string& usage, bool requireVersionOk) {
-    return argumentsOk ? connect(requireVersionOk) : usageError(usage);
-}
-
 void CCtlContext::out(const std::string& line) { std::printf("%s\n", line.c_str()); }
 
 void CCtlContext::json(const CJsonWriter& w) { std::printf("%s\n", w.text().c_str()); }
@@ -170,109 +150,6 @@ std::vector<CtlCommand> ctlCommands() {
     std::sort(sorted.begin(), sorted.end(),
               [](const CtlCommand& a, const CtlCommand& b) { return std::string(a.name) < b.name; });
     return sorted;
-}
-
-int parseGlobalOptions(const std::vector<std::string>& argv, CtlOptions& options, std::vector<std::string>& rest,
-                       bool& help, std::string& error) {
-    help = false;
-    bool endOfOptions = false;
-    for (size_t i = 0; i < argv.size(); ++i) {
-        std::string word = argv[i], value;
-        if (endOfOptions || word.rfind("--", 0) != 0) {
-            rest.push_back(word);
-            continue;
-        }
-        if (word == "--") {
-            endOfOptions = true;
-            continue;
-        }
-        bool haveValue = false;
-        if (const size_t eq = word.find('='); eq != std::string::npos) {
-            value = word.substr(eq + 1);
-            word = word.substr(0, eq);
-            haveValue = true;
-        }
-        if (word == "--help" || word == "--json") {
-            if (haveValue) {
-                error = word + " takes no value";
-                return EXIT_USAGE;
-            }
-            (word == "--help" ? help : options.json) = true;
-            continue;
-        }
-        if (word != "--port" && word != "--device" && word != "--trace" && word != "--car") {
-            rest.push_back(argv[i]); // the command's own option
-            continue;
-        }
-        if (!haveValue) {
-            if (i + 1 >= argv.size()) {
-                error = word + " needs a value";
-                return EXIT_USAGE;
-            }
-            value = argv[++i];
-        }
-        if (word == "--port") {
-            errno = 0;
-            char* end = nullptr;
-            const unsigned long n = std::strtoul(value.c_str(), &end, 10);
-            if (value.empty() || value[0] == '-' || *end != '\0' || errno != 0 || n < 1 || n > 255) {
-                error = "--port needs a port number from 1 to 255";
-                return EXIT_USAGE;
-            }
-            options.port = static_cast<uint32_t>(n);
-        } else if (word == "--device") {
-            options.device = value;
-        } else if (word == "--trace") {
-            options.trace = value;
-        } else {
-            options.car = value;
-            options.haveCar = true;
-        }
-        if (value.empty()) {
-            error = word + " needs a value";
-            return EXIT_USAGE;
-        }
-    }
-    if (options.port != 0 && !options.device.empty()) {
-        error = "give either --port or --device, not both";
-        return EXIT_USAGE;
-    }
-    return EXIT_OK;
-}
-
-std::string ctlHelpText() {
-    std::string text =
-        "usage: zefirelctl [--port N | --device PATH] [--json] [--trace FILE] [--car DATA] COMMAND ...\n"
-        "\n"
-        "Talks to an LPG controller (firmware 5) with the same core as the windowed program.\n"
-        "  --port N       serial port N through the port resolver (ZEFIREL_COM<N>, then\n"
-        "                 /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>)\n"
-        "  --device PATH  a serial device path: a stable /dev/serial/by-id/... name,\n"
-        "                 /dev/ttyUSB0, or the one zefirel-sim prints\n"
-        "                 without either: the last used port, then ports 1 to 7\n"
-        "  --json         machine-readable output on standard output\n"
-        "  --trace FILE   write every frame exchanged to FILE\n"
-        "  --car DATA     \"make;model;capacity;power;year;injectors;flow\", needed to write settings\n"
-        "  --help         this text\n"
-        "  --version      the program's version\n"
-        "  --commands     each command with its usage, one per line (for shell completion)\n"
-        "\n"
-        "Commands:\n";
-    for (const CtlCommand& c : ctlCommands()) {
-        std::string line = "  ";
-        line += c.usage;
-        if (line.size() < 40)
-            line.resize(40, ' ');
-        else
-            line += "\n" + std::string(40, ' ');
-        text += line + c.summary + "\n";
-    }
-    text +=
-        "\n"
-        "Messages of the controller link go to standard error. Exit status: 0 done,\n"
-        "1 the controller operation failed (or no controller answered), 2 bad usage or\n"
-        "invalid input (nothing was sent).\n";
-    return text;
 }
 
 } // namespace zefirel::ctl

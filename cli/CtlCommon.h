@@ -7,24 +7,27 @@
 ///
 ///   namespace zefirel::ctl {
 ///   namespace {
-///   int runSomething(CCtlContext& ctx, const std::vector<std::string>& args) {
-///       // usage check, then the handshake and the version check
-///       if (int rc = ctx.begin(args.size() == 1, "usage: something FILE"); rc != EXIT_OK) return rc;
-///       CDeviceDoc& dev = ctx.device();
-///       ... call the core, print with ctx.out() / ctx.json() ...
-///       return ok ? EXIT_OK : EXIT_FAILED;
+///   CtlRunner declareSomething(CLI::App& cmd) {
+///       auto file = std::make_shared<std::string>();
+///       cmd.add_option("FILE", *file, "what the file is")->required();
+///       return [file](CCtlContext& ctx) {
+///           if (int rc = ctx.connect(); rc != EXIT_OK) return rc;  // handshake, version check
+///           ... call the core with *file, print with ctx.out() / ctx.json() ...
+///           return ok ? EXIT_OK : EXIT_FAILED;
+///       };
 ///   }
-///   const CCtlRegistration reg{{"something", "something FILE", "what it does", runSomething}};
+///   const CCtlRegistration reg{{"something", "something FILE", "what it does", declareSomething}};
 ///   } // namespace
 ///   } // namespace zefirel::ctl
 ///
-/// Nothing else needs editing: main() finds the command in the table by its first
-/// word. args are the words after it; global options (--json, --device, …) have
-/// already been taken out wherever they stood, other words starting with "--" are
-/// left for the command.
+/// Nothing else needs editing: the command line (CtlCommandLine) makes each command
+/// a CLI11 subcommand, so it gets --help, and a word or option it did not declare
+/// is a usage error before anything runs. Global options (--json, --device, …) are
+/// declared once and may stand anywhere on the line.
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +36,10 @@
 #include "link/Host.h"
 #include "link/LinkTrace.h"
 #include "support/Preferences.h"
+
+namespace CLI {
+class App;
+}
 
 namespace zefirel::ctl {
 
@@ -128,10 +135,6 @@ std::string plainLines(const std::string& text);
 /// A number as short as it can be written without losing its value.
 std::string formatNumber(double v);
 
-/// Takes "--name VALUE" out of args (found tells whether it was there); false when
-/// the name is there without a value.
-bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& value, bool& found);
-
 /// Everything a command works with.
 class CCtlContext {
 public:
@@ -144,9 +147,6 @@ public:
     /// the port resolver; neither: the last port, then 1..7) and checks the version.
     /// EXIT_OK, or EXIT_FAILED after printing why.
     int connect(bool requireVersionOk = true);
-    /// The usual start of a command: a usage error when the arguments are wrong,
-    /// otherwise connect().
-    int begin(bool argumentsOk, const std::string& usage, bool requireVersionOk = true);
     CDeviceDoc& device() { return *m_device; }
     bool jsonOutput() const { return m_options.json; }
     /// Prints a line (text output) on standard output.
@@ -166,12 +166,17 @@ private:
     std::unique_ptr<CDeviceDoc> m_device;
 };
 
+/// What runs a command once its command line has been parsed.
+using CtlRunner = std::function<int(CCtlContext& ctx)>;
+
 /// One command of the table.
 struct CtlCommand {
     const char* name;     ///< first word on the command line
-    const char* usage;    ///< e.g. "eeprom read|write FILE"
+    const char* usage;    ///< e.g. "eeprom read|write FILE", the line of the top-level --help
     const char* summary;  ///< one line for --help
-    int (*run)(CCtlContext& ctx, const std::vector<std::string>& args);
+    /// Declares the command's words, options and sub-words on its CLI11 subcommand;
+    /// the runner it returns reads the parsed values.
+    CtlRunner (*declare)(CLI::App& command);
 };
 
 /// Adds a command to the table (declare one at file scope per command).
@@ -182,12 +187,5 @@ public:
 
 /// Every registered command, sorted by name.
 std::vector<CtlCommand> ctlCommands();
-
-/// Reads the global options out of argv (after the program name). Returns EXIT_OK,
-/// or EXIT_USAGE with the reason in error; help is set for --help.
-int parseGlobalOptions(const std::vector<std::string>& argv, CtlOptions& options,
-                       std::vector<std::string>& rest, bool& help, std::string& error);
-/// The --help text, listing the table.
-std::string ctlHelpText();
 
 } // namespace zefirel::ctl

@@ -5,7 +5,11 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
-#include <map>
+#include <memory>
+
+#include <CLI/CLI.hpp>
+
+#include "support/Version.h"
 
 namespace zefirel::sim {
 
@@ -80,154 +84,183 @@ bool parseInjectorTime(const std::string& text, std::array<double, 8>& times) {
     return true;
 }
 
+/// The options of the command line, declared once: CLI11 reads them and makes the
+/// --help text of them.
+class CSimCommandLine {
+public:
+    explicit CSimCommandLine(SimConfig& cfg) : m_cfg(cfg) {
+        m_app.set_help_flag("-h,--help", "this text");
+        m_app.set_version_flag("--version", std::string("zefirel-sim ") + ZEFIREL_VERSION, "the program's version");
+        m_app.formatter(std::make_shared<CUsageFirst>());
+        m_app.get_formatter()->column_width(27);
+        m_app.footer(FOOTER);
+        declareController();
+        declareCar();
+        declareLine();
+        declareFaults();
+    }
+
+    EOptions parse(const std::vector<std::string>& args, std::string& error) {
+        std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes them last first
+        try {
+            m_app.parse(reversed);
+        } catch (const CLI::CallForHelp&) {
+            return EOptions::Help;
+        } catch (const CLI::CallForVersion&) {
+            return EOptions::Version;
+        } catch (const CLI::ParseError& e) {
+            error = e.what();
+            return EOptions::Invalid;
+        }
+        if (m_extended)
+            m_cfg.featureMask |= 0x0080;
+        return EOptions::Run;
+    }
+
+    std::string help() const { return m_app.help(); }
+
+private:
+    /// Usage first, then what the program is, then the options by group, each
+    /// group after one blank line.
+    class CUsageFirst : public CLI::Formatter {
+    public:
+        std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
+            std::string text = make_usage(app, name) + "\n" + make_description(app) + make_groups(app, mode) + "\n" +
+                               make_footer(app);
+            for (size_t at; (at = text.find("\n\n\n")) != std::string::npos;)
+                text.erase(at, 1);
+            return text;
+        }
+    };
+
+    static constexpr const char* FOOTER =
+        "SIGINT or SIGTERM ends it (the link is removed, the EEPROM image saved);\n"
+        "SIGUSR1 switches answering off and on again (as if unplugged and plugged in).";
+
+    /// A whole number from min to max into field (decimal or 0x...; no sign).
+    template <typename T>
+    void whole(const char* name, T& field, unsigned long long min, unsigned long long max, const char* type,
+               const std::string& help) {
+        m_app.add_option(name, help)
+            ->type_name(type)
+            ->group(m_group)
+            ->each([&field, min, max](const std::string& v) {
+                unsigned long long x = 0;
+                if (!parseUnsigned(v, min, max, x))
+                    throw CLI::ValidationError("needs a whole number from " + std::to_string(min) + " to " +
+                                                         std::to_string(max) + ", got " + v);
+                field = static_cast<T>(x);
+            });
+    }
+
+    /// A number from min to max into field.
+    void number(const char* name, double& field, double min, double max, const char* type, const std::string& help) {
+        m_app.add_option(name, field, help)->type_name(type)->group(m_group)->check(CLI::Range(min, max).description(""));
+    }
+
+    /// A value read by parse, which says whether it is valid.
+    void text(const char* name, const char* type, const std::string& help, std::function<bool(const std::string&)> parse) {
+        m_app.add_option(name, help)->type_name(type)->group(m_group)->each([parse](const std::string& v) {
+            if (!parse(v))
+                throw CLI::ValidationError("invalid value " + v);
+        });
+    }
+
+    void flag(const char* name, bool& field, const std::string& help) {
+        m_app.add_flag(name, field, help)->group(m_group)->disable_flag_override();
+    }
+
+    void declareController() {
+        SimConfig& c = m_cfg;
+        m_group = "The controller";
+        text("--identity", "TEXT", "identity in the version record (at most 16 characters)",
+             [&c](const std::string& v) { c.identity = v; return v.size() <= 16; });
+        whole("--version-word", c.versionWord, 0, 65535, "N", "firmware version word (default 5)");
+        whole("--injectors", c.injectors, 1, 8, "N", "number of injectors, 1..8 (default 4)");
+        whole("--features", c.featureMask, 0, 0xFFFFFFFFull, "MASK", "feature mask, decimal or 0x... (default 0x1057)");
+        flag("--extended", m_extended, "extended diagnostic layout (feature bit 0x0080)");
+        whole("--timer-frequency", c.timerFrequency, 1000, 10000000, "HZ", "timer frequency F (default 40000)");
+        text("--date", "YYYY-MM-DD", "programming date (default 2026-03-16)",
+             [&c](const std::string& v) { return parseDate(v, c.programmingDate); });
+        text("--errors", "B0,B1,...", "error report held at start, up to 11 bytes",
+             [&c](const std::string& v) { return parseErrors(v, c.errors); });
+        text("--eeprom", "FILE", "EEPROM image (512 bytes) loaded at start if it exists\nand saved back at exit",
+             [&c](const std::string& v) { c.eepromFile = v; return !v.empty(); });
+    }
+
+    void declareCar() {
+        SimConfig& c = m_cfg;
+        m_group = "The car";
+        number("--idle-rpm", c.idleRpm, 300, 3000, "N", "warm idle speed (default 800)");
+        number("--petrol-ms", c.petrolIdleMs, 0.5, 20, "MS", "petrol injection time at warm idle (default 3.2)");
+        number("--true-correction", c.trueCorrectionMs, -5, 10, "MS",
+               "LPG time the car needs above the petrol time (default 1.8)");
+        number("--ambient", c.ambientC, -30, 60, "C", "starting temperature (default 15)");
+        whole("--seed", c.seed, 0, std::numeric_limits<uint64_t>::max(), "N", "noise seed (default 1)");
+        text("--injector-ms", "N:MS",
+             "the controller reads MS ms on petrol injector N's\nsignal whatever the engine does (60: a signal read\n"
+             "inverted; 0: no signal); may be given per injector",
+             [&c](const std::string& v) { return parseInjectorTime(v, c.injectorPetrolMs); });
+        m_app.get_option("--injector-ms")->take_all();
+        flag("--drive", c.drive,
+             "drive a test lap for the injection map instead of\nidling: 750 rpm and 1500..7500 rpm, each at manifold\n"
+             "pressures 96..16 kPa, 4 s of model time per point,\npetrol or LPG as the controller is switched; on LPG the\n"
+             "car needs the main correction plus a hidden map's\npercentage of the petrol time");
+        text("--true-map", "FILE",
+             "the hidden map (400 bytes, percent + 100, at most 250);\nwithout it one is drawn from --seed",
+             [&c](const std::string& v) { c.trueMapFile = v; return !v.empty(); });
+    }
+
+    void declareLine() {
+        SimConfig& c = m_cfg;
+        m_group = "The line";
+        text("--link", "PATH", "also make PATH a symbolic link to the terminal",
+             [&c](const std::string& v) { c.linkPath = v; return !v.empty(); });
+        flag("--baud-timing", c.baudTiming,
+             "pace every byte at 14400 baud (about 0.694 ms) and\nanswer after the request's own wire time");
+        number("--latency", c.replyLatencyMs, 0, 1000, "MS", "controller reaction time with --baud-timing (default 1)");
+        flag("--verbose", c.verbose, "log every request on standard error");
+    }
+
+    void declareFaults() {
+        SimFaults& f = m_cfg.faults;
+        m_group = "Faults";
+        const uint64_t never = std::numeric_limits<uint64_t>::max();
+        whole("--mute-after", f.muteAfter, 1, never, "N", "stop answering after N requests");
+        text("--bad-checksum", "CMD", "answer command code CMD with a wrong checksum", [&f](const std::string& v) {
+            unsigned long long x = 0;
+            if (!parseUnsigned(v, 0, 255, x))
+                return false;
+            f.badChecksumCommand = static_cast<int>(x);
+            return true;
+        });
+        whole("--drop-every", f.dropEvery, 1, 1000000, "N", "drop one byte out of every N bytes sent");
+        whole("--swap-sync-every", f.swapSyncEvery, 1, 1000000, "N", "send every Nth answer with its sync bytes swapped");
+        whole("--bad-checksum-every", f.badChecksumEvery, 1, 1000000, "N", "send every Nth answer with a wrong checksum");
+        whole("--garbage-ms", f.garbageMs, 1, 3600000, "N", "send a few unasked bytes every N milliseconds");
+        whole("--close-after", f.closeAfter, 1, never, "N", "close the line after answering N requests");
+    }
+
+    SimConfig& m_cfg;
+    CLI::App m_app{DESCRIPTION, "zefirel-sim"};
+    std::string m_group;
+    bool m_extended = false;
+
+    static constexpr const char* DESCRIPTION =
+        "A virtual LPG controller (firmware 5) on a pseudo-terminal. The first line of\n"
+        "standard output is the terminal's path; connect a client to it, e.g.\n"
+        "  zefirelctl --device /dev/pts/N info";
+};
+
 } // namespace
 
 std::string simHelpText() {
-    return R"(usage: zefirel-sim [options]
-
-A virtual LPG controller (firmware 5) on a pseudo-terminal. The first line of
-standard output is the terminal's path; connect a client to it, e.g.
-  zefirelctl --device /dev/pts/N info
-SIGINT or SIGTERM ends it (the link is removed, the EEPROM image saved);
-SIGUSR1 switches answering off and on again (as if unplugged and plugged in).
-
-The controller:
-  --identity TEXT          identity in the version record (at most 16 characters)
-  --version-word N         firmware version word (default 5)
-  --injectors N            number of injectors, 1..8 (default 4)
-  --features MASK          feature mask, decimal or 0x... (default 0x1057)
-  --extended               extended diagnostic layout (feature bit 0x0080)
-  --timer-frequency HZ     timer frequency F (default 40000)
-  --date YYYY-MM-DD        programming date (default 2026-03-16)
-  --errors B0,B1,...       error report held at start, up to 11 bytes
-  --eeprom FILE            EEPROM image (512 bytes) loaded at start if it exists
-                           and saved back at exit
-The car:
-  --idle-rpm N             warm idle speed (default 800)
-  --petrol-ms MS           petrol injection time at warm idle (default 3.2)
-  --true-correction MS     LPG time the car needs above the petrol time (default 1.8)
-  --ambient C              starting temperature (default 15)
-  --seed N                 noise seed (default 1)
-  --injector-ms N:MS       the controller reads MS ms on petrol injector N's
-                           signal whatever the engine does (60: a signal read
-                           inverted; 0: no signal); may be given per injector
-  --drive                  drive a test lap for the injection map instead of
-                           idling: 750 rpm and 1500..7500 rpm, each at manifold
-                           pressures 96..16 kPa, 4 s of model time per point,
-                           petrol or LPG as the controller is switched; on LPG the
-                           car needs the main correction plus a hidden map's
-                           percentage of the petrol time
-  --true-map FILE          the hidden map (400 bytes, percent + 100, at most 250);
-                           without it one is drawn from --seed
-The line:
-  --link PATH              also make PATH a symbolic link to the terminal
-  --baud-timing            pace every byte at 14400 baud (about 0.694 ms) and
-                           answer after the request's own wire time
-  --latency MS             controller reaction time with --baud-timing (default 1)
-  --verbose                log every request on standard error
-Faults:
-  --mute-after N           stop answering after N requests
-  --bad-checksum CMD       answer command code CMD with a wrong checksum
-  --drop-every N           drop one byte out of every N bytes sent
-  --swap-sync-every N      send every Nth answer with its sync bytes swapped
-  --bad-checksum-every N   send every Nth answer with a wrong checksum
-  --garbage-ms N           send a few unasked bytes every N milliseconds
-  --close-after N          close the line after answering N requests
-  --help                   this text
-  --version                the program's version
-)";
+    SimConfig cfg;
+    return CSimCommandLine(cfg).help();
 }
 
 EOptions parseSimOptions(const std::vector<std::string>& args, SimConfig& cfg, std::string& error) {
-    using Setter = std::function<bool(const std::string&)>;
-    auto unsignedInto = [](auto& field, unsigned long long min, unsigned long long max) {
-        return [&field, min, max](const std::string& v) {
-            unsigned long long x = 0;
-            if (!parseUnsigned(v, min, max, x))
-                return false;
-            field = static_cast<std::remove_reference_t<decltype(field)>>(x);
-            return true;
-        };
-    };
-    auto doubleInto = [](double& field, double min, double max) {
-        return [&field, min, max](const std::string& v) { return parseDouble(v, min, max, field); };
-    };
-    SimFaults& f = cfg.faults;
-    const std::map<std::string, Setter> withValue = {
-        {"--identity", [&](const std::string& v) { cfg.identity = v; return v.size() <= 16; }},
-        {"--version-word", unsignedInto(cfg.versionWord, 0, 65535)},
-        {"--injectors", unsignedInto(cfg.injectors, 1, 8)},
-        {"--features", unsignedInto(cfg.featureMask, 0, 0xFFFFFFFFull)},
-        {"--timer-frequency", unsignedInto(cfg.timerFrequency, 1000, 10000000)},
-        {"--date", [&](const std::string& v) { return parseDate(v, cfg.programmingDate); }},
-        {"--errors", [&](const std::string& v) { return parseErrors(v, cfg.errors); }},
-        {"--eeprom", [&](const std::string& v) { cfg.eepromFile = v; return !v.empty(); }},
-        {"--true-map", [&](const std::string& v) { cfg.trueMapFile = v; return !v.empty(); }},
-        {"--idle-rpm", doubleInto(cfg.idleRpm, 300, 3000)},
-        {"--petrol-ms", doubleInto(cfg.petrolIdleMs, 0.5, 20)},
-        {"--true-correction", doubleInto(cfg.trueCorrectionMs, -5, 10)},
-        {"--ambient", doubleInto(cfg.ambientC, -30, 60)},
-        {"--injector-ms", [&](const std::string& v) { return parseInjectorTime(v, cfg.injectorPetrolMs); }},
-        {"--seed", unsignedInto(cfg.seed, 0, std::numeric_limits<uint64_t>::max())},
-        {"--link", [&](const std::string& v) { cfg.linkPath = v; return !v.empty(); }},
-        {"--latency", doubleInto(cfg.replyLatencyMs, 0, 1000)},
-        {"--mute-after", unsignedInto(f.muteAfter, 1, std::numeric_limits<uint64_t>::max())},
-        {"--bad-checksum", [&](const std::string& v) {
-             unsigned long long x = 0;
-             if (!parseUnsigned(v, 0, 255, x))
-                 return false;
-             f.badChecksumCommand = static_cast<int>(x);
-             return true;
-         }},
-        {"--drop-every", unsignedInto(f.dropEvery, 1, 1000000)},
-        {"--swap-sync-every", unsignedInto(f.swapSyncEvery, 1, 1000000)},
-        {"--bad-checksum-every", unsignedInto(f.badChecksumEvery, 1, 1000000)},
-        {"--garbage-ms", unsignedInto(f.garbageMs, 1, 3600000)},
-        {"--close-after", unsignedInto(f.closeAfter, 1, std::numeric_limits<uint64_t>::max())},
-    };
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i], value;
-        bool haveValue = false;
-        if (const size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            haveValue = true;
-        }
-        if (name == "--help" || name == "-h")
-            return EOptions::Help;
-        if (name == "--extended" || name == "--baud-timing" || name == "--verbose" || name == "--drive") {
-            if (haveValue) {
-                error = name + " takes no value";
-                return EOptions::Invalid;
-            }
-            if (name == "--extended")
-                cfg.featureMask |= 0x0080;
-            else if (name == "--baud-timing")
-                cfg.baudTiming = true;
-            else if (name == "--drive")
-                cfg.drive = true;
-            else
-                cfg.verbose = true;
-            continue;
-        }
-        const auto it = withValue.find(name);
-        if (it == withValue.end()) {
-            error = "unknown option " + args[i];
-            return EOptions::Invalid;
-        }
-        if (!haveValue) {
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
-                return EOptions::Invalid;
-            }
-            value = args[++i];
-        }
-        if (!it->second(value)) {
-            error = "invalid value for " + name + ": " + value;
-            return EOptions::Invalid;
-        }
-    }
-    return EOptions::Run;
+    return CSimCommandLine(cfg).parse(args, error);
 }
 
 } // namespace zefirel::sim

@@ -41,15 +41,14 @@ void installHandler(int sig, void (*handler)(int)) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--version") {
-        std::printf("zefirel-sim %s\n", ZEFIREL_VERSION);
-        return 0;
-    }
     SimConfig cfg;
     std::string error;
     switch (parseSimOptions(std::vector<std::string>(argv + 1, argv + argc), cfg, error)) {
     case EOptions::Help:
         std::fputs(simHelpText().c_str(), stdout);
+        return 0;
+    case EOptions::Version:
+        std::printf("zefirel-sim %s\n", ZEFIREL_VERSION);
         return 0;
     case EOptions::Invalid:
         std::fprintf(stderr, "zefirel-sim: %s (see --help)\n", error.c_str());

@@ -1,0 +1,247 @@
+#include "CtlCommandLine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "CtlCli.h"
+#include "link/Conversions.h"
+#include "support/Version.h"
+
+namespace zefirel::ctl {
+
+namespace {
+
+/// Shown under every command's --help: the global options are not repeated there.
+constexpr const char* COMMAND_FOOTER =
+    "Global options (--port N | --device PATH, --json, --trace FILE, --car DATA) may stand\n"
+    "anywhere on the line; see zefirelctl --help. Exit status: 0 done, 1 the controller\n"
+    "operation failed, 2 bad usage or invalid input (nothing was sent).";
+
+/// The long option names a command declares itself (not --help).
+std::string optionNames(const CLI::App& command) {
+    std::string names;
+    for (const CLI::Option* option : command.get_options()) {
+        if (option == command.get_help_ptr())
+            continue;
+        for (const std::string& name : option->get_lnames())
+            names += (names.empty() ? "--" : " --") + name;
+    }
+    return names;
+}
+
+/// The names of a command's sub-words ("read write").
+std::string subcommandNames(const CLI::App& command) {
+    std::string names;
+    for (const CLI::App* sub : command.get_subcommands({}))
+        names += (names.empty() ? "" : " ") + sub->get_name();
+    return names;
+}
+
+/// The deepest subcommand the parser entered.
+const CLI::App& entered(const CLI::App& app) {
+    const std::vector<CLI::App*> subs = app.get_subcommands();
+    return subs.empty() ? app : entered(*subs.front());
+}
+
+/// The chain of subcommands the parser entered ("zefirelctl settings import").
+std::string enteredPath(const CLI::App& app) {
+    const std::vector<CLI::App*> subs = app.get_subcommands();
+    return subs.empty() ? app.get_name() : app.get_name() + " " + enteredPath(*subs.front());
+}
+
+} // namespace
+
+struct CCtlCommandLine::Impl {
+    CLI::App app{"", "zefirelctl"};
+    CtlOptions options;
+    bool commandTable = false;
+    std::vector<std::pair<const CLI::App*, CtlRunner>> runners;
+
+    Impl() {
+        app.set_help_flag("-h,--help", "this text");
+        app.set_version_flag("--version", std::string("zefirelctl ") + ZEFIREL_VERSION, "the program's version");
+        // The global options, wherever they stand: a command passes what it does not
+        // know to the level above it.
+        app.fallthrough();
+        app.require_subcommand(0, 1);
+        CLI::Option* port = app.add_option("--port", options.port, "serial port N through the port resolver")
+                                ->type_name("N")
+                                ->transform(decimal())
+                                ->check(within(1u, 255u));
+        app.add_option("--device", options.device, "a serial device path")
+            ->type_name("PATH")
+            ->check(nonEmpty())
+            ->excludes(port);
+        app.add_flag("--json", options.json, "machine-readable output")->disable_flag_override();
+        app.add_option("--trace", options.trace, "write every frame exchanged to FILE")
+            ->type_name("FILE")
+            ->check(nonEmpty());
+        app.add_option("--car", options.car, "make;model;capacity;power;year;injectors;flow")
+            ->type_name("DATA")
+            ->check(nonEmpty());
+        app.add_flag("--commands", commandTable, "the command table for shell completion")->disable_flag_override();
+        for (const CtlCommand& command : ctlCommands()) {
+            CLI::App* sub = app.add_subcommand(command.name, command.summary);
+            runners.emplace_back(sub, command.declare(*sub));
+            finishHelp(*sub);
+        }
+    }
+
+    /// The footer under every command's and sub-word's --help; a positional word
+    /// shows its name without CLI11's type ("FILE", not "FILE TEXT").
+    static void finishHelp(CLI::App& command) {
+        command.footer(COMMAND_FOOTER);
+        for (CLI::Option* option : command.get_options())
+            if (option->get_positional())
+                option->type_name("");
+        for (CLI::App* sub : command.get_subcommands({}))
+            finishHelp(*sub);
+    }
+
+    /// "name<TAB>usage<TAB>sub-words<TAB>options" per command, then
+    /// "name sub-word<TAB><TAB><TAB>options" per sub-word: what Tab completion offers.
+    void printCommandTable() const {
+        for (const CtlCommand& command : ctlCommands()) {
+            const CLI::App& sub = *app.get_subcommand(command.name);
+            std::printf("%s\t%s\t%s\t%s\n", command.name, command.usage, subcommandNames(sub).c_str(),
+                        optionNames(sub).c_str());
+            for (const CLI::App* word : sub.get_subcommands({}))
+                std::printf("%s %s\t\t\t%s\n", command.name, word->get_name().c_str(), optionNames(*word).c_str());
+        }
+    }
+
+    /// A parse error on standard error, in CLI11's words except where the program
+    /// can name what is missing, then where to read more.
+    void printError(const CLI::ParseError& e) const {
+        std::string text = e.what();
+        const CLI::App& at = entered(app);
+        if (dynamic_cast<const CLI::ExtrasError*>(&e) && &at == &app && !app.remaining().empty())
+            text = "unknown command " + app.remaining().front();
+        else if (dynamic_cast<const CLI::RequiredError*>(&e) && &at != &app && at.get_require_subcommand_min() > 0 &&
+                 at.get_subcommands().empty())
+            text = at.get_name() + " needs one of: " + subcommandNames(at);
+        // Under a command, its usage line follows, as the command itself would say it.
+        std::string usage = " ";
+        for (const CtlCommand& command : ctlCommands())
+            if (&at != &app && app.get_subcommands().front()->get_name() == command.name)
+                usage = std::string("\nusage: ") + command.usage + " ";
+        std::fprintf(stderr, "zefirelctl: %s%s(see %s --help)\n", text.c_str(), usage.c_str(),
+                     enteredPath(app).c_str());
+    }
+};
+
+CCtlCommandLine::CCtlCommandLine() : m_impl(std::make_unique<Impl>()) {}
+
+CCtlCommandLine::~CCtlCommandLine() = default;
+
+bool CCtlCommandLine::parse(int argc, char** argv, int& exitCode) {
+    CLI::App& app = m_impl->app;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        // The top level has its own text (help2man makes the manual page of it);
+        // a command's help is CLI11's, made from its declarations.
+        const std::string text = app.get_subcommands().empty() ? ctlHelpText() : app.help();
+        std::fputs(text.c_str(), stdout);
+        exitCode = EXIT_OK;
+        return false;
+    } catch (const CLI::CallForVersion& e) {
+        std::printf("%s\n", e.what());
+        exitCode = EXIT_OK;
+        return false;
+    } catch (const CLI::ParseError& e) {
+        m_impl->printError(e);
+        exitCode = EXIT_USAGE;
+        return false;
+    }
+    if (m_impl->commandTable) {
+        m_impl->printCommandTable();
+        exitCode = EXIT_OK;
+        return false;
+    }
+    if (app.get_subcommands().empty()) {
+        std::fputs(ctlHelpText().c_str(), stderr);
+        exitCode = EXIT_USAGE;
+        return false;
+    }
+    m_impl->options.haveCar = app.count("--car") > 0;
+    return true;
+}
+
+const CtlOptions& CCtlCommandLine::options() const { return m_impl->options; }
+
+int CCtlCommandLine::run(CCtlContext& ctx) const {
+    const CLI::App* chosen = m_impl->app.get_subcommands().front();
+    for (const auto& [command, runner] : m_impl->runners)
+        if (command == chosen)
+            return runner(ctx);
+    return EXIT_USAGE;
+}
+
+const CLI::Validator& nonEmpty() {
+    static const CLI::Validator check(
+        [](std::string& value) { return value.empty() ? std::string("needs a value") : std::string(); }, "");
+    return check;
+}
+
+const CLI::Validator& decimal() {
+    static const CLI::Validator check(
+        [](std::string& value) {
+            if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
+                return std::string("needs a whole number in decimal digits");
+            value.erase(0, std::min(value.find_first_not_of('0'), value.size() - 1));
+            return std::string();
+        },
+        "");
+    return check;
+}
+
+void addTimerFrequency(CLI::App& command, double& frequency) {
+    frequency = DEFAULT_TIMER_FREQUENCY;
+    command
+        .add_option("--timer-frequency", frequency,
+                    "the controller's timer frequency the recording's ticks are read in (default 40000)")
+        ->type_name("F")
+        ->check(within(1000.0, 10000000.0));
+}
+
+std::string ctlHelpText() {
+    std::string text =
+        "Usage: zefirelctl [--port N | --device PATH] [--json] [--trace FILE] [--car DATA] COMMAND ...\n"
+        "\n"
+        "Talks to an LPG controller (firmware 5) with the same core as the windowed program.\n"
+        "  --port N       serial port N through the port resolver (ZEFIREL_COM<N>, then\n"
+        "                 /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>)\n"
+        "  --device PATH  a serial device path: a stable /dev/serial/by-id/... name,\n"
+        "                 /dev/ttyUSB0, or the one zefirel-sim prints\n"
+        "                 without either: the last used port, then ports 1 to 7\n"
+        "  --json         machine-readable output on standard output\n"
+        "  --trace FILE   write every frame exchanged to FILE\n"
+        "  --car DATA     \"make;model;capacity;power;year;injectors;flow\", needed to write settings\n"
+        "  --help         this text; after a command, that command's words and options\n"
+        "  --version      the program's version\n"
+        "  --commands     each command with its usage, sub-words and options, tab-separated\n"
+        "                 (for shell completion)\n"
+        "\n"
+        "Commands:\n";
+    for (const CtlCommand& c : ctlCommands()) {
+        std::string line = "  ";
+        line += c.usage;
+        if (line.size() < 40)
+            line.resize(40, ' ');
+        else
+            line += "\n" + std::string(40, ' ');
+        text += line + c.summary + "\n";
+    }
+    text +=
+        "\n"
+        "Global options may stand anywhere on the line. Messages of the controller link\n"
+        "go to standard error. Exit status: 0 done, 1 the controller operation failed (or\n"
+        "no controller answered), 2 bad usage or invalid input (nothing was sent).\n";
+    return text;
+}
+
+} // namespace zefirel::ctl
