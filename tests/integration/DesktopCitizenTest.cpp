@@ -81,6 +81,11 @@ TEST(DesktopCitizen, TabCompletesCommandsTheirWordsAndPorts) {
         {"--port ", "1 2 3 4 5 6 7"},
         {"--j", "--json"},
         {"record x.lpgd --s", "--seconds"},
+        {"mode ", "petrol lpg auto"},
+        // A sub-word's own options, and the global ones.
+        {"settings import x --d", "--device --dry-run"},
+        {"map read x --t", "--trace"},
+        {"map compute a b --t", "--timer-frequency --trace"},
     };
     for (const Case& c : cases) {
         const std::string script = "source '" + SRC + "/data/completion/zefirelctl'\n"

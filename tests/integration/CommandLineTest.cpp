@@ -1,0 +1,159 @@
+// The command lines of zefirelctl and zefirel-sim: every command's own --help, and
+// what a wrong option, a missing value or a wrong word gets before anything is sent.
+
+#include <set>
+#include <sstream>
+
+#include "SimKit.h"
+#include "support/TestDevice.h"
+
+namespace zefirel::test {
+namespace {
+
+std::vector<std::string> wordsOf(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+std::vector<std::string> scratchHome(const CScratchFolder& home) {
+    return {"XDG_CONFIG_HOME=" + home.path() + "/config", "XDG_DATA_HOME=" + home.path() + "/data"};
+}
+
+TEST(CommandLine, EveryCommandAndSubWordAnswersHelpWithItsOwnWordsAndOptions) {
+    // Each command and sub-word, and what its --help must name.
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"autosetup", {"--record", "--yes"}},
+        {"check", {"RECORDING", "--tolerance", "--timer-frequency"}},
+        {"corrections", {"get", "set"}},
+        {"corrections get", {}},
+        {"corrections set", {"CURVE"}},
+        {"doctor", {}},
+        {"eeprom", {"read", "write"}},
+        {"eeprom read", {"FILE"}},
+        {"eeprom write", {"FILE"}},
+        {"errors", {"clear"}},
+        {"errors clear", {}},
+        {"export", {"RECORDING", "OUT.csv", "--separator", "--decimal", "--features", "--timer-frequency"}},
+        {"info", {}},
+        {"level", {"set", "factory"}},
+        {"level set", {"THRESHOLDS"}},
+        {"level factory", {}},
+        {"map", {"read", "write", "compute"}},
+        {"map read", {"FILE"}},
+        {"map write", {"FILE"}},
+        {"map compute", {"RECORDING", "OUT", "--timer-frequency"}},
+        {"mode", {"petrol", "lpg", "auto"}},
+        {"mode petrol", {}},
+        {"mode lpg", {}},
+        {"mode auto", {}},
+        {"ports", {}},
+        {"record", {"FILE", "--seconds", "--injector", "--lpg-after"}},
+        {"replay", {"FILE"}},
+        {"report", {"FILE.pdf", "--recording"}},
+        {"sequence", {}},
+        {"settings", {"get", "set", "export", "import", "factory"}},
+        {"settings get", {}},
+        {"settings set", {"ASSIGNMENT"}},
+        {"settings export", {"FILE"}},
+        {"settings import", {"FILE", "--dry-run"}},
+        {"settings factory", {"--yes"}},
+        {"version", {"set"}},
+        {"version set", {"--date", "--version", "--injectors", "--identity"}},
+    };
+    // The command table lists every command and sub-word the program has; each
+    // one must be in the cases (the report exists only where Qt's GUI module is).
+    const RunResult table = run(CTL, {"--commands"});
+    ASSERT_EQ(table.rc, 0) << table.err;
+    std::set<std::string> listed;
+    std::istringstream lines(table.out);
+    for (std::string line; std::getline(lines, line);) listed.insert(line.substr(0, line.find('\t')));
+    std::set<std::string> expected;
+    for (const auto& [words, names] : cases)
+        if (words != "report" || listed.count("report")) expected.insert(words);
+    EXPECT_EQ(listed, expected);
+
+    for (const auto& [words, names] : cases) {
+        if (!listed.count(words)) continue;
+        SCOPED_TRACE(words);
+        std::vector<std::string> args = wordsOf(words);
+        args.push_back("--help");
+        const RunResult r = run(CTL, args);
+        EXPECT_EQ(r.rc, 0) << r.err;
+        EXPECT_TRUE(r.err.empty()) << r.err;
+        EXPECT_NE(r.out.find("Usage: zefirelctl " + words + " "), std::string::npos) << r.out;
+        for (const std::string& name : names) EXPECT_NE(r.out.find("  " + name + " "), std::string::npos) << name;
+        EXPECT_NE(r.out.find("see zefirelctl --help"), std::string::npos) << "the global options are pointed to";
+    }
+}
+
+TEST(CommandLine, ABadLineSaysWhatIsWrongExitsWithTwoAndSendsNothing) {
+    CSimOnPty sim;
+    ASSERT_TRUE(sim.opened);
+    CScratchFolder home;
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"info", "--frobnicate"}, "--frobnicate\nusage: info (see zefirelctl info --help)"},
+        {{"record", "x.lpgd", "--seconds"}, "--seconds: 1 required S missing"},
+        {{"record", "x.lpgd", "--seconds", "5", "--injector", "9"}, "--injector: Value 9 not in range 1 to 8"},
+        {{"mode", "diesel"}, "mode needs one of: petrol lpg auto"},
+        {{"settings", "factory", "--dry-run"}, "--dry-run"},
+        {{"version", "set", "--date", "01/04/2026", "--version", "5", "--injectors", "4"}, "--identity is required"},
+        {{"frobnicate"}, "unknown command frobnicate (see zefirelctl --help)"},
+        {{"--json=1", "ports"}, "json"},
+        {{"ports", "--port", "1"}, "excludes"},
+    };
+    for (const auto& k : cases) {
+        std::vector<std::string> args = {"--device", sim.server.slavePath()};
+        args.insert(args.end(), k.args.begin(), k.args.end());
+        const RunResult r = run(CTL, args, scratchHome(home));
+        EXPECT_EQ(r.rc, 2) << k.says;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_EQ(r.err.rfind("zefirelctl: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(k.says), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(sim.server.requestCount(), 0u);
+}
+
+TEST(CommandLine, APortNumberWithALeadingZeroIsDecimal) {
+    // Port 10 leads to the controller, port 8 (010 read as octal) to nothing.
+    CSimOnPty sim;
+    ASSERT_TRUE(sim.opened);
+    CScratchFolder home;
+    std::vector<std::string> env = scratchHome(home);
+    env.push_back("ZEFIREL_COM10=" + sim.server.slavePath());
+    env.push_back("ZEFIREL_COM8=" + home.path() + "/none");
+    const RunResult r = run(CTL, {"--port", "010", "info"}, env);
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(run(CTL, {"--port", "0x0A", "info"}, env).rc, 2);
+}
+
+TEST(CommandLine, TheSimulatorListsItsOptionsByGroupAndRefusesBadOnes) {
+    const RunResult help = run(SIM, {"--help"});
+    EXPECT_EQ(help.rc, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("Usage: zefirel-sim [OPTIONS]\n", 0), 0u) << help.out;
+    for (const char* text : {"The controller:\n  --identity TEXT", "The car:\n", "The line:\n", "Faults:\n",
+                             "--bad-checksum-every N", "--injector-ms N:MS", "SIGUSR1"})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
+
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {{"--frobnicate"}, "--frobnicate"},
+        {{"--injectors"}, "--injectors: 1 required N missing"},
+        {{"--injectors", "9"}, "--injectors: needs a whole number from 1 to 8, got 9"},
+        {{"--date", "2003-12-31"}, "--date: invalid value 2003-12-31"},
+        {{"--verbose=yes"}, "verbose"},
+    };
+    for (const auto& [args, says] : bad) {
+        const RunResult r = run(SIM, args);
+        EXPECT_EQ(r.rc, 2) << says;
+        EXPECT_TRUE(r.out.empty()) << r.out << " (no terminal was opened)";
+        EXPECT_EQ(r.err.rfind("zefirel-sim: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+}
+
+} // namespace
+} // namespace zefirel::test
