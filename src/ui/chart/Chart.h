@@ -241,9 +241,14 @@ private:
     /// Forgets which store the series were built from: the next SetData(store) rebuilds.
     void ForgetSource() { m_source = nullptr; }
     struct Mapper;
-    /// Draw one series' line or dots, into the pixel layer when given.
+    /// Draw one series' line or dots point by point, into the pixel layer when given.
     void DrawLine(QPainter& dc, CPixelLayer* layer, size_t index) const;
     void DrawDots(QPainter& dc, CPixelLayer* layer, size_t index) const;
+    /// Reduced drawing of a sorted series from its summaries in one walk: draws the
+    /// line when asked and returns the dots' squares when asked, to be painted once
+    /// every line is drawn.
+    std::vector<QRect> DrawSummarised(QPainter& dc, CPixelLayer* layer, size_t index, bool line, bool dots) const;
+    void PaintDots(QPainter& dc, CPixelLayer* layer, size_t index, std::vector<QRect>& squares) const;
     /// Index range of the points of s whose x lies in the shared x window.
     std::pair<size_t, size_t> VisibleSpan(const ChartSeries& s) const;
 

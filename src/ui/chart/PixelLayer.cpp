@@ -45,7 +45,9 @@ CPixelLayer* CPixelLayer::Begin(QPainter& dc) {
         if (layer.m_image.isNull()) return nullptr;
         layer.m_image.fill(0);
     }
-    layer.m_dirty = QRect();
+    layer.ClearDirty();
+    layer.m_bits = reinterpret_cast<QRgb*>(layer.m_image.bits());
+    layer.m_stride = static_cast<size_t>(layer.m_image.bytesPerLine()) / sizeof(QRgb);
     // Painter coordinates of the window's top left corner.
     layer.m_origin = area.topLeft() - QPoint(static_cast<int>(dc.worldTransform().dx()),
                                              static_cast<int>(dc.worldTransform().dy()));
@@ -56,10 +58,9 @@ void CPixelLayer::Fill(int x, int y, int w, int h, QRgb colour) {
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
     const int x1 = std::min(x + w, m_image.width()), y1 = std::min(y + h, m_image.height());
     if (x0 >= x1 || y0 >= y1) return;
-    const auto stride = static_cast<size_t>(m_image.bytesPerLine()) / sizeof(QRgb);
-    QRgb* row = reinterpret_cast<QRgb*>(m_image.bits()) + static_cast<size_t>(y0) * stride;
-    for (int r = y0; r < y1; ++r, row += stride) std::fill(row + x0, row + x1, colour);
-    m_dirty |= QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+    QRgb* row = m_bits + static_cast<size_t>(y0) * m_stride;
+    for (int r = y0; r < y1; ++r, row += m_stride) std::fill(row + x0, row + x1, colour);
+    Touch(x0, y0, x1, y1);
 }
 
 void CPixelLayer::FillRects(const QRect* rects, size_t count, QRgb colour) {
@@ -114,8 +115,10 @@ void CPixelLayer::StrokeWithPainter(const QLine& line, QRgb colour) {
     p.translate(-m_origin);
     p.setPen(SegmentPen(colour));
     p.drawLines(&line, 1);
-    const QRect box = QRect(line.p1(), line.p2()).normalized().adjusted(-REACH, -REACH, REACH, REACH);
-    m_dirty |= box.translated(-m_origin) & m_image.rect();
+    const QRect box =
+        (QRect(line.p1(), line.p2()).normalized().adjusted(-REACH, -REACH, REACH, REACH).translated(-m_origin)) &
+        m_image.rect();
+    if (!box.isEmpty()) Touch(box.left(), box.top(), box.right() + 1, box.bottom() + 1);
 }
 
 void CPixelLayer::StrokeSegments(const QLine* lines, size_t count, QRgb colour) {
@@ -139,26 +142,32 @@ void CPixelLayer::StrokeSegments(const QLine* lines, size_t count, QRgb colour) 
             continue;
         }
         const Footprint fp = FootprintOf(dx, dy);
-        const auto stride = static_cast<size_t>(m_image.bytesPerLine()) / sizeof(QRgb);
-        QRgb* bits = reinterpret_cast<QRgb*>(m_image.bits());
         for (uint32_t k = fp.first; k < fp.first + fp.count; ++k) {
             const Run& r = m_runs[k];
-            QRgb* at = bits + static_cast<size_t>(y + r.dy) * stride + (x + r.dx);
+            QRgb* at = m_bits + static_cast<size_t>(y + r.dy) * m_stride + (x + r.dx);
             std::fill(at, at + r.length, colour);
         }
-        m_dirty |= QRect(QPoint(std::min(x, x + dx), std::min(y, y + dy)), QPoint(std::max(x, x + dx), std::max(y, y + dy)))
-                       .adjusted(-REACH, -REACH, REACH, REACH);
+        Touch(std::min(x, x + dx) - REACH, std::min(y, y + dy) - REACH, std::max(x, x + dx) + REACH + 1,
+              std::max(y, y + dy) + REACH + 1);
     }
 }
 
+void CPixelLayer::Touch(int x0, int y0, int x1, int y1) {
+    m_dirtyX0 = std::min(m_dirtyX0, x0);
+    m_dirtyY0 = std::min(m_dirtyY0, y0);
+    m_dirtyX1 = std::max(m_dirtyX1, x1);
+    m_dirtyY1 = std::max(m_dirtyY1, y1);
+}
+
 void CPixelLayer::Finish(QPainter& dc) {
-    if (m_dirty.isEmpty()) return;
-    dc.drawImage(m_dirty.topLeft() + m_origin, m_image, m_dirty);
-    for (int y = m_dirty.top(); y <= m_dirty.bottom(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(m_image.scanLine(y));
-        std::fill(row + m_dirty.left(), row + m_dirty.right() + 1, QRgb{0});
+    if (m_dirtyX0 >= m_dirtyX1 || m_dirtyY0 >= m_dirtyY1) return;
+    const QRect dirty(QPoint(m_dirtyX0, m_dirtyY0), QPoint(m_dirtyX1 - 1, m_dirtyY1 - 1));
+    dc.drawImage(dirty.topLeft() + m_origin, m_image, dirty);
+    for (int y = dirty.top(); y <= dirty.bottom(); ++y) {
+        QRgb* row = m_bits + static_cast<size_t>(y) * m_stride;
+        std::fill(row + dirty.left(), row + dirty.right() + 1, QRgb{0});
     }
-    m_dirty = QRect();
+    ClearDirty();
 }
 
 } // namespace zefirel

@@ -13,6 +13,7 @@
 #include <QPoint>
 #include <QRect>
 
+#include <climits>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -47,6 +48,12 @@ private:
     };
 
     void Fill(int x, int y, int w, int h, QRgb colour);
+    /// Widens the drawn part of the image to take in [x0, x1) × [y0, y1).
+    void Touch(int x0, int y0, int x1, int y1);
+    void ClearDirty() {
+        m_dirtyX0 = m_dirtyY0 = INT_MAX;
+        m_dirtyX1 = m_dirtyY1 = INT_MIN;
+    }
     /// Footprint of the segment from (0, 0) to (dx, dy), measured on first use.
     const Footprint& FootprintOf(int dx, int dy);
     /// Strokes one segment with a QPainter on the layer itself.
@@ -54,7 +61,10 @@ private:
 
     QImage m_image;            ///< premultiplied ARGB; transparent where nothing is drawn
     QPoint m_origin;           ///< the painter coordinate of the image's pixel (0, 0)
-    QRect m_dirty;             ///< image pixels drawn since the last Finish
+    QRgb* m_bits = nullptr;    ///< the image's pixels (not shared, so never copied)
+    size_t m_stride = 0;       ///< pixels per image row
+    /// Image pixels drawn since the last Finish: [x0, x1) × [y0, y1).
+    int m_dirtyX0 = INT_MAX, m_dirtyY0 = INT_MAX, m_dirtyX1 = INT_MIN, m_dirtyY1 = INT_MIN;
     QImage m_scratch;          ///< where footprints are measured
     std::unordered_map<uint32_t, Footprint> m_footprints;
     std::vector<Run> m_runs;

@@ -97,11 +97,31 @@ void CSeriesChart::Draw(QPainter& dc) {
     DrawFrameGridCaption(dc, dotted, dotted, nullptr);
     // Reduced drawing paints the series into a pixel layer where the painter allows
     // it; drawing every point always goes through the painter.
+    // A sorted series is walked once for its line and dots; the dots wait until
+    // every line is drawn.
     CPixelLayer* layer = m_reduce ? CPixelLayer::Begin(dc) : nullptr;
-    for (size_t i = 0; i < m_series.size(); ++i)
-        if (!m_series[i].points.empty() && m_series[i].drawLine) DrawLine(dc, layer, i);
-    for (size_t i = 0; i < m_series.size(); ++i)
-        if (!m_series[i].points.empty() && m_series[i].drawDots) DrawDots(dc, layer, i);
+    std::vector<std::vector<QRect>> heldDots(m_series.size());
+    auto summarised = [&](const ChartSeries& s) { return m_reduce && s.sortedByX; };
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        const ChartSeries& s = m_series[i];
+        if (s.points.empty() || !s.drawLine) continue;
+        if (summarised(s))
+            heldDots[i] = DrawSummarised(dc, layer, i, true, s.drawDots);
+        else
+            DrawLine(dc, layer, i);
+    }
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        const ChartSeries& s = m_series[i];
+        if (s.points.empty() || !s.drawDots) continue;
+        if (!summarised(s))
+            DrawDots(dc, layer, i);
+        else if (s.drawLine)
+            PaintDots(dc, layer, i, heldDots[i]);
+        else {
+            std::vector<QRect> squares = DrawSummarised(dc, layer, i, false, true);
+            PaintDots(dc, layer, i, squares);
+        }
+    }
     if (layer) layer->Finish(dc);
     dc.restore();
 }

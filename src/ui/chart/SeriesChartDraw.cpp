@@ -231,15 +231,16 @@ struct LineWalk {
             line.lift();
         }
     }
+    /// The visible point i, in column at.
+    void point(int at, size_t i, const ChartPoint& p) {
+        enter(at, p.x);
+        col.point(i, p.y);
+        prevX = p.x;
+    }
     /// The points [i, end), all in column at; those outside the window are skipped.
     void run(int at, size_t i, size_t end) {
-        for (; i < end; ++i) {
-            const ChartPoint& p = pts[i];
-            if (!window.shows(p)) continue;
-            enter(at, p.x);
-            col.point(i, p.y);
-            prevX = p.x;
-        }
+        for (; i < end; ++i)
+            if (window.shows(pts[i])) point(at, i, pts[i]);
     }
     /// A block without a break inside: its first, lowest, highest and last point
     /// stand for all of its points in the column.
@@ -255,32 +256,45 @@ struct LineWalk {
 };
 
 /// Collects the filled squares of dots and hands them to the pixel layer, or to
-/// the painter (whose brush is set), in batches.
+/// the painter (whose brush is set), in batches; or holds them all until flushed.
 struct DotBatch {
     QPainter& dc;
     CPixelLayer* layer;
     QRgb colour;
+    bool hold;
     std::vector<QRect> squares;
 
-    DotBatch(QPainter& painter, CPixelLayer* pixels, QRgb rgb) : dc(painter), layer(pixels), colour(rgb) {
+    DotBatch(QPainter& painter, CPixelLayer* pixels, QRgb rgb, bool holdAll = false)
+        : dc(painter), layer(pixels), colour(rgb), hold(holdAll) {
         squares.reserve(BATCH);
     }
     /// The dot at (px, py): the footprint of a 3-pixel-wide stroke from (px, py) to
     /// (px + 1, py + 1), as two 3 × 3 squares.
     void dot(int px, int py) { bar(px, py, py); }
     /// The dots of every row from a to z (a <= z) of column px: the same two squares,
-    /// stretched over the rows.
+    /// stretched over the rows. The pixel layer takes their union as three bands
+    /// instead, which visit fewer rows.
     void bar(int px, int a, int z) {
-        squares.emplace_back(px - 1, a - 1, 3, z - a + 3);
-        squares.emplace_back(px, a, 3, z - a + 3);
-        if (squares.size() >= BATCH) flush();
+        if (layer) {
+            squares.emplace_back(px - 1, a - 1, 3, 1);
+            squares.emplace_back(px - 1, a, 4, z - a + 2);
+            squares.emplace_back(px, z + 2, 3, 1);
+        } else {
+            squares.emplace_back(px - 1, a - 1, 3, z - a + 3);
+            squares.emplace_back(px, a, 3, z - a + 3);
+        }
+        if (!hold && squares.size() >= BATCH) flush();
     }
     void flush() {
         if (squares.empty()) return;
-        if (layer)
+        if (layer) {
             layer->FillRects(squares.data(), squares.size(), colour);
-        else
+        } else {
+            dc.setPen(Qt::NoPen);
+            dc.setBrush(QColor::fromRgb(colour));
             dc.drawRects(squares.data(), static_cast<int>(squares.size()));
+            dc.setBrush(Qt::NoBrush);
+        }
         squares.clear();
     }
 };
@@ -309,6 +323,18 @@ struct DotColumn {
     void enter(int at) {
         if (at != px) flush();
         px = at;
+    }
+    /// A dot on row r of the current column.
+    void mark(int r) {
+        const auto at = static_cast<unsigned>(r - base);
+        if (at >= static_cast<unsigned>(rows)) {
+            out.bar(px, r, r);
+            return;
+        }
+        const size_t w = at / 64;
+        bits[w] |= uint64_t{1} << (at % 64);
+        loWord = std::min(loWord, w);
+        hiWord = std::max(hiWord, w);
     }
     /// Dots on the rows a..z (a <= z) of the current column.
     void mark(int a, int z) {
@@ -371,46 +397,27 @@ void CSeriesChart::DrawLine(QPainter& dc, CPixelLayer* layer, size_t index) cons
     const Window window{s_xMin, s_xMax, YMin(), YMax()};
     const Mapper map(*this);
     SegmentBatch line(dc, layer, colour.rgb());
-    const auto& pts = s.points;
-    LineWalk<Mapper> walk(line, map, pts, window);
-    if (!(m_reduce && s.sortedByX)) {
-        // Every point on its own: each one ends its column at once.
-        ForEachPoint(pts, from, to, map, [&](int px, size_t i) {
-            walk.run(px, i, i + 1);
-            walk.flush();
-        });
-    } else {
-        const CChartLod& lod = m_lods[index];
-        auto use = [&](const CChartLod::Block& b) {
-            if (b.NotFinite()) return EBlockUse::Descend;
-            if (b.low > window.yMax || b.high < window.yMin) return EBlockUse::Skip;  // wholly above or below
-            if (b.low < window.yMin || b.high > window.yMax || b.HasGap()) return EBlockUse::Descend;
-            return EBlockUse::Take;
-        };
-        WalkSummarised(
-            pts, lod, from, to, map, use,
-            [&](int px, const CChartLod::Block& b, size_t first, size_t size) { walk.block(px, lod, b, first, size); },
-            [&](int px, size_t first, size_t end) { walk.run(px, first, end); });
-    }
+    LineWalk<Mapper> walk(line, map, s.points, window);
+    // Every point on its own: each one ends its column at once.
+    ForEachPoint(s.points, from, to, map, [&](int px, size_t i) {
+        walk.run(px, i, i + 1);
+        walk.flush();
+    });
     walk.finish();
 }
 
 void CSeriesChart::DrawDots(QPainter& dc, CPixelLayer* layer, size_t index) const {
     const ChartSeries& s = m_series[index];
-    // Dots are filled squares: much faster than stroking with a wide pen.
-    const QColor colour = ToQColor(s.drawColour());
-    dc.setPen(Qt::NoPen);
-    dc.setBrush(colour);
     const auto [from, to] = VisibleSpan(s);
     const Window window{s_xMin, s_xMax, YMin(), YMax()};
     const Mapper map(*this);
-    DotBatch dots(dc, layer, colour.rgb());
+    DotBatch dots(dc, layer, ToQColor(s.drawColour()).rgb());
     const auto& pts = s.points;
     if (!m_reduce) {
         ForEachPoint(pts, from, to, map, [&](int px, size_t i) {
             if (window.shows(pts[i])) dots.dot(px, map.y(pts[i].y));
         });
-    } else if (!s.sortedByX) {
+    } else {
         // Per plot row, the column in which a dot was last drawn: a second dot on
         // the same pixel would paint the same pixels again.
         const int top = ClampToInt(Top());
@@ -425,35 +432,65 @@ void CSeriesChart::DrawDots(QPainter& dc, CPixelLayer* layer, size_t index) cons
             }
             dots.dot(px, py);
         });
-    } else {
-        const double pixelsPerUnit = map.ySpan == 0 ? NAN : std::fabs(map.height / map.ySpan);
-        auto use = [&](const CChartLod::Block& b) {
-            if (b.NotFinite()) return EBlockUse::Descend;
-            if (b.low > window.yMax || b.high < window.yMin) return EBlockUse::Skip;
-            if (b.low < window.yMin || b.high > window.yMax) return EBlockUse::Descend;
-            // Gaps do not matter to dots; the values must lie close enough to join.
-            return b.Hole() * pixelsPerUnit <= DOT_CHAIN_PIXELS ? EBlockUse::Take : EBlockUse::Descend;
-        };
-        DotColumn column(dots, map.y(window.yMin), map.y(window.yMax));
-        WalkSummarised(
-            pts, m_lods[index], from, to, map, use,
-            [&](int px, const CChartLod::Block& b, size_t, size_t) {
+    }
+    dots.flush();
+}
+
+std::vector<QRect> CSeriesChart::DrawSummarised(QPainter& dc, CPixelLayer* layer, size_t index, bool line,
+                                                bool dots) const {
+    const ChartSeries& s = m_series[index];
+    const QColor colour = ToQColor(s.drawColour());
+    if (line) dc.setPen(QPen(colour, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    const auto [from, to] = VisibleSpan(s);
+    const Window window{s_xMin, s_xMax, YMin(), YMax()};
+    const Mapper map(*this);
+    const auto& pts = s.points;
+    const CChartLod& lod = m_lods[index];
+    SegmentBatch segments(dc, layer, colour.rgb());
+    LineWalk<Mapper> walk(segments, map, pts, window);
+    DotBatch held(dc, layer, colour.rgb(), true);
+    DotColumn column(held, map.y(window.yMin), map.y(window.yMax));
+    const double pixelsPerUnit = map.ySpan == 0 ? NAN : std::fabs(map.height / map.ySpan);
+    // A block is drawn whole only when both the line and the dots can take it.
+    auto use = [&](const CChartLod::Block& b) {
+        if (b.NotFinite()) return EBlockUse::Descend;
+        if (b.low > window.yMax || b.high < window.yMin) return EBlockUse::Skip;  // wholly above or below
+        if (b.low < window.yMin || b.high > window.yMax) return EBlockUse::Descend;
+        if (line && b.HasGap()) return EBlockUse::Descend;
+        // Gaps do not matter to dots; the values must lie close enough to join.
+        if (dots && !(b.Hole() * pixelsPerUnit <= DOT_CHAIN_PIXELS)) return EBlockUse::Descend;
+        return EBlockUse::Take;
+    };
+    WalkSummarised(
+        pts, lod, from, to, map, use,
+        [&](int px, const CChartLod::Block& b, size_t first, size_t size) {
+            if (line) walk.block(px, lod, b, first, size);
+            if (dots) {
                 const int a = map.y(b.high), z = map.y(b.low);
                 column.enter(px);
                 column.mark(std::min(a, z), std::max(a, z));
-            },
-            [&](int px, size_t first, size_t end) {
-                column.enter(px);
-                for (size_t i = first; i < end; ++i) {
-                    if (!window.shows(pts[i])) continue;
-                    const int py = map.y(pts[i].y);
-                    column.mark(py, py);
-                }
-            });
-        column.flush();
-    }
+            }
+        },
+        [&](int px, size_t first, size_t end) {
+            if (dots) column.enter(px);
+            // The walk stays inside the x window: only y can hide a point.
+            for (size_t i = first; i < end; ++i) {
+                const ChartPoint& p = pts[i];
+                if (p.y < window.yMin || p.y > window.yMax) continue;
+                if (line) walk.point(px, i, p);
+                if (dots) column.mark(map.y(p.y));
+            }
+        });
+    if (line) walk.finish();
+    segments.flush();
+    if (dots) column.flush();
+    return std::move(held.squares);
+}
+
+void CSeriesChart::PaintDots(QPainter& dc, CPixelLayer* layer, size_t index, std::vector<QRect>& squares) const {
+    DotBatch dots(dc, layer, ToQColor(m_series[index].drawColour()).rgb(), true);
+    dots.squares.swap(squares);
     dots.flush();
-    dc.setBrush(Qt::NoBrush);
 }
 
 } // namespace zefirel
