@@ -197,7 +197,14 @@ TEST_F(ChartLod, FollowingAStoreWhileAnotherThreadFillsAndClearsIt) {
     int follows = 0;
     while (!done.load()) {
         chart.SetData(store);
-        Render(chart, QSize(400, 200));
+        // Now and then, while the store still grows, the summaries built so far must
+        // draw what every point draws.
+        if (follows % 8 == 3) {
+            const Difference d = SummariesAgainstEveryPoint(chart, QSize(400, 200));
+            EXPECT_EQ(d.count, 0) << "follow " << follows << ", first at " << d.first.x() << "," << d.first.y();
+        } else {
+            Render(chart, QSize(400, 200));
+        }
         ++follows;
     }
     filler.join();
