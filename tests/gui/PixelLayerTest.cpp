@@ -24,7 +24,7 @@ struct Shapes {
     std::vector<QRect> rects;
 };
 
-/// Segments of many shapes (vertical, steep, shallow, single points) all over a
+/// Segments of many shapes (vertical, steep, shallow, long, single points) all over a
 /// 300 × 200 image and past its edges, and rectangles likewise.
 Shapes RandomShapes(uint32_t seed) {
     std::mt19937 rng(seed);
@@ -32,7 +32,7 @@ Shapes RandomShapes(uint32_t seed) {
     Shapes s;
     for (int i = 0; i < 400; ++i) {
         const int x = in(-20, 320), y = in(-20, 220);
-        const int dx = i % 4 == 0 ? 0 : i % 4 == 1 ? in(1, 3) : in(-40, 40);
+        const int dx = i % 4 == 0 ? 0 : i % 4 == 1 ? in(1, 3) : i % 4 == 2 ? in(-40, 40) : in(-200, 200);
         const int dy = i % 8 == 0 ? 0 : in(-150, 150);
         s.lines.emplace_back(x, y, x + dx, y + dy);
         s.rects.emplace_back(in(-10, 300), in(-10, 200), in(1, 6), in(1, 80));

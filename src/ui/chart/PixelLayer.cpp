@@ -12,8 +12,10 @@ namespace zefirel {
 
 namespace {
 
-/// Segments longer than this either way are stroked by a painter, not from a footprint.
-constexpr int MAX_SHAPE = 4095;
+/// Segments wider or taller than this are stroked by a painter, not from a footprint
+/// (crowded columns give narrow ones; wide ones are few, and their footprints large).
+constexpr int MAX_SHAPE_X = 64;
+constexpr int MAX_SHAPE_Y = 4095;
 /// Footprints kept, in runs; past this the kept ones are dropped and measured anew.
 constexpr size_t MAX_RUNS = size_t{1} << 21;
 /// Room around a segment's ends that its footprint stays within (pen and caps).
@@ -72,7 +74,7 @@ void CPixelLayer::FillRects(const QRect* rects, size_t count, QRgb colour) {
 }
 
 const CPixelLayer::Footprint& CPixelLayer::FootprintOf(int dx, int dy) {
-    const auto key = (static_cast<uint32_t>(dx + MAX_SHAPE) << 13) | static_cast<uint32_t>(dy + MAX_SHAPE);
+    const auto key = (static_cast<uint32_t>(dx + MAX_SHAPE_X) << 13) | static_cast<uint32_t>(dy + MAX_SHAPE_Y);
     const auto found = m_footprints.find(key);
     if (found != m_footprints.end()) return found->second;
     if (m_runs.size() > MAX_RUNS) {
@@ -84,7 +86,10 @@ const CPixelLayer::Footprint& CPixelLayer::FootprintOf(int dx, int dy) {
     const QSize size(std::abs(dx) + 2 * margin + 1, std::abs(dy) + 2 * margin + 1);
     if (m_scratch.width() < size.width() || m_scratch.height() < size.height())
         m_scratch = QImage(size.expandedTo(m_scratch.size()), QImage::Format_ARGB32_Premultiplied);
-    m_scratch.fill(0);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(m_scratch.scanLine(y));
+        std::fill(row, row + size.width(), QRgb{0});
+    }
     const QPoint start(margin + std::max(0, -dx), margin + std::max(0, -dy));
     {
         QPainter p(&m_scratch);
@@ -136,7 +141,7 @@ void CPixelLayer::StrokeSegments(const QLine* lines, size_t count, QRgb colour) 
         }
         // Away from the image's edges a stroke's pixels depend only on the shape of
         // its segment; near them Qt clips the segment first, so it strokes it itself.
-        if (std::abs(dx) > MAX_SHAPE || std::abs(dy) > MAX_SHAPE || !inside.contains(x, y) ||
+        if (std::abs(dx) > MAX_SHAPE_X || std::abs(dy) > MAX_SHAPE_Y || !inside.contains(x, y) ||
             !inside.contains(x + dx, y + dy)) {
             StrokeWithPainter(line, colour);
             continue;
