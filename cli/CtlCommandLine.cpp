@@ -61,34 +61,45 @@ struct CCtlCommandLine::Impl {
     std::vector<std::pair<const CLI::App*, CtlRunner>> runners;
 
     Impl() {
-        app.set_help_flag("-h,--help", "this text");
-        app.set_version_flag("--version", std::string("zefirelctl ") + ZEFIREL_VERSION, "the program's version");
         // The global options, wherever they stand: a command passes what it does not
-        // know to the level above it.
+        // know to the level above it. Declared in the order --help lists them.
         app.fallthrough();
         app.require_subcommand(0, 1);
-        CLI::Option* port = app.add_option("--port", options.port, "serial port N through the port resolver")
+        CLI::Option* port = app.add_option("--port", options.port,
+                                           "serial port N through the port resolver (ZEFIREL_COM<N>, then\n"
+                                           "/dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>)")
                                 ->type_name("N")
                                 ->transform(decimal())
                                 ->check(within(1u, 255u));
-        app.add_option("--device", options.device, "a serial device path")
+        app.add_option("--device", options.device,
+                       "a serial device path: a stable /dev/serial/by-id/... name,\n"
+                       "/dev/ttyUSB0, or the one zefirel-sim prints\n"
+                       "without either: the last used port, then ports 1 to 7")
             ->type_name("PATH")
             ->check(nonEmpty())
             ->excludes(port);
-        app.add_flag("--json", options.json, "machine-readable output")->disable_flag_override();
+        app.add_flag("--json", options.json, "machine-readable output on standard output")->disable_flag_override();
         app.add_option("--trace", options.trace, "write every frame exchanged to FILE")
             ->type_name("FILE")
             ->check(nonEmpty());
-        app.add_option("--car", options.car, "make;model;capacity;power;year;injectors;flow")
+        app.add_option("--car", options.car,
+                       "\"make;model;capacity;power;year;injectors;flow\", needed to write settings")
             ->type_name("DATA")
             ->check(nonEmpty());
-        app.add_flag("--commands", commandTable, "the command table for shell completion")->disable_flag_override();
+        app.set_help_flag("-h,--help", "this text; after a command, that command's words and options");
+        app.set_version_flag("--version", std::string("zefirelctl ") + ZEFIREL_VERSION, "the program's version");
+        app.add_flag("--commands", commandTable,
+                     "each command with its usage, sub-words and options, tab-separated\n(for shell completion)")
+            ->disable_flag_override();
         for (const CtlCommand& command : ctlCommands()) {
             CLI::App* sub = app.add_subcommand(command.name, command.summary);
             runners.emplace_back(sub, command.declare(*sub));
             finishHelp(*sub);
         }
     }
+
+    /// The top-level --help text: global options, the commands, exit status.
+    std::string helpText() const;
 
     /// The footer under every command's and sub-word's --help; a positional word
     /// shows its name without CLI11's type ("FILE", not "FILE TEXT").
@@ -144,7 +155,7 @@ bool CCtlCommandLine::parse(int argc, char** argv, int& exitCode) {
     } catch (const CLI::CallForHelp&) {
         // The top level has its own text (help2man makes the manual page of it);
         // a command's help is CLI11's, made from its declarations.
-        const std::string text = app.get_subcommands().empty() ? ctlHelpText() : app.help();
+        const std::string text = app.get_subcommands().empty() ? m_impl->helpText() : app.help();
         std::fputs(text.c_str(), stdout);
         exitCode = EXIT_OK;
         return false;
@@ -163,7 +174,7 @@ bool CCtlCommandLine::parse(int argc, char** argv, int& exitCode) {
         return false;
     }
     if (app.get_subcommands().empty()) {
-        std::fputs(ctlHelpText().c_str(), stderr);
+        std::fputs(m_impl->helpText().c_str(), stderr);
         exitCode = EXIT_USAGE;
         return false;
     }
@@ -208,25 +219,23 @@ void addTimerFrequency(CLI::App& command, double& frequency) {
         ->check(within(1000.0, 10000000.0));
 }
 
-std::string ctlHelpText() {
+std::string CCtlCommandLine::Impl::helpText() const {
     std::string text =
         "Usage: zefirelctl [--port N | --device PATH] [--json] [--trace FILE] [--car DATA] COMMAND ...\n"
         "\n"
-        "Talks to an LPG controller (firmware 5) with the same core as the windowed program.\n"
-        "  --port N       serial port N through the port resolver (ZEFIREL_COM<N>, then\n"
-        "                 /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>)\n"
-        "  --device PATH  a serial device path: a stable /dev/serial/by-id/... name,\n"
-        "                 /dev/ttyUSB0, or the one zefirel-sim prints\n"
-        "                 without either: the last used port, then ports 1 to 7\n"
-        "  --json         machine-readable output on standard output\n"
-        "  --trace FILE   write every frame exchanged to FILE\n"
-        "  --car DATA     \"make;model;capacity;power;year;injectors;flow\", needed to write settings\n"
-        "  --help         this text; after a command, that command's words and options\n"
-        "  --version      the program's version\n"
-        "  --commands     each command with its usage, sub-words and options, tab-separated\n"
-        "                 (for shell completion)\n"
-        "\n"
-        "Commands:\n";
+        "Talks to an LPG controller (firmware 5) with the same core as the windowed program.\n";
+    // The global options from their declarations, laid out for help2man.
+    constexpr size_t column = 17;
+    for (const CLI::Option* option : app.get_options()) {
+        std::string line = "  --" + option->get_lnames().front();
+        if (const std::string type = option->get_type_name(); !type.empty())
+            line += " " + type;
+        line.resize(std::max(line.size() + 2, column), ' ');
+        for (const char c : option->get_description())
+            line += c == '\n' ? "\n" + std::string(column, ' ') : std::string(1, c);
+        text += line + "\n";
+    }
+    text += "\nCommands:\n";
     for (const CtlCommand& c : ctlCommands()) {
         std::string line = "  ";
         line += c.usage;

@@ -31,7 +31,4 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-/// The top-level --help text (global options, the commands, exit status).
-std::string ctlHelpText();
-
 } // namespace zefirel::ctl
