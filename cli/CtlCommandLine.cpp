@@ -73,8 +73,8 @@ struct CCtlCommandLine::Impl {
                                 ->check(within(1u, 255u));
         app.add_option("--device", options.device,
                        "a serial device path: a stable /dev/serial/by-id/... name,\n"
-                       "/dev/ttyUSB0, or the one zefirel-sim prints\n"
-                       "without either: the last used port, then ports 1 to 7")
+                       "/dev/ttyUSB0, or the one zefirel-sim prints; without\n"
+                       "either, the last used port, then ports 1 to 7")
             ->type_name("PATH")
             ->check(nonEmpty())
             ->excludes(port);
