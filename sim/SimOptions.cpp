@@ -1,5 +1,6 @@
 #include "SimOptions.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,14 +16,18 @@ namespace zefirel::sim {
 
 namespace {
 
-/// An unsigned number in decimal or with a 0x prefix, within [min, max].
+/// An unsigned number in decimal or with a 0x prefix, within [min, max]. A leading
+/// zero does not make it octal: "010" is ten.
 bool parseUnsigned(const std::string& text, unsigned long long min, unsigned long long max,
                    unsigned long long& out) {
     if (text.empty() || text[0] == '-' || text[0] == '+')
         return false;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (!std::isxdigit(static_cast<unsigned char>(text[hex ? 2 : 0])))
+        return false;
     errno = 0;
     char* end = nullptr;
-    const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    const unsigned long long v = std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
     if (errno != 0 || *end != '\0' || v < min || v > max)
         return false;
     out = v;

@@ -145,6 +145,7 @@ TEST(CommandLine, TheSimulatorListsItsOptionsByGroupAndRefusesBadOnes) {
         {{"--injectors", "9"}, "--injectors: needs a whole number from 1 to 8, got 9"},
         {{"--date", "2003-12-31"}, "--date: invalid value 2003-12-31"},
         {{"--verbose=yes"}, "verbose"},
+        {{"--injectors", "010"}, "from 1 to 8, got 010"}, // ten, not octal eight
     };
     for (const auto& [args, says] : bad) {
         const RunResult r = run(SIM, args);
