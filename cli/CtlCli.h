@@ -11,11 +11,22 @@ namespace zefirel::ctl {
 /// Refuses an empty value ("--trace ''").
 const CLI::Validator& nonEmpty();
 
-/// A range check whose help text is left to the option's own description (CLI11
-/// would add "INT in [1 - 8]" to the value's name).
+/// A limit of a range as a person writes it ("10000000", not "1e+07").
+std::string formatBound(double limit);
+
+/// A range check whose help text is left to the option's own description. Unlike
+/// CLI::Range it refuses "nan", which compares false both ways.
 template <typename T>
 CLI::Validator within(T min, T max) {
-    return CLI::Range(min, max).description("");
+    return CLI::Validator(
+        [min, max](std::string& text) {
+            T value{};
+            if (CLI::detail::lexical_cast(text, value) && value >= min && value <= max)
+                return std::string();
+            return "needs a number from " + formatBound(static_cast<double>(min)) + " to " +
+                   formatBound(static_cast<double>(max)) + ", got " + text;
+        },
+        "");
 }
 
 /// Lets through only a whole number written in decimal digits, and drops its

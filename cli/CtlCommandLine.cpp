@@ -1,6 +1,7 @@
 #include "CtlCommandLine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <utility>
@@ -196,6 +197,11 @@ const CLI::Validator& nonEmpty() {
     static const CLI::Validator check(
         [](std::string& value) { return value.empty() ? std::string("needs a value") : std::string(); }, "");
     return check;
+}
+
+std::string formatBound(double limit) {
+    return limit == std::trunc(limit) && std::fabs(limit) < 1e15 ? std::to_string(static_cast<long long>(limit))
+                                                                  : formatNumber(limit);
 }
 
 const CLI::Validator& decimal() {

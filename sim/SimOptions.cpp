@@ -158,9 +158,13 @@ private:
             });
     }
 
-    /// A number from min to max into field.
+    /// A number from min to max into field ("nan" is not one).
     void number(const char* name, double& field, double min, double max, const char* type, const std::string& help) {
-        m_app.add_option(name, field, help)->type_name(type)->group(m_group)->check(CLI::Range(min, max).description(""));
+        m_app.add_option(name, help)->type_name(type)->group(m_group)->each([&field, min, max](const std::string& v) {
+            if (!parseDouble(v, min, max, field))
+                throw CLI::ValidationError("needs a number from " + CLI::detail::to_string(min) + " to " +
+                                           CLI::detail::to_string(max) + ", got " + v);
+        });
     }
 
     /// A value read by parse, which says whether it is valid.

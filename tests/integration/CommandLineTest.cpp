@@ -98,7 +98,8 @@ TEST(CommandLine, ABadLineSaysWhatIsWrongExitsWithTwoAndSendsNothing) {
     } cases[] = {
         {{"info", "--frobnicate"}, "--frobnicate\nusage: info (see zefirelctl info --help)"},
         {{"record", "x.lpgd", "--seconds"}, "--seconds: 1 required S missing"},
-        {{"record", "x.lpgd", "--seconds", "5", "--injector", "9"}, "--injector: Value 9 not in range 1 to 8"},
+        {{"record", "x.lpgd", "--seconds", "5", "--injector", "9"}, "--injector: needs a number from 1 to 8, got 9"},
+        {{"check", "x.lpgd", "--tolerance", "nan"}, "--tolerance: needs a number from 0.1 to 50, got nan"},
         {{"mode", "diesel"}, "mode needs one of: petrol lpg auto"},
         {{"settings", "factory", "--dry-run"}, "--dry-run"},
         {{"version", "set", "--date", "01/04/2026", "--version", "5", "--injectors", "4"}, "--identity is required"},
@@ -146,6 +147,7 @@ TEST(CommandLine, TheSimulatorListsItsOptionsByGroupAndRefusesBadOnes) {
         {{"--date", "2003-12-31"}, "--date: invalid value 2003-12-31"},
         {{"--verbose=yes"}, "verbose"},
         {{"--injectors", "010"}, "from 1 to 8, got 010"}, // ten, not octal eight
+        {{"--idle-rpm", "nan"}, "--idle-rpm: needs a number from 300 to 3000, got nan"},
     };
     for (const auto& [args, says] : bad) {
         const RunResult r = run(SIM, args);
