@@ -32,6 +32,11 @@ struct CountingDisplay : IDiagDisplay {
 
 class DiagDoc : public ScriptedDoc {
 protected:
+    /// Makes the scripted controller refuse diagnostic requests. A member, not a
+    /// local of the test, because the controller's thread may still answer a request
+    /// after the test's body has ended and before diagnostics are stopped.
+    std::atomic<bool> silent{false};
+
     void SetUp() override {
         ::setenv("XDG_DATA_HOME", scratch.path().c_str(), 1);
         ScriptedDoc::SetUp();
@@ -113,8 +118,7 @@ TEST_F(DiagDoc, DefaultRecordingMovesTheOldOneAsideAndDisplaysFollowTheRun) {
 
 TEST_F(DiagDoc, TwoRunsAndAReconnectLeaveThreeCompleteRecordings) {
     const std::string dane = CDeviceDoc::defaultDataFolder();
-    std::atomic<bool> silent{false};
-    ctl.setScript([&silent](int n, int) {
+    ctl.setScript([this](int n, int) {
         return silent.load() ? std::vector<uint8_t>{} : CDiagController::payload(n);
     });
     // Two runs into the default recording, each with a settings record in its
@@ -160,8 +164,7 @@ TEST_F(DiagDoc, TwoRunsAndAReconnectLeaveThreeCompleteRecordings) {
 }
 
 TEST_F(DiagDoc, ReconnectDuringTheInstallersOwnRecordingGoesOnNextToIt) {
-    std::atomic<bool> silent{false};
-    ctl.setScript([&silent](int n, int) {
+    ctl.setScript([this](int n, int) {
         return silent.load() ? std::vector<uint8_t>{} : CDiagController::payload(n);
     });
     const std::string road = file("road.lpgd");
