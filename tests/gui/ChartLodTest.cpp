@@ -176,8 +176,15 @@ TEST_F(ChartLod, FollowingAStoreWhileAnotherThreadFillsAndClearsIt) {
     const std::vector<CDiag> first = Drive(20000, 3), second = Drive(50000, 4);
     CDiagData store;
     std::atomic<bool> done{false};
+    std::atomic<int> follows{0};
     // The filler adds blocks of varying size, as a replay does, clears the store once
-    // in the middle (a new run) and fills it with the second drive.
+    // in the middle (a new run) and fills it with the second drive. After each drive it
+    // waits for one more follow, so the chart follows both runs however fast it fills.
+    auto awaitFollow = [&] {
+        const int seen = follows.load();
+        while (follows.load() == seen)
+            std::this_thread::yield();
+    };
     std::thread filler([&] {
         auto fill = [&](const std::vector<CDiag>& v) {
             for (size_t at = 0; at < v.size();) {
@@ -188,13 +195,14 @@ TEST_F(ChartLod, FollowingAStoreWhileAnotherThreadFillsAndClearsIt) {
             }
         };
         fill(first);
+        awaitFollow();
         store.clear();
         fill(second);
+        awaitFollow();
         done = true;
     });
     CTimeChart chart(nullptr);
     CSeriesChart::SetXWindow(0, 60000);
-    int follows = 0;
     while (!done.load()) {
         chart.SetData(store);
         // Now and then, while the store still grows, the summaries built so far must
@@ -211,7 +219,7 @@ TEST_F(ChartLod, FollowingAStoreWhileAnotherThreadFillsAndClearsIt) {
     chart.SetData(store);
     CTimeChart whole(nullptr);
     whole.SetData(second);
-    EXPECT_GT(follows, 1);
+    EXPECT_GT(follows.load(), 1);
     EXPECT_EQ(Points(chart), Points(whole));
     for (const QSize size : {QSize(800, 300), QSize(180, 260)}) {
         const Difference d = SummariesAgainstEveryPoint(chart, size);
