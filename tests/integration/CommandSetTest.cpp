@@ -85,7 +85,7 @@ std::string today() {
 TEST_F(CommandSet, WorkModesPauseBeforeEachAttemptAndAutoGoesThroughPetrol) {
     EXPECT_TRUE(dev.setWorkLpg());
     EXPECT_TRUE(dev.setWorkAuto());
-    EXPECT_EQ(ctl.workModes, (std::vector<uint8_t>{CMD_WORK_LPG, CMD_WORK_GAS, CMD_WORK_AUTO}));
+    EXPECT_EQ(ctl.state().workModes, (std::vector<uint8_t>{CMD_WORK_LPG, CMD_WORK_GAS, CMD_WORK_AUTO}));
     EXPECT_EQ(dev.pauses, (std::vector<int>{500, 500, 500}));
 }
 
@@ -130,7 +130,7 @@ TEST_F(CommandSet, SettingsWriteWithoutCarDataIsRefusedBeforeAnythingIsSent) {
 
 TEST_F(CommandSet, SettingsWriteToAnotherFirmwareIsRefused) {
     describeCar("Opel", "Astra", "1600");
-    ctl.version = 6;
+    ctl.update([](auto& s) { s.version = 6; });
     EXPECT_FALSE(dev.writeSettings());
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].text.find("   --wersja sterownika LPG - 6\n"), std::string::npos);
@@ -188,9 +188,11 @@ TEST_F(CommandSet, FailingCarFileSendsNothingToTheController) {
 // --- correction table --------------------------------------------------------
 
 TEST_F(CommandSet, CorrectionTableBytesAreEntriesPlusHundred) {
-    ctl.table.fill(100);
-    ctl.table[0] = 0;
-    ctl.table[24] = 255;
+    ctl.update([](auto& s) {
+        s.table.fill(100);
+        s.table[0] = 0;
+        s.table[24] = 255;
+    });
     ASSERT_TRUE(dev.readTimeCorrections());
     EXPECT_EQ(dev.settings().timeCorrection(0), -100.0);
     EXPECT_EQ(dev.settings().timeCorrection(1), 0.0);
@@ -227,10 +229,11 @@ TEST_F(CommandSet, AnswerOfAnotherTypeEndsTableAndSequenceReadsAtOnce) {
 // --- EEPROM and map -----------------------------------------------------------
 
 TEST_F(CommandSet, EepromRangeReadsBlocksInOrderWithProgress) {
-    std::iota(ctl.eeprom.begin(), ctl.eeprom.end(), 0);
+    ctl.update([](auto& s) { std::iota(s.eeprom.begin(), s.eeprom.end(), 0); });
     std::vector<uint8_t> image(EEPROM_SIZE, 0xEE);
     ASSERT_TRUE(dev.readEeprom(0, EEPROM_SIZE, image.data()));
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), ctl.eeprom.begin()));
+    const auto eeprom = ctl.state().eeprom;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), eeprom.begin()));
     const auto reqs = sent();
     ASSERT_EQ(reqs.size(), 64u);
     EXPECT_EQ(getU16(&reqs[63].payload[2]), 504);
@@ -242,11 +245,12 @@ TEST_F(CommandSet, EepromRangeReadsBlocksInOrderWithProgress) {
 }
 
 TEST_F(CommandSet, EepromWriteFailingAtTheThirdBlockStopsWithProgressBackAtZero) {
-    ctl.eepromFails = [](uint16_t address) { return address == 16; };
+    ctl.update([](auto& s) { s.eepromFails = [](uint16_t address) { return address == 16; }; });
     std::vector<uint8_t> data(64, 0x5A);
     EXPECT_FALSE(dev.writeEeprom(data.data(), 0, 64));
-    EXPECT_EQ(ctl.eeprom[15], 0x5A);
-    EXPECT_EQ(ctl.eeprom[16], 0x00);
+    const auto eeprom = ctl.state().eeprom;
+    EXPECT_EQ(eeprom[15], 0x5A);
+    EXPECT_EQ(eeprom[16], 0x00);
     EXPECT_EQ(sent().size(), 12u); // two blocks, then ten refused attempts
     EXPECT_EQ(host.progress, (std::vector<int>{0, 0, 12, 0}));
 
@@ -257,32 +261,37 @@ TEST_F(CommandSet, EepromWriteFailingAtTheThirdBlockStopsWithProgressBackAtZero)
 }
 
 TEST_F(CommandSet, MapWithAWrongChecksumIsCopiedButReportedFalse) {
-    for (size_t i = 0; i < 400; ++i)
-        ctl.eeprom[104 + i] = static_cast<uint8_t>(i * 7);
-    const unsigned sum = std::accumulate(ctl.eeprom.begin() + 104, ctl.eeprom.begin() + 504, 0u) & 0xFFFF;
-    ctl.eeprom[504] = static_cast<uint8_t>(sum >> 8);
-    ctl.eeprom[505] = static_cast<uint8_t>(sum + 1); // off by one
+    const unsigned sum = ctl.update([](auto& s) {
+        for (size_t i = 0; i < 400; ++i)
+            s.eeprom[104 + i] = static_cast<uint8_t>(i * 7);
+        const unsigned total = std::accumulate(s.eeprom.begin() + 104, s.eeprom.begin() + 504, 0u) & 0xFFFF;
+        s.eeprom[504] = static_cast<uint8_t>(total >> 8);
+        s.eeprom[505] = static_cast<uint8_t>(total + 1); // off by one
+        return total;
+    });
     EXPECT_FALSE(dev.readMap());
-    EXPECT_TRUE(std::equal(dev.settings().map(), dev.settings().map() + 400, ctl.eeprom.begin() + 104));
+    const auto eeprom = ctl.state().eeprom;
+    EXPECT_TRUE(std::equal(dev.settings().map(), dev.settings().map() + 400, eeprom.begin() + 104));
 
-    ctl.eeprom[505] = static_cast<uint8_t>(sum);
+    ctl.update([sum](auto& s) { s.eeprom[505] = static_cast<uint8_t>(sum); });
     std::fill(dev.settings().map(), dev.settings().map() + 400, 0);
     EXPECT_TRUE(dev.readMap());
     EXPECT_EQ(dev.settings().map()[399], static_cast<uint8_t>(399 * 7));
 }
 
 TEST_F(CommandSet, MapWriteStoresChecksumHighByteFirstAndZerosAfterIt) {
-    std::fill(ctl.eeprom.begin(), ctl.eeprom.end(), 0xFF);
+    ctl.update([](auto& s) { s.eeprom.fill(0xFF); });
     for (size_t i = 0; i < 400; ++i)
         dev.settings().map()[i] = static_cast<uint8_t>(200 + i % 50);
     ASSERT_TRUE(dev.writeMap());
     const unsigned sum = std::accumulate(dev.settings().map(), dev.settings().map() + 400, 0u) & 0xFFFF;
-    EXPECT_TRUE(std::equal(dev.settings().map(), dev.settings().map() + 400, ctl.eeprom.begin() + 104));
-    EXPECT_EQ(ctl.eeprom[504], sum >> 8);
-    EXPECT_EQ(ctl.eeprom[505], sum & 0xFF);
+    const auto eeprom = ctl.state().eeprom;
+    EXPECT_TRUE(std::equal(dev.settings().map(), dev.settings().map() + 400, eeprom.begin() + 104));
+    EXPECT_EQ(eeprom[504], sum >> 8);
+    EXPECT_EQ(eeprom[505], sum & 0xFF);
     for (size_t a = 506; a < 512; ++a)
-        EXPECT_EQ(ctl.eeprom[a], 0) << a;
-    EXPECT_EQ(ctl.eeprom[103], 0xFF); // nothing before the map
+        EXPECT_EQ(eeprom[a], 0) << a;
+    EXPECT_EQ(eeprom[103], 0xFF); // nothing before the map
     EXPECT_EQ(sent().size(), 51u);
     EXPECT_TRUE(dev.readMap());
 }
@@ -291,8 +300,9 @@ TEST_F(CommandSet, MapWriteStoresChecksumHighByteFirstAndZerosAfterIt) {
 
 TEST_F(CommandSet, ClearErrorsWithAndWithoutTheInitialisationNotice) {
     EXPECT_TRUE(dev.clearErrors()); // the feature is off: no notice is awaited
-    EXPECT_TRUE(ctl.errorsCleared);
-    EXPECT_EQ(ctl.workModes, std::vector<uint8_t>{CMD_WORK_GAS});
+    const CScriptedController::State after = ctl.state();
+    EXPECT_TRUE(after.errorsCleared);
+    EXPECT_EQ(after.workModes, std::vector<uint8_t>{CMD_WORK_GAS});
     EXPECT_EQ(host.waits, std::vector<std::string>{"Resetowanie sterownika LPG..."});
     EXPECT_EQ(host.waitsClosed, 1);
     EXPECT_EQ(host.errorIndicator, std::vector<bool>{false});
@@ -306,7 +316,7 @@ TEST_F(CommandSet, ClearErrorsWithAndWithoutTheInitialisationNotice) {
                           Case{CPtyPeer::frame(MSG_TYPE_ERRORS, Bytes(11, 0)), true}, // another frame type will do
                           Case{CPtyPeer::ack(CMD_DONE), false}, Case{{}, false}}) {
         host.errorIndicator.clear();
-        ctl.notice = c.notice;
+        ctl.update([&c](auto& s) { s.notice = c.notice; });
         EXPECT_EQ(dev.clearErrors(), c.cleared) << c.notice.size();
         EXPECT_EQ(host.errorIndicator, c.cleared ? std::vector<bool>{false} : std::vector<bool>{});
         if (c.cleared) {
@@ -316,7 +326,7 @@ TEST_F(CommandSet, ClearErrorsWithAndWithoutTheInitialisationNotice) {
 }
 
 TEST_F(CommandSet, ResetWaitsForPetrolWorkButNotForever) {
-    ctl.workState = 1;
+    ctl.update([](auto& s) { s.workState = 1; });
     dev.setResetTimeout(300);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(dev.resetController());
@@ -333,7 +343,7 @@ TEST_F(CommandSet, ResetWaitsForPetrolWorkButNotForever) {
     EXPECT_EQ(host.waitsClosed, 2);
 
     // Work state 2 on the first poll ends the wait at once.
-    ctl.workState = 2;
+    ctl.update([](auto& s) { s.workState = 2; });
     host.pumps = 0;
     EXPECT_TRUE(dev.resetController());
     EXPECT_EQ(host.pumps, 0);
@@ -343,7 +353,7 @@ TEST_F(CommandSet, ResetWaitsForPetrolWorkButNotForever) {
 // --- diagnostics, sequence, version -------------------------------------------
 
 TEST_F(CommandSet, DiagnosticRequestNamesTheInjectorAndCopiesTheAnswer) {
-    ctl.workState = 7;
+    ctl.update([](auto& s) { s.workState = 7; });
     CDiag sample;
     sample.raw()[50] = 0x99; // left over from an earlier, longer answer
     ASSERT_TRUE(dev.requestDiag(3, sample));
@@ -362,7 +372,7 @@ TEST_F(CommandSet, DiagnosticRequestNamesTheInjectorAndCopiesTheAnswer) {
 }
 
 TEST_F(CommandSet, SequenceIsSortedRelativeToTheEarliestInjector) {
-    ctl.sequence = {100, 500, 900, 0, 0, 0, 0, 0};
+    ctl.update([](auto& s) { s.sequence = {100, 500, 900, 0, 0, 0, 0, 0}; });
     std::vector<SequenceItem> items;
     bool spread = false;
     ASSERT_TRUE(dev.readSequence(items, spread));
@@ -381,7 +391,7 @@ TEST_F(CommandSet, SequenceIsSortedRelativeToTheEarliestInjector) {
 }
 
 TEST_F(CommandSet, SequenceOrdersInjectorsByTimeAndIgnoresAbsentOnesForTheSpread) {
-    ctl.sequence = {900, 0, 100, 500, 0, 0, 0, 0};
+    ctl.update([](auto& s) { s.sequence = {900, 0, 100, 500, 0, 0, 0, 0}; });
     std::vector<SequenceItem> items;
     bool spread = false;
     ASSERT_TRUE(dev.readSequence(items, spread));
@@ -393,10 +403,10 @@ TEST_F(CommandSet, SequenceOrdersInjectorsByTimeAndIgnoresAbsentOnesForTheSpread
     EXPECT_TRUE(spread);
 
     // A non-sequential four-cylinder engine: the used channels open together.
-    ctl.sequence = {100, 101, 100, 140, 0, 0, 0, 0}; // 140 − 100 ticks = 1.0 ms
+    ctl.update([](auto& s) { s.sequence = {100, 101, 100, 140, 0, 0, 0, 0}; }); // 140 − 100 ticks = 1.0 ms
     ASSERT_TRUE(dev.readSequence(items, spread));
     EXPECT_FALSE(spread);
-    ctl.sequence = {100, 101, 100, 181, 0, 0, 0, 0}; // 2.025 ms
+    ctl.update([](auto& s) { s.sequence = {100, 101, 100, 181, 0, 0, 0, 0}; }); // 2.025 ms
     ASSERT_TRUE(dev.readSequence(items, spread));
     EXPECT_TRUE(spread);
 }

@@ -281,21 +281,18 @@ TEST_F(DiagDoc, EepromImageFileSizes) {
     ASSERT_TRUE(doc.writeEepromFromFile(file("long.eeprom")));
     std::vector<uint8_t> written;
     ASSERT_TRUE(readFile(file("long.eeprom"), written, 512));
-    {
-        std::lock_guard<std::mutex> g(ctl.lock);
-        EXPECT_TRUE(std::equal(written.begin(), written.end(), ctl.eeprom.begin()));
-    }
+    const auto eeprom = ctl.state().eeprom;
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), eeprom.begin()));
 
     EXPECT_FALSE(doc.writeEepromFromFile(file("none.eeprom")));
     EXPECT_EQ(host.messages().back(), "Nie można otworzyć wskazanego pliku EEPROM!");
 }
 
 TEST_F(DiagDoc, EepromReadToFileAndItsFailures) {
-    {
-        std::lock_guard<std::mutex> g(ctl.lock);
-        for (size_t i = 0; i < ctl.eeprom.size(); ++i)
-            ctl.eeprom[i] = static_cast<uint8_t>(255 - i);
-    }
+    ctl.update([](auto& s) {
+        for (size_t i = 0; i < s.eeprom.size(); ++i)
+            s.eeprom[i] = static_cast<uint8_t>(255 - i);
+    });
     ASSERT_TRUE(doc.readEepromToFile(file("copy.eeprom")));
     std::vector<uint8_t> image;
     ASSERT_TRUE(readFile(file("copy.eeprom"), image));
@@ -306,10 +303,7 @@ TEST_F(DiagDoc, EepromReadToFileAndItsFailures) {
     EXPECT_FALSE(doc.readEepromToFile(file("no/folder/x.eeprom")));
     EXPECT_EQ(host.messages().back(), "Nie można otworzyć wskazanego pliku EEPROM!");
 
-    {
-        std::lock_guard<std::mutex> g(ctl.lock);
-        ctl.eepromFails = [](uint16_t a) { return a == 256; };
-    }
+    ctl.update([](auto& s) { s.eepromFails = [](uint16_t a) { return a == 256; }; });
     EXPECT_FALSE(doc.readEepromToFile(file("broken.eeprom")));
     EXPECT_EQ(host.messages().back(), "Nie można przeczytać pamięci EEPROM urządzenia!");
     EXPECT_FALSE(readFile(file("broken.eeprom"), image)) << "no file from a failed read";

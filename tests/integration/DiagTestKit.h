@@ -75,7 +75,7 @@ public:
     using Script = std::function<std::vector<uint8_t>(int request, int injector)>;
 
     void setScript(Script s) {
-        std::lock_guard<std::mutex> g(lock);
+        std::lock_guard<std::mutex> g(m_scriptLock);
         m_script = std::move(s);
     }
     int diagRequests() const { return m_requests.load(); }
@@ -103,7 +103,7 @@ private:
     std::vector<uint8_t> answer(int injector) {
         Script script;
         {
-            std::lock_guard<std::mutex> g(lock);
+            std::lock_guard<std::mutex> g(m_scriptLock);
             script = m_script;
         }
         const int n = ++m_requests;
@@ -113,6 +113,7 @@ private:
         return CPtyPeer::frame(MSG_TYPE_DIAG, p, CDiag::extendedLayout());
     }
 
+    std::mutex m_scriptLock; ///< guards m_script, which the peer's thread copies per request
     Script m_script;
     std::atomic<int> m_requests{0};
 };

@@ -42,9 +42,11 @@ protected:
 
 TEST_F(Handshake, VersionFiveWithKnownFeaturesConnectsQuietly) {
     Connection c;
-    c.ctl.features = FEATURE_EXTENDED_DIAG | FEATURE_INIT_NOTICE;
-    c.ctl.frequency = 20000;
-    c.ctl.injectors = 6;
+    c.ctl.update([](auto& s) {
+        s.features = FEATURE_EXTENDED_DIAG | FEATURE_INIT_NOTICE;
+        s.frequency = 20000;
+        s.injectors = 6;
+    });
     ASSERT_TRUE(c.connect());
     EXPECT_TRUE(c.dev.isVersionOk());
     EXPECT_TRUE(c.host.messages.empty());
@@ -73,7 +75,7 @@ TEST_F(Handshake, NoAnswerToTheLinkTestFailsAfterThreeAttempts) {
 
 TEST_F(Handshake, NoVersionRecordKeepsTheLinkButNotTheConnectedFlag) {
     Connection c;
-    c.ctl.answerVersion = false;
+    c.ctl.update([](auto& s) { s.answerVersion = false; });
     EXPECT_TRUE(c.connect());
     EXPECT_FALSE(c.dev.isVersionOk());
     ASSERT_EQ(c.host.messages.size(), 1u);
@@ -91,7 +93,7 @@ TEST_F(Handshake, OtherFirmwareVersionsGetTheMismatchMessage) {
     for (uint16_t version : {4, 6}) {
         SCOPED_TRACE(version);
         Connection c;
-        c.ctl.version = version;
+        c.ctl.update([version](auto& s) { s.version = version; });
         EXPECT_TRUE(c.connect());
         EXPECT_FALSE(c.dev.isVersionOk());
         EXPECT_EQ(c.host.menusRemoved, 1);
@@ -109,7 +111,7 @@ TEST_F(Handshake, OtherFirmwareVersionsGetTheMismatchMessage) {
 
 TEST_F(Handshake, UnknownFeatureBitGivesTheInformationAndStillConnects) {
     Connection c;
-    c.ctl.features = 0x2000 | 0x0001;
+    c.ctl.update([](auto& s) { s.features = 0x2000 | 0x0001; });
     EXPECT_TRUE(c.connect());
     EXPECT_TRUE(c.dev.isVersionOk());
     EXPECT_EQ(c.host.menusRemoved, 0);
@@ -122,7 +124,7 @@ TEST_F(Handshake, UnknownFeatureBitGivesTheInformationAndStillConnects) {
 
 TEST_F(Handshake, VersionAbove40000IsAdjustedOnlyByReadVersion) {
     Connection c;
-    c.ctl.version = 40005;
+    c.ctl.update([](auto& s) { s.version = 40005; });
     EXPECT_TRUE(c.connect());
     EXPECT_FALSE(c.dev.isVersionOk()); // the handshake compares the word as it came
     ASSERT_EQ(c.host.messages.size(), 1u);
@@ -233,7 +235,7 @@ TEST_F(ConnectAnyPort, PortAboveSevenIsTriedOnlyAsTheStoredOne) {
 
 TEST_F(ConnectAnyPort, VersionMismatchStillCountsAsAConnectionShownAsNotConnected) {
     const auto old = peerOn(1, true);
-    old->ctl.version = 4;
+    old->ctl.update([](auto& s) { s.version = 4; });
 
     EXPECT_TRUE(dev.connectAnyPort());
     EXPECT_EQ(host.connections, std::vector<bool>{false});

@@ -210,11 +210,10 @@ TEST_F(Polling, StartingAgainReplacesTheRunningThread) {
 TEST_F(Polling, ClearingErrorsWhilePollingStillGetsTheControllersNotice) {
     // The notice comes unasked right after the acknowledgement of the clear command;
     // a poll that reads it in place of its sample must not lose it.
-    {
-        std::lock_guard<std::mutex> g(ctl.lock);
-        ctl.features = FEATURE_INIT_NOTICE;
-        ctl.notice = CPtyPeer::ack(CMD_TEST, 0, 0);
-    }
+    ctl.update([](auto& s) {
+        s.features = FEATURE_INIT_NOTICE;
+        s.notice = CPtyPeer::ack(CMD_TEST, 0, 0);
+    });
     ASSERT_TRUE(doc.connectPath(peer.slavePath()));
     ctl.setScript([](int n, int) { return CDiagController::payload(n, 2); }); // petrol work: reset done
     pollSome(rec, 3);
