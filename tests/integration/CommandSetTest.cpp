@@ -3,12 +3,14 @@
 // EEPROM ranges and the map, errors, reset, diagnostics and the injector sequence.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <thread>
 
 #include "link/Conversions.h"
 #include "support/FileUtil.h"
@@ -369,6 +371,30 @@ TEST_F(CommandSet, DiagnosticRequestNamesTheInjectorAndCopiesTheAnswer) {
     EXPECT_FALSE(dev.requestDiag(1, sample)); // one attempt, and only type 1 counts
     EXPECT_EQ(sample.injector(), 1);
     EXPECT_EQ(sent().size(), 2u);
+}
+
+TEST_F(CommandSet, ControllerChangedFromAnotherThreadWhileItAnswers) {
+    // The line's thread answers from the controller's state while a second thread
+    // keeps changing it: every sample carries a work state that was set, and once
+    // the changes are over the next sample carries the last one.
+    std::atomic<bool> stop{false};
+    std::thread changer([&] {
+        for (unsigned n = 0; !stop.load(); ++n) {
+            ctl.update([n](auto& s) { s.workState = static_cast<uint8_t>(10 + n % 4); });
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    CDiag sample;
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(dev.requestDiag(1, sample)) << i;
+        EXPECT_TRUE(sample.workState() == 2 || (sample.workState() >= 10 && sample.workState() <= 13))
+            << int(sample.workState());
+    }
+    stop = true;
+    changer.join();
+    ctl.update([](auto& s) { s.workState = 42; });
+    ASSERT_TRUE(dev.requestDiag(1, sample));
+    EXPECT_EQ(sample.workState(), 42);
 }
 
 TEST_F(CommandSet, SequenceIsSortedRelativeToTheEarliestInjector) {
