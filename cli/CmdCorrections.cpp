@@ -87,10 +87,11 @@ int runSet(CCtlContext& ctx, const std::string& list) {
     }
     if (const int rc = ctx.connect(); rc != EXIT_OK) return rc;
     CDeviceDoc& dev = ctx.device();
-    setTimeCorrections(dev.settings(), curve);
-    if (writeTimeCorrectionCurve(dev) != ECurveWrite::Ok) {
-        ctx.message(MSG_CURVE_WRITE_FAILED);
-        return EXIT_FAILED;
+    const SettingsWriteResult r = dev.commitSettings(curveWriteRequest(dev, curve, EWriteSource::CommandLine));
+    if (!r.ok()) {
+        ctx.message(r.outcome == EWriteOutcome::WriteFailed || r.message.empty() ? std::string(MSG_CURVE_WRITE_FAILED)
+                                                                                : r.message);
+        return r.outcome == EWriteOutcome::NoCarData ? EXIT_USAGE : EXIT_FAILED;
     }
     // Show what the controller holds now.
     if (!dev.readTimeCorrections() || !dev.readSettings()) {

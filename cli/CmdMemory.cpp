@@ -82,16 +82,15 @@ int mapWrite(CCtlContext& ctx, const std::string& path) {
     if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     ctx.host().setProgressLabel("Mapa");
-    // As the program does, the map-in-use flag follows the map; writing it needs the
-    // car data, so without --car the settings are left as they are.
-    const bool updateFlag = ctx.options().haveCar;
-    const EMapWrite result = writeMapVerified(ctx.device(), map, updateFlag);
-    if (result != EMapWrite::Ok) {
-        ctx.message(mapWriteMessage(result));
-        return EXIT_FAILED;
+    // The map goes with the record that switches it on or off, through the one
+    // write path (which needs the car data, as every write does).
+    const SettingsWriteResult result =
+        ctx.device().commitSettings(mapWriteRequest(ctx.device(), map, EWriteSource::CommandLine));
+    if (!result.ok()) {
+        ctx.message(result.message.empty() ? std::string("Nie powiodło się wpisanie ustawień do urządzenia!")
+                                           : result.message);
+        return result.outcome == EWriteOutcome::NoCarData ? EXIT_USAGE : EXIT_FAILED;
     }
-    if (!updateFlag)
-        ctx.message("zefirelctl: the map-in-use flag was left as it was (give --car to set it)");
     if (ctx.jsonOutput())
         ctx.json(CJsonWriter().beginObject().key("file").value(path).key("verified").value(true).key("used").value(mapInUse(map)).endObject());
     return EXIT_OK;

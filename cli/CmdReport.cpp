@@ -21,8 +21,10 @@ int runReport(CCtlContext& ctx, const std::string& pdf, const std::string& recor
         return rc;
     // The car data live on the PC, not in the controller: --car gives them.
     if (CarData car; ctx.options().haveCar && parseCarData(ctx.options().car, car))
-        for (size_t i = 0; i < static_cast<size_t>(ECarText::Count); ++i)
-            ctx.device().settings().setCarText(static_cast<ECarText>(i), car.texts[i]);
+        ctx.device().updateSettings([&car](CSettingsBlock& own) {
+            for (size_t i = 0; i < static_cast<size_t>(ECarText::Count); ++i)
+                own.setCarText(static_cast<ECarText>(i), car.texts[i]);
+        });
     const ServiceReportData report = gatherServiceReport(ctx.device(), recording);
     for (const std::string& problem : report.problems)
         ctx.message(problem);

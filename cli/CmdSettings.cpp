@@ -118,24 +118,20 @@ int runSet(CCtlContext& ctx, const std::vector<std::string>& words) {
     if (const int rc = readControllerSettings(ctx, false); rc != EXIT_OK)
         return rc;
     CDeviceDoc& dev = ctx.device();
-    const CSettingsBlock before = dev.settings();
+    SettingsWriteRequest request;
+    request.wanted = dev.settings();
     for (const auto& [id, v] : changes)
-        dev.settings().setValue(id, v);
-    if (const std::string problems = checkSettings(dev.settings()); !problems.empty()) {
-        ctx.message(problems);
-        return EXIT_USAGE;
-    }
-    printChanges(ctx, settingsChanges(before, dev.settings()));
-    if (!dev.writeSettings()) {
-        ctx.message(MSG_SETTINGS_WRITE_FAILED);
-        return EXIT_FAILED;
-    }
+        request.wanted.setValue(id, v);
+    request.source = EWriteSource::CommandLine;
+    if (const int rc = commitRequest(ctx, std::move(request), false); rc != EXIT_OK)
+        return rc;
     // Show what the controller keeps now (values snap to its units).
     if (!dev.readSettings()) {
         ctx.message(MSG_SETTINGS_READ_FAILED);
         return EXIT_FAILED;
     }
-    printSettings(ctx, dev.settings());
+    if (!ctx.jsonOutput())
+        printSettings(ctx, dev.settings());
     return EXIT_OK;
 }
 

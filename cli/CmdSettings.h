@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CtlCommon.h"
+#include "link/SettingsWrite.h"
 #include "settings/SettingsDiff.h"
 
 namespace zefirel::ctl {
@@ -23,6 +24,13 @@ int readControllerSettings(CCtlContext& ctx, bool withCorrections);
 /// Prints the changes: "name: old → new" lines (or "no changes") on standard output;
 /// with --json on standard error, so the JSON output stays one value.
 void printChanges(CCtlContext& ctx, const std::vector<SettingChange>& changes);
+
+/// Hands a request to the controller's one write path. The changes it lists
+/// against the controller's record are printed (printChanges) before anything is
+/// written; with dryRun nothing is written. A refused record, missing car data
+/// and a failed step print their message. Returns EXIT_OK, EXIT_USAGE (refused,
+/// no car data) or EXIT_FAILED; with --json, prints the changes and what was done.
+int commitRequest(CCtlContext& ctx, SettingsWriteRequest request, bool dryRun);
 
 /// The words of settings export, import and factory.
 struct SettingsFileOptions {

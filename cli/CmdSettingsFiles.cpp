@@ -32,52 +32,23 @@ bool carDataFor(CCtlContext& ctx, const CSettingsBlock* file, CarData& out) {
 }
 
 
-bool sameTimeCorrections(const CSettingsBlock& a, const CSettingsBlock& b) {
-    for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i)
-        if (a.timeCorrection(i) != b.timeCorrection(i))
-            return false;
-    return true;
-}
-
-/// Applies a stored record to the controller's values read just now, prints the
-/// changes and, unless dryRun, writes the time corrections (when they changed) and
-/// the settings. The car data go into the record first, so only the controller's
-/// values show as changes.
-int applyAndWrite(CCtlContext& ctx, const CSettingsBlock& stored, const CarData* car, bool dryRun) {
+/// Applies a stored record to the controller's values read just now and hands it
+/// to the one write path (which lists the changes, resets around a sequence change
+/// and writes the curve when it changes). The car data go into the record first,
+/// so only the controller's values show as changes.
+int applyAndWrite(CCtlContext& ctx, const CSettingsBlock& stored, const CarData* car, bool dryRun,
+                  EWriteSource source) {
     CDeviceDoc& dev = ctx.device();
+    SettingsWriteRequest request;
+    request.wanted = dev.settings();
     if (car) {
         ctx.host().setCarData(*car);
         for (size_t i = 0; i < 7; ++i)
-            dev.settings().setCarText(static_cast<ECarText>(i), car->texts[i]);
+            request.wanted.setCarText(static_cast<ECarText>(i), car->texts[i]);
     }
-    const CSettingsBlock before = dev.settings();
-    applyStoredRecord(stored, dev.settings(), true);
-    if (const std::string problems = checkSettings(dev.settings()); !problems.empty()) {
-        ctx.message(problems);
-        return EXIT_USAGE;
-    }
-    const std::vector<SettingChange> changes = settingsChanges(before, dev.settings());
-    printChanges(ctx, changes);
-    if (!dryRun) {
-        // The curve first: the settings may switch it on (optionFlags bit 0).
-        if (!sameTimeCorrections(before, dev.settings()) && !dev.writeTimeCorrections()) {
-            ctx.message(MSG_CORRECTIONS_WRITE_FAILED);
-            return EXIT_FAILED;
-        }
-        if (!dev.writeSettings()) {
-            ctx.message(MSG_SETTINGS_WRITE_FAILED);
-            return EXIT_FAILED;
-        }
-    }
-    if (ctx.jsonOutput()) {
-        CJsonWriter w;
-        w.beginObject().key("changes").beginArray();
-        for (const SettingChange& c : changes)
-            w.beginObject().key("name").value(c.name).key("before").value(c.before).key("after").value(c.after).endObject();
-        w.endArray().key("written").value(!dryRun).endObject();
-        ctx.json(w);
-    }
-    return EXIT_OK;
+    applyStoredRecord(stored, request.wanted, true);
+    request.source = source;
+    return commitRequest(ctx, std::move(request), dryRun);
 }
 
 } // namespace
@@ -90,6 +61,46 @@ int readControllerSettings(CCtlContext& ctx, bool withCorrections) {
         return EXIT_FAILED;
     }
     return EXIT_OK;
+}
+
+int commitRequest(CCtlContext& ctx, SettingsWriteRequest request, bool dryRun) {
+    std::vector<SettingChange> listed;
+    request.confirm = [&ctx, &listed, dryRun](const std::vector<SettingChange>& changes) {
+        listed = changes;
+        printChanges(ctx, changes);
+        return !dryRun;
+    };
+    const SettingsWriteResult r = ctx.device().commitSettings(request);
+    const bool written = r.ok();
+    if (ctx.jsonOutput() && (written || r.outcome == EWriteOutcome::Declined)) {
+        CJsonWriter w;
+        w.beginObject().key("changes").beginArray();
+        for (const SettingChange& c : listed)
+            w.beginObject().key("name").value(c.name).key("before").value(c.before).key("after").value(c.after).endObject();
+        w.endArray().key("written").value(written).key("reset").value(r.resetBefore).key("errorsCleared").value(r.errorsCleared);
+        w.key("curveWritten").value(r.curveWritten).key("mapWritten").value(r.mapWritten).endObject();
+        ctx.json(w);
+    }
+    switch (r.outcome) {
+    case EWriteOutcome::Written:
+        if (!r.message.empty())
+            ctx.message(r.message); // the car file could not be saved; the controller has the record
+        if (r.resetBefore && !ctx.jsonOutput())
+            ctx.out("the controller was reset before the write and its errors cleared after it");
+        return EXIT_OK;
+    case EWriteOutcome::Declined:
+        return EXIT_OK;
+    case EWriteOutcome::Refused:
+    case EWriteOutcome::NoCarData:
+        ctx.message(r.message);
+        return EXIT_USAGE;
+    case EWriteOutcome::WriteFailed:
+        ctx.message(MSG_SETTINGS_WRITE_FAILED);
+        return EXIT_FAILED;
+    default:
+        ctx.message(r.message);
+        return EXIT_FAILED;
+    }
 }
 
 void printChanges(CCtlContext& ctx, const std::vector<SettingChange>& changes) {
@@ -109,18 +120,18 @@ int runSettingsExport(CCtlContext& ctx, const SettingsFileOptions& o) {
     }
     if (const int rc = readControllerSettings(ctx, true); rc != EXIT_OK)
         return rc;
-    CDeviceDoc& dev = ctx.device();
+    CSettingsBlock record = ctx.device().settings();
     for (size_t i = 0; i < 7; ++i)
-        dev.settings().setCarText(static_cast<ECarText>(i), car.texts[i]);
-    dev.stampTime();
-    if (!saveSettingsFile(o.file, dev.settings())) {
+        record.setCarText(static_cast<ECarText>(i), car.texts[i]);
+    CLPGDevice::stampTime(record);
+    if (!saveSettingsFile(o.file, record)) {
         ctx.message("Nie można zapisać pliku " + o.file);
         return EXIT_FAILED;
     }
     if (ctx.jsonOutput())
-        ctx.json(CJsonWriter().beginObject().key("file").value(o.file).key("label").value(dev.settings().timeStamp()).endObject());
+        ctx.json(CJsonWriter().beginObject().key("file").value(o.file).key("label").value(record.timeStamp()).endObject());
     else
-        ctx.out("written " + o.file + " (" + dev.settings().timeStamp() + ")");
+        ctx.out("written " + o.file + " (" + record.timeStamp() + ")");
     return EXIT_OK;
 }
 
@@ -140,7 +151,7 @@ int runSettingsImport(CCtlContext& ctx, const SettingsFileOptions& o) {
     }
     if (const int rc = readControllerSettings(ctx, true); rc != EXIT_OK)
         return rc;
-    return applyAndWrite(ctx, file, haveCar ? &car : nullptr, dryRun);
+    return applyAndWrite(ctx, file, haveCar ? &car : nullptr, dryRun, EWriteSource::CommandLine);
 }
 
 int runSettingsFactory(CCtlContext& ctx, const SettingsFileOptions& o) {
@@ -153,7 +164,7 @@ int runSettingsFactory(CCtlContext& ctx, const SettingsFileOptions& o) {
     }
     if (const int rc = readControllerSettings(ctx, true); rc != EXIT_OK)
         return rc;
-    const int rc = applyAndWrite(ctx, factorySettings(), haveCar ? &car : nullptr, !write);
+    const int rc = applyAndWrite(ctx, factorySettings(), haveCar ? &car : nullptr, !write, EWriteSource::CommandLine);
     if (rc == EXIT_OK && !write)
         ctx.message("nothing written: add --yes to write the factory settings");
     return rc;

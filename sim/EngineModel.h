@@ -32,6 +32,9 @@ struct EngineSnapshot {
 
 class CEngineModel {
 public:
+    /// Changes the LPG time the car needs above the petrol time at idle (ms), as a
+    /// car whose reducer or injectors drift would.
+    void setTrueCorrection(double ms) { m_cfg.trueCorrectionMs = ms; }
     explicit CEngineModel(const SimConfig& cfg);
 
     /// Moves the model on by dt seconds. onLpg: the engine burns LPG; lpgExtraMs:

@@ -107,6 +107,16 @@ uint16_t CSimController::statusBits() const {
 
 // --- requests -----------------------------------------------------------------
 
+void CSimController::setTrueCorrectionMs(double ms) {
+    std::lock_guard lock(m_mutex);
+    m_engine.setTrueCorrection(ms);
+}
+
+std::vector<SimRequest> CSimController::received() const {
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
 SimReply CSimController::handle(uint8_t type, const std::vector<uint8_t>& payloadWire, double now) {
     std::lock_guard lock(m_mutex);
     const size_t frameBytes = FRAME_HEADER_SIZE + payloadWire.size() + FRAME_CHECKSUM_SIZE;
@@ -115,6 +125,8 @@ SimReply CSimController::handle(uint8_t type, const std::vector<uint8_t>& payloa
     std::vector<uint8_t> p = payloadWire;
     fromWireOrder(p.data(), p.size(), type, extendedLayout());
     const size_t n = p.size();
+    if (m_received.size() < MAX_KEPT_REQUESTS)
+        m_received.push_back({type, p});
     // Copies a received record into the EEPROM when it has the expected size.
     auto store = [this, n](const std::vector<uint8_t>& from, size_t size, size_t at) {
         if (n != size)

@@ -38,6 +38,12 @@ inline constexpr uint8_t WORK_STATE_LPG = 3;
 inline constexpr uint8_t WORK_STATE_AUTO_PETROL = 4; ///< standard layout only
 inline constexpr uint8_t WORK_STATE_AUTO_LPG = 5;    ///< standard layout only
 
+/// One request as the controller received it (payload in host order).
+struct SimRequest {
+    uint8_t type = 0;
+    std::vector<uint8_t> payload;
+};
+
 /// What the controller sends for one request.
 struct SimReply {
     std::vector<uint8_t> frame;   ///< the answer (empty: no answer)
@@ -63,6 +69,10 @@ public:
     // --- state, for the server, its options and tests ----------------------
     EepromImage eeprom() const;
     void setEeprom(const EepromImage& image);
+    /// Every request handled so far, in order (the first MAX_KEPT_REQUESTS): what
+    /// reached the controller, for tests that check the frames a program sent.
+    std::vector<SimRequest> received() const;
+    static constexpr size_t MAX_KEPT_REQUESTS = 200000;
     std::array<uint8_t, 11> errors() const;
     void setErrors(const std::array<uint8_t, 11>& report);
     EWorkMode mode() const;
@@ -76,6 +86,8 @@ public:
     /// Makes the controller read a fixed petrol time on injector 1..8 (ms); a
     /// negative time gives the engine's reading back.
     void setInjectorPetrolMs(int injector, double ms);
+    /// Changes the car's LPG need at idle from now on (ms above the petrol time).
+    void setTrueCorrectionMs(double ms);
     /// Main correction the controller applies, ms.
     double mainCorrectionMs() const;
     /// The petrol computer's trim caused by the LPG mixture, ms (0 when right).
@@ -106,6 +118,7 @@ private:
     uint8_t setupByte(size_t i) const { return m_eeprom[eeprom::SETUP + i]; }
 
     mutable std::mutex m_mutex;
+    std::vector<SimRequest> m_received; ///< guarded by m_mutex
     SimConfig m_cfg;
     CEngineModel m_engine;
     CDriveScenario m_drive;

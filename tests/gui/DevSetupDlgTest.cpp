@@ -69,8 +69,9 @@ TEST_F(DevSetupTest, MainCorrectionMirrorsAndInjectorTypesFollowTheLevel) {
     EXPECT_TRUE(child<QLineEdit>(dlg, "voltageLimitDelay")->isHidden());
     EXPECT_TRUE(child<QWidget>(dlg, "supplyVoltageGroup")->isHidden());
     // A record with limit values of no known type selects "INNE", added for it.
-    doc().settings().setValue(ESetting::voltageLimit, 60);
-    dlg.showRecord();
+    CSettingsBlock sixty = dlg.record();
+    sixty.setValue(ESetting::voltageLimit, 60);
+    dlg.setRecord(sixty);
     EXPECT_EQ(types(dlg).last(), QStringLiteral("INNE"));
     EXPECT_EQ(child<QComboBox>(dlg, "lpgInjectorType")->currentText(), QStringLiteral("INNE"));
 
@@ -102,8 +103,9 @@ TEST_F(DevSetupTest, InjectorTypeCodesSelectTheirTypeWithTheFeature) {
     CDevSetupDlg dlg(doc());
     for (const auto& [code, type] : std::initializer_list<std::pair<int, const char*>>{
              {6, "KEIHIN 2.5R"}, {4, "RIS 5R"}, {0, "INNE"}, {9, "INNE"}}) {
-        doc().settings().setValue(ESetting::lpgInjectorType, code);
-        dlg.showRecord();
+        CSettingsBlock typed = dlg.record();
+        typed.setValue(ESetting::lpgInjectorType, code);
+        dlg.setRecord(typed);
         EXPECT_EQ(child<QComboBox>(dlg, "lpgInjectorType")->currentText(), QString::fromUtf8(type)) << code;
         EXPECT_EQ(child<QLineEdit>(dlg, "voltageLimit")->isEnabled(), code == 0) << code;
     }
@@ -160,9 +162,11 @@ TEST_F(DevSetupTest, OnlyAChangedSequenceResetsTheControllerAroundTheWrite) {
 
 TEST_F(DevSetupTest, ACarSettingsFileChosenForWritingIsRestoredToTheController) {
     startConnected();
-    doc().settings().setCarText(ECarText::make, "Opel");
-    doc().settings().setCarText(ECarText::model, "Astra");
-    doc().settings().setCarText(ECarText::capacity, "1600");
+    doc().updateSettings([](CSettingsBlock& b) {
+        b.setCarText(ECarText::make, "Opel");
+        b.setCarText(ECarText::model, "Astra");
+        b.setCarText(ECarText::capacity, "1600");
+    });
     CDevSetupDlg dlg(doc());
     child<QLineEdit>(dlg, "mainCorrection")->setText(QStringLiteral("2.5"));
     ASSERT_TRUE(dlg.onWrite()); // leaves today's car settings file

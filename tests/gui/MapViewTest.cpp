@@ -113,6 +113,11 @@ TEST_F(MapViewTest, AFailedReadBackShowsTheVerificationMessageAndLeavesTheFlag) 
     cfg.faults.badChecksumCommand = CMD_EEPROM; // written, never read back
     openPane(cfg);
     ASSERT_TRUE(shown(QString::fromUtf8(MSG_MAP_READ_FAILED))); // the read on opening
+    // A grid the controller's map never reached cannot be written...
+    EXPECT_FALSE(view().writeButton()->isEnabled());
+    // ...until it is wholly the installer's.
+    view().clearButton()->click();
+    ASSERT_TRUE(view().writeButton()->isEnabled());
     const auto before = m_controller->setupRecord();
     grid().setCellText(10, 4, QStringLiteral("7"));
     view().writeButton()->click();

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <future>
 #include <initializer_list>
 #include <utility>
 
@@ -96,7 +97,7 @@ TEST_F(PanelTest, OutOfRangeValuesReadBrakAndNumbersStayNumbers) {
     EXPECT_EQ(shownColour(panel()->field(QStringLiteral("workState"))), SHOWN_GREEN);
 
     // Feature 0x0800 hides the supply voltage while the engine runs on petrol.
-    doc().settings().setFeatures(std::array<uint8_t, 20>{0x00, 0x08}.data());
+    doc().updateSettings([](CSettingsBlock& b) { b.setFeatures(std::array<uint8_t, 20>{0x00, 0x08}.data()); });
     d.setWorkState(2);
     d.setRpmPeriod(static_cast<uint16_t>(rpmConstant() / 850));
     doc().diagData().add(d);
@@ -277,7 +278,7 @@ TEST_F(PanelTest, CorrectionTextTakesEitherDecimalSeparatorAndAnythingElseSendsN
     }
 
     // A spin step is checked like "Wpisz": a record the check refuses is not sent.
-    doc().settings().setValue(ESetting::referencePressure, 59);
+    doc().updateSettings([](CSettingsBlock& b) { b.setValue(ESetting::referencePressure, 59); });
     const QString kept = controllerCorrection();
     edit()->setText(QStringLiteral("2.000"));
     panel()->onSpin(1);
@@ -361,31 +362,39 @@ TEST_F(PanelTest, ReReadSettingsSkipACorrectionBeingTyped) {
     }
 }
 
-// A modal dialog (the settings dialog, the car data a write asks for) holds values
-// in the document's record that are about to be written: the re-read waits.
-TEST_F(PanelTest, ReReadSettingsWaitWhileAModalDialogIsOpen) {
+// The periodic re-read never lands inside a write: while a write holds the
+// controller the re-read is skipped at once (the window does not wait for it), and
+// the record the write sends and the document keeps are the writer's.
+TEST_F(PanelTest, TheReReadIsSkippedWhileAWriteHoldsTheController) {
     startSimulator();
     startProgram();
+    doc().setCarDataKnown(true);
     panel()->stop(doc().currentRun()); // the test runs the ticks itself
     ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 0; }, 5000));
-    const double controllers = doc().settings().mainCorrection(); // read at start-up
-    for (const bool modal : {true, false}) {
-        doc().settings().setMainCorrection(controllers + 0.8); // typed, not yet written
-        QDialog dialog(&mainFrame());
-        const auto ticks = [&] {
-            for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
-        };
-        if (modal) {
-            QTimer::singleShot(0, &dialog, [&] {
-                ticks();
-                dialog.accept();
-            });
-            dialog.exec();
-        } else {
-            ticks();
-        }
-        EXPECT_NEAR(doc().settings().mainCorrection(), modal ? controllers + 0.8 : controllers, 0.01) << modal;
-    }
+    std::promise<void> inside, release;
+    std::shared_future<void> released = release.get_future().share();
+    SettingsWriteRequest q;
+    q.wanted = doc().settings();
+    q.wanted.setMainCorrection(2.5);
+    q.confirm = [&](const std::vector<SettingChange>&) {
+        inside.set_value();
+        released.wait();
+        return true;
+    };
+    auto write = std::async(std::launch::async, [&] { return doc().commitSettings(q); });
+    inside.get_future().wait();
+    EXPECT_TRUE(doc().writeInProgress());
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "the window waited for the write";
+    release.set_value();
+    const SettingsWriteResult r = write.get();
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(m_controller->setupRecord()[9], 100);
+    EXPECT_DOUBLE_EQ(doc().settings().mainCorrection(), 2.5);
+    // The next re-read finds the controller free and takes what it holds.
+    for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
+    EXPECT_DOUBLE_EQ(doc().settings().mainCorrection(), 2.5);
 }
 
 TEST_F(PanelTest, ALateEndOfThePreviousRunLeavesANewRunGoing) {

@@ -52,15 +52,17 @@ TEST_F(TimeCorrViewTest, ArrowsEditCheckedPointsAndTheRestFollowTheLine) {
     press("spinUp", 24, 13);
     EXPECT_EQ(value(24), QStringLiteral("13"));
     EXPECT_EQ(value(12), QStringLiteral("7"));
-    EXPECT_EQ(doc().settings().timeCorrection(23), 12.0) << "interpolated values go into the curve";
+    EXPECT_EQ(view().curve()[23], 12.0) << "interpolated values go into the curve";
     EXPECT_EQ(view().chart().Points().at(12).y, 7.0);
 
     // At the limit the arrow does nothing at all, not even the interpolation.
     press("spinUp", 24, 12);
-    doc().settings().setTimeCorrection(12, 3);
+    TimeCorrectionCurve edited = view().curve();
+    edited[12] = 3;
+    view().setCurve(edited);
     press("spinUp", 24);
-    EXPECT_EQ(doc().settings().timeCorrection(24), 25.0);
-    EXPECT_EQ(doc().settings().timeCorrection(12), 3.0);
+    EXPECT_EQ(view().curve()[24], 25.0);
+    EXPECT_EQ(view().curve()[12], 3.0);
     press("spinDown", 24);
     EXPECT_EQ(value(24), QStringLiteral("24"));
     EXPECT_EQ(value(12), QStringLiteral("12"));
@@ -70,7 +72,12 @@ TEST_F(TimeCorrViewTest, ArrowsEditCheckedPointsAndTheRestFollowTheLine) {
 TEST_F(TimeCorrViewTest, WritingStoresTheCurveWithItsInUseFlag) {
     startWithoutDiagnostics();
     // Without car data (the dialog cancelled) nothing is written.
-    doc().settings().setTimeCorrection(24, -1);
+    const auto withPoint24 = [&](double v) {
+        TimeCorrectionCurve c = view().curve();
+        c[24] = v;
+        view().setCurve(c);
+    };
+    withPoint24(-1);
     onNextModal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
     click(QStringLiteral("btnTimeCorrWrite"));
     EXPECT_TRUE(shown(QStringLiteral("Musisz podać dane dotyczące samochodu i zamontowanej instalacji")));
@@ -82,7 +89,7 @@ TEST_F(TimeCorrViewTest, WritingStoresTheCurveWithItsInUseFlag) {
         int at24;
         bool flag;
     } cases[] = {
-        {[&] { doc().settings().setTimeCorrection(24, -1); }, -1, true},     // one −1 switches the curve on
+        {[&] { withPoint24(-1); }, -1, true},                               // one −1 switches the curve on
         {[&] { click(QStringLiteral("btnTimeCorrClear")); }, 0, false},    // all zero switches it off
     };
     for (const auto& c : cases) {

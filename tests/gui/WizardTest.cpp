@@ -106,8 +106,11 @@ protected:
     /// Changes settings in the controller.
     void writeToController(const std::function<void(CSettingsBlock&)>& edit) {
         ASSERT_TRUE(doc().readSettings());
-        edit(doc().settings());
-        ASSERT_TRUE(doc().writeSettings());
+        CSettingsBlock record = doc().settings();
+        edit(record);
+        SettingsWriteRequest request;
+        request.wanted = record;
+        ASSERT_TRUE(doc().commitSettings(request).ok());
     }
     void runWizard() {
         updateMenus();

@@ -35,7 +35,7 @@ TEST(AcceptanceSim, ADriveOnTheRightMapPassesAndOnAnEmptyOneFails) {
             ASSERT_TRUE(dev.connectPath(sim.server.slavePath()) && dev.isVersionOk());
             MapBytes map;
             std::copy(drive.hiddenMap().begin(), drive.hiddenMap().end(), map.begin());
-            ASSERT_EQ(writeMapVerified(dev, map), EMapWrite::Ok);
+            ASSERT_TRUE(dev.commitSettings(mapWriteRequest(dev, map, EWriteSource::Test)).mapWritten);
             dev.disconnect();
         }
         const std::string rec = home.path() + "/drive.lpgd";

@@ -66,6 +66,12 @@ protected:
         setup.reset();
         doc.reset();
     }
+    /// Settings records the controller has received so far.
+    size_t setupFrames() const {
+        const auto all = sim->ctl.received();
+        return static_cast<size_t>(
+            std::count_if(all.begin(), all.end(), [](const SimRequest& r) { return r.type == MSG_TYPE_SETUP; }));
+    }
     bool ended(int timeoutMs) {
         return running.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
     }
@@ -137,8 +143,9 @@ TEST_F(AutoSetupSim, FirstStepRangeCheck) {
          "Wyliczono zbyt dużą poprawkę.\nPoprawki powinny być z zakresu od 1.5ms do 2.5ms.\n"
          "Należy zmienić wtryskiwacze na większe.\n",
          true, 4.0},
+        // Below zero nothing is written: the document keeps the controller's 1.0 ms.
         {-0.3, "Wyliczono zbyt małą poprawkę.\nPoprawki powinny być z zakresu od 1.5ms do 2.5ms.\n", false,
-         0.0},
+         1.0},
         {1.2, "Wyliczona poprawka: ", true, 1.2},
     };
     for (const Case& c : cases) {
@@ -165,6 +172,38 @@ TEST_F(AutoSetupSim, FirstStepRangeCheck) {
             EXPECT_EQ(messages[0], "Wyliczona poprawka: " + streamNumber(doc->settings().mainCorrection()) +
                                        " ms nie mieści się w zalecanym zakresie od 1.5ms do 2.5ms.");
         }
+        expectFailureEndAndClose();
+    }
+}
+
+// A car whose need moves after the first step: the later steps pull the final
+// correction out of what the controller can hold. The write path refuses it (an
+// encoder that wrapped would send -0.3 ms as 6.175 ms and 7 ms as 0.6 ms), the
+// log says why, and the controller keeps the first step's value.
+TEST_F(AutoSetupSim, AFinalCorrectionOutOfRangeIsRefusedAndNothingIsSent) {
+    struct Case {
+        double firstNeed, laterNeed, afterStep1;
+    } cases[] = {{0.1, -0.3, 0.1}, {4.6, 7.0, 4.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.laterNeed);
+        host = std::make_shared<CAutoSetupTestHost>();
+        start(c.firstNeed);
+        runAsync();
+        ASSERT_TRUE(waitFor([&] { return host->logged("----Krok 2----") || ended(0); }, 30000));
+        ASSERT_TRUE(host->logged("----Krok 2----"));
+        EXPECT_NEAR(sim->ctl.mainCorrectionMs(), c.afterStep1, 0.05 + 1e-9);
+        const double written = sim->ctl.mainCorrectionMs();
+        sim->ctl.setTrueCorrectionMs(c.laterNeed);
+        const size_t setupFramesBefore = setupFrames();
+        ASSERT_TRUE(ended(120000));
+        EXPECT_FALSE(running.get());
+        EXPECT_FALSE(setup->succeeded());
+        EXPECT_TRUE(host->logged("Błędna wartość głównej poprawki"));
+        EXPECT_TRUE(host->logged("Błąd - Nie powiodło się wpisanie ustawień do urządzenia!"));
+        EXPECT_FALSE(host->logged("Koniec ustawiania"));
+        EXPECT_EQ(setupFrames(), setupFramesBefore) << "a settings record was sent";
+        EXPECT_DOUBLE_EQ(sim->ctl.mainCorrectionMs(), written);
+        EXPECT_DOUBLE_EQ(doc->settings().mainCorrection(), doc->lastControllerSettings().mainCorrection());
         expectFailureEndAndClose();
     }
 }

@@ -45,12 +45,14 @@ protected:
         uint8_t record[FEATURE_RECORD_SIZE] = {};
         setU32(record, mask);
         setU32(record + 16, 40000);
-        dev.settings().setFeatures(record);
+        dev.updateSettings([&record](CSettingsBlock& b) { b.setFeatures(record); });
     }
     void describeCar(const std::string& make, const std::string& model, const std::string& capacity) {
-        dev.settings().setCarText(ECarText::make, make);
-        dev.settings().setCarText(ECarText::model, model);
-        dev.settings().setCarText(ECarText::capacity, capacity);
+        dev.updateSettings([&](CSettingsBlock& b) {
+            b.setCarText(ECarText::make, make);
+            b.setCarText(ECarText::model, model);
+            b.setCarText(ECarText::capacity, capacity);
+        });
         host.carDataAnswer = true;
     }
 
@@ -107,44 +109,45 @@ TEST_F(CommandSet, SettingsWriteSendsTheChangedRecordQuietly) {
     describeCar("Opel", "Astra", "1600");
     ASSERT_TRUE(dev.readSettings());
     const double oldCorrection = dev.settings().mainCorrection();
-    dev.settings().setMainCorrection(quantizeMs(oldCorrection + 0.5));
-    ASSERT_TRUE(dev.writeSettings());
+    const SettingsWriteResult r =
+        commitRecord(dev, changed(dev, [&](CSettingsBlock& b) { b.setMainCorrection(quantizeMs(oldCorrection + 0.5)); }));
+    ASSERT_EQ(r.outcome, EWriteOutcome::Written) << r.message;
 
     const auto reqs = sent();
     ASSERT_EQ(reqs.back().type, MSG_TYPE_SETUP);
     EXPECT_EQ(reqs.back().payload.size(), SETUP_RECORD_SIZE);
     EXPECT_EQ(host.settingsWrittenCount, 1);
     EXPECT_TRUE(host.messages.empty());
+    ASSERT_EQ(r.changes.size(), 1u);
+    EXPECT_EQ(r.changes[0].name, "mainCorrection");
+    EXPECT_FALSE(r.resetBefore);
 
     EXPECT_EQ(reqs.back().payload[9], std::lround(quantizeMs(oldCorrection + 0.5) / tickLength()));
 }
 
 TEST_F(CommandSet, SettingsWriteWithoutCarDataIsRefusedBeforeAnythingIsSent) {
     host.carDataAnswer = false;
-    EXPECT_FALSE(dev.writeSettings());
+    const SettingsWriteResult r = commitRecord(dev, dev.settings());
+    EXPECT_EQ(r.outcome, EWriteOutcome::NoCarData);
     EXPECT_EQ(host.carDataAsked, 1);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text,
-              "Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji");
-    EXPECT_EQ(host.messages[0].caption, "Zefirel");
+    EXPECT_EQ(r.message, "Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji");
     EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(CommandSet, SettingsWriteToAnotherFirmwareIsRefused) {
     describeCar("Opel", "Astra", "1600");
     ctl.update([](auto& s) { s.version = 6; });
-    EXPECT_FALSE(dev.writeSettings());
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_NE(host.messages[0].text.find("   --wersja sterownika LPG - 6\n"), std::string::npos);
+    const SettingsWriteResult r = commitRecord(dev, dev.settings());
+    EXPECT_EQ(r.outcome, EWriteOutcome::VersionFailed);
+    EXPECT_NE(r.message.find("   --wersja sterownika LPG - 6\n"), std::string::npos);
     EXPECT_EQ(sent().back().payload.at(0), CMD_VERSION);
     EXPECT_TRUE(filesBelow(scratch.path()).empty());
 }
 
 TEST_F(CommandSet, SettingsWriteKeepsTheWholeBlockInTheCarFile) {
     describeCar("Škoda", "Octavia II", "1.6");
-    dev.settings().setRemarks("wtryskiwacze po regeneracji");
     const std::string dayBefore = today();
-    ASSERT_TRUE(dev.writeSettings());
+    ASSERT_TRUE(commitRecord(dev, changed(dev, [](CSettingsBlock& b) { b.setRemarks("wtryskiwacze po regeneracji"); })).ok());
 
     const std::string label = dev.settings().timeStamp();
     ASSERT_EQ(label.size(), 19u);
@@ -159,8 +162,7 @@ TEST_F(CommandSet, SettingsWriteKeepsTheWholeBlockInTheCarFile) {
     EXPECT_EQ(prefs.value(PREF_APP_V52, PREF_LAST_CAR_FILE), expected);
 
     // A second write on the same day replaces the file.
-    dev.settings().setRemarks("druga wersja");
-    ASSERT_TRUE(dev.writeSettings());
+    ASSERT_TRUE(commitRecord(dev, changed(dev, [](CSettingsBlock& b) { b.setRemarks("druga wersja"); })).ok());
     ASSERT_EQ(filesBelow(scratch.path()).size(), 1u);
     ASSERT_TRUE(readFile(expected, bytes));
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), dev.settings().bytes().begin()));
@@ -168,7 +170,7 @@ TEST_F(CommandSet, SettingsWriteKeepsTheWholeBlockInTheCarFile) {
 
 TEST_F(CommandSet, SettingsWriteWithoutCapacityWritesNoFileButSendsTheSettings) {
     describeCar("Opel", "Astra", "");
-    ASSERT_TRUE(dev.writeSettings());
+    ASSERT_TRUE(commitRecord(dev, dev.settings()).ok());
     EXPECT_TRUE(filesBelow(scratch.path()).empty());
     EXPECT_EQ(sent().back().type, MSG_TYPE_SETUP);
     EXPECT_TRUE(prefs.value(PREF_APP_V52, PREF_LAST_CAR_FILE).empty());
@@ -178,13 +180,35 @@ TEST_F(CommandSet, FailingCarFileSendsNothingToTheController) {
     describeCar("Opel", "Astra", "1600");
     // The car folder's name is taken by a file, so the folder cannot be made.
     std::ofstream(scratch.path() + "/Opel-Astra-1600") << "x";
-    EXPECT_FALSE(dev.writeSettings());
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Nie można wpisać ustawień do pliku z danymi samochodu");
-    EXPECT_EQ(host.messages[0].style, EMsgStyle::Error);
-    for (const PeerRequest& r : sent())
-        EXPECT_NE(r.type, MSG_TYPE_SETUP);
+    const SettingsWriteResult r = commitRecord(dev, dev.settings());
+    EXPECT_EQ(r.outcome, EWriteOutcome::CarFileFailed);
+    EXPECT_EQ(r.message, "Nie można wpisać ustawień do pliku z danymi samochodu");
+    for (const PeerRequest& q : sent())
+        EXPECT_NE(q.type, MSG_TYPE_SETUP);
     EXPECT_EQ(host.settingsWrittenCount, 0);
+}
+
+TEST_F(CommandSet, ARecordTheControllerRefusesLeavesTheCarFileAndTheDocumentAsTheyWere) {
+    describeCar("Opel", "Astra", "1600");
+    ASSERT_TRUE(commitRecord(dev, dev.settings()).ok());
+    const std::vector<fs::path> files = filesBelow(scratch.path());
+    ASSERT_EQ(files.size(), 1u);
+    std::vector<uint8_t> before;
+    ASSERT_TRUE(readFile(files[0].string(), before));
+    const CSettingsBlock docBefore = dev.settings();
+
+    // The controller refuses every settings record from now on.
+    peer.setHandler([this](uint8_t type, const std::vector<uint8_t>& payload) {
+        return type == MSG_TYPE_SETUP ? CScriptedController::refusal() : ctl.handle(type, payload);
+    });
+    const SettingsWriteResult r = commitRecord(dev, changed(dev, [](CSettingsBlock& b) { b.setMainCorrection(2.5); }));
+    EXPECT_EQ(r.outcome, EWriteOutcome::WriteFailed);
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(readFile(files[0].string(), after));
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(filesBelow(scratch.path()), files); // no temporary file left beside it
+    EXPECT_EQ(dev.settings().mainCorrection(), docBefore.mainCorrection());
+    EXPECT_EQ(dev.lastControllerSettings().mainCorrection(), docBefore.mainCorrection());
 }
 
 // --- correction table --------------------------------------------------------
@@ -200,17 +224,27 @@ TEST_F(CommandSet, CorrectionTableBytesAreEntriesPlusHundred) {
     EXPECT_EQ(dev.settings().timeCorrection(1), 0.0);
     EXPECT_EQ(dev.settings().timeCorrection(24), 155.0);
 
-    dev.settings().setTimeCorrection(0, 12.7);  // truncated
-    dev.settings().setTimeCorrection(1, -0.5);  // toward zero: 99.5 → 99
-    dev.settings().setTimeCorrection(2, 300.0); // out of range: held at the top
-    dev.settings().setTimeCorrection(3, -150.0);
-    ASSERT_TRUE(dev.writeTimeCorrections());
-    const PeerRequest r = sent().back();
-    EXPECT_EQ(r.type, MSG_TYPE_TABLE);
-    ASSERT_EQ(r.payload.size(), 26u);
-    EXPECT_EQ(Bytes(r.payload.begin(), r.payload.begin() + 4), (Bytes{112, 99, 255, 0}));
-    EXPECT_EQ(r.payload[24], 255);
-    EXPECT_EQ(r.payload[25], 0);
+    describeCar("Opel", "Astra", "1600");
+    const CSettingsBlock curve = changed(dev, [](CSettingsBlock& b) {
+        b.setTimeCorrection(0, 12.7); // truncated
+        b.setTimeCorrection(1, -0.5); // toward zero: 99.5 → 99
+        b.setTimeCorrection(24, 155.0);
+    });
+    ASSERT_TRUE(commitRecord(dev, curve).ok());
+    const auto reqs = sent();
+    const auto table = std::find_if(reqs.begin(), reqs.end(), [](const PeerRequest& q) { return q.type == MSG_TYPE_TABLE; });
+    ASSERT_NE(table, reqs.end());
+    ASSERT_EQ(table->payload.size(), 26u);
+    EXPECT_EQ(Bytes(table->payload.begin(), table->payload.begin() + 3), (Bytes{112, 99, 100}));
+    EXPECT_EQ(table->payload[24], 255);
+    EXPECT_EQ(table->payload[25], 0);
+    EXPECT_EQ(dev.settings().timeCorrection(1), -1.0); // the document holds what the table holds
+
+    // A point the table cannot hold is refused, not wrapped or held at an end.
+    sentBefore = peer.requestCount();
+    const SettingsWriteResult r = commitRecord(dev, changed(dev, [](CSettingsBlock& b) { b.setTimeCorrection(2, 300.0); }));
+    EXPECT_EQ(r.outcome, EWriteOutcome::Refused);
+    EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(CommandSet, AnswerOfAnotherTypeEndsTableAndSequenceReadsAtOnce) {
@@ -276,25 +310,30 @@ TEST_F(CommandSet, MapWithAWrongChecksumIsCopiedButReportedFalse) {
     EXPECT_TRUE(std::equal(dev.settings().map(), dev.settings().map() + 400, eeprom.begin() + 104));
 
     ctl.update([sum](auto& s) { s.eeprom[505] = static_cast<uint8_t>(sum); });
-    std::fill(dev.settings().map(), dev.settings().map() + 400, 0);
+    dev.updateSettings([](CSettingsBlock& b) { std::fill(b.map(), b.map() + 400, 0); });
     EXPECT_TRUE(dev.readMap());
     EXPECT_EQ(dev.settings().map()[399], static_cast<uint8_t>(399 * 7));
 }
 
 TEST_F(CommandSet, MapWriteStoresChecksumHighByteFirstAndZerosAfterIt) {
+    describeCar("Opel", "Astra", "1600");
     ctl.update([](auto& s) { s.eeprom.fill(0xFF); });
+    MapImage map{};
     for (size_t i = 0; i < 400; ++i)
-        dev.settings().map()[i] = static_cast<uint8_t>(200 + i % 50);
-    ASSERT_TRUE(dev.writeMap());
-    const unsigned sum = std::accumulate(dev.settings().map(), dev.settings().map() + 400, 0u) & 0xFFFF;
+        map[i] = static_cast<uint8_t>(200 + i % 50);
+    SettingsWriteRequest request;
+    request.wanted = dev.settings();
+    request.scope = EWriteScope::Map;
+    request.map = map;
+    ASSERT_TRUE(dev.commitSettings(request).ok());
+    const unsigned sum = std::accumulate(map.begin(), map.end(), 0u) & 0xFFFF;
     const auto eeprom = ctl.state().eeprom;
-    EXPECT_TRUE(std::equal(dev.settings().map(), dev.settings().map() + 400, eeprom.begin() + 104));
+    EXPECT_TRUE(std::equal(map.begin(), map.end(), eeprom.begin() + 104));
     EXPECT_EQ(eeprom[504], sum >> 8);
     EXPECT_EQ(eeprom[505], sum & 0xFF);
     for (size_t a = 506; a < 512; ++a)
         EXPECT_EQ(eeprom[a], 0) << a;
     EXPECT_EQ(eeprom[103], 0xFF); // nothing before the map
-    EXPECT_EQ(sent().size(), 51u);
     EXPECT_TRUE(dev.readMap());
 }
 

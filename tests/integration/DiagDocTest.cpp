@@ -126,7 +126,7 @@ TEST_F(DiagDoc, TwoRunsAndAReconnectLeaveThreeCompleteRecordings) {
     // controller; then the run that follows the reconnect.
     for (int run = 0; run < 2; ++run) {
         pollSome(std::string(), 3);
-        doc.settings().setVersionMark(5);
+        doc.updateSettings([](CSettingsBlock& b) { b.setVersionMark(5); });
         ASSERT_TRUE(doc.appendSettingsCompanion());
         if (run == 0) {
             doc.stopDiagnostics();
@@ -315,7 +315,7 @@ TEST_F(DiagDoc, SettingsCompanionAppendAndHistory) {
     EXPECT_FALSE(doc.readSettingsHistory(history));
 
     pollSome(file("a.lpgd"), 4);
-    doc.settings().setVersionMark(5);
+    doc.updateSettings([](CSettingsBlock& b) { b.setVersionMark(5); });
     ASSERT_TRUE(doc.appendSettingsCompanion());
     CDiag newest;
     ASSERT_TRUE(doc.diagData().getLast(newest));

@@ -69,7 +69,7 @@ TEST(MapSim, AVerifiedWriteSetsTheFlagExactlyWhenACellHoldsACorrection) {
     } cases[] = {{"one 1 % cell", oneCell, true}, {"all cells empty", emptyMap(), false}};
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        EXPECT_EQ(writeMapVerified(c.dev, k.map), EMapWrite::Ok);
+        EXPECT_TRUE(c.dev.commitSettings(mapWriteRequest(c.dev, k.map, EWriteSource::Test)).mapWritten);
         EXPECT_EQ(c.eepromMap(), k.map);
         EXPECT_EQ(c.mapFlag(), k.flag);
         EXPECT_EQ(c.ctl.workState(), 2); // left on petrol by the reset
@@ -87,8 +87,9 @@ TEST(MapSim, AReadBackThatFailsLeavesTheFlagAsItWas) {
     const auto before = c.ctl.setupRecord();
     MapBytes map = emptyMap();
     map[0] = 120;
-    EXPECT_EQ(writeMapVerified(c.dev, map), EMapWrite::VerifyFailed);
-    EXPECT_STREQ(mapWriteMessage(EMapWrite::VerifyFailed), "Nie powiodło się zweryfikowanie mapy wtrysków z urządzenia!");
+    const SettingsWriteResult r = c.dev.commitSettings(mapWriteRequest(c.dev, map, EWriteSource::Test));
+    EXPECT_EQ(r.outcome, EWriteOutcome::MapFailed);
+    EXPECT_EQ(r.message, "Nie powiodło się zweryfikowanie mapy wtrysków z urządzenia!");
     EXPECT_EQ(c.eepromMap(), map);
     EXPECT_EQ(c.ctl.setupRecord(), before);
 }

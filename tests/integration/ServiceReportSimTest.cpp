@@ -44,8 +44,7 @@ TEST(ServiceReportSim, GathersTheControllerTheChangedSettingTheErrorsAndARecordi
     host.carDataAnswer = true;
     CTestDevice dev(&host);
     ASSERT_TRUE(dev.connectPath(sim.server.slavePath()) && dev.isVersionOk());
-    dev.settings().setValue(ESetting::switchSpeed, 1500);
-    ASSERT_TRUE(dev.writeSettings());
+    ASSERT_TRUE(commitRecord(dev, changed(dev, [](CSettingsBlock& b) { b.setValue(ESetting::switchSpeed, 1500); })).ok());
 
     std::vector<int> steps;
     const ServiceReportData r = gatherServiceReport(dev, rec, [&](int p, const std::string&) { steps.push_back(p); });

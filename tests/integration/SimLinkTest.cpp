@@ -102,7 +102,8 @@ TEST(SimLink, SettingsWrittenAreReadBackAsTheControllerKeepsThem) {
     Rig r;
     ASSERT_TRUE(r.connect());
     ASSERT_TRUE(r.dev.readSettings());
-    CSettingsBlock& s = r.dev.settings();
+    r.host.carDataAnswer = true;
+    CSettingsBlock s = r.dev.settings();
     for (const Value& v : values)
         s.setValue(v.id, v.written);
     s.setCarText(ECarText::make, "Opel");
@@ -111,7 +112,9 @@ TEST(SimLink, SettingsWrittenAreReadBackAsTheControllerKeepsThem) {
     ASSERT_EQ(checkSettings(s), "");
     uint8_t sent[SETUP_RECORD_SIZE];
     encodeSettings(s, sent);
-    ASSERT_TRUE(r.dev.writeSettings());
+    const SettingsWriteResult w = commitRecord(r.dev, s);
+    ASSERT_EQ(w.outcome, EWriteOutcome::Written) << w.message;
+    EXPECT_TRUE(w.resetBefore && w.errorsCleared); // the sequence type changed
 
     // The controller holds exactly the record that was sent…
     const std::array<uint8_t, 26> held = r.ctl.setupRecord();
@@ -130,11 +133,15 @@ TEST(SimLink, SettingsWrittenAreReadBackAsTheControllerKeepsThem) {
 TEST(SimLink, TimeCorrectionsAndLevelCalibrationRoundTrip) {
     Rig r;
     ASSERT_TRUE(r.connect());
+    r.host.carDataAnswer = true;
+    CSettingsBlock curve = r.dev.settings();
     for (size_t i = 0; i < 25; ++i)
-        r.dev.settings().setTimeCorrection(i, -100.0 + 10.6 * static_cast<double>(i)); // -100 .. 154.4
-    ASSERT_TRUE(r.dev.writeTimeCorrections());
-    for (size_t i = 0; i < 25; ++i)
-        r.dev.settings().setTimeCorrection(i, 0);
+        curve.setTimeCorrection(i, -100.0 + 10.6 * static_cast<double>(i)); // -100 .. 154.4
+    ASSERT_TRUE(commitRecord(r.dev, curve).curveWritten);
+    r.dev.updateSettings([](CSettingsBlock& b) {
+        for (size_t i = 0; i < 25; ++i)
+            b.setTimeCorrection(i, 0);
+    });
     ASSERT_TRUE(r.dev.readTimeCorrections());
     for (size_t i = 0; i < 25; ++i)
         EXPECT_DOUBLE_EQ(r.dev.settings().timeCorrection(i), std::trunc(10.6 * static_cast<double>(i)) - 100.0) << i;

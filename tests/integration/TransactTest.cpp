@@ -159,7 +159,7 @@ TEST_F(Transact, DiagnosticAnswerUsesTheLayoutOfTheControllersFeatures) {
 
     uint8_t features[20] = {};
     setU32(features, FEATURE_EXTENDED_DIAG);
-    dev.settings().setFeatures(features);
+    dev.updateSettings([&](CSettingsBlock& b) { b.setFeatures(features); });
     ASSERT_TRUE(linkTest(false));
     EXPECT_EQ(buf[26], 27) << "extended layout: no swap at 26";
     EXPECT_EQ(buf[10], 10);

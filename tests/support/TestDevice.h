@@ -26,6 +26,24 @@ protected:
     void pauseMs(int ms) override { pauses.push_back(ms); }
 };
 
+/// Writes a record through the device's one write path, as a window does, with no
+/// question before it.
+inline SettingsWriteResult commitRecord(CLPGDevice& dev, const CSettingsBlock& record,
+                                        EWriteSource source = EWriteSource::Test) {
+    SettingsWriteRequest request;
+    request.wanted = record;
+    request.source = source;
+    return dev.commitSettings(request);
+}
+
+/// The device's record with one change made to a copy.
+template <class F>
+CSettingsBlock changed(const CLPGDevice& dev, F&& change) {
+    CSettingsBlock blk = dev.settings();
+    change(blk);
+    return blk;
+}
+
 class CScratchFolder {
 public:
     CScratchFolder() {

@@ -55,8 +55,7 @@ struct CarFolder : ::testing::Test {
     void SetUp() override { dev.folder = folder(); }
     /// Saves the device's record as the settings write does; returns the path.
     std::string save(const std::string& identity, const CarTexts& car, const std::string& label) {
-        dev.settings() = carRecord(identity, car, label);
-        EXPECT_TRUE(dev.saveCarSettingsFile());
+        EXPECT_TRUE(dev.saveCarSettingsFile(carRecord(identity, car, label)));
         return prefs.value(PREF_APP_V52, PREF_LAST_CAR_FILE);
     }
 };

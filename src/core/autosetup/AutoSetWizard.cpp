@@ -29,7 +29,7 @@ private:
 
 /// Runs a controller operation under the busy cursor.
 template <class F>
-bool busy(IAutoSetWizardHost& host, F&& f) {
+auto busy(IAutoSetWizardHost& host, F&& f) {
     CBusy b(host);
     return f();
 }
@@ -53,6 +53,8 @@ int injectorsToCheck(const std::string& cylinders, uint8_t petrolInjectionType) 
 }
 
 bool CAutoSetWizard::run() {
+    // The wizard holds the car from its first question to its last write.
+    const CProcedureHold hold(m_doc);
     try {
         return steps();
     } catch (IError* e) {
@@ -74,6 +76,17 @@ bool CAutoSetWizard::dialog(const std::function<bool()>& show) {
     const bool ok = show();
     m_doc.normalRefresh();
     return ok;
+}
+
+bool CAutoSetWizard::write(const CSettingsBlock& record) {
+    SettingsWriteRequest request;
+    request.wanted = record;
+    request.source = EWriteSource::Wizard;
+    request.carDataChecked = true; // asked at the wizard's start
+    const SettingsWriteResult result = busy(m_host, [&] { return m_doc.commitSettings(request); });
+    if (result.ok()) return true;
+    return fail(result.message.empty() ? std::string(WIZARD_WRITE_FAILED)
+                                       : std::string(WIZARD_WRITE_FAILED) + "\n" + result.message);
 }
 
 bool CAutoSetWizard::requestSample(int injector, CDiag& out) {
@@ -102,11 +115,14 @@ bool CAutoSetWizard::steps() {
     // the wrong polarity: the 12 V signal setting is turned over.
     CDiag sample;
     if (!requestSample(1, sample)) return fail(WIZARD_DIAG_FAILED);
-    CSettingsBlock& s = m_doc.settings();
+    // The wizard edits a copy of the controller's record; only what the one write
+    // path accepted becomes the document's.
+    CSettingsBlock s = m_doc.settings();
     if (sample.petrolTime(0) * tickLength() > INVERTED_SIGNAL_MS) {
         const auto type = static_cast<uint8_t>(s.value(ESetting::petrolInjectionType));
         s.setValue(ESetting::petrolInjectionType, type ^ INJECTION_SIGNAL_12V);
-        if (!busy(m_host, [&] { return m_doc.writeSettings(); })) return fail(WIZARD_WRITE_FAILED);
+        if (!write(s)) return false;
+        s = m_doc.settings();
     }
 
     std::string cylinders;
@@ -119,18 +135,12 @@ bool CAutoSetWizard::steps() {
         if (!CLPGDeviceErr::checkSample(sample, faults)) return fail(std::string(WIZARD_SAMPLE_FAULTS) + "\n" + faults);
     }
 
-    std::array<double, WIZARD_BASIC_SETTINGS.size()> before{};
-    for (size_t i = 0; i < before.size(); ++i) before[i] = s.value(WIZARD_BASIC_SETTINGS[i]);
     if (!dialog([&] { return m_host.askBasicSettings(s); })) return false;
-    if (const std::string faults = checkSettings(s); !faults.empty()) {
-        // Nothing is written: the record goes back to what the controller holds,
-        // so no later write carries the refused values.
-        for (size_t i = 0; i < before.size(); ++i) s.setValue(WIZARD_BASIC_SETTINGS[i], before[i]);
-        return fail(faults);
-    }
+    // A refused record is not written: the document keeps the controller's values.
+    if (const std::string faults = checkSettings(s); !faults.empty()) return fail(faults);
     // The automatic setup measures the main correction alone, without the map.
     s.setValue(ESetting::optionFlags, s.optionFlags() & ~OPTION_MAP_IN_USE);
-    if (!busy(m_host, [&] { return m_doc.writeSettings(); })) return fail(WIZARD_WRITE_FAILED);
+    if (!write(s)) return false;
 
     if (!dialog([&] { return m_host.confirm(EWizardDialog::Step2); })) return false;
     if (!busy(m_host, [&] { return m_doc.setWorkLpg(); })) return fail(WIZARD_LPG_FAILED);

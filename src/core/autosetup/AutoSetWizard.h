@@ -102,6 +102,8 @@ private:
     /// Runs a dialog between the slow and the normal refresh.
     bool dialog(const std::function<bool()>& show);
     bool fail(const std::string& text, bool errorIcon = true);
+    /// Writes a record through the one write path; false after the message.
+    bool write(const CSettingsBlock& record);
 
     CDeviceDoc& m_doc;
     IAutoSetWizardHost& m_host;

@@ -153,11 +153,9 @@ CAutoSetup::EWait CAutoSetup::measureInjection(double& meanTimeMs, double& meanP
     return EWait::Done;
 }
 
-bool CAutoSetup::checkFirstStep() {
-    CSettingsBlock& s = m_doc.settings();
+bool CAutoSetup::checkFirstStep(CSettingsBlock& s) {
     const double m = s.mainCorrection();
     if (!(m >= MAIN_CORRECTION_FLOOR)) {
-        s.setMainCorrection(MAIN_CORRECTION_FLOOR);
         m_host->showMessage(MSG_TOO_SMALL);
         m_host->enableStart(true);
         m_host->enableStop(false);
@@ -171,6 +169,28 @@ bool CAutoSetup::checkFirstStep() {
                             " ms nie mieści się w zalecanym zakresie od 1.5ms do 2.5ms.");
     }
     return true;
+}
+
+bool CAutoSetup::writeRecord(const CSettingsBlock& record) {
+    SettingsWriteRequest request;
+    request.wanted = record;
+    request.source = EWriteSource::AutoSetup;
+    const SettingsWriteResult result = m_doc.commitSettings(request);
+    if (result.ok()) {
+        // The car file is a copy; the controller holds the record all the same.
+        if (!result.message.empty()) log(result.message);
+        return true;
+    }
+    // Why it was not written (a value out of range, a failed step) goes in the log
+    // above the error line, line by line as the log shows text.
+    std::string text = result.message;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) log(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return false;
 }
 
 bool CAutoSetup::step(int k, int settle) {
@@ -191,8 +211,10 @@ bool CAutoSetup::step(int k, int settle) {
     if (w == EWait::Stopped) return fail();
     if (w == EWait::NoSamples || measureInjection(lpg, pressure) != EWait::Done)
         return fail(AUTOSETUP_ERR_MEASURE);
-    CSettingsBlock& s = m_doc.settings();
-    s.setReducerPressure(pressureKPa(std::trunc(pressure)));
+    // The reducer pressure belongs to the car data kept on the PC, not to the
+    // controller's values: it is noted in the document's record at once.
+    const double reducer = pressureKPa(std::trunc(pressure));
+    m_doc.updateSettings([reducer](CSettingsBlock& own) { own.setReducerPressure(reducer); });
     const double d = quantizeMs(lpg - petrol);
     log("Czas benzynowy na LPG = " + ms(lpg));
     log("Poprawka = " + streamNumber(d) + " ms");
@@ -201,13 +223,16 @@ bool CAutoSetup::step(int k, int settle) {
         m_steps.push_back(d);
     }
     if (k != 1) return true;
+    CSettingsBlock s = m_doc.settings();
     s.setMainCorrection(s.mainCorrection() + d);
-    if (!checkFirstStep()) return false;
-    if (!m_doc.writeSettings()) return fail(AUTOSETUP_ERR_WRITE);
+    if (!checkFirstStep(s)) return false;
+    if (!running()) return fail();
+    if (!writeRecord(s)) return fail(AUTOSETUP_ERR_WRITE);
     return true;
 }
 
 bool CAutoSetup::run() {
+    const CProcedureHold hold(m_doc);
     m_succeeded.store(false);
     m_running.store(true);
     m_constantCorrection.store(0.0);
@@ -215,16 +240,17 @@ bool CAutoSetup::run() {
         std::lock_guard<std::mutex> g(m_stepsLock);
         m_steps.clear();
     }
-    CSettingsBlock& s = m_doc.settings();
+    if (!m_host->askUser(AUTOSETUP_ASK_IDLE)) return fail();
+    if (!m_doc.readSettings()) return fail(AUTOSETUP_ERR_READ);
+    // The settle count rests on the controller's own emulator and sequence values,
+    // read just now, not on whatever the document held before.
+    CSettingsBlock s = m_doc.settings();
     const int settle =
         settleCount(s.featureMask(), static_cast<uint8_t>(s.value(ESetting::petrolInjectionType)),
                     s.injectorCount(), static_cast<int>(s.value(ESetting::emulatorStepDelay)));
-
-    if (!m_host->askUser(AUTOSETUP_ASK_IDLE)) return fail();
-    if (!m_doc.readSettings()) return fail(AUTOSETUP_ERR_READ);
     s.setValue(ESetting::mainCorrection2, s.mainCorrection());
     s.setValue(ESetting::correction2Injectors, 0);
-    if (!m_doc.writeSettings()) return fail(AUTOSETUP_ERR_WRITE);
+    if (!writeRecord(s)) return fail(AUTOSETUP_ERR_WRITE);
 
     for (int k = 1; k <= AUTOSETUP_STEPS; ++k)
         if (!step(k, settle)) return false;
@@ -232,10 +258,13 @@ bool CAutoSetup::run() {
     const CorrectionFilter f = filterCorrections(stepCorrections(), rejectLimit(), tickLength());
     log("---- Wyniki ----:");
     log("Stała poprawka = " + streamNumber(f.mean) + " ms");
+    // Stop pressed after the last wait: nothing more is written.
+    if (!running()) return fail();
     m_host->enableStart(true);
     log("Wpisanie wyliczonych ustawień...");
+    s = m_doc.settings();
     s.setMainCorrection(quantizeMs(f.mean + s.mainCorrection()));
-    if (!m_doc.writeSettings()) {
+    if (!writeRecord(s)) {
         log(AUTOSETUP_ERR_WRITE);
         m_host->enableStart(true);
         m_host->enableStop(false);

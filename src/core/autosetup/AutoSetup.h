@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "autosetup/AutoSetupMath.h"
+#include "link/SettingsBlock.h"
 #include "link/Threads.h"
 
 namespace zefirel {
@@ -114,7 +115,10 @@ private:
     EWait waitForSamples(int n);
     EWait measureInjection(double& meanTimeMs, double& meanPressureCode);
     /// The step-1 range check of the new main correction; false ends the run.
-    bool checkFirstStep();
+    bool checkFirstStep(CSettingsBlock& s);
+    /// Writes a record through the document's one write path; on a refusal or a
+    /// failure its reason goes in the log and false comes back.
+    bool writeRecord(const CSettingsBlock& record);
     bool step(int k, int settle);
     void log(const std::string& line) { m_host->addLogLine(line); }
     void showCaught(const std::string& where, const std::string& description);

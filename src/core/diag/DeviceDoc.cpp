@@ -376,8 +376,9 @@ bool CDeviceDoc::appendSettingsCompanion() {
     CDiag newest;
     if (!m_diagData.getLast(newest))
         return false;
-    stampCompanionRecord(m_settings, newest.sampleNo(), std::time(nullptr));
-    return appendCompanionRecord(companionPath(path), m_settings);
+    CSettingsBlock record = settings();
+    stampCompanionRecord(record, newest.sampleNo(), std::time(nullptr));
+    return appendCompanionRecord(companionPath(path), record);
 }
 
 bool CDeviceDoc::readSettingsHistory(std::vector<CSettingsBlock>& out) const {
@@ -387,12 +388,12 @@ bool CDeviceDoc::readSettingsHistory(std::vector<CSettingsBlock>& out) const {
 
 // --- car data -----------------------------------------------------------------
 
-bool CDeviceDoc::ensureCarData() {
+bool CDeviceDoc::ensureCarData(CSettingsBlock& blk) {
     if (carDataKnown() || administratorLevel()) {
         normalRefresh();
         return true;
     }
-    if (!host().askCarData(m_settings))
+    if (!host().askCarData(blk))
         return false;
     setCarDataKnown(true);
     return true;

@@ -193,7 +193,8 @@ public:
     /// True at once (after the normal refresh) when the car data are known or the
     /// administrator level is set; otherwise asks the host for the car data and
     /// remembers a successful answer.
-    bool ensureCarData() override;
+    bool ensureCarData(CSettingsBlock& blk) override;
+    using CLPGDevice::ensureCarData;
 
     // --- displays ------------------------------------------------------------
     /// Registers a display (not owned); it is reset/started/stopped with each run.

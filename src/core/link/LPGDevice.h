@@ -5,9 +5,11 @@
 /// own retries; serial-port errors (CRSError) pass to the caller except in connect.
 
 #include <atomic>
-#include <mutex>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "diag/DiagData.h"
@@ -17,7 +19,9 @@
 #include "link/Protocol.h"
 #include "link/SerialPort.h"
 #include "link/SettingsBlock.h"
+#include "link/SettingsWrite.h"
 #include "link/Threads.h"
+#include "support/FileUtil.h"
 
 namespace zefirel {
 
@@ -85,11 +89,17 @@ public:
     bool connectAnyPort();
     void disconnect();
     bool isVersionOk() const { return m_connected.load(std::memory_order_relaxed); }
+    /// Counts the handshakes that found a controller of the right version: a pane
+    /// that read the controller on connection n knows a later one is new to it.
+    uint64_t connectionNumber() const { return m_connectionNumber.load(); }
     bool isConnectionLost() const { return m_connectionLost.load(std::memory_order_relaxed); }
     /// Sets the connection-lost flag and clears the connected flag (the polling
     /// thread gives up on the controller).
     void markConnectionLost();
-    bool extendedDiag() const { return (m_settings.featureMask() & FEATURE_EXTENDED_DIAG) != 0; }
+    bool extendedDiag() const { return (featureMask() & FEATURE_EXTENDED_DIAG) != 0; }
+    /// The controller's feature mask (word 0 of the feature record); read by the
+    /// polling thread on every frame, so it is published on its own.
+    uint32_t featureMask() const { return m_featureMask.load(std::memory_order_relaxed); }
 
     // --- frames -------------------------------------------------------------
     /// One request/response under the transaction lock; see the frame protocol.
@@ -115,6 +125,7 @@ public:
     /// version adjustment) and nothing is stored in the device.
     bool readVersionRecord(uint8_t* out21);
     /// Writes a version record (the version dialog): date in days since 1 April 2004.
+    /// Holds the controller as a write does (false when another write holds it).
     bool writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                       const std::string& identity);
 
@@ -124,21 +135,47 @@ public:
     bool setWorkAuto();
 
     // --- settings -----------------------------------------------------------
-    bool readSettings();
-    bool writeSettings();
-    bool readTimeCorrections();
-    bool writeTimeCorrections();
+    /// Reads the controller's settings values into the document's record (and as
+    /// the controller's last record). Waits while a write holds the controller;
+    /// with wait = false it gives up at once then (the periodic re-read never lands
+    /// inside a write). False also when called inside a write on the same thread.
+    bool readSettings(bool wait = true);
+    /// Reads the injection time correction table into the record (same rules).
+    bool readTimeCorrections(bool wait = true);
+    /// The one write path: checks the wanted record, brings it to wire values, lists
+    /// its changes against the controller's last record (reading that first when
+    /// none is known), asks the request's confirmation, resets around a change of
+    /// the petrol injection type, writes the curve table, the map and the record in
+    /// that order and only then makes the written record the document's, saves the
+    /// car settings file and the companion and tells the host. Shows nothing: the
+    /// result carries the message. Port errors pass to the caller.
+    SettingsWriteResult commitSettings(const SettingsWriteRequest& request);
+    /// True while a write holds the controller (a commit, a level, version or
+    /// EEPROM write, a reconnect).
+    bool writeInProgress() const { return m_ownerBusy.load(); }
+    /// A setup procedure (the automatic setup, the wizard) holds the car while it
+    /// runs: writes from anyone else are refused (Busy) and the windows disable
+    /// every command that writes or switches the mode. Nests (the wizard runs the
+    /// automatic setup).
+    void beginProcedure() { m_procedures.fetch_add(1); }
+    void endProcedure() { m_procedures.fetch_sub(1); }
+    bool procedureRunning() const { return m_procedures.load() > 0; }
 
     // --- EEPROM and map -----------------------------------------------------
     bool readEepromBlock(uint16_t address, uint8_t* out10);
-    bool writeEepromBlock(const uint8_t* block10);
     bool readEeprom(uint16_t address, uint32_t count, uint8_t* out);
+    /// Writes a range of the EEPROM, holding the controller as a write does; the
+    /// controller's settings, curve and map are unknown afterwards (read again
+    /// before the next settings write). False when another write holds it.
     bool writeEeprom(const uint8_t* data, uint16_t address, uint32_t count);
-    bool readMap();
-    bool writeMap();
+    /// Reads the map into the document's record; true only when its checksum
+    /// matches (the bytes are copied either way).
+    bool readMap(bool wait = true);
 
     // --- level sensor -------------------------------------------------------
     bool readLevelCalibration(uint8_t* out4);
+    /// Writes the level thresholds, holding the controller as a write does (false
+    /// when another write holds it).
     bool writeLevelCalibration(const uint8_t* in4);
     bool readLevelValue(uint32_t& value);
 
@@ -155,14 +192,23 @@ public:
     bool readSequence(std::vector<SequenceItem>& items, bool& spread);
 
     // --- state --------------------------------------------------------------
-    CSettingsBlock& settings() { return m_settings; }
-    const CSettingsBlock& settings() const { return m_settings; }
-    /// A copy of the settings block as it was after the last successful
-    /// readSettings or writeSettings: what the controller holds, to compare edits
-    /// with. Before either succeeded it is the block as the device started.
+    /// A copy of the document's settings block. The block has one owner: it is
+    /// changed only under its lock, by reads from the controller, by the one write
+    /// path and by updateSettings; everyone else works on a copy.
+    const CSettingsBlock settings() const;
+    /// Changes the document's block under its lock: for what lives only on the PC
+    /// (the car data, a test's starting state). Values meant for the controller go
+    /// through commitSettings instead.
+    void updateSettings(const std::function<void(CSettingsBlock&)>& change);
+    /// A copy of what the controller holds as far as this connection knows: the
+    /// settings values after the last successful read or write, the curve and the
+    /// map after theirs. Before any it is the block as the device started.
     CSettingsBlock lastControllerSettings() const;
-    /// Whether a readSettings or writeSettings has succeeded on this device.
+    /// Whether the controller's settings values, curve and map have been read or
+    /// written on this connection (a new handshake forgets them).
     bool controllerSettingsKnown() const;
+    bool controllerCurveKnown() const;
+    bool controllerMapKnown() const;
     CDiagData& diagData() { return m_diagData; }
     /// The current recording or replayed file (empty when none). The polling thread
     /// empties it when it stops, so it is read and written under its own lock.
@@ -174,8 +220,11 @@ public:
     // --- hooks the document overrides --------------------------------------
     /// The polling thread of the given diagnostic run stopped.
     virtual void onDiagnosticsEnded(uint64_t /*run*/) {}
-    /// Makes sure the car data are known (asks the host by default).
-    virtual bool ensureCarData();
+    /// Makes sure the car data are known: asks the host with blk, whose car texts
+    /// the answer fills; true when they are known. The default always asks.
+    virtual bool ensureCarData(CSettingsBlock& blk);
+    /// The same on a copy of the document's block; the answer is stored in it.
+    bool ensureCarData();
     /// Appends the settings block to the running recording's companion; false when
     /// there is none.
     virtual bool appendSettingsCompanion() { return false; }
@@ -185,15 +234,20 @@ public:
     virtual uint32_t readLastSerialPort();
     virtual void writeLastSerialPort(uint32_t port);
 
-    /// The car settings file path for the block's car texts and identity on a date
+    /// The car settings file path for a block's car texts and identity on a date
     /// ("%d-%m-%Y"); empty when make, model or capacity is empty.
-    std::string carSettingsPath(const std::string& date) const;
-    /// Saves the settings block as a car settings file (written whole or not at
-    /// all). Returns false on failure; true also when no file was due.
-    bool saveCarSettingsFile();
+    std::string carSettingsPath(const CSettingsBlock& blk, const std::string& date) const;
+    /// Saves a block as a car settings file named by its time stamp's date (written
+    /// whole or not at all; a block without a time stamp is stamped now). False on
+    /// failure; true also when no file was due.
+    bool saveCarSettingsFile(const CSettingsBlock& blk);
+    /// Writes a stamped block into a temporary file beside its car settings file,
+    /// to be committed (renamed over it) later. Returns the file's path, "-" when
+    /// the car is not described (no file is due), or "" when it cannot be written.
+    std::string prepareCarSettingsFile(const CSettingsBlock& blk, CAtomicFile& file) const;
 
-    /// Stamps the settings block with the current local time ("%d-%m-%Y-%H:%M:%S").
-    void stampTime();
+    /// Stamps a block with the current local time ("%d-%m-%Y-%H:%M:%S").
+    static void stampTime(CSettingsBlock& blk);
 
 protected:
     /// What a request loop does with a successful answer of an unexpected type.
@@ -225,7 +279,27 @@ protected:
     /// Pause between work-mode attempts (500 ms); a hook so tests can shorten it.
     virtual void pauseMs(int ms);
 
-    CSettingsBlock m_settings;
+    /// Holds the controller for a write (or a reconnect): one at a time. Waiting
+    /// lets the host run its pending work (a worker's queued message) so the GUI
+    /// thread never blocks a worker that waits for it. False when busy and not
+    /// waiting, or when this thread already holds it.
+    bool acquireOwner(bool wait);
+    void releaseOwner();
+    class COwnerGuard {
+    public:
+        COwnerGuard(CLPGDevice& d, bool wait) : m_d(d), m_held(d.acquireOwner(wait)) {}
+        ~COwnerGuard() { if (m_held) m_d.releaseOwner(); }
+        COwnerGuard(const COwnerGuard&) = delete;
+        COwnerGuard& operator=(const COwnerGuard&) = delete;
+        bool held() const { return m_held; }
+    private:
+        CLPGDevice& m_d;
+        bool m_held;
+    };
+    /// The handshake has run: what was known of the controller's record is
+    /// forgotten (another controller may answer now).
+    void forgetControllerRecord();
+
     CDiagData m_diagData;
     CSerialPort m_port;
     std::string m_recordingPath;  ///< guarded by m_pathLock
@@ -236,11 +310,32 @@ protected:
     CMutex m_txLock;
 
 private:
-    /// Records the settings block as the controller's (after a read or write).
-    void rememberControllerSettings();
+    // The steps of the reads and writes; the caller holds the controller.
+    bool readSettingsHeld();
+    bool readTimeCorrectionsHeld();
+    bool readMapHeld(MapImage& bytes);
+    bool sendTimeCorrections(const CSettingsBlock& blk);
+    bool sendMap(const MapImage& bytes);
+    bool writeEepromHeld(const uint8_t* data, uint16_t address, uint32_t count);
+    bool writeEepromBlock(const uint8_t* block10);
+    bool sendSettingsRecord(const CSettingsBlock& blk);
+    SettingsWriteResult commitHeld(const SettingsWriteRequest& request, CSettingsBlock wanted);
+    /// Writes the map verified (reset, write, read back every byte), switching a
+    /// map in use off first so a half-written map is never used.
+    EWriteOutcome writeMapHeld(const MapImage& bytes, const CSettingsBlock& controller, std::string& message);
+
+    mutable std::mutex m_settingsLock; ///< guards the four members below
+    CSettingsBlock m_settings;
     CSettingsBlock m_lastController;
-    bool m_lastControllerKnown = false; ///< guarded by m_lastControllerLock, as is m_lastController
-    mutable std::mutex m_lastControllerLock;
+    bool m_lastControllerKnown = false;
+    bool m_curveKnown = false;
+    bool m_mapKnown = false;
+    std::atomic<uint32_t> m_featureMask{0};
+    std::atomic<uint64_t> m_connectionNumber{0};
+    std::atomic<int> m_procedures{0};
+    std::mutex m_ownerLock;
+    std::atomic<bool> m_ownerBusy{false};
+    std::atomic<std::thread::id> m_ownerThread{};
     /// Opens the port (by number, or the path when the number is 0), sets the line
     /// and runs the handshake; port errors count as failure.
     bool openAndHandshake(uint32_t portNumber, const std::string& path, uint32_t baudRate);
@@ -268,6 +363,18 @@ private:
     uint8_t m_unaskedLength = 0;
     uint8_t m_unaskedType = 0;
     bool m_haveUnasked = false;
+};
+
+/// Holds the car for a setup procedure for its lifetime.
+class CProcedureHold {
+public:
+    explicit CProcedureHold(CLPGDevice& device) : m_device(device) { m_device.beginProcedure(); }
+    ~CProcedureHold() { m_device.endProcedure(); }
+    CProcedureHold(const CProcedureHold&) = delete;
+    CProcedureHold& operator=(const CProcedureHold&) = delete;
+
+private:
+    CLPGDevice& m_device;
 };
 
 } // namespace zefirel

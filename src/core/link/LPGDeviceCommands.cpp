@@ -119,8 +119,8 @@ bool CLPGDevice::sendRecord(uint8_t type, const uint8_t* data, size_t size) {
 // --- version and features ---------------------------------------------------
 
 void CLPGDevice::storeVersionRecord(const uint8_t* record) {
-    // Under the exchange lock, as the feature record: a reconnect stores it on a worker.
-    CMutexGuard guard(&m_txLock);
+    // Under the block's lock: a reconnect stores it on a worker.
+    std::lock_guard<std::mutex> guard(m_settingsLock);
     m_settings.setVersionMark(getU16(record + 2));
     m_settings.setInjectorCount(record[4]);
     m_settings.setIdentity(identityCipher().decipher(record + 5, block::IDENTITY_SIZE));
@@ -147,8 +147,11 @@ bool CLPGDevice::readFeatures(uint8_t* out20) {
 }
 
 void CLPGDevice::storeFeatures(const uint8_t* record20) {
-    CMutexGuard guard(&m_txLock);
-    m_settings.setFeatures(record20);
+    {
+        std::lock_guard<std::mutex> guard(m_settingsLock);
+        m_settings.setFeatures(record20);
+        m_featureMask.store(m_settings.featureMask(), std::memory_order_relaxed);
+    }
     CDiag::setExtendedLayout(extendedDiag());
 }
 
@@ -163,6 +166,9 @@ bool CLPGDevice::readVersionRecord(uint8_t* out21) {
 
 bool CLPGDevice::writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                               const std::string& identity) {
+    const COwnerGuard owner(*this, true);
+    if (!owner.held())
+        return false;
     uint8_t record[VERSION_RECORD_SIZE] = {};
     setU16(&record[0], programmingDate);
     setU16(&record[2], version);
@@ -194,30 +200,51 @@ bool CLPGDevice::setWorkAuto() { return setWorkPetrol() && setWorkMode(CMD_WORK_
 
 // --- settings record and time correction table ------------------------------
 
-bool CLPGDevice::readSettings() {
+bool CLPGDevice::readSettings(bool wait) {
+    const COwnerGuard owner(*this, wait);
+    return owner.held() && readSettingsHeld();
+}
+
+bool CLPGDevice::readSettingsHeld() {
     PayloadBuffer buf;
     uint8_t length = 0;
     if (!commandAttempts(CMD_SETUP, ATTEMPTS, MSG_TYPE_SETUP, buf, length, 0, LONG_REQUEST_SIZE))
         return false;
+    std::lock_guard<std::mutex> guard(m_settingsLock);
     decodeSettings(m_settings, buf.data());
-    rememberControllerSettings();
+    // The controller's record takes the values; its curve and map stay as known.
+    const CSettingsBlock curveAndMap = m_lastController;
+    m_lastController = m_settings;
+    std::copy(curveAndMap.bytes().begin() + block::TIME_CORRECTIONS, curveAndMap.bytes().end(),
+              m_lastController.bytes().begin() + block::TIME_CORRECTIONS);
+    m_lastControllerKnown = true;
     return true;
 }
 
-bool CLPGDevice::readTimeCorrections() {
+bool CLPGDevice::readTimeCorrections(bool wait) {
+    const COwnerGuard owner(*this, wait);
+    return owner.held() && readTimeCorrectionsHeld();
+}
+
+bool CLPGDevice::readTimeCorrectionsHeld() {
     PayloadBuffer buf;
     uint8_t length = 0;
     if (!commandAttempts(CMD_SETUP_TABLE, ATTEMPTS, MSG_TYPE_TABLE, buf, length, 0, 6, EOtherType::Stop))
         return false;
-    for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i)
-        m_settings.setTimeCorrection(i, static_cast<double>(buf[i]) - 100.0);
+    std::lock_guard<std::mutex> guard(m_settingsLock);
+    for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i) {
+        const double v = static_cast<double>(buf[i]) - 100.0;
+        m_settings.setTimeCorrection(i, v);
+        m_lastController.setTimeCorrection(i, v);
+    }
+    m_curveKnown = true;
     return true;
 }
 
-bool CLPGDevice::writeTimeCorrections() {
+bool CLPGDevice::sendTimeCorrections(const CSettingsBlock& blk) {
     uint8_t table[TIME_CORRECTION_RECORD_SIZE] = {};
     for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i)
-        table[i] = tableByte(m_settings.timeCorrection(i));
+        table[i] = tableByte(blk.timeCorrection(i));
     return sendRecord(MSG_TYPE_TABLE, table, TIME_CORRECTION_RECORD_SIZE);
 }
 
@@ -228,7 +255,8 @@ bool CLPGDevice::readLevelCalibration(uint8_t* out4) {
 }
 
 bool CLPGDevice::writeLevelCalibration(const uint8_t* in4) {
-    return sendRecord(MSG_TYPE_LEVEL_SENSOR, in4, LEVEL_CALIBRATION_SIZE);
+    const COwnerGuard owner(*this, true);
+    return owner.held() && sendRecord(MSG_TYPE_LEVEL_SENSOR, in4, LEVEL_CALIBRATION_SIZE);
 }
 
 bool CLPGDevice::readLevelValue(uint32_t& value) {
@@ -254,7 +282,7 @@ bool CLPGDevice::clearErrors() {
     forgetUnasked(); // only a frame that comes after this request can be its notice
     if (!commandAttempts(CMD_CLEAR_ERRORS, ATTEMPTS, MSG_TYPE_COMMAND, buf, length))
         return false;
-    if (m_settings.featureMask() & FEATURE_INIT_NOTICE) {
+    if (featureMask() & FEATURE_INIT_NOTICE) {
         // The controller announces its restart with one frame sent unasked.
         pauseMs(NOTICE_PAUSE_MS);
         uint8_t type = 0;

@@ -44,6 +44,11 @@ std::string versionMismatchText(unsigned controllerVersion) {
 }
 
 bool CLPGDevice::openAndHandshake(uint32_t portNumber, const std::string& path, uint32_t baudRate) {
+    // The port is closed and opened again while no write holds the controller: a
+    // reconnect waits for a settings, map, curve or EEPROM write to end.
+    const COwnerGuard owner(*this, true);
+    if (!owner.held())
+        return false;
     // A port that cannot be opened leaves no stale "connected" state behind.
     m_connected.store(false, std::memory_order_relaxed);
     try {
@@ -101,6 +106,7 @@ void CLPGDevice::disconnect() {
 
 bool CLPGDevice::handshake() {
     m_connected.store(false, std::memory_order_relaxed);
+    forgetControllerRecord();
     PayloadBuffer buf{};
     uint8_t length = 0;
 
@@ -130,8 +136,9 @@ bool CLPGDevice::handshake() {
         host().removeDeviceMenus();
         return true;
     }
-    if ((m_settings.featureMask() & ~FEATURE_KNOWN_MASK) != 0)
+    if ((featureMask() & ~FEATURE_KNOWN_MASK) != 0)
         host().showMessage(MSG_UNKNOWN_FEATURES, APP_CAPTION, EMsgStyle::Info);
+    m_connectionNumber.fetch_add(1);
     m_connected.store(true, std::memory_order_relaxed);
     return true;
 }

@@ -37,6 +37,16 @@ bool CLPGDevice::readEeprom(uint16_t address, uint32_t count, uint8_t* out) {
 }
 
 bool CLPGDevice::writeEeprom(const uint8_t* data, uint16_t address, uint32_t count) {
+    const COwnerGuard owner(*this, true);
+    if (!owner.held())
+        return false;
+    // Whatever the range held, the settings, curve or map read so far may no
+    // longer be the controller's: the next write reads them again.
+    forgetControllerRecord();
+    return writeEepromHeld(data, address, count);
+}
+
+bool CLPGDevice::writeEepromHeld(const uint8_t* data, uint16_t address, uint32_t count) {
     // Blocks are whole 8-byte units: a partial last block would have to invent the
     // bytes after the range and overwrite them in the controller.
     if (count % EEPROM_BLOCK_DATA != 0)
@@ -54,22 +64,38 @@ bool CLPGDevice::writeEeprom(const uint8_t* data, uint16_t address, uint32_t cou
     return true;
 }
 
-bool CLPGDevice::readMap() {
+bool CLPGDevice::readMap(bool wait) {
+    const COwnerGuard owner(*this, wait);
+    if (!owner.held())
+        return false;
+    MapImage bytes{};
+    return readMapHeld(bytes);
+}
+
+bool CLPGDevice::readMapHeld(MapImage& bytes) {
     uint8_t range[MAP_EEPROM_RANGE];
     if (!readEeprom(MAP_EEPROM_ADDRESS, MAP_EEPROM_RANGE, range))
         return false;
-    std::memcpy(m_settings.map(), range, block::MAP_SIZE);
+    std::memcpy(bytes.data(), range, block::MAP_SIZE);
     const uint16_t stored = static_cast<uint16_t>((range[MAP_CHECKSUM_AT] << 8) | range[MAP_CHECKSUM_AT + 1]);
-    return stored == frameChecksum(range, block::MAP_SIZE);
+    const bool whole = stored == frameChecksum(range, block::MAP_SIZE);
+    std::lock_guard<std::mutex> guard(m_settingsLock);
+    std::memcpy(m_settings.map(), range, block::MAP_SIZE);
+    // Only a map whose checksum holds is taken as the controller's.
+    if (whole) {
+        std::memcpy(m_lastController.map(), range, block::MAP_SIZE);
+        m_mapKnown = true;
+    }
+    return whole;
 }
 
-bool CLPGDevice::writeMap() {
+bool CLPGDevice::sendMap(const MapImage& bytes) {
     uint8_t range[MAP_EEPROM_RANGE] = {}; // bytes after the checksum are written as zeros
-    std::memcpy(range, m_settings.map(), block::MAP_SIZE);
+    std::memcpy(range, bytes.data(), block::MAP_SIZE);
     const uint16_t sum = frameChecksum(range, block::MAP_SIZE);
     range[MAP_CHECKSUM_AT] = static_cast<uint8_t>(sum >> 8);
     range[MAP_CHECKSUM_AT + 1] = static_cast<uint8_t>(sum);
-    return writeEeprom(range, MAP_EEPROM_ADDRESS, MAP_EEPROM_RANGE);
+    return writeEepromHeld(range, MAP_EEPROM_ADDRESS, MAP_EEPROM_RANGE);
 }
 
 } // namespace zefirel

@@ -1,11 +1,13 @@
 // Conversion of the settings values between the block (engineering units) and the
 // controller's 26-byte setup record (timer ticks and ADC codes), and their check.
+#include <array>
 #include <cmath>
 #include <sstream>
 
 #include "link/Conversions.h"
 #include "link/Protocol.h"
 #include "link/SettingsBlock.h"
+#include "link/SettingsWrite.h"
 
 namespace zefirel {
 
@@ -99,29 +101,102 @@ void decodeSettings(CSettingsBlock& blk, const uint8_t* p) {
     blk.setValue(S::mainCorrection2, quantizeMs(p[23] * tick));
 }
 
-void encodeSettings(const CSettingsBlock& blk, uint8_t* p) {
+namespace {
+
+/// One computed wire field before it is cut to its byte: the number the encoder
+/// stores (truncated toward zero), the field's place and the numbers it can hold.
+struct RawField {
+    ESetting id;
+    size_t offset;
+    double raw;
+    double lo;
+    double hi;
+};
+constexpr size_t RAW_FIELD_COUNT = 13;
+
+/// The computed fields of the record (the copied bytes and temperature codes
+/// always fit, and are not listed).
+std::array<RawField, RAW_FIELD_COUNT> rawFields(const CSettingsBlock& blk) {
     const double tick = tickLength();
     const uint32_t mask = blk.featureMask();
     auto v = [&blk](ESetting id) { return blk.value(id); };
+    return {{
+        {S::referencePressure, 1, roundToInt(pressureCode(v(S::referencePressure))), 0, 255},
+        {S::pressureSlope, 2, v(S::pressureSlope) * 10, -128, 127},
+        {S::petrolSwitchPressure, 3, roundToInt(pressureCode(v(S::petrolSwitchPressure))), 0, 255},
+        {S::switchSpeed, 6, roundToInt(rpmConstant() / v(S::switchSpeed)), 1, 65535},
+        {S::mainCorrection, 9, round1(v(S::mainCorrection) / tick), 0, 255},
+        {S::minSupplyVoltage, 12, roundToInt(supplyVoltageCode(v(S::minSupplyVoltage), mask)), 0, 255},
+        {S::voltageLimitDelay, 13, roundToInt(v(S::voltageLimitDelay) / tick), 0, 255},
+        {S::voltageLimit, 14, roundToInt(v(S::voltageLimit) * 255 / 100), 0, 255},
+        {S::referenceVoltage, 17, roundToInt(supplyVoltageCode(v(S::referenceVoltage), mask)), 0, 255},
+        {S::voltageCorrection, 18, roundToInt(v(S::voltageCorrection) / tick), 0, 255},
+        {S::lpgSwitchDelay, 19, v(S::lpgSwitchDelay) * 2, 0, 255},
+        {S::mainCorrection2, 23, round1(v(S::mainCorrection2) / tick), 0, 255},
+        {S::emulatorStepDelay, 0, v(S::emulatorStepDelay), 0, 255},
+    }};
+}
+
+const RangeCheck* rangeCheckOf(ESetting id) {
+    for (const RangeCheck& c : CHECKS)
+        if (c.id == id)
+            return &c;
+    return nullptr;
+}
+
+} // namespace
+
+void encodeSettings(const CSettingsBlock& blk, uint8_t* p) {
+    auto v = [&blk](ESetting id) { return blk.value(id); };
     for (const CopiedByte& c : COPIED)
         p[c.offset] = wireByte(v(c.id));
-    p[1] = wireByte(roundToInt(pressureCode(v(S::referencePressure))));
-    p[2] = wireByte(v(S::pressureSlope) * 10);
-    p[3] = wireByte(roundToInt(pressureCode(v(S::petrolSwitchPressure))));
-    setU16(p + 6, static_cast<uint16_t>(wireInt(roundToInt(rpmConstant() / v(S::switchSpeed)))));
+    for (const RawField& f : rawFields(blk)) {
+        if (f.id == S::switchSpeed)
+            setU16(p + f.offset, static_cast<uint16_t>(wireInt(f.raw)));
+        else
+            p[f.offset] = wireByte(f.raw);
+    }
     p[8] = temperatureCode(v(S::switchTemperature));
-    p[9] = wireByte(round1(v(S::mainCorrection) / tick));
     p[11] = temperatureCode(v(S::maxInternalTemperature));
-    p[12] = wireByte(roundToInt(supplyVoltageCode(v(S::minSupplyVoltage), mask)));
-    p[13] = wireByte(roundToInt(v(S::voltageLimitDelay) / tick));
-    p[14] = wireByte(roundToInt(v(S::voltageLimit) * 255 / 100));
     p[15] = temperatureCode(v(S::waterValveOnTemperature));
     p[16] = temperatureCode(v(S::waterValveOffTemperature));
-    p[17] = wireByte(roundToInt(supplyVoltageCode(v(S::referenceVoltage), mask)));
-    p[18] = wireByte(roundToInt(v(S::voltageCorrection) / tick));
-    p[19] = wireByte(v(S::lpgSwitchDelay) * 2);
-    p[23] = wireByte(round1(v(S::mainCorrection2) / tick));
     p[25] = 0;
+}
+
+std::string checkWireRanges(const CSettingsBlock& blk) {
+    std::string text;
+    for (const RawField& f : rawFields(blk)) {
+        const double t = std::trunc(f.raw);
+        // Written so that NaN and infinities, which no field can carry, fail.
+        if (t >= f.lo && t <= f.hi)
+            continue;
+        const RangeCheck* c = rangeCheckOf(f.id);
+        std::ostringstream line;
+        line << (c ? c->message : "Błędna wartość ustawienia\n");
+        if (c)
+            line << "  (dozwolone wartości: od " << c->lo << " do " << c->hi << ")\n";
+        text += line.str();
+    }
+    for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i) {
+        const double x = blk.timeCorrection(i);
+        if (!(x >= -100.0 && x <= 155.0)) {
+            text += MSG_CURVE_RANGE;
+            break;
+        }
+    }
+    return text;
+}
+
+CSettingsBlock wireValues(const CSettingsBlock& blk) {
+    uint8_t record[SETUP_RECORD_SIZE] = {};
+    encodeSettings(blk, record);
+    CSettingsBlock out = blk;
+    decodeSettings(out, record);
+    // Each curve point as its table byte holds it: the point + 100 cut toward zero
+    // (so -0.5 % is held as -1 %).
+    for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i)
+        out.setTimeCorrection(i, std::trunc(blk.timeCorrection(i) + 100.0) - 100.0);
+    return out;
 }
 
 namespace {

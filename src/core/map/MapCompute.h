@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "diag/Diag.h"
+#include "link/SettingsWrite.h"
 
 namespace zefirel {
 
@@ -38,7 +39,7 @@ inline constexpr int MAP_MIN_COUNT = 10;
 /// folded into it) is marked as weak.
 inline constexpr int MAP_FEW_SAMPLES = 50;
 /// Bit of the settings value optionFlags that switches the map on.
-inline constexpr uint8_t OPTION_MAP_IN_USE = 0x02;
+inline constexpr uint8_t OPTION_MAP_IN_USE = OPTION_MAP_BIT;
 
 using MapBytes = std::array<uint8_t, MAP_BYTES>;
 

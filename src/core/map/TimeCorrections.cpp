@@ -29,12 +29,13 @@ void updateTimeCorrectionFlag(CSettingsBlock& blk) {
     blk.setValue(ESetting::optionFlags, others | (inUse ? OPTION_FLAG_TIME_CORRECTIONS : 0));
 }
 
-ECurveWrite writeTimeCorrectionCurve(CLPGDevice& dev) {
-    if (!dev.readSettings()) return ECurveWrite::ReadSettings;
-    updateTimeCorrectionFlag(dev.settings());
-    if (!dev.writeTimeCorrections()) return ECurveWrite::WriteTable;
-    if (!dev.writeSettings()) return ECurveWrite::WriteSettings;
-    return ECurveWrite::Ok;
+SettingsWriteRequest curveWriteRequest(const CLPGDevice& device, const TimeCorrectionCurve& curve, EWriteSource source) {
+    SettingsWriteRequest request;
+    request.wanted = device.settings();
+    setTimeCorrections(request.wanted, curve);
+    request.source = source;
+    request.scope = EWriteScope::Curve;
+    return request;
 }
 
 } // namespace zefirel

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "link/SettingsBlock.h"
+#include "link/SettingsWrite.h"
 
 namespace zefirel {
 
@@ -23,7 +24,7 @@ inline constexpr double TIME_CORRECTION_EDIT_LIMIT = 25.0;
 inline constexpr double TIME_CORRECTION_MIN = -100.0;
 inline constexpr double TIME_CORRECTION_MAX = 155.0;
 /// Bit of optionFlags that switches the curve on.
-inline constexpr uint8_t OPTION_FLAG_TIME_CORRECTIONS = 0x01;
+inline constexpr uint8_t OPTION_FLAG_TIME_CORRECTIONS = OPTION_CURVE_IN_USE;
 
 /// One spin step of a point (step +1 raises, −1 lowers it). A point exactly at the
 /// limit in the step's direction does not change: nullopt (nothing happens).
@@ -38,14 +39,9 @@ void setTimeCorrections(CSettingsBlock& blk, const TimeCorrectionCurve& curve);
 /// corrections is not zero; the other bits stay.
 void updateTimeCorrectionFlag(CSettingsBlock& blk);
 
-/// Why writing the curve failed.
-enum class ECurveWrite { Ok, ReadSettings, WriteTable, WriteSettings };
-
-/// Writes the curve held in the device's settings block: reads the controller's
-/// settings values (the curve is kept), sets the in-use bit by the curve, writes the
-/// table and then the settings. The table goes first so that a failure never leaves
-/// the controller using a curve it was not given: when the table cannot be written
-/// the flag is not touched either. The caller has made sure the car data are known.
-ECurveWrite writeTimeCorrectionCurve(CLPGDevice& dev);
+/// The request that writes a curve through the one write path: the table first,
+/// then the record with the in-use bit set by the curve; every other value is the
+/// controller's own, the remarks and car texts the document's.
+SettingsWriteRequest curveWriteRequest(const CLPGDevice& device, const TimeCorrectionCurve& curve, EWriteSource source);
 
 } // namespace zefirel

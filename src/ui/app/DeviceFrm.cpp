@@ -66,7 +66,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     lay->addWidget(m_bar);
 
     connect(m_panel, &CDevicePanel::chartSelected, this, &CDeviceFrame::replaceChart);
-    connect(m_panel, &CDevicePanel::connectionChanged, m_timeCorrView, &CTimeCorrView::updateButtons);
+    connect(m_panel, &CDevicePanel::connectionChanged, m_timeCorrView, &CTimeCorrView::followConnection);
     connect(m_panel, &CDevicePanel::connectionChanged, m_mapPane, &CMapView::updateConnection);
     qApp->installEventFilter(this);
     m_doc.addDisplay(m_panel);

@@ -73,7 +73,9 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
         if (m_doc->isCurrentRun(run)) updateCommands();
     });
     m_host->setSettingsWrittenHandler([this, panel] {
+        // Every view that shows the controller's record follows a write.
         if (panel) panel->showCorrection();
+        if (m_frame) m_frame->timeCorrView()->onSettingsWritten();
         notify(QStringLiteral("Zapisano ustawienia w sterowniku"));
     });
     // The ensure-car-data step asks with the car information dialog (the host runs
@@ -138,10 +140,26 @@ void CDeviceDocUi::close() {
 
 // --- enabling --------------------------------------------------------------------
 
+bool CDeviceDocUi::writesToController(int id) {
+    switch (id) {
+    case ID_MANUAL_SETTINGS:
+    case ID_EEPROM_WRITE:
+    case ID_ERRORS_CLEAR:
+    case ID_LEVEL_SENSOR:
+    case ID_DEVICE_VERSION:
+    case ID_WIZARD:
+    case ID_DIAGNOSTIC:
+    case ID_REPLAY: return true;
+    default: return false;
+    }
+}
+
 bool CDeviceDocUi::ruleEnabled(int id) const {
     const bool connected = m_doc->isVersionOk();
     const bool diagOn = m_doc->diagnosticsOn();
     const bool admin = m_doc->administratorLevel();
+    // While a setup procedure measures, no other command may write or reset.
+    if (m_doc->procedureRunning() && writesToController(id)) return false;
     switch (id) {
     case ID_DIAGNOSTIC: return connected;
     case ID_REPLAY: return !diagOn;

@@ -53,6 +53,9 @@ public:
     void updateCommands();
     /// The document's enabling rule of a command, whether or not its window exists yet.
     bool ruleEnabled(int id) const;
+    /// Commands that write into the controller, reset it or end the polling a
+    /// setup procedure measures with.
+    static bool writesToController(int id);
     /// Whether the window behind a command exists in this build.
     static bool windowAvailable(int id);
 

@@ -23,6 +23,7 @@
 #include "link/Conversions.h"
 #include "ui/app/LPGBar.h"
 #include "ui/settings/MsgHelper.h"
+#include "ui/settings/WriteResultBox.h"
 
 namespace zefirel {
 
@@ -310,8 +311,8 @@ void CDevicePanel::startOnController(const char* where, bool continuation) {
     updateConnectionState();
 }
 
-bool CDevicePanel::readControllerSettings() {
-    if (!m_doc.readSettings()) return false;
+bool CDevicePanel::readControllerSettings(bool wait) {
+    if (!m_doc.readSettings(wait)) return false;
     // The periodic re-read must not overwrite a value the installer is typing.
     if (!(m_correction->hasFocus() && m_correction->isModified())) showCorrection();
     if (!m_settingsRead) {
@@ -333,10 +334,14 @@ void CDevicePanel::updateConnectionState() {
 
 void CDevicePanel::enableControls() {
     const bool connected = m_doc.isVersionOk();
-    for (QWidget* w : std::initializer_list<QWidget*>{m_btnGasoline, m_btnLpg, m_btnAuto, m_injector})
-        w->setEnabled(connected);
+    // While a setup procedure measures, nothing here may change the car under it.
+    m_procedureSeen = m_doc.procedureRunning();
+    const bool free = connected && !m_procedureSeen;
+    m_injector->setEnabled(connected);
+    for (QWidget* w : std::initializer_list<QWidget*>{m_btnGasoline, m_btnLpg, m_btnAuto})
+        w->setEnabled(free);
     for (QWidget* w : std::initializer_list<QWidget*>{m_correction, m_spin, m_btnWrite})
-        w->setEnabled(connected && m_settingsRead);
+        w->setEnabled(free && m_settingsRead);
 }
 
 void CDevicePanel::showCorrection() {
@@ -344,9 +349,11 @@ void CDevicePanel::showCorrection() {
 }
 
 void CDevicePanel::onReadoutTick() {
+    // A setup procedure began or ended: the commands that write follow it.
+    if (m_doc.procedureRunning() != m_procedureSeen) updateConnectionState();
     CDiag d;
     if (!m_doc.diagData().getLast(d)) return;
-    const uint32_t features = m_doc.settings().featureMask();
+    const uint32_t features = m_doc.featureMask();
     const DiagReadouts r = readouts(d, features);
     m_supplyLabel->setVisible(r.supplyVoltageVisible);
     field(QStringLiteral("supplyVoltage"))->setVisible(r.supplyVoltageVisible);
@@ -382,7 +389,7 @@ void CDevicePanel::onReadoutTick() {
         // written: a re-read would silently replace them with the controller's.
         if (m_doc.isVersionOk() && !QApplication::activeModalWidget()) {
             try {
-                readControllerSettings();
+                readControllerSettings(false); // skipped while a write holds the controller
             } catch (IError* e) {
                 delete e;
             }
@@ -469,16 +476,23 @@ void CDevicePanel::onBtnAuto() {
                QStringLiteral("Nie powiodło się przełączenie w tryb AUTO!"), "CDevicePanel::onBtnAuto()");
 }
 
-bool CDevicePanel::writeCorrection() {
+bool CDevicePanel::writeCorrection(const CSettingsBlock& record) {
     try {
+        SettingsWriteRequest request;
+        request.wanted = record;
+        request.source = EWriteSource::Panel;
         CWaitCursor wait;
-        const bool ok = m_doc.writeSettings();
+        const SettingsWriteResult result = m_doc.commitSettings(request);
         wait.end();
-        if (ok) return true;
-        zefMessageBox(this, QStringLiteral("Nie powiodło się ustawienie urządzenia!"), QStringLiteral("Zefirel"), EMsgStyle::Error);
+        const bool ok = showWriteResult(this, result,
+                                        {QStringLiteral("Nie powiodło się ustawienie urządzenia!"),
+                                         QString::fromUtf8(MSG_WRITE_NO_CAR_DATA)});
+        showCorrection();
+        return ok;
     } catch (IError* e) {
         showCaughtError(this, QString(), "CDevicePanel::onBtnWrite()", e);
     }
+    showCorrection();
     return false;
 }
 
@@ -497,24 +511,18 @@ bool CDevicePanel::typedCorrection(double& ms) {
     return true;
 }
 
+// The panel edits a copy of the document's record; the one write path checks it
+// (a refused value is not sent and the field shows the controller's value again).
 void CDevicePanel::applyCorrection(double ms, bool alsoSecond) {
-    CSettingsBlock& s = m_doc.settings();
-    const double oldMain = s.mainCorrection(), oldSecond = s.value(ESetting::mainCorrection2);
+    CSettingsBlock s = m_doc.settings();
     s.setMainCorrection(ms);
     if (alsoSecond) s.setValue(ESetting::mainCorrection2, ms);
-    const std::string check = checkSettingsWithRanges(s);
-    if (!check.empty()) {
-        s.setMainCorrection(oldMain);
-        s.setValue(ESetting::mainCorrection2, oldSecond);
-        showCorrection();
-        zefMessageBox(this, qstr(check), QStringLiteral("Zefirel"), EMsgStyle::Error);
-        return;
-    }
-    showCorrection();
-    writeCorrection();
+    m_correction->setText(QString::asprintf("%.3f", ms));
+    writeCorrection(s);
 }
 
 void CDevicePanel::onBtnWrite() {
+    if (!m_btnWrite->isEnabled()) return;
     double typed = 0;
     if (typedCorrection(typed)) applyCorrection(quantizeMs(typed), false);
 }
@@ -525,6 +533,7 @@ void CDevicePanel::onSpin(int steps) {
     if (!typedCorrection(typed)) return;
     const double value = quantizeMs(typed + steps * CORRECTION_SPIN_STEP_MS);
     if (value < CORRECTION_MIN_MS || value > CORRECTION_MAX_MS) return;
+    if (!m_btnWrite->isEnabled()) return;
     const bool noSecondInjectors = static_cast<uint32_t>(m_doc.settings().value(ESetting::correction2Injectors)) == 0;
     applyCorrection(value, noSecondInjectors);
 }

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "diag/DiagDisplay.h"
+#include "link/SettingsBlock.h"
 
 class QComboBox;
 class QGridLayout;
@@ -144,16 +145,17 @@ private:
     bool injectorAvailable(int injector) const;
     /// Reads the controller's settings; on success shows the main correction
     /// unless the installer is typing one.
-    bool readControllerSettings();
+    bool readControllerSettings(bool wait = true);
     void enableControls();
     /// The edit's number ("." or "," as the decimal separator); anything else shows
     /// "Nieprawidłowe wartości." and gives false.
     bool typedCorrection(double& ms);
     /// Puts a new main correction (and the second one with it) into the settings,
-    /// checks the whole record and writes it, or shows the check's text and puts
-    /// the old values back.
+    /// hands a copy of the record with it to the one write path, which checks it
+    /// (a refused value is not sent: the field shows the controller's value again).
     void applyCorrection(double ms, bool alsoSecond);
-    bool writeCorrection();
+    /// Writes a record through the one write path; shows why when it was not written.
+    bool writeCorrection(const CSettingsBlock& record);
     void switchMode(bool (CLPGDevice::*op)(), const QString& text, uint32_t colour, bool keepColour,
                     const QString& failure, const char* where);
     void resetNow();
@@ -176,6 +178,7 @@ private:
     int m_settingsCountdown = SETTINGS_REREAD_TICKS;
     /// The controller's settings were read on the current connection.
     bool m_settingsRead = false;
+    bool m_procedureSeen = false; ///< whether a setup procedure ran at the last enabling
     /// The work mode switched to last from this panel.
     bool (CLPGDevice::*m_chosenMode)() = nullptr;
 };

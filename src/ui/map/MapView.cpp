@@ -16,6 +16,7 @@
 #include "ui/settings/BackgroundWork.h"
 #include "ui/settings/MsgHelper.h"
 #include "ui/settings/WaitDlg.h"
+#include "ui/settings/WriteResultBox.h"
 
 namespace zefirel {
 
@@ -66,9 +67,13 @@ CMapView::CMapView(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), m_doc(do
 }
 
 void CMapView::updateConnection() {
-    const bool connected = m_doc.isVersionOk();
+    const bool connected = m_doc.isVersionOk() && !m_doc.procedureRunning();
+    // A controller new to the pane (plugged in late, or after a lost line) has its
+    // map read first while the pane is shown: a grid never read would write 100
+    // into every cell the installer did not touch.
+    if (connected && isVisible() && !m_gridOwned && m_readOn != m_doc.connectionNumber() && !m_reading) OnBtnRead();
     m_read->setEnabled(connected);
-    m_write->setEnabled(connected);
+    m_write->setEnabled(connected && (m_gridOwned || m_readOn == m_doc.connectionNumber()));
 }
 
 void CMapView::initialUpdate() {
@@ -82,40 +87,55 @@ void CMapView::initialUpdate() {
 bool CMapView::readAndShow() {
     bool ok = false;
     MapBytes bytes{};
+    const uint64_t connection = m_doc.connectionNumber();
     {
+        m_reading = true;
         CWaitCursor cursor;
         runInBackground([&] { ok = readMapBytes(m_doc, bytes); });
+        m_reading = false;
     }
     if (!ok) {
         showFailure(this, MSG_MAP_READ_FAILED);
         return false;
     }
     m_grid->setTexts(mapTextsOfBytes(bytes));
+    m_readOn = connection;
+    m_gridOwned = false;
     return true;
 }
 
 void CMapView::OnBtnRead() {
     catching(this, "CMapView::OnBtnRead()", [&] { readAndShow(); });
+    updateConnection();
 }
 
 void CMapView::OnBtnWrite() {
+    if (!m_write->isEnabled()) return;
     catching(this, "CMapView::OnBtnWrite()", [&] {
         const MapBytes bytes = m_grid->bytes();
-        EMapWrite result = EMapWrite::Ok;
+        const SettingsWriteRequest request = mapWriteRequest(m_doc, bytes, EWriteSource::Map);
+        SettingsWriteResult result;
         {
             CWaitCursor cursor;
             CWaitDlg wait(QString::fromUtf8(WAIT_MAP_WRITE));
             wait.setWindowModality(Qt::ApplicationModal);
             wait.showCentred();
-            runInBackground([&] { result = writeMapVerified(m_doc, bytes); });
+            runInBackground([&] { result = m_doc.commitSettings(request); });
         }
-        if (result != EMapWrite::Ok) showFailure(this, mapWriteMessage(result));
+        const WriteTexts texts{QStringLiteral("Nie powiodło się wpisanie ustawień do urządzenia!"),
+                               QString::fromUtf8(MSG_WRITE_NO_CAR_DATA)};
+        if (showWriteResult(this, result, texts)) {
+            m_readOn = m_doc.connectionNumber();
+            m_gridOwned = false;
+        }
     });
+    updateConnection();
 }
 
 void CMapView::OnBtnClear() {
     m_grid->setTexts(MapTexts{});
-    std::fill_n(m_doc.settings().map(), MAP_BYTES, MAP_NO_CORRECTION);
+    m_gridOwned = true;
+    updateConnection();
 }
 
 std::string CMapView::chooseRecording() {
@@ -134,7 +154,8 @@ std::string CMapView::chooseRecording() {
 void CMapView::showComputed(const MapResult& result) {
     m_grid->setTexts(mapTextsOfResult(result));
     m_grid->setBasis(result);
-    std::copy(result.bytes.begin(), result.bytes.end(), m_doc.settings().map());
+    m_gridOwned = true;
+    updateConnection();
 }
 
 void CMapView::OnBtnCreate() {

@@ -35,7 +35,9 @@ public:
     /// Opening: the buttons follow the connection; with a controller the map is read
     /// under the wait window "Wczytywanie ustawień z urządzenia...".
     void initialUpdate();
-    /// "Wczytaj" and "Wpisz" follow the connection.
+    /// "Wczytaj" follows the connection (and no setup procedure running); "Wpisz"
+    /// also needs a grid that is whole: read from this connection's controller,
+    /// computed, or cleared. A shown pane reads a controller new to it at once.
     void updateConnection();
 
     void OnBtnRead();
@@ -44,8 +46,8 @@ public:
     void OnBtnCreate();
     void OnBtnChart();
 
-    /// Shows a computed map, stores its bytes as the document's map and marks what
-    /// each cell rests on.
+    /// Shows a computed map (the grid is the pane's copy; the document's map
+    /// changes only by a write) and marks what each cell rests on.
     void showComputed(const MapResult& result);
 
     CMapGrid* grid() const { return m_grid; }
@@ -68,6 +70,9 @@ private:
     QPushButton* m_write;
     QPushButton* m_clear;
     QPushButton* m_chart;
+    uint64_t m_readOn = 0;    ///< the connection whose controller map the grid shows (0: none)
+    bool m_gridOwned = false; ///< computed or cleared: every cell is the installer's
+    bool m_reading = false;
 };
 
 } // namespace zefirel

@@ -14,12 +14,13 @@
 #include "diag/DeviceDoc.h"
 #include "diag/DiagUnits.h"
 #include "ui/settings/MsgHelper.h"
+#include "ui/settings/WriteResultBox.h"
 
 namespace zefirel {
 
 namespace {
 const QString MSG_READ_FAILED = QStringLiteral("Nie powiodło się odczytanie ustawień urządzenia!");
-const QString MSG_WRITE_FAILED = QStringLiteral("Nie powiodło się wpisanie ustawień urządzenia!");
+const QString MSG_CURVE_WRITE_TEXT = QStringLiteral("Nie powiodło się wpisanie ustawień urządzenia!");
 const QString MSG_CAR_DATA = QStringLiteral("Musisz podać dane dotyczące samochodu i zamontowanej instalacji");
 constexpr const char* WAIT_READING = "Wczytywanie ustawień z urządzenia...";
 
@@ -138,23 +139,26 @@ void CTimeCorrView::resizeEvent(QResizeEvent* e) {
 // --- showing the curve -----------------------------------------------------------
 
 void CTimeCorrView::showValues() {
-    const TimeCorrectionCurve curve = timeCorrections(m_doc.settings());
-    for (size_t i = 0; i < curve.size(); ++i) m_values[i]->setText(QString::number(curve[i]));
+    for (size_t i = 0; i < m_curve.size(); ++i) m_values[i]->setText(QString::number(m_curve[i]));
 }
 
 void CTimeCorrView::showCurvePoints() {
-    const TimeCorrectionCurve curve = timeCorrections(m_doc.settings());
     m_chart.Clear();
     for (int i = 0; i < POINTS; ++i)
-        m_chart.AddPoint(ChartPoint{double(i), curve[static_cast<size_t>(i)], i, CHART_BLUE});
+        m_chart.AddPoint(ChartPoint{double(i), m_curve[static_cast<size_t>(i)], i, CHART_BLUE});
     update();
 }
 
 void CTimeCorrView::rebuildFromCurve() {
-    TimeCorrectionCurve curve = timeCorrections(m_doc.settings());
-    m_chart.SetData(curve);
-    setTimeCorrections(m_doc.settings(), curve);
+    m_chart.SetData(m_curve);
     update(m_chart.GetPlotRect());
+}
+
+void CTimeCorrView::loadCurve(const TimeCorrectionCurve& curve) {
+    m_curve = curve;
+    m_loaded = curve;
+    showCurvePoints();
+    showValues();
 }
 
 void CTimeCorrView::enablePoint(int point) {
@@ -167,15 +171,34 @@ void CTimeCorrView::enablePoint(int point) {
 }
 
 void CTimeCorrView::updateButtons() {
-    const bool connected = m_doc.isVersionOk();
+    const bool connected = m_doc.isVersionOk() && !m_doc.procedureRunning();
     m_read->setEnabled(connected);
-    m_write->setEnabled(connected);
+    // Writing needs the controller's curve read on this connection (or a curve
+    // wholly the installer's): otherwise points never read would be written.
+    m_write->setEnabled(connected && (m_readOn == m_doc.connectionNumber() || m_curveOwned));
+}
+
+void CTimeCorrView::followConnection() {
+    const bool replay = !m_doc.diagnosticsOn() && !m_doc.recordingPath().empty();
+    if (m_doc.isVersionOk() && m_readOn != m_doc.connectionNumber() && !m_curveOwned && !replay) onTimeCorrGet();
+    updateButtons();
+}
+
+void CTimeCorrView::setCurve(const TimeCorrectionCurve& curve) {
+    m_curve = curve;
+    rebuildFromCurve();
+    showValues();
+}
+
+void CTimeCorrView::onSettingsWritten() {
+    // Another writer changed the curve: show it, unless the installer is editing.
+    if (m_curve == m_loaded && m_readOn == m_doc.connectionNumber()) loadCurve(timeCorrections(m_doc.lastControllerSettings()));
+    updateButtons();
 }
 
 void CTimeCorrView::takeRecordingCurve() {
     std::vector<CSettingsBlock> history;
-    if (m_doc.readSettingsHistory(history) && !history.empty())
-        setTimeCorrections(m_doc.settings(), timeCorrections(history.back()));
+    if (m_doc.readSettingsHistory(history) && !history.empty()) m_curve = timeCorrections(history.back());
 }
 
 // --- commands --------------------------------------------------------------------
@@ -195,9 +218,11 @@ void CTimeCorrView::onTimeCorrGet() {
                 QApplication::processEvents();
                 ok = m_doc.readTimeCorrections();
             }
-            if (ok)
-                showCurvePoints();
-            else
+            if (ok) {
+                m_readOn = m_doc.connectionNumber();
+                m_curveOwned = false;
+                loadCurve(timeCorrections(m_doc.lastControllerSettings()));
+            } else
                 zefMessageBox(window(), MSG_READ_FAILED, QString(APP_CAPTION), EMsgStyle::Error);
         }
     });
@@ -206,32 +231,36 @@ void CTimeCorrView::onTimeCorrGet() {
 }
 
 void CTimeCorrView::onTimeCorrSet() {
+    if (!m_write->isEnabled()) return;
     guarded(window(), "CTimeCorrView::onTimeCorrSet()", [this] {
-        if (!m_doc.ensureCarData()) {
-            zefMessageBox(window(), MSG_CAR_DATA);
-            return;
-        }
-        ECurveWrite result;
+        SettingsWriteResult result;
         {
             CWaitCursor cursor;
-            result = writeTimeCorrectionCurve(m_doc);
+            result = m_doc.commitSettings(curveWriteRequest(m_doc, m_curve, EWriteSource::Curve));
         }
-        if (result != ECurveWrite::Ok) zefMessageBox(window(), MSG_WRITE_FAILED, QString(APP_CAPTION), EMsgStyle::Error);
+        if (showWriteResult(window(), result, {MSG_CURVE_WRITE_TEXT, MSG_CAR_DATA})) {
+            m_readOn = m_doc.connectionNumber();
+            m_curveOwned = false;
+            loadCurve(timeCorrections(m_doc.lastControllerSettings()));
+        }
     });
+    updateButtons();
 }
 
 void CTimeCorrView::onClear() {
-    setTimeCorrections(m_doc.settings(), TimeCorrectionCurve{});
+    m_curve = TimeCorrectionCurve{};
+    m_curveOwned = true;
     rebuildFromCurve();
     showValues();
+    updateButtons();
 }
 
 void CTimeCorrView::onSpin(int point, int step) {
     if (point < 0 || point >= POINTS) return;
     const auto k = static_cast<size_t>(point);
-    const std::optional<double> next = spinTimeCorrection(m_doc.settings().timeCorrection(k), step);
+    const std::optional<double> next = spinTimeCorrection(m_curve[k], step);
     if (!next) return;
-    m_doc.settings().setTimeCorrection(k, *next);
+    m_curve[k] = *next;
     showValues();
     rebuildFromCurve();
     showValues();

@@ -57,8 +57,21 @@ public:
     void onCheck(int point);
     /// One tick of the mark timer.
     void onMarkTimer();
-    /// "Wczytaj" and "Wpisz" are offered only while the controller is connected.
+    /// "Wczytaj" is offered while the controller is connected and no setup
+    /// procedure runs; "Wpisz" also needs the curve read on this connection (or
+    /// cleared with "Kasuj poprawki").
     void updateButtons();
+    /// The connection changed: a controller new to the pane has its curve read
+    /// before "Wpisz" is offered.
+    void followConnection();
+    /// A write through the one write path ended: an unedited curve shows the
+    /// controller's.
+    void onSettingsWritten();
+    /// The curve being edited (the pane's copy; the document's record changes only
+    /// by a write).
+    const TimeCorrectionCurve& curve() const { return m_curve; }
+    /// Puts a curve into the pane's copy as edits would (nothing is sent).
+    void setCurve(const TimeCorrectionCurve& curve);
 
     CTimeCorrChart& chart() { return m_chart; }
     bool markTimerActive() const;
@@ -81,6 +94,8 @@ private:
     /// The curve of the replayed recording: the last settings record of its
     /// companion, when it has one (else the curve held stays).
     void takeRecordingCurve();
+    /// Shows a curve as read: it becomes the copy being edited and the unedited state.
+    void loadCurve(const TimeCorrectionCurve& curve);
 
     CDeviceDoc& m_doc;
     CTimeCorrChart m_chart;
@@ -93,6 +108,10 @@ private:
     QPushButton* m_write;
     QPushButton* m_clear;
     QTimer* m_markTimer;
+    TimeCorrectionCurve m_curve{};  ///< the copy being edited
+    TimeCorrectionCurve m_loaded{}; ///< as last read or written
+    uint64_t m_readOn = 0;          ///< the connection whose controller curve was read (0: none)
+    bool m_curveOwned = false;      ///< "Kasuj poprawki": every point is the installer's
 };
 
 } // namespace zefirel

@@ -30,7 +30,7 @@ constexpr int INJECTOR_BOX_IDS[8] = {1195, 1196, 1198, 1197, 1200, 1201, 1203, 1
 
 } // namespace
 
-CDevSetupDlg::CDevSetupDlg(CDeviceDoc& doc, QWidget* parent) : QDialog(parent), m_doc(doc) {
+CDevSetupDlg::CDevSetupDlg(CDeviceDoc& doc, QWidget* parent) : QDialog(parent), m_doc(doc), m_record(doc.settings()) {
     setObjectName(QStringLiteral("devSetupDlg"));
     setWindowTitle(QStringLiteral("Ustawienia urządzenia"));
     auto* lay = new QHBoxLayout(this);
@@ -44,7 +44,10 @@ CDevSetupDlg::CDevSetupDlg(CDeviceDoc& doc, QWidget* parent) : QDialog(parent), 
     fillSnapshots();
     applyFeatures();
     showRecord();
-    if (m_doc.diagnosticsOn() || !m_doc.recordingPath().empty())
+    // A controller whose settings this connection has not seen is read at once, so
+    // the dialog never offers to write values that did not come from it.
+    if (m_doc.diagnosticsOn() || !m_doc.recordingPath().empty() ||
+        (m_doc.isVersionOk() && !m_doc.controllerSettingsKnown()))
         guarded(this, "CDevSetupDlg::OnInitDialog()", [this] { onRead(); });
     if (!m_doc.isVersionOk()) {
         m_readButton->setEnabled(false);
@@ -236,7 +239,7 @@ CDevSetupDlg::Field* CDevSetupDlg::field(ESetting id) {
 
 // --- features and levels -------------------------------------------------------
 
-bool CDevSetupDlg::hasFeature(uint32_t bit) const { return (m_doc.settings().featureMask() & bit) != 0; }
+bool CDevSetupDlg::hasFeature(uint32_t bit) const { return (m_doc.featureMask() & bit) != 0; }
 
 void CDevSetupDlg::applyFeatures() {
     const bool service = m_doc.serviceLevel();

@@ -1,6 +1,6 @@
 #pragma once
-/// CDevSetupDlg: the modal dialog "Ustawienia urządzenia". It shows and edits the
-/// document's settings record, reads it from and writes it to the controller,
+/// CDevSetupDlg: the modal dialog "Ustawienia urządzenia". It shows and edits a
+/// copy of the document's settings record, reads it from and writes it to the controller,
 /// loads a car settings file, restores the factory values and lists the settings
 /// snapshots of the current recording. Most fields are bound to values of the
 /// record; the petrol injection type, the AUTO option, the injectors of the second
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "link/SettingsBlock.h"
+#include "link/SettingsWrite.h"
 #include "settings/DevSetupRules.h"
 
 class QButtonGroup;
@@ -74,6 +75,13 @@ public:
     /// field) when a field does not hold a number of its kind.
     bool readFields();
 
+    /// The record as the dialog holds it (its copy).
+    const CSettingsBlock& record() const { return m_record; }
+    /// Makes a record the dialog's copy and shows it (nothing is written).
+    void setRecord(const CSettingsBlock& record) {
+        m_record = record;
+        showRecord();
+    }
     /// Whether the last write reset the controller around it.
     bool lastWriteReset() const { return m_lastWriteReset; }
     /// Rows of the settings list.
@@ -107,12 +115,22 @@ private:
     void onMainCorrectionEdited();
     void fillSnapshots();
     void packBytes(CSettingsBlock& blk) const;
-    bool confirmChanges();
+    bool confirmChanges(const std::vector<SettingChange>& changes);
+    /// The record as the controls hold it now, without messages; false when a
+    /// field holds no number of its kind.
+    bool editedRecord(CSettingsBlock& out) const;
+    /// Whether the controls hold a record other than the controller's.
+    bool differsFromController() const;
     void closeAsking(int result);
     bool hasFeature(uint32_t bit) const;
     bool anyInjectorChecked() const;
 
     CDeviceDoc& m_doc;
+    /// The dialog's copy of the record: what it shows and edits. The document's
+    /// record changes only when the one write path has written it.
+    CSettingsBlock m_record;
+    /// Where the copy came from (the dialog, a car file, the factory record).
+    EWriteSource m_source = EWriteSource::Dialog;
     std::vector<Field> m_fields;
     QLineEdit* m_remarks = nullptr;
     QComboBox* m_injectorType = nullptr;

@@ -11,13 +11,12 @@
 #include "ui/settings/CarSettingsDlg.h"
 #include "ui/settings/DevSetupDlg.h"
 #include "ui/settings/MsgHelper.h"
+#include "ui/settings/WriteResultBox.h"
 
 namespace zefirel {
 
 namespace {
 constexpr const char* MSG_READ_FAILED = "Nie powiodło się odczytanie ustawień urządzenia!";
-constexpr const char* MSG_WRITE_FAILED = "Nie powiodło się ustawienie urządzenia!";
-constexpr const char* MSG_RESET_FAILED = "Nie powiodło się zresetowanie urządzenia!";
 constexpr const char* MSG_CAR_DATA =
     "Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji";
 constexpr const char* MSG_FACTORY_QUESTION = "Czy chcesz przywrócić ustawienia fabryczne?";
@@ -38,21 +37,18 @@ bool CDevSetupDlg::onRead() {
         error(this, MSG_READ_FAILED);
         return false;
     }
+    // The controller's record replaces the dialog's copy; the PC-side parts
+    // (remarks, car data) are the document's.
+    m_record = m_doc.settings();
+    m_source = EWriteSource::Dialog;
     showRecord();
     return true;
 }
 
-bool CDevSetupDlg::confirmChanges() {
-    const CSettingsBlock& now = m_doc.settings();
-    QString text;
-    if (!m_doc.controllerSettingsKnown()) {
-        text = QStringLiteral("Ustawienia sterownika nie zostały jeszcze wczytane, więc nie można pokazać zmian.");
-    } else {
-        const auto changes = settingsChanges(m_doc.lastControllerSettings(), now);
-        if (changes.empty())
-            return true; // nothing changes: nothing to confirm
-        text = QStringLiteral("Zmiany względem ustawień sterownika:\n") + qstr(formatChanges(changes));
-    }
+bool CDevSetupDlg::confirmChanges(const std::vector<SettingChange>& changes) {
+    if (changes.empty())
+        return true; // nothing changes: nothing to confirm
+    const QString text = QStringLiteral("Zmiany względem ustawień sterownika:\n") + qstr(formatChanges(changes));
     return ask(this, text + QStringLiteral("\nCzy chcesz wpisać ustawienia do urządzenia?"));
 }
 
@@ -60,40 +56,35 @@ bool CDevSetupDlg::onWrite() {
     m_lastWriteReset = false;
     if (!readFields())
         return false;
-    CSettingsBlock& blk = m_doc.settings();
-    const std::string problems = checkSettingsWithRanges(blk);
-    if (!problems.empty()) {
-        zefMessageBox(this, qstr(problems), QString(APP_CAPTION), EMsgStyle::Error);
+    packBytes(m_record);
+    // The one write path checks the record, asks for the car data, lists the
+    // changes against the controller's last record (the question below), resets
+    // around a change of the sequence type and clears the errors after it.
+    SettingsWriteRequest request;
+    request.wanted = m_record;
+    request.source = m_source;
+    request.confirm = [this](const std::vector<SettingChange>& changes) {
+        const CCursorLift lift;
+        return confirmChanges(changes);
+    };
+    SettingsWriteResult result;
+    underWaitCursor([&] {
+        result = m_doc.commitSettings(request);
+        return true;
+    });
+    m_lastWriteReset = result.resetBefore && result.ok();
+    if (result.outcome == EWriteOutcome::Refused) {
+        zefMessageBox(this, qstr(result.message), QString(APP_CAPTION), EMsgStyle::Error);
         return false;
     }
-    if (!m_doc.ensureCarData()) {
-        zefMessageBox(this, QString::fromUtf8(MSG_CAR_DATA));
+    if (!showWriteResult(this, result, {QString::fromUtf8(MSG_WRITE_FAILED), QString::fromUtf8(MSG_CAR_DATA)}))
         return false;
-    }
-    const double previousPetrol = blk.value(ESetting::petrolInjectionType);
-    packBytes(blk);
-    // A new petrol injection type takes effect only after a restart of the controller.
-    const bool reset = blk.value(ESetting::petrolInjectionType) != previousPetrol;
-    if (!confirmChanges())
-        return false;
-    if (reset && !underWaitCursor([this] { return m_doc.resetController(); })) {
-        error(this, MSG_RESET_FAILED);
-        return false;
-    }
-    if (!underWaitCursor([this] { return m_doc.writeSettings(); })) {
-        error(this, MSG_WRITE_FAILED);
-        return false;
-    }
+    // The record as the controller now holds it (wire values, time stamp).
+    m_record = m_doc.settings();
+    m_source = EWriteSource::Dialog;
     showRecord();
-    if (reset) {
-        m_lastWriteReset = true;
-        if (!underWaitCursor([this] { return m_doc.clearErrors(); })) {
-            error(this, MSG_RESET_FAILED);
-            return false;
-        }
-    }
     fillSnapshots();
-    return true;
+    return result.outcome == EWriteOutcome::Written;
 }
 
 void CDevSetupDlg::onFile() {
@@ -105,11 +96,12 @@ void CDevSetupDlg::onFile() {
 }
 
 bool CDevSetupDlg::loadFile(const QString& path) {
-    const ESettingsFileResult r = applyCarSettingsFile(path.toStdString(), m_doc.settings(), m_doc.carDataKnown());
+    const ESettingsFileResult r = applyCarSettingsFile(path.toStdString(), m_record, m_doc.carDataKnown());
     if (r != ESettingsFileResult::Ok) {
         zefMessageBox(this, qstr(settingsFileMessage(r)), QString(APP_CAPTION), EMsgStyle::Error);
         return false;
     }
+    m_source = EWriteSource::FileRestore;
     showRecord();
     return true;
 }
@@ -117,8 +109,9 @@ bool CDevSetupDlg::loadFile(const QString& path) {
 void CDevSetupDlg::onFactory() {
     if (!ask(this, QString::fromUtf8(MSG_FACTORY_QUESTION)))
         return;
-    // The document keeps its identity, car data and feature record.
-    applyStoredRecord(factorySettings(), m_doc.settings(), true);
+    // The record keeps its identity, car data and feature record.
+    applyStoredRecord(factorySettings(), m_record, true);
+    m_source = EWriteSource::Factory;
     showRecord();
 }
 
@@ -133,7 +126,8 @@ void CDevSetupDlg::applySnapshot(int row) {
     if (row < 0 || row >= static_cast<int>(m_snapshots.size()))
         return;
     const CSettingsBlock& snapshot = m_snapshots[static_cast<size_t>(row)];
-    copySettingsExceptMap(snapshot, m_doc.settings());
+    copySettingsExceptMap(snapshot, m_record);
+    m_source = EWriteSource::Dialog;
     showRecord();
     // The snapshot's sample number is kept in the recording-context word.
     const auto sampleNo = static_cast<uint32_t>(snapshot.recordingContext());
@@ -145,12 +139,25 @@ void CDevSetupDlg::closeAsking(int result) {
     if (m_closing)
         return;
     m_closing = true;
-    if (m_doc.diagnosticsOn() || !m_doc.recordingPath().empty()) {
+    // The question comes only when the dialog's record differs from what the
+    // controller holds (a field that is no number counts as a difference: "Tak"
+    // then names it); Cancel and "Nie" leave the document and the controller as
+    // they were.
+    if ((m_doc.diagnosticsOn() || !m_doc.recordingPath().empty()) && differsFromController()) {
         if (ask(this, QString::fromUtf8(MSG_WRITE_QUESTION)))
             guarded(this, "CDevSetupDlg::OnOK()", [this] { onWrite(); });
     }
     QDialog::done(result);
     m_closing = false;
+}
+
+bool CDevSetupDlg::differsFromController() const {
+    CSettingsBlock edited;
+    if (!editedRecord(edited))
+        return true;
+    if (!m_doc.controllerSettingsKnown())
+        return true;
+    return !settingsChanges(m_doc.lastControllerSettings(), wireValues(edited)).empty();
 }
 
 } // namespace zefirel

@@ -18,7 +18,7 @@
 namespace zefirel {
 
 void CDevSetupDlg::showRecord() {
-    const CSettingsBlock& blk = m_doc.settings();
+    const CSettingsBlock& blk = m_record;
     for (Field& f : m_fields)
         f.edit->setText(settingText(blk.value(f.id), settingInfo(f.id).kind));
     m_remarks->setText(qstr(blk.remarks()));
@@ -60,11 +60,23 @@ void CDevSetupDlg::showRecord() {
 }
 
 bool CDevSetupDlg::readFields() {
-    CSettingsBlock& blk = m_doc.settings();
     for (const Field& f : m_fields)
-        if (!readSettingEdit(this, f.label->text(), f.edit, f.id, blk))
+        if (!readSettingEdit(this, f.label->text(), f.edit, f.id, m_record))
             return false;
-    blk.setRemarks(m_remarks->text().toStdString());
+    m_record.setRemarks(m_remarks->text().toStdString());
+    return true;
+}
+
+bool CDevSetupDlg::editedRecord(CSettingsBlock& out) const {
+    out = m_record;
+    for (const Field& f : m_fields) {
+        double v = 0;
+        if (!parseSettingText(f.edit->text(), settingInfo(f.id).kind, v))
+            return false;
+        out.setValue(f.id, v);
+    }
+    out.setRemarks(m_remarks->text().toStdString());
+    packBytes(out);
     return true;
 }
 
