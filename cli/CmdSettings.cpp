@@ -123,15 +123,14 @@ int runSet(CCtlContext& ctx, const std::vector<std::string>& words) {
     for (const auto& [id, v] : changes)
         request.wanted.setValue(id, v);
     request.source = EWriteSource::CommandLine;
-    if (const int rc = commitRequest(ctx, std::move(request), false); rc != EXIT_OK)
+    if (const int rc = commitRequest(ctx, std::move(request), false, false); rc != EXIT_OK)
         return rc;
     // Show what the controller keeps now (values snap to its units).
     if (!dev.readSettings()) {
         ctx.message(MSG_SETTINGS_READ_FAILED);
         return EXIT_FAILED;
     }
-    if (!ctx.jsonOutput())
-        printSettings(ctx, dev.settings());
+    printSettings(ctx, dev.settings());
     return EXIT_OK;
 }
 

@@ -29,8 +29,9 @@ void printChanges(CCtlContext& ctx, const std::vector<SettingChange>& changes);
 /// against the controller's record are printed (printChanges) before anything is
 /// written; with dryRun nothing is written. A refused record, missing car data
 /// and a failed step print their message. Returns EXIT_OK, EXIT_USAGE (refused,
-/// no car data) or EXIT_FAILED; with --json, prints the changes and what was done.
-int commitRequest(CCtlContext& ctx, SettingsWriteRequest request, bool dryRun);
+/// no car data) or EXIT_FAILED; with --json and jsonSummary, prints the changes
+/// and what was done as one JSON value.
+int commitRequest(CCtlContext& ctx, SettingsWriteRequest request, bool dryRun, bool jsonSummary = true);
 
 /// The words of settings export, import and factory.
 struct SettingsFileOptions {

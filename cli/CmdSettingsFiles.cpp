@@ -48,6 +48,7 @@ int applyAndWrite(CCtlContext& ctx, const CSettingsBlock& stored, const CarData*
     }
     applyStoredRecord(stored, request.wanted, true);
     request.source = source;
+    request.scope = EWriteScope::Record; // the stored curve is written with it
     return commitRequest(ctx, std::move(request), dryRun);
 }
 
@@ -63,7 +64,7 @@ int readControllerSettings(CCtlContext& ctx, bool withCorrections) {
     return EXIT_OK;
 }
 
-int commitRequest(CCtlContext& ctx, SettingsWriteRequest request, bool dryRun) {
+int commitRequest(CCtlContext& ctx, SettingsWriteRequest request, bool dryRun, bool jsonSummary) {
     std::vector<SettingChange> listed;
     request.confirm = [&ctx, &listed, dryRun](const std::vector<SettingChange>& changes) {
         listed = changes;
@@ -72,7 +73,7 @@ int commitRequest(CCtlContext& ctx, SettingsWriteRequest request, bool dryRun) {
     };
     const SettingsWriteResult r = ctx.device().commitSettings(request);
     const bool written = r.ok();
-    if (ctx.jsonOutput() && (written || r.outcome == EWriteOutcome::Declined)) {
+    if (jsonSummary && ctx.jsonOutput() && (written || r.outcome == EWriteOutcome::Declined)) {
         CJsonWriter w;
         w.beginObject().key("changes").beginArray();
         for (const SettingChange& c : listed)

@@ -149,7 +149,7 @@ TEST_F(MapViewTest, AMapComputedFromARecordingShowsWhatEachCellRestsOn) {
 
     for (int row : {20, 21}) {
         EXPECT_EQ(grid().cellText(row, 2), QStringLiteral("5%"));
-        EXPECT_EQ(doc().settings().map()[row * 8 + 2], 105);
+        EXPECT_EQ(grid().bytes()[static_cast<size_t>(row * 8 + 2)], 105);
         EXPECT_EQ(grid().cellBackground(row, 2), QColor::fromRgb(MAP_CELL_WEAK)); // 11 samples only
         EXPECT_TRUE(grid().item(row, 3)->toolTip().contains(QStringLiteral("benzyna 11 próbek, średnio 10.00 ms")));
     }

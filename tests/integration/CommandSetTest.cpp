@@ -17,6 +17,7 @@
 #include "support/Preferences.h"
 #include "support/RecordingHost.h"
 #include "support/ScriptedController.h"
+#include "map/TimeCorrections.h"
 #include "support/TestDevice.h"
 
 using namespace zefirel;
@@ -30,6 +31,12 @@ namespace {
 class CommandSet : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The controller holds the factory record, as a new one does.
+        ctl.update([](auto& st) {
+            uint8_t record[SETUP_RECORD_SIZE];
+            encodeSettings(CSettingsBlock(), record);
+            st.setup.assign(record, record + SETUP_RECORD_SIZE);
+        });
         ASSERT_TRUE(dev.connectPath(peer.slavePath()));
         ASSERT_TRUE(dev.isVersionOk());
         sentBefore = peer.requestCount();
@@ -225,12 +232,11 @@ TEST_F(CommandSet, CorrectionTableBytesAreEntriesPlusHundred) {
     EXPECT_EQ(dev.settings().timeCorrection(24), 155.0);
 
     describeCar("Opel", "Astra", "1600");
-    const CSettingsBlock curve = changed(dev, [](CSettingsBlock& b) {
-        b.setTimeCorrection(0, 12.7); // truncated
-        b.setTimeCorrection(1, -0.5); // toward zero: 99.5 → 99
-        b.setTimeCorrection(24, 155.0);
-    });
-    ASSERT_TRUE(commitRecord(dev, curve).ok());
+    TimeCorrectionCurve curve{};
+    curve[0] = 12.7; // truncated
+    curve[1] = -0.5; // toward zero: 99.5 → 99
+    curve[24] = 155.0;
+    ASSERT_TRUE(dev.commitSettings(curveWriteRequest(dev, curve, EWriteSource::Test)).ok());
     const auto reqs = sent();
     const auto table = std::find_if(reqs.begin(), reqs.end(), [](const PeerRequest& q) { return q.type == MSG_TYPE_TABLE; });
     ASSERT_NE(table, reqs.end());
@@ -242,7 +248,8 @@ TEST_F(CommandSet, CorrectionTableBytesAreEntriesPlusHundred) {
 
     // A point the table cannot hold is refused, not wrapped or held at an end.
     sentBefore = peer.requestCount();
-    const SettingsWriteResult r = commitRecord(dev, changed(dev, [](CSettingsBlock& b) { b.setTimeCorrection(2, 300.0); }));
+    curve[2] = 300.0;
+    const SettingsWriteResult r = dev.commitSettings(curveWriteRequest(dev, curve, EWriteSource::Test));
     EXPECT_EQ(r.outcome, EWriteOutcome::Refused);
     EXPECT_TRUE(sent().empty());
 }
@@ -307,7 +314,8 @@ TEST_F(CommandSet, MapWithAWrongChecksumIsCopiedButReportedFalse) {
     });
     EXPECT_FALSE(dev.readMap());
     const auto eeprom = ctl.state().eeprom;
-    EXPECT_TRUE(std::equal(dev.settings().map(), dev.settings().map() + 400, eeprom.begin() + 104));
+    const CSettingsBlock held = dev.settings();
+    EXPECT_TRUE(std::equal(held.map(), held.map() + 400, eeprom.begin() + 104));
 
     ctl.update([sum](auto& s) { s.eeprom[505] = static_cast<uint8_t>(sum); });
     dev.updateSettings([](CSettingsBlock& b) { std::fill(b.map(), b.map() + 400, 0); });

@@ -125,7 +125,9 @@ TEST(Ctl, SettingsSetChecksThenWritesWithTheCarData) {
     // A value out of range is read, checked and refused.
     r = c({CAR, "settings", "set", "referencePressure=59", "switchSpeed=50"});
     EXPECT_EQ(r.rc, 2);
-    EXPECT_NE(r.err.find("Błędna wartość prędkości przełączenia na LPG\nBłędna wartość ciśnienia reg=ferencyjnego"),
+    // Each refused value with the range it may take.
+    EXPECT_NE(r.err.find("Błędna wartość prędkości przełączenia na LPG\n  (dozwolone wartości: od 100 do 8000)\n"
+                         "Błędna wartość ciśnienia reg=ferencyjnego\n  (dozwolone wartości: od 60 do 140)"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(c.ctl.setupRecord(), before);

@@ -11,6 +11,7 @@
 #include "diag/Diag.h"
 #include "link/Conversions.h"
 #include "support/RecordingHost.h"
+#include "map/TimeCorrections.h"
 #include "support/TestDevice.h"
 
 using namespace zefirel;
@@ -134,10 +135,10 @@ TEST(SimLink, TimeCorrectionsAndLevelCalibrationRoundTrip) {
     Rig r;
     ASSERT_TRUE(r.connect());
     r.host.carDataAnswer = true;
-    CSettingsBlock curve = r.dev.settings();
+    TimeCorrectionCurve curve{};
     for (size_t i = 0; i < 25; ++i)
-        curve.setTimeCorrection(i, -100.0 + 10.6 * static_cast<double>(i)); // -100 .. 154.4
-    ASSERT_TRUE(commitRecord(r.dev, curve).curveWritten);
+        curve[i] = -100.0 + 10.6 * static_cast<double>(i); // -100 .. 154.4
+    ASSERT_TRUE(r.dev.commitSettings(curveWriteRequest(r.dev, curve, EWriteSource::Test)).curveWritten);
     r.dev.updateSettings([](CSettingsBlock& b) {
         for (size_t i = 0; i < 25; ++i)
             b.setTimeCorrection(i, 0);

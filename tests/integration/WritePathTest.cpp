@@ -105,6 +105,7 @@ const std::vector<Writer>& writers(const std::string& folder) {
              });
              q.wanted = d.settings();
              q.source = EWriteSource::FileRestore;
+             q.scope = EWriteScope::Record;
              return applyCarSettingsFile(path, q.wanted, true) == ESettingsFileResult::Ok;
          }},
         {"factory record",
@@ -113,6 +114,7 @@ const std::vector<Writer>& writers(const std::string& folder) {
              q.wanted = d.settings();
              applyStoredRecord(factorySettings(), q.wanted, true);
              q.source = EWriteSource::Factory;
+             q.scope = EWriteScope::Record;
              return true;
          }},
         {"curve pane",

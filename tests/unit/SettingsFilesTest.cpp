@@ -55,7 +55,9 @@ struct CarFolder : ::testing::Test {
     void SetUp() override { dev.folder = folder(); }
     /// Saves the device's record as the settings write does; returns the path.
     std::string save(const std::string& identity, const CarTexts& car, const std::string& label) {
-        EXPECT_TRUE(dev.saveCarSettingsFile(carRecord(identity, car, label)));
+        const CSettingsBlock record = carRecord(identity, car, label);
+        dev.updateSettings([&record](CSettingsBlock& b) { b = record; });
+        EXPECT_TRUE(dev.saveCarSettingsFile(record));
         return prefs.value(PREF_APP_V52, PREF_LAST_CAR_FILE);
     }
 };

@@ -138,9 +138,9 @@ SettingsWriteResult CLPGDevice::commitSettings(const SettingsWriteRequest& reque
         std::copy_n(m_settings.bytes().begin() + block::FEATURES, FEATURE_RECORD_SIZE,
                     wanted.bytes().begin() + block::FEATURES);
     }
-    // 1. A whole record is checked before anything else (no car-data question for
-    // a record that cannot be written).
-    if (request.scope == EWriteScope::Record)
+    // 1. A record of values is checked before anything else (no car-data question
+    // for a record that cannot be written).
+    if (request.scope == EWriteScope::Record || request.scope == EWriteScope::Values)
         if (std::string problems = recordProblems(wanted); !problems.empty())
             return outcome(r, EWriteOutcome::Refused, problems);
     // 2. The car data go into the car settings file with every write.
@@ -166,7 +166,12 @@ SettingsWriteResult CLPGDevice::commitHeld(const SettingsWriteRequest& request, 
     if (!controllerCurveKnown() && !readTimeCorrectionsHeld())
         return outcome(r, EWriteOutcome::ReadFailed, MSG_WRITE_READ_FAILED);
     const CSettingsBlock controller = lastControllerSettings();
-    if (request.scope != EWriteScope::Record) {
+    if (request.scope == EWriteScope::Values) {
+        // A writer of values never writes a curve it did not mean to: a copy taken
+        // before the curve was read would otherwise send zeros over it.
+        for (size_t i = 0; i < block::TIME_CORRECTION_COUNT; ++i)
+            wanted.setTimeCorrection(i, controller.timeCorrection(i));
+    } else if (request.scope != EWriteScope::Record) {
         // Only the curve or the map is the caller's: every other value is the one
         // the controller holds, so no stale or default value rides along.
         CSettingsBlock base = controller;
@@ -197,7 +202,16 @@ SettingsWriteResult CLPGDevice::commitHeld(const SettingsWriteRequest& request, 
     } else {
         std::copy_n(settings().map(), block::MAP_SIZE, next.map()); // the map is not the caller's
     }
-    r.changes = settingsChanges(controller, next);
+    // The car data live on the PC: they are listed only when they differ from
+    // what the PC already holds for this car, not from the controller's (which
+    // knows none).
+    CSettingsBlock listedBefore = controller;
+    {
+        const CSettingsBlock own = settings();
+        std::copy(own.bytes().begin() + block::CAR_DATA, own.bytes().begin() + block::FEATURES,
+                  listedBefore.bytes().begin() + block::CAR_DATA);
+    }
+    r.changes = settingsChanges(listedBefore, next);
     const bool mapChanges =
         request.map && (!mapKnown || !std::equal(request.map->begin(), request.map->end(), controller.map()));
     if (mapChanges) {

@@ -34,7 +34,8 @@ using MapImage = std::array<uint8_t, block::MAP_SIZE>;
 
 /// What of the wanted record the caller means.
 enum class EWriteScope {
-    Record, ///< the settings values, the curve, the remarks and the car texts
+    Values, ///< the settings values, the remarks and the car texts; the curve is the controller's
+    Record, ///< all of Values and the curve (a car file, the factory record, a snapshot)
     Curve,  ///< only the curve (its in-use bit follows it); the rest is the controller's
     Map,    ///< only the map; the rest is the controller's
 };
@@ -45,7 +46,7 @@ struct SettingsWriteRequest {
     /// and are taken from the device; the map bytes are ignored (see `map`).
     CSettingsBlock wanted;
     EWriteSource source = EWriteSource::Test;
-    EWriteScope scope = EWriteScope::Record;
+    EWriteScope scope = EWriteScope::Values;
     /// A new injection map to write (verified byte for byte) with the record; the
     /// map-in-use bit of optionFlags follows it (set when a cell holds a correction).
     std::optional<MapImage> map;

@@ -486,13 +486,14 @@ bool CDevicePanel::writeCorrection(const CSettingsBlock& record) {
         wait.end();
         const bool ok = showWriteResult(this, result,
                                         {QStringLiteral("Nie powiodło się ustawienie urządzenia!"),
-                                         QString::fromUtf8(MSG_WRITE_NO_CAR_DATA)});
-        showCorrection();
+                                         QString::fromUtf8(MSG_WRITE_NO_CAR_DATA), true});
+        // A refused value gives way to the controller's; after a failed write the
+        // typed value stays, to be written again.
+        if (ok || result.outcome == EWriteOutcome::Refused) showCorrection();
         return ok;
     } catch (IError* e) {
         showCaughtError(this, QString(), "CDevicePanel::onBtnWrite()", e);
     }
-    showCorrection();
     return false;
 }
 

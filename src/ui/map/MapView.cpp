@@ -110,7 +110,6 @@ void CMapView::OnBtnRead() {
 }
 
 void CMapView::OnBtnWrite() {
-    if (!m_write->isEnabled()) return;
     catching(this, "CMapView::OnBtnWrite()", [&] {
         const MapBytes bytes = m_grid->bytes();
         const SettingsWriteRequest request = mapWriteRequest(m_doc, bytes, EWriteSource::Map);

@@ -186,7 +186,6 @@ void CTimeCorrView::followConnection() {
 
 void CTimeCorrView::setCurve(const TimeCorrectionCurve& curve) {
     m_curve = curve;
-    rebuildFromCurve();
     showValues();
 }
 
@@ -231,7 +230,6 @@ void CTimeCorrView::onTimeCorrGet() {
 }
 
 void CTimeCorrView::onTimeCorrSet() {
-    if (!m_write->isEnabled()) return;
     guarded(window(), "CTimeCorrView::onTimeCorrSet()", [this] {
         SettingsWriteResult result;
         {

@@ -131,6 +131,8 @@ private:
     CSettingsBlock m_record;
     /// Where the copy came from (the dialog, a car file, the factory record).
     EWriteSource m_source = EWriteSource::Dialog;
+    /// Whether the copy's curve is meant too (a file, the factory record, a snapshot).
+    EWriteScope m_scope = EWriteScope::Values;
     std::vector<Field> m_fields;
     QLineEdit* m_remarks = nullptr;
     QComboBox* m_injectorType = nullptr;

@@ -41,6 +41,7 @@ bool CDevSetupDlg::onRead() {
     // (remarks, car data) are the document's.
     m_record = m_doc.settings();
     m_source = EWriteSource::Dialog;
+    m_scope = EWriteScope::Values;
     showRecord();
     return true;
 }
@@ -63,6 +64,7 @@ bool CDevSetupDlg::onWrite() {
     SettingsWriteRequest request;
     request.wanted = m_record;
     request.source = m_source;
+    request.scope = m_scope;
     request.confirm = [this](const std::vector<SettingChange>& changes) {
         const CCursorLift lift;
         return confirmChanges(changes);
@@ -82,6 +84,7 @@ bool CDevSetupDlg::onWrite() {
     // The record as the controller now holds it (wire values, time stamp).
     m_record = m_doc.settings();
     m_source = EWriteSource::Dialog;
+    m_scope = EWriteScope::Values;
     showRecord();
     fillSnapshots();
     return result.outcome == EWriteOutcome::Written;
@@ -102,6 +105,7 @@ bool CDevSetupDlg::loadFile(const QString& path) {
         return false;
     }
     m_source = EWriteSource::FileRestore;
+    m_scope = EWriteScope::Record; // the file's curve is restored with it
     showRecord();
     return true;
 }
@@ -112,6 +116,7 @@ void CDevSetupDlg::onFactory() {
     // The record keeps its identity, car data and feature record.
     applyStoredRecord(factorySettings(), m_record, true);
     m_source = EWriteSource::Factory;
+    m_scope = EWriteScope::Record;
     showRecord();
 }
 
@@ -128,6 +133,7 @@ void CDevSetupDlg::applySnapshot(int row) {
     const CSettingsBlock& snapshot = m_snapshots[static_cast<size_t>(row)];
     copySettingsExceptMap(snapshot, m_record);
     m_source = EWriteSource::Dialog;
+    m_scope = EWriteScope::Record;
     showRecord();
     // The snapshot's sample number is kept in the recording-context word.
     const auto sampleNo = static_cast<uint32_t>(snapshot.recordingContext());

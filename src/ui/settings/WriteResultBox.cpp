@@ -11,11 +11,18 @@ bool showWriteResult(QWidget* parent, const SettingsWriteResult& result, const W
         return false;
     case EWriteOutcome::NoCarData:
         zefMessageBox(parent, texts.carData, caption, EMsgStyle::Plain);
+        if (texts.carDataThenFailed) zefMessageBox(parent, texts.failed, caption, EMsgStyle::Error);
         return false;
     case EWriteOutcome::Busy:
         zefMessageBox(parent, qstr(result.message), caption, EMsgStyle::Info);
         return false;
     case EWriteOutcome::WriteFailed:
+        zefMessageBox(parent, texts.failed, caption, EMsgStyle::Error);
+        return false;
+    case EWriteOutcome::VersionFailed:
+    case EWriteOutcome::CarFileFailed:
+        // The step's own message, then the writer's: the record was not written.
+        zefMessageBox(parent, qstr(result.message), caption, EMsgStyle::Error);
         zefMessageBox(parent, texts.failed, caption, EMsgStyle::Error);
         return false;
     case EWriteOutcome::Written:

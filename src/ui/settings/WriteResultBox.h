@@ -16,6 +16,9 @@ namespace zefirel {
 struct WriteTexts {
     QString failed;  ///< the record was not accepted
     QString carData; ///< the car data were not given
+    /// After the car-data message, also the failure (a writer whose own step
+    /// reports any refused write as failed).
+    bool carDataThenFailed = false;
 };
 
 /// Shows the result's message as above; true when the record reached the controller.
