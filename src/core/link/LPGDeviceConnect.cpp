@@ -52,12 +52,16 @@ bool CLPGDevice::openAndHandshake(uint32_t portNumber, const std::string& path, 
     // A port that cannot be opened leaves no stale "connected" state behind.
     m_connected.store(false, std::memory_order_relaxed);
     try {
-        m_port.close();
-        if (portNumber != 0)
-            m_port.open(portNumber);
-        else
-            m_port.openPath(path);
-        setLineParameters(m_port, baudRate);
+        {
+            // No exchange of another thread may use the port while it is swapped.
+            CMutexGuard exchange(&m_txLock);
+            m_port.close();
+            if (portNumber != 0)
+                m_port.open(portNumber);
+            else
+                m_port.openPath(path);
+            setLineParameters(m_port, baudRate);
+        }
         startupMark("port-open");
         if (handshake()) {
             startupMark("handshake");
@@ -67,6 +71,7 @@ bool CLPGDevice::openAndHandshake(uint32_t portNumber, const std::string& path, 
         delete e;
     }
     // Nothing answered: release the port for whatever else may use it.
+    CMutexGuard exchange(&m_txLock);
     m_port.close();
     return false;
 }
@@ -100,6 +105,7 @@ bool CLPGDevice::connectAnyPort() {
 }
 
 void CLPGDevice::disconnect() {
+    CMutexGuard exchange(&m_txLock);
     m_port.close();
     m_connectionLost.store(false, std::memory_order_relaxed);
 }
