@@ -121,7 +121,7 @@ CtlRunner declareMap(CLI::App& cmd) {
 
 const CCtlRegistration regEeprom{{"eeprom", "eeprom read|write FILE", "the whole 512-byte EEPROM to or from a file", declareEeprom}};
 const CCtlRegistration regMap{{"map", "map read|write FILE | map compute RECORDING OUT",
-                                "the 400-byte injection map to or from a file (write verifies), or computed "
+                                "the 400-byte injection map to or from a file (a write needs --car and is verified), or computed "
                                 "from a recording (--timer-frequency F, default 40000)",
                                 declareMap}};
 
