@@ -202,7 +202,13 @@ TEST_F(WritePathGui, WhileASetupProcedureHoldsTheCarOtherWritersAreRefused) {
         q.source = EWriteSource::Panel;
         const size_t start = received();
         EXPECT_EQ(doc().commitSettings(q).outcome, EWriteOutcome::Busy);
-        EXPECT_FALSE(anyWrite(since(start)));
+        const uint8_t thresholds[4] = {200, 150, 100, 50};
+        EXPECT_FALSE(doc().writeLevelCalibration(thresholds));
+        const std::array<uint8_t, 16> block{};
+        EXPECT_FALSE(doc().writeEeprom(block.data(), 0, 16));
+        const auto rs = since(start);
+        EXPECT_FALSE(anyWrite(rs));
+        EXPECT_TRUE(std::none_of(rs.begin(), rs.end(), [](const sim::SimRequest& r) { return r.type == MSG_TYPE_LEVEL_SENSOR; }));
     }
     panel.onReadoutTick();
     EXPECT_TRUE(panel.findChild<QPushButton*>(QStringLiteral("btnWrite"))->isEnabled());

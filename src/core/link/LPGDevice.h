@@ -125,7 +125,8 @@ public:
     /// version adjustment) and nothing is stored in the device.
     bool readVersionRecord(uint8_t* out21);
     /// Writes a version record (the version dialog): date in days since 1 April 2004.
-    /// Holds the controller as a write does (false when another write holds it).
+    /// Holds the controller as a write does (false when another write holds it or
+    /// a setup procedure runs).
     bool writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                       const std::string& identity);
 
@@ -166,7 +167,8 @@ public:
     bool readEeprom(uint16_t address, uint32_t count, uint8_t* out);
     /// Writes a range of the EEPROM, holding the controller as a write does; the
     /// controller's settings, curve and map are unknown afterwards (read again
-    /// before the next settings write). False when another write holds it.
+    /// before the next settings write). False when another write holds it or a
+    /// setup procedure runs.
     bool writeEeprom(const uint8_t* data, uint16_t address, uint32_t count);
     /// Reads the map into the document's record; true only when its checksum
     /// matches (the bytes are copied either way).
@@ -175,7 +177,7 @@ public:
     // --- level sensor -------------------------------------------------------
     bool readLevelCalibration(uint8_t* out4);
     /// Writes the level thresholds, holding the controller as a write does (false
-    /// when another write holds it).
+    /// when another write holds it or a setup procedure runs).
     bool writeLevelCalibration(const uint8_t* in4);
     bool readLevelValue(uint32_t& value);
 

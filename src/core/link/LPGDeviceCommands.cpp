@@ -166,8 +166,9 @@ bool CLPGDevice::readVersionRecord(uint8_t* out21) {
 
 bool CLPGDevice::writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                               const std::string& identity) {
+    // One write at a time, and none while a setup procedure holds the car.
     const COwnerGuard owner(*this, true);
-    if (!owner.held())
+    if (!owner.held() || procedureRunning())
         return false;
     uint8_t record[VERSION_RECORD_SIZE] = {};
     setU16(&record[0], programmingDate);
@@ -256,7 +257,7 @@ bool CLPGDevice::readLevelCalibration(uint8_t* out4) {
 
 bool CLPGDevice::writeLevelCalibration(const uint8_t* in4) {
     const COwnerGuard owner(*this, true);
-    return owner.held() && sendRecord(MSG_TYPE_LEVEL_SENSOR, in4, LEVEL_CALIBRATION_SIZE);
+    return owner.held() && !procedureRunning() && sendRecord(MSG_TYPE_LEVEL_SENSOR, in4, LEVEL_CALIBRATION_SIZE);
 }
 
 bool CLPGDevice::readLevelValue(uint32_t& value) {

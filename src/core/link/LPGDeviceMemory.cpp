@@ -38,7 +38,7 @@ bool CLPGDevice::readEeprom(uint16_t address, uint32_t count, uint8_t* out) {
 
 bool CLPGDevice::writeEeprom(const uint8_t* data, uint16_t address, uint32_t count) {
     const COwnerGuard owner(*this, true);
-    if (!owner.held())
+    if (!owner.held() || procedureRunning())
         return false;
     // Whatever the range held, the settings, curve or map read so far may no
     // longer be the controller's: the next write reads them again.
