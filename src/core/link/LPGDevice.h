@@ -54,7 +54,7 @@ struct SequenceItem {
     bool present = false;  ///< false when the controller saw no signal
 };
 
-/// The version mismatch message shown by the handshake and writeSettings.
+/// The version mismatch message shown by the handshake and the settings write.
 std::string versionMismatchText(unsigned controllerVersion);
 
 class CLPGDevice : public CLPGDeviceErr {
