@@ -45,21 +45,24 @@ private:
 
 /// A text field that claims its editing keys ahead of the window's shortcuts, as a
 /// line edit on an X11 desktop claims Ctrl+U (erase the line) and Ctrl+K (erase to
-/// its end): here every Ctrl key, each one erasing the text.
+/// its end): here every Ctrl+letter, each one erasing the text.
 class CClaimingEdit : public QLineEdit {
 public:
     using QLineEdit::QLineEdit;
 
 protected:
+    static bool editingKey(const QKeyEvent& k) {
+        return (k.modifiers() & Qt::ControlModifier) && k.key() >= Qt::Key_A && k.key() <= Qt::Key_Z;
+    }
     bool event(QEvent* e) override {
-        if (e->type() == QEvent::ShortcutOverride && (static_cast<QKeyEvent*>(e)->modifiers() & Qt::ControlModifier)) {
+        if (e->type() == QEvent::ShortcutOverride && editingKey(*static_cast<QKeyEvent*>(e))) {
             e->accept();
             return true;
         }
         return QLineEdit::event(e);
     }
     void keyPressEvent(QKeyEvent* e) override {
-        if (e->modifiers() & Qt::ControlModifier) clear();
+        if (editingKey(*e)) clear();
         else QLineEdit::keyPressEvent(e);
     }
 };

@@ -4,6 +4,7 @@
 // take a comma as well.
 
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QRegularExpression>
