@@ -10,6 +10,7 @@
 
 #include "CtlCli.h"
 #include "settings/ServiceReport.h"
+#include "support/NumberLocale.h"
 #include "ui/bench/ReportPainter.h"
 
 namespace zefirel::ctl {
@@ -33,6 +34,7 @@ int runReport(CCtlContext& ctx, const std::string& pdf, const std::string& recor
     char name[] = "zefirelctl";
     char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
+    keepNumbersInCLocale(); // the report's numbers keep their decimal point under any locale
     QString why;
     if (!writeReportPdf(QString::fromStdString(pdf), report, why)) {
         ctx.message(why.toStdString());

@@ -22,9 +22,7 @@ bool carDataFor(CCtlContext& ctx, const CSettingsBlock* file, CarData& out) {
         return parseCarData(ctx.options().car, out);
     if (!file)
         return false;
-    const CarTexts texts = CCarInfo::carTexts(*file);
-    CarData car;
-    std::copy(texts.begin(), texts.end(), car.texts);
+    CarData car{CCarInfo::carTexts(*file)};
     if (!completeCarData(car))
         return false;
     out = car;

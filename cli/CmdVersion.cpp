@@ -39,7 +39,7 @@ int setVersion(CCtlContext& ctx, const VersionOptions& o) {
     if (parseProgrammingDate(o.date, days) != EDateText::Ok)
         return ctx.usageError(std::string(MSG_VERSION_DATE_INVALID) + ": " + o.date);
     // The identity travels as one enciphered 16-byte block; a longer one would be cut.
-    if (o.identity.size() > IDENTITY_MAX_BYTES)
+    if (!identityFits(o.identity))
         return ctx.usageError(MSG_VERSION_IDENTITY_TOO_LONG);
     if (const int rc = ctx.connect(false); rc != EXIT_OK)
         return rc;

@@ -30,30 +30,32 @@ std::string plainLines(const std::string& text) {
 
 // --- car data ------------------------------------------------------------------
 
-bool parseCarData(const std::string& text, CarData& out) {
+bool parseCarData(const std::string& text, CarData& out, std::string* why) {
     CarData car;
     size_t field = 0, start = 0;
+    const auto refuse = [why](std::string message) {
+        if (why)
+            *why = std::move(message);
+        return false;
+    };
     for (;;) {
         const size_t semi = text.find(';', start);
         if (field >= 7)
-            return false;
+            return refuse(MSG_CAR_DATA_MISSING);
         car.texts[field++] = text.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
         if (semi == std::string::npos)
             break;
         start = semi + 1;
     }
-    if (field != 7 || !completeCarData(car))
-        return false;
+    if (field != 7)
+        return refuse(MSG_CAR_DATA_MISSING);
+    if (!completeCarData(car))
+        return refuse(carDataMissingMessage(missingCarText(car.texts)));
     out = car;
     return true;
 }
 
-bool completeCarData(const CarData& car) {
-    for (int required : {0, 1, 2, 3, 5})
-        if (car.texts[required].empty())
-            return false;
-    return true;
-}
+bool completeCarData(const CarData& car) { return missingCarText(car.texts) == ECarText::Count; }
 
 // --- host ------------------------------------------------------------------------
 

@@ -35,6 +35,7 @@
 #include "diag/DeviceDoc.h"
 #include "link/Host.h"
 #include "link/LinkTrace.h"
+#include "settings/CarInfo.h"
 #include "support/Preferences.h"
 
 namespace CLI {
@@ -49,7 +50,7 @@ inline constexpr int EXIT_FAILED = 1;  ///< the controller operation failed (or 
 inline constexpr int EXIT_USAGE = 2;   ///< bad usage or invalid input; nothing was sent
 
 /// The message of the car data check (the car information dialog's text).
-inline constexpr const char* MSG_CAR_DATA_MISSING = "Musisz podać dane dotyczące samochodu i zamontowanej instalacji";
+inline constexpr const char* MSG_CAR_DATA_MISSING = MSG_CAR_DATA_REQUIRED;
 
 /// Options that apply to every command.
 struct CtlOptions {
@@ -63,13 +64,14 @@ struct CtlOptions {
 
 /// The seven car texts of --car, in the settings block's order.
 struct CarData {
-    std::string texts[7];
+    CarTexts texts;
 };
 /// Splits "make;model;capacity;power;year;injectors;flow". False unless there are
-/// exactly seven fields and make, model, capacity, power and injectors are given.
-bool parseCarData(const std::string& text, CarData& out);
-/// Whether make, model, capacity, power and injectors are given (what the car
-/// information dialog insists on).
+/// exactly seven fields and make, model, capacity, power and injectors are given;
+/// `why` then gets the refusal (naming the missing text when one is).
+bool parseCarData(const std::string& text, CarData& out, std::string* why = nullptr);
+/// Whether make, model, capacity, power and injectors are given: the rule of the car
+/// information dialog (missingCarText).
 bool completeCarData(const CarData& car);
 
 /// The host of the command line: messages and the wait text on standard error,

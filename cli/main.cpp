@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
     CCtlContext ctx(options);
     if (options.haveCar) {
         CarData car;
-        if (!parseCarData(options.car, car)) {
-            ctx.message(MSG_CAR_DATA_MISSING);
+        if (std::string why; !parseCarData(options.car, car, &why)) {
+            ctx.message(why);
             return EXIT_USAGE;
         }
         ctx.host().setCarData(car);

@@ -60,3 +60,9 @@ rm -rf "$test_home" && mkdir -p "$test_home/config" "$test_home/data" "$test_hom
 chmod 700 "$test_home/run"
 export XDG_CONFIG_HOME="$test_home/config" XDG_DATA_HOME="$test_home/data" XDG_RUNTIME_DIR="$test_home/run"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" "${ctest_args[@]}"
+# The windowed tests once more under the Polish locale of installers' desktops
+# (scripts/setup.sh generates it): numbers keep their decimal point there too.
+if [ "$build_dir" = build ]; then
+  LANG=pl_PL.UTF-8 LC_ALL=pl_PL.UTF-8 \
+    ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" -L gui "${ctest_args[@]}"
+fi

@@ -25,7 +25,7 @@ int daysSinceEpoch2004(int year, unsigned month, unsigned day);
 
 struct SimConfig {
     // --- what the controller reports ----------------------------------------
-    std::string identity = "ZEFSIM-0000001"; ///< at most 16 characters
+    std::string identity = "ZEFSIM-0000001"; ///< the controller's bytes (CP1250), at most 16
     uint16_t versionWord = 5;
     uint8_t injectors = 4;
     /// Feature mask; bit 0x0080 selects the extended diagnostic layout.

@@ -79,7 +79,8 @@ public:
     /// The work-state byte the next diagnostic answer carries.
     uint8_t workState() const;
     bool onLpg() const;
-    /// The identity as the version record currently carries it, deciphered.
+    /// The identity as the version record currently carries it, deciphered: the
+    /// controller's bytes (CP1250).
     std::string identity() const;
     /// The settings record in host order (as the PC decodes it).
     std::array<uint8_t, 26> setupRecord() const;

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "settings/VersionRecord.h"
 #include "support/Version.h"
 
 namespace zefirel::sim {
@@ -182,8 +183,12 @@ private:
     void declareController() {
         SimConfig& c = m_cfg;
         m_group = "The controller";
+        // A controller keeps its identity in CP1250, as the version dialog writes it.
         text("--identity", "TEXT", "identity in the version record (at most 16 characters)",
-             [&c](const std::string& v) { c.identity = v; return v.size() <= 16; });
+             [&c](const std::string& v) {
+                 c.identity = identityBytes(v);
+                 return identityFits(v);
+             });
         whole("--version-word", c.versionWord, 0, 65535, "N", "firmware version word (default 5)");
         whole("--injectors", c.injectors, 1, 8, "N", "number of injectors, 1..8 (default 4)");
         whole("--features", c.featureMask, 0, 0xFFFFFFFFull, "MASK", "feature mask, decimal or 0x... (default 0x1057)");

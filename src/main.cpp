@@ -12,6 +12,7 @@
 #include "support/Preferences.h"
 #include "support/Version.h"
 #include "support/StartupTrace.h"
+#include "ui/app/NumberFormat.h"
 #include "ui/app/Zefirel.h"
 
 namespace {
@@ -84,6 +85,8 @@ int main(int argc, char** argv) {
     // A controller cable that vanishes must not end the program through SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
+    // Made with the desktop's locale; numbers keep their decimal point regardless.
+    zefirel::useProgramNumberFormat();
     QApplication::setOrganizationName(QStringLiteral("Zefirel"));
     QApplication::setApplicationName(QStringLiteral("Zefirel"));
     QApplication::setDesktopFileName(QStringLiteral("pl.zefirel.Zefirel"));

@@ -3,10 +3,14 @@
 // window's shortcuts, and the slow refresh that nests across dialogs and messages.
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QTest>
 #include <QToolBar>
@@ -14,6 +18,7 @@
 #include "AppTestKit.h"
 #include "ui/app/Commands.h"
 #include "ui/app/DeviceFrm.h"
+#include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
 
 namespace zefirel::test {
@@ -37,6 +42,113 @@ public:
 private:
     QTimer m_timer;
 };
+
+/// A text field that claims its editing keys ahead of the window's shortcuts, as a
+/// line edit on an X11 desktop claims Ctrl+U (erase the line) and Ctrl+K (erase to
+/// its end): here every Ctrl+letter, each one erasing the text.
+class CClaimingEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    static bool editingKey(const QKeyEvent& k) {
+        return (k.modifiers() & Qt::ControlModifier) && k.key() >= Qt::Key_A && k.key() <= Qt::Key_Z;
+    }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ShortcutOverride && editingKey(*static_cast<QKeyEvent*>(e))) {
+            e->accept();
+            return true;
+        }
+        return QLineEdit::event(e);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        if (editingKey(*e)) clear();
+        else QLineEdit::keyPressEvent(e);
+    }
+};
+
+} // namespace
+
+// Ctrl+U in the correction field opens "Ustawienia ręczne..." instead of erasing the
+// field: every shortcut of the menus and the window runs its command from every
+// field, and the field keeps its text, also a field that claims the key for itself.
+TEST_F(AppTest, EveryShortcutRunsItsCommandFromEveryFieldWhichKeepsItsText) {
+    startSimulator();
+    startProgram();
+    setMessageInterceptor([](const ShownMessage&) { return EMsgResult::No; });
+    CDevicePanel* panel = docUi().frame()->panel();
+    auto* correction = panel->findChild<QLineEdit*>(QStringLiteral("correctionEdit"));
+    ASSERT_TRUE(waitUntil([&] { return correction->isEnabled(); }, 5000));
+    auto* claiming = new CClaimingEdit(QStringLiteral("1.234"), panel);
+    claiming->show();
+
+    const struct {
+        QKeySequence keys;
+        int command;
+    } shortcuts[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_U), ID_MANUAL_SETTINGS},
+        {QKeySequence(Qt::CTRL | Qt::Key_F), ID_REPLAY},
+        {QKeySequence(Qt::CTRL | Qt::Key_P), ID_PRINT},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), ID_PRINT_PREVIEW},
+    };
+    // The table holds every shortcut of the menus and the window (F10 opens the
+    // menu bar, no command).
+    QList<QAction*> actions = mainFrame().actions();
+    for (QMenu* m : mainFrame().topMenus()) actions += m->actions();
+    const auto holder = [&](const QKeySequence& keys) -> QAction* {
+        for (QAction* a : actions)
+            if (a->shortcuts().contains(keys)) return a;
+        return nullptr;
+    };
+    for (QAction* a : actions)
+        for (const QKeySequence& k : a->shortcuts())
+            EXPECT_TRUE(k == QKeySequence(Qt::Key_F10) ||
+                        std::any_of(std::begin(shortcuts), std::end(shortcuts), [&](const auto& s) { return s.keys == k; }))
+                << k.toString().toStdString();
+
+    updateMenus();
+    ASSERT_TRUE(holder(shortcuts[0].keys)->isEnabled()) << "Ctrl+U opens the manual settings of a connected controller";
+
+    std::vector<int> commands;
+    QObject::connect(&mainFrame(), &CMainFrame::command, [&](int id) { commands.push_back(id); });
+    CModalCloser closer;
+    m_nextFile.clear(); // the replay's file dialog is cancelled
+    const auto press = [&](QWidget* field, const QKeySequence& keys) {
+        mainFrame().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&mainFrame()));
+        field->setFocus();
+        ASSERT_TRUE(waitUntil([&] { return field->hasFocus(); }, 2000));
+        const QKeyCombination k = keys[0];
+        QTest::keyClick(field, k.key(), k.keyboardModifiers());
+    };
+    const auto textOf = [](QWidget* w) {
+        if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+        return qobject_cast<QComboBox*>(w)->currentText();
+    };
+    QWidget* fields[] = {correction, claiming, panel->findChild<QComboBox*>(QStringLiteral("injector")),
+                         panel->findChild<QWidget*>(QStringLiteral("correctionSpin"))};
+    for (QWidget* field : fields) {
+        ASSERT_NE(field, nullptr);
+        for (const auto& s : shortcuts) {
+            // The arrows and the list have no text to keep: Ctrl+U there suffices.
+            const bool hasText = qobject_cast<QLineEdit*>(field) || qobject_cast<QComboBox*>(field);
+            if (!qobject_cast<QLineEdit*>(field) && s.command != ID_MANUAL_SETTINGS) continue;
+            SCOPED_TRACE(field->objectName().toStdString() + " " + s.keys.toString().toStdString());
+            updateMenus();
+            QAction* a = holder(s.keys);
+            ASSERT_NE(a, nullptr);
+            const bool enabled = a->isEnabled();
+            const QString before = hasText ? textOf(field) : QString();
+            commands.clear();
+            press(field, s.keys);
+            EXPECT_EQ(commands, enabled ? std::vector<int>{s.command} : std::vector<int>{});
+            if (hasText) EXPECT_EQ(textOf(field), before);
+        }
+    }
+    EXPECT_GT(closer.closed, 0);
+}
+
+namespace {
 
 TEST_F(AppTest, TheDeviceWindowCannotBeClosedOnItsOwnAndTheProgramGoesOn) {
     startSimulator();

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 
 #include <filesystem>
 
@@ -78,18 +79,20 @@ TEST(CarInfoDialog, OkNeedsMakeModelCapacityPowerAndInjectors) {
         EXPECT_EQ(items, (QStringList{"1.0", "1.5", "1.8", "2.0", "2.5", "3.0"}));
         EXPECT_EQ(injectors->currentText(), QStringLiteral("2.0"));
     }
+    // A refusal names the first missing field by its label.
     const struct {
         const char* what;
         CarTexts texts;
-        bool accepted;
+        const char* missing; // null: accepted
     } cases[] = {
-        {"all given", ASTRA, true},
-        {"no year and no flow", {"Opel", "Astra", "1600", "101", "", "2.0", ""}, true},
-        {"no power", {"Opel", "Astra", "1600", "", "2003", "2.0", "12"}, false},
-        {"no make", {"", "Astra", "1600", "101", "2003", "2.0", "12"}, false},
-        {"blank model", {"Opel", "  ", "1600", "101", "2003", "2.0", "12"}, false},
-        {"no capacity", {"Opel", "Astra", "", "101", "2003", "2.0", "12"}, false},
-        {"no injectors", {"Opel", "Astra", "1600", "101", "2003", "", "12"}, false},
+        {"all given", ASTRA, nullptr},
+        {"no year and no flow", {"Opel", "Astra", "1600", "101", "", "2.0", ""}, nullptr},
+        {"a count of injectors, as --car takes it", {"Opel", "Astra", "1600", "101", "2003", "4", "12"}, nullptr},
+        {"no power", {"Opel", "Astra", "1600", "", "2003", "2.0", "12"}, "Moc [KM]"},
+        {"no make", {"", "Astra", "1600", "101", "2003", "2.0", "12"}, "Marka pojazdu"},
+        {"blank model", {"Opel", "  ", "1600", "101", "2003", "2.0", "12"}, "Model"},
+        {"no capacity", {"Opel", "Astra", "", "101", "2003", "2.0", "12"}, "Pojemność silnika"},
+        {"no injectors", {"Opel", "Astra", "1600", "101", "2003", "", "12"}, "Zamontowane wtryskiwacze"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -98,9 +101,12 @@ TEST(CarInfoDialog, OkNeedsMakeModelCapacityPowerAndInjectors) {
         dlg.show();
         enter(dlg, c.texts);
         child<QPushButton>(dlg, "ok")->click();
-        EXPECT_EQ(dlg.result() == QDialog::Accepted, c.accepted);
-        EXPECT_EQ(log.texts, c.accepted ? std::vector<QString>{} : std::vector<QString>{REQUIRED});
-        if (c.accepted) {
+        const bool accepted = c.missing == nullptr;
+        EXPECT_EQ(dlg.result() == QDialog::Accepted, accepted);
+        EXPECT_EQ(log.texts, accepted ? std::vector<QString>{}
+                                       : std::vector<QString>{REQUIRED + QStringLiteral("\nBrak danych: ") +
+                                                              QString::fromUtf8(c.missing)});
+        if (accepted) {
             EXPECT_EQ(dlg.texts(), c.texts);
         }
     }
@@ -128,6 +134,42 @@ TEST(CarInfoDialog, StartsFromTheLastCarOfTheSameControllerOnly) {
     CCarInfoDlg other(folder.path() + "/", &prefs, doc);
     EXPECT_EQ(other.texts(), (CarTexts{"Fiat", "", "", "", "", "2.0", ""}))
         << "another controller's car is not offered: the document's own data are";
+}
+
+// Filled from the last car, the dialog keeps every text through the keyboard and
+// OK: leaving "Marka pojazdu" matches the make in its list, which must not count as
+// choosing another make (that empties capacity, power, year and flow).
+TEST(CarInfoDialog, TheRestoredCarSurvivesTabAndOk) {
+    MessageLog log;
+    CScratchFolder folder;
+    CMemoryPreferences prefs;
+    // The texts as the command line's --car stores them: injectors as a count.
+    const CarTexts car = {"Opel", "Astra", "1600", "101", "2003", "4", "12"};
+    const std::string path = folder.path() + "/Opel-Astra-1600/ZF-7-08-12-2026.settings";
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_TRUE(saveSettingsFile(path, stored("ZF-7", car, "08-12-2026-10:00:00")));
+    CCarInfo::rememberLastCar(prefs, path);
+    CSettingsBlock doc;
+    doc.setIdentity("ZF-7");
+
+    CCarInfoDlg dlg(folder.path() + "/", &prefs, doc);
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    EXPECT_EQ(dlg.texts(), car);
+    auto* make = child<QComboBox>(dlg, "make");
+    make->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return make->hasFocus(); }, 2000));
+    for (int field = 0; field < 7; ++field) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(dlg.texts(), car);
+    // Choosing the same make again from the list keeps the fields too.
+    make->activated(make->findText(QStringLiteral("Opel")));
+    EXPECT_EQ(dlg.texts(), car);
+    make->setFocus();
+    QTest::mouseClick(child<QPushButton>(dlg, "ok"), Qt::LeftButton);
+    EXPECT_EQ(log.texts, std::vector<QString>{});
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.texts(), car);
 }
 
 TEST(CarSettingsDialog, RowsMarkTheControllersOwnFilesAndWybierzNeedsARow) {

@@ -7,10 +7,12 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include <filesystem>
 #include <fstream>
 
 #include "AppTestKit.h"
 #include "link/LinkTrace.h"
+#include "settings/CarInfo.h"
 #include "settings/LevelSensor.h"
 #include "ui/app/Commands.h"
 #include "ui/settings/FuelSensorDlg.h"
@@ -18,6 +20,8 @@
 
 namespace zefirel::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 class SettingsDlgTest : public AppTest {
 protected:
@@ -123,6 +127,39 @@ TEST_F(SettingsDlgTest, LowOhmSensorIsRecognisedAndTheReserveLampBlinks) {
     dlg.onTimer();
     EXPECT_EQ((std::array<uint32_t, 4>{lamp(dlg, 0), lamp(dlg, 1), lamp(dlg, 2), lamp(dlg, 3)}),
               (std::array<uint32_t, 4>{LAMP_GREEN, LAMP_GREEN, LAMP_YELLOW, LAMP_RED}));
+}
+
+// The identity is CP1250 bytes in the controller, as every text of it: read as
+// Polish letters, written back as CP1250 (16 letters fit), and the car settings
+// file is named with the same letters.
+TEST_F(SettingsDlgTest, TheIdentityIsCp1250InTheControllerAndPolishLettersOnScreen) {
+    sim::SimConfig cfg;
+    cfg.identity = "WARSZTAT-\xA3\xD3" "D\x8F-7"; // "WARSZTAT-ŁÓDŹ-7"
+    startSimulator(cfg);
+    startProgram();
+    doc().setAdministratorLevel(true);
+    const std::string lodz = "WARSZTAT-ŁÓDŹ-7";
+    EXPECT_EQ(doc().settings().identity(), lodz);
+    CSettingsBlock named = doc().settings();
+    named.setCarText(ECarText::make, "Opel");
+    named.setCarText(ECarText::model, "Astra");
+    named.setCarText(ECarText::capacity, "1600");
+    named.setTimeStamp("08-12-2026-10:00:00");
+    EXPECT_EQ(fs::path(CCarInfo::lookUpPath(m_home.path(), named)).filename().string(),
+              lodz + "-08-12-2026.settings");
+
+    CLPGDevVersionDlg dlg(doc());
+    auto* identity = child<QLineEdit>(dlg, "identity");
+    EXPECT_EQ(identity->text(), QString::fromStdString(lodz));
+    identity->setText(QStringLiteral("WARSZTAT-ŻÓŁW-ĘĄ")); // 16 letters, 21 bytes in UTF-8
+    child<QLineEdit>(dlg, "programmingDate")->setText(QStringLiteral("15/03/2026"));
+    const size_t before = messages().size();
+    child<QPushButton>(dlg, "write")->click();
+    EXPECT_EQ(messages().size(), before);
+    EXPECT_EQ(m_controller->identity(), "WARSZTAT-\xAF\xD3\xA3W-\xCA\xA5");
+    identity->clear();
+    child<QPushButton>(dlg, "read")->click();
+    EXPECT_EQ(identity->text(), QStringLiteral("WARSZTAT-ŻÓŁW-ĘĄ"));
 }
 
 TEST_F(SettingsDlgTest, VersionDialogReadsWritesAndRoundTripsTheIdentity) {

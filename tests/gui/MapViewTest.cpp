@@ -108,6 +108,31 @@ TEST_F(MapViewTest, TypedCellsAreWrittenVerifiedAndReadBackAndKasujWritesAnEmpty
     EXPECT_TRUE(messages().empty()) << messages().front().text.toStdString();
 }
 
+// A typed cell is the whole number its text starts with, whichever decimal mark
+// follows, and shows clamped to -100 .. 150 as soon as the editing ends; "Wpisz"
+// sends what the cells show.
+TEST_F(MapViewTest, ATypedCellShowsTheClampedWholeNumberItStartsWith) {
+    openPane();
+    const struct {
+        const char* typed;
+        const char* shown;
+        uint8_t byte;
+    } cases[] = {
+        {"12.5", "12%", 112}, {"7,4", "7%", 107},     {"-3,9%", "-3%", 97},
+        {"200", "150%", 250}, {"-120", "-100%", 0}, {"0.9", "0%", 100},
+    };
+    int row = 10;
+    for (const auto& c : cases) {
+        type(row, 2, QString::fromUtf8(c.typed));
+        EXPECT_EQ(grid().cellText(row, 2), QString::fromUtf8(c.shown)) << c.typed;
+        ++row;
+    }
+    view().writeButton()->click();
+    row = 10;
+    for (const auto& c : cases) EXPECT_EQ(eepromCell(row++, 2), c.byte) << c.typed;
+    EXPECT_TRUE(messages().empty()) << messages().front().text.toStdString();
+}
+
 TEST_F(MapViewTest, AFailedReadBackShowsTheVerificationMessageAndLeavesTheFlag) {
     sim::SimConfig cfg;
     cfg.faults.badChecksumCommand = CMD_EEPROM; // written, never read back

@@ -53,6 +53,9 @@ TEST(CtlCorrections, BadListsAreRefusedBeforeAnythingIsSent) {
         {{CAR, "corrections", "set", curveList({{4, "1.5"}})}, "not a whole number"},
         {{CAR, "corrections", "set", curveList({{5, ""}})}, "not a whole number"},
         {{"corrections", "set", curveList({{5, "2"}})}, "Musisz podać dane dotyczące samochodu"},
+        // The car data dialog's rule: blanks are no capacity, and the refusal names it.
+        {{"--car=Opel;Astra; ;101;2003;4;", "corrections", "set", curveList({{5, "2"}})},
+         "Musisz podać dane dotyczące samochodu i zamontowanej instalacji\nBrak danych: Pojemność silnika"},
         {{CAR, "corrections", "put"}, "usage: corrections"},
     };
     for (const Case& k : cases) {

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QByteArray>
 
+#include "ui/app/NumberFormat.h"
+
 namespace zefirel::test {
 
 inline QApplication& qtApp() {
@@ -16,6 +18,8 @@ inline QApplication& qtApp() {
     static char* argv[] = {name, nullptr};
     // Lives until the process ends: widgets of other tests may still refer to it.
     static QApplication* app = new QApplication(argc, argv);
+    // As the program does right after making its application object.
+    useProgramNumberFormat();
     return *app;
 }
 

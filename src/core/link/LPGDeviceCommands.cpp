@@ -11,6 +11,7 @@
 #include "link/Cipher.h"
 #include "link/Conversions.h"
 #include "link/LPGDevice.h"
+#include "settings/VersionRecord.h"
 
 namespace zefirel {
 
@@ -123,7 +124,7 @@ void CLPGDevice::storeVersionRecord(const uint8_t* record) {
     std::lock_guard<std::mutex> guard(m_settingsLock);
     m_settings.setVersionMark(getU16(record + 2));
     m_settings.setInjectorCount(record[4]);
-    m_settings.setIdentity(identityCipher().decipher(record + 5, block::IDENTITY_SIZE));
+    m_settings.setIdentity(identityText(identityCipher().decipher(record + 5, block::IDENTITY_SIZE)));
 }
 
 bool CLPGDevice::readVersion(uint8_t* out21) {
@@ -174,7 +175,7 @@ bool CLPGDevice::writeVersion(uint16_t programmingDate, uint16_t version, uint8_
     setU16(&record[0], programmingDate);
     setU16(&record[2], version);
     record[4] = injectors;
-    const CCipher::Block id = identityCipher().encipher(identity);
+    const CCipher::Block id = identityCipher().encipher(identityBytes(identity));
     std::copy(id.begin(), id.end(), record + 5);
     return sendRecord(MSG_TYPE_VERSION, record, VERSION_RECORD_SIZE);
 }

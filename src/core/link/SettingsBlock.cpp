@@ -174,11 +174,13 @@ uint16_t CSettingsBlock::versionMark() const { return getU16(m_bytes.data() + bl
 void CSettingsBlock::setVersionMark(uint16_t v) { setU16(m_bytes.data() + block::VERSION, v); }
 
 std::string CSettingsBlock::identity() const {
-    return readText(m_bytes.data() + block::IDENTITY, block::IDENTITY_SIZE);
+    return cp1250ToUtf8(readText(m_bytes.data() + block::IDENTITY, block::IDENTITY_SIZE));
 }
 
-void CSettingsBlock::setIdentity(const std::string& id) {
+void CSettingsBlock::setIdentity(const std::string& utf8) {
     // All 16 bytes may hold identity characters: no terminator is needed here.
+    // CP1250 has one byte per character, so the cut never splits one.
+    const std::string id = utf8ToCp1250(utf8);
     uint8_t* p = m_bytes.data() + block::IDENTITY;
     std::memset(p, 0, block::IDENTITY_SIZE);
     std::memcpy(p, id.data(), std::min(id.size(), block::IDENTITY_SIZE));

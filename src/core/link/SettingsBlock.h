@@ -104,9 +104,11 @@ public:
 
     uint16_t versionMark() const;
     void setVersionMark(uint16_t v);
-    /// Identity as text up to the first zero byte (at most 16 characters).
+    /// Identity as UTF-8 text: the CP1250 bytes up to the first zero byte (at most
+    /// 16 characters), as every text of the controller.
     std::string identity() const;
-    void setIdentity(const std::string& id);
+    /// Stores a UTF-8 identity as CP1250 bytes (cut to 16).
+    void setIdentity(const std::string& utf8);
     uint8_t injectorCount() const { return m_bytes[block::INJECTORS]; }
     void setInjectorCount(uint8_t n) { m_bytes[block::INJECTORS] = n; }
 

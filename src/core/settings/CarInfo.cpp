@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <set>
 #include <system_error>
 
@@ -144,6 +145,27 @@ CarTexts CCarInfo::carTexts(const CSettingsBlock& record) {
     for (size_t t = 0; t < texts.size(); ++t)
         texts[t] = record.carText(static_cast<ECarText>(t));
     return texts;
+}
+
+ECarText missingCarText(const CarTexts& texts) {
+    for (ECarText t : {ECarText::make, ECarText::model, ECarText::capacity, ECarText::power, ECarText::injectors}) {
+        const std::string& text = texts[static_cast<size_t>(t)];
+        if (text.find_first_not_of(" \t") == std::string::npos)
+            return t;
+    }
+    return ECarText::Count;
+}
+
+const char* carTextLabel(ECarText t) {
+    static constexpr const char* LABELS[] = {"Marka pojazdu", "Model", "Pojemność silnika", "Moc [KM]",
+                                             "Rok produkcji", "Zamontowane wtryskiwacze", "Skalibrowane na wydatek"};
+    static_assert(std::size(LABELS) == static_cast<size_t>(ECarText::Count));
+    const auto i = static_cast<size_t>(t);
+    return i < std::size(LABELS) ? LABELS[i] : "";
+}
+
+std::string carDataMissingMessage(ECarText missing) {
+    return std::string(MSG_CAR_DATA_REQUIRED) + "\nBrak danych: " + carTextLabel(missing);
 }
 
 void CCarInfo::setCarTexts(CSettingsBlock& record, const CarTexts& texts) {

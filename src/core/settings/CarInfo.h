@@ -22,6 +22,21 @@ class IPreferences;
 /// The seven car texts, indexed by ECarText (UTF-8).
 using CarTexts = std::array<std::string, static_cast<size_t>(ECarText::Count)>;
 
+/// The refusal of car data that lack a required text.
+inline constexpr const char* MSG_CAR_DATA_REQUIRED = "Musisz podać dane dotyczące samochodu i zamontowanej instalacji";
+
+/// The one rule for car data, in the car data dialog and for --car alike: make,
+/// model, capacity, power and injectors must each hold more than blanks; year and
+/// calibrated flow may be empty. Any text is a valid injectors entry (a nozzle
+/// size such as "2.0", a count such as "4"). Returns the first required text that
+/// is missing, in the dialog's order, or ECarText::Count when none is.
+ECarText missingCarText(const CarTexts& texts);
+/// The label the car data dialog gives a text ("Pojemność silnika").
+const char* carTextLabel(ECarText t);
+/// The refusal naming the missing text: MSG_CAR_DATA_REQUIRED, then on a line of its
+/// own "Brak danych: " and the text's label.
+std::string carDataMissingMessage(ECarText missing);
+
 /// The make, model and capacity a car folder name splits into.
 struct CarFolderParts {
     std::string make, model, capacity;

@@ -7,6 +7,7 @@
 #include "link/Cipher.h"
 #include "link/Protocol.h"
 #include "link/SettingsBlock.h"
+#include "support/Cp1250.h"
 
 namespace zefirel {
 
@@ -60,13 +61,19 @@ EDateText parseProgrammingDate(const std::string& text, uint16_t& out) {
     return EDateText::Ok;
 }
 
+std::string identityText(const std::string& cp1250) { return cp1250ToUtf8(cp1250); }
+
+std::string identityBytes(const std::string& utf8) { return utf8ToCp1250(utf8); }
+
+bool identityFits(const std::string& utf8) { return identityBytes(utf8).size() <= IDENTITY_MAX_BYTES; }
+
 VersionFields decodeVersionRecord(const uint8_t* record) {
     static const CCipher cipher;
     VersionFields f;
     f.programmingDate = getU16(record);
     f.version = getU16(record + 2);
     f.injectors = record[4];
-    f.identity = cipher.decipher(record + 5, block::IDENTITY_SIZE);
+    f.identity = identityText(cipher.decipher(record + 5, block::IDENTITY_SIZE));
     return f;
 }
 

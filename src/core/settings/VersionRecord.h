@@ -17,8 +17,16 @@ inline constexpr const char* MSG_VERSION_DATE_INVALID =
 
 /// An identity that does not fit the 16-byte enciphered block.
 inline constexpr const char* MSG_VERSION_IDENTITY_TOO_LONG = "ID może mieć najwyżej 16 znaków.";
-/// Longest identity in bytes.
+/// Longest identity in bytes (CP1250: one byte per character).
 inline constexpr size_t IDENTITY_MAX_BYTES = 16;
+
+/// The controller keeps its identity in CP1250, as every other text of it: the
+/// deciphered bytes as UTF-8 text, and a UTF-8 text as the bytes to encipher (a
+/// character CP1250 lacks becomes '?').
+std::string identityText(const std::string& cp1250);
+std::string identityBytes(const std::string& utf8);
+/// Whether a UTF-8 identity fits the 16-byte block.
+bool identityFits(const std::string& utf8);
 
 /// Length of a date text that "Wpisz" accepts.
 inline constexpr size_t PROGRAMMING_DATE_TEXT_LENGTH = 10;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStyle>
@@ -58,6 +59,31 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     });
     addAction(menuKey);
     installEmptyMenus();
+    qApp->installEventFilter(this);
+}
+
+// A text field claims its editing keys before any shortcut is looked up: on an X11
+// desktop Ctrl+U erases a line edit and Ctrl+K the rest of it, so Ctrl+U in the
+// correction field would wipe the value instead of opening "Ustawienia ręczne...".
+// In this window the shortcuts come first, in every field: the claim is refused, so
+// the shortcut runs its command; a key press that still arrives belongs to a command
+// that is disabled now, and it must not edit the field either.
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::ShortcutOverride || type == QEvent::KeyPress) && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this && isWindowShortcut(*static_cast<QKeyEvent*>(event))) {
+        event->ignore();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool CMainFrame::isWindowShortcut(const QKeyEvent& key) const {
+    if (key.key() == 0 || key.key() == Qt::Key_unknown) return false;
+    const QKeySequence pressed(key.keyCombination());
+    for (const QAction* a : findChildren<QAction*>())
+        if (a->shortcuts().contains(pressed)) return true;
+    return false;
 }
 
 QAction* CMainFrame::action(int id) const {

@@ -2,7 +2,9 @@
 /// CMainFrame: the program's main window — the multiple-document area, the toolbar
 /// (open, print, about) and the menu bar. With a device document open the menu bar
 /// holds the device menus; without one only "Plik" and "&Help". Every menu entry is
-/// a QAction named "cmd<id>"; triggering one emits command(id).
+/// a QAction named "cmd<id>"; triggering one emits command(id). The shortcuts of the
+/// menus and of the window work from every field of the window, ahead of the field's
+/// own editing keys.
 
 #include <QMainWindow>
 #include <QPointer>
@@ -53,8 +55,12 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    /// Keeps the window's shortcuts ahead of the fields' own editing keys.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// Whether a key is the shortcut of one of this window's actions.
+    bool isWindowShortcut(const QKeyEvent& key) const;
     void giveMnemonics();
     QAction* addCommand(QMenu* menu, const QString& text, int id);
     QMenu* addTopMenu(const QString& title);

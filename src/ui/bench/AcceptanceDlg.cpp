@@ -10,6 +10,7 @@
 
 #include "diag/Recording.h"
 #include "map/MapText.h"
+#include "ui/app/NumberFormat.h"
 #include "ui/bench/BenchWork.h"
 #include "ui/map/MapGrid.h"
 #include "ui/settings/MsgHelper.h"
@@ -26,7 +27,7 @@ CAcceptanceDlg::CAcceptanceDlg(QWidget* parent, std::function<QString()> chooser
     m_file->setObjectName(QStringLiteral("checkFile"));
     top->addWidget(m_file, 1);
     top->addWidget(new QLabel(QStringLiteral("Tolerancja:"), this));
-    m_tolerance = new QDoubleSpinBox(this);
+    m_tolerance = new CDecimalSpinBox(this);
     m_tolerance->setObjectName(QStringLiteral("checkTolerance"));
     m_tolerance->setRange(0.5, 50);
     m_tolerance->setSingleStep(0.5);

@@ -25,8 +25,11 @@ QWidget* CPercentEditInExtListCtrl::createEditor(QWidget* parent, const QStyleOp
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QStringLiteral("percentEdit%1").arg(m_column));
     edit->setAlignment(Qt::AlignCenter);
-    // A whole number with an optional sign and an optional trailing "%".
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[-+\u2212]?\\d{0,6}%?")), edit));
+    // A number with an optional sign, decimals after either mark and an optional
+    // trailing "%": "12.5" and "7,4" stay what was typed (the cell keeps their
+    // whole part) instead of losing the mark and becoming 125 and 74.
+    edit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[-+\u2212]?\\d{0,6}([.,]\\d{0,6})?%?")), edit));
     return edit;
 }
 
@@ -39,7 +42,9 @@ void CPercentEditInExtListCtrl::setModelData(QWidget* editor, QAbstractItemModel
 }
 
 QString CPercentEditInExtListCtrl::storedText(const QString& typed) {
-    return typed.isEmpty() || typed.endsWith(QLatin1Char('%')) ? typed : typed + QLatin1Char('%');
+    // The cell shows at once the value "Wpisz" will send: the whole number the
+    // text starts with, kept within -100 .. 150.
+    return typed.trimmed().isEmpty() ? QString() : qstr(mapPercentText(parseMapPercent(typed.toStdString())));
 }
 
 // --- grid ---------------------------------------------------------------------------

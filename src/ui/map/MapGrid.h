@@ -6,9 +6,10 @@
 /// rests on: a tooltip with the sample counts and means, and a shade where a count
 /// is low. Editing a cell drops what it rested on.
 ///
-/// CPercentEditInExtListCtrl: the in-place editor of one speed column, an integer
-/// line edit that takes the cell's text and stores its own back with "%" appended
-/// when it is not empty and does not end with "%". Nothing is sent while editing.
+/// CPercentEditInExtListCtrl: the in-place editor of one speed column, a line edit
+/// that takes the cell's text and stores back, when its own is not empty, the whole
+/// number it starts with (decimals after "." or "," dropped), clamped to −100 .. 150,
+/// with "%" appended. Nothing is sent while editing.
 
 #include <QStyledItemDelegate>
 #include <QTableWidget>
@@ -30,7 +31,7 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
-    /// The text an editor stores: "%" appended unless empty or already there.
+    /// The text an editor stores: empty, or the clamped whole percentage as "%d%%".
     static QString storedText(const QString& typed);
 
 private:

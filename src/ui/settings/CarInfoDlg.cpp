@@ -38,8 +38,6 @@ void fill(QComboBox* list, const std::vector<std::string>& items) {
     for (const std::string& s : items) list->addItem(qstr(s));
 }
 
-bool blank(const QString& s) { return s.trimmed().isEmpty(); }
-
 } // namespace
 
 CCarInfoDlg::CCarInfoDlg(const std::string& settingsFolder, IPreferences* prefs, const CSettingsBlock& docRecord,
@@ -56,13 +54,9 @@ CCarInfoDlg::CCarInfoDlg(const std::string& settingsFolder, IPreferences* prefs,
     m_flow = textField(this, "flow", ECarText::flow);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Marka pojazdu"), m_make);
-    form->addRow(QStringLiteral("Model"), m_model);
-    form->addRow(QStringLiteral("Pojemność silnika"), m_capacity);
-    form->addRow(QStringLiteral("Moc [KM]"), m_power);
-    form->addRow(QStringLiteral("Rok produkcji"), m_year);
-    form->addRow(QStringLiteral("Zamontowane wtryskiwacze"), m_injectors);
-    form->addRow(QStringLiteral("Skalibrowane na wydatek"), m_flow);
+    // The labels are the names a refusal gives a missing text.
+    for (size_t t = 0; t < static_cast<size_t>(ECarText::Count); ++t)
+        form->addRow(QString::fromUtf8(carTextLabel(static_cast<ECarText>(t))), field(static_cast<ECarText>(t)));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
@@ -105,6 +99,7 @@ CarTexts CCarInfoDlg::texts() const {
 void CCarInfoDlg::setTexts(const CarTexts& t) {
     const auto text = [&](ECarText e) { return qstr(t[static_cast<size_t>(e)]); };
     m_make->setEditText(text(ECarText::make));
+    m_fieldsMake = text(ECarText::make);
     m_model->setEditText(text(ECarText::model));
     m_capacity->setText(text(ECarText::capacity));
     m_power->setText(text(ECarText::power));
@@ -114,7 +109,15 @@ void CCarInfoDlg::setTexts(const CarTexts& t) {
 }
 
 void CCarInfoDlg::onMakeChosen(int index) {
-    fill(m_model, CCarInfo::listModels(m_folder, m_make->itemText(index).toStdString()));
+    const QString make = m_make->itemText(index);
+    const bool sameMake = make.compare(m_fieldsMake, Qt::CaseInsensitive) == 0;
+    m_fieldsMake = make;
+    const QString model = m_model->currentText();
+    fill(m_model, CCarInfo::listModels(m_folder, make.toStdString()));
+    if (sameMake) {
+        m_model->setEditText(model);
+        return;
+    }
     m_model->setCurrentIndex(m_model->count() > 0 ? 0 : -1);
     m_flow->clear();
     m_capacity->clear();
@@ -122,10 +125,22 @@ void CCarInfoDlg::onMakeChosen(int index) {
     m_year->clear();
 }
 
+QWidget* CCarInfoDlg::field(ECarText t) const {
+    switch (t) {
+    case ECarText::make: return m_make;
+    case ECarText::model: return m_model;
+    case ECarText::capacity: return m_capacity;
+    case ECarText::power: return m_power;
+    case ECarText::year: return m_year;
+    case ECarText::injectors: return m_injectors;
+    default: return m_flow;
+    }
+}
+
 void CCarInfoDlg::onOk() {
-    if (blank(m_make->currentText()) || blank(m_model->currentText()) || blank(m_capacity->text()) ||
-        blank(m_power->text()) || blank(m_injectors->currentText())) {
-        zefMessageBox(this, QString::fromUtf8(MSG_CAR_DATA_REQUIRED));
+    if (const ECarText missing = missingCarText(texts()); missing != ECarText::Count) {
+        zefMessageBox(this, qstr(carDataMissingMessage(missing)));
+        field(missing)->setFocus();
         return;
     }
     accept();

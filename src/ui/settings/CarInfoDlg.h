@@ -3,7 +3,8 @@
 /// once per connection before settings are written. It offers the makes and models
 /// of the car settings folder, starts from the last car written for the same
 /// controller (or the document's own car data), and accepts only when make, model,
-/// capacity, power and injectors are given.
+/// capacity, power and injectors are given (the rule of missingCarText); a refusal
+/// names the missing field.
 
 #include <QDialog>
 #include <string>
@@ -16,9 +17,6 @@ class QLineEdit;
 namespace zefirel {
 
 class IPreferences;
-
-/// The message of a refused OK.
-inline constexpr const char* MSG_CAR_DATA_REQUIRED = "Musisz podać dane dotyczące samochodu i zamontowanej instalacji";
 
 class CCarInfoDlg : public QDialog {
     Q_OBJECT
@@ -37,11 +35,17 @@ public slots:
     /// OK: closes only when the required texts are given.
     void onOk();
     /// A make was chosen: its models, the first selected; flow, capacity, power and
-    /// year emptied.
+    /// year emptied. The make the fields already belong to (a restored one, chosen
+    /// again, or matched when its field loses the focus) only offers its models:
+    /// what is shown stays.
     void onMakeChosen(int index);
 
 private:
+    QWidget* field(ECarText t) const;
+
     std::string m_folder;
+    /// The make the shown model, capacity, power and year belong to.
+    QString m_fieldsMake;
     QComboBox* m_make;
     QComboBox* m_model;
     QLineEdit* m_capacity;

@@ -85,7 +85,7 @@ bool CLPGDevVersionDlg::onWrite() {
     case EDateText::Ok: break;
     }
     const std::string identity = m_identity->text().toStdString();
-    if (identity.size() > IDENTITY_MAX_BYTES) {
+    if (!identityFits(identity)) {
         zefMessageBox(this, QString::fromUtf8(MSG_VERSION_IDENTITY_TOO_LONG), QString(APP_CAPTION), EMsgStyle::Error);
         return false;
     }

@@ -1,0 +1,9 @@
+#include "support/NumberLocale.h"
+
+#include <clocale>
+
+namespace zefirel {
+
+void keepNumbersInCLocale() { std::setlocale(LC_NUMERIC, "C"); }
+
+} // namespace zefirel
