@@ -1,5 +1,6 @@
 #include "ui/app/MainFrm.h"
 
+#include <QCloseEvent>
 #include <QAction>
 #include <QApplication>
 #include <QMdiArea>
@@ -123,6 +124,10 @@ void CMainFrame::clearMenus() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (m_closeGuard && !m_closeGuard()) {
+        e->ignore();
+        return;
+    }
     if (m_onClose) m_onClose();
     QMainWindow::closeEvent(e);
 }
