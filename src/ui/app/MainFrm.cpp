@@ -1,8 +1,8 @@
 #include "ui/app/MainFrm.h"
 
-#include <QCloseEvent>
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStyle>

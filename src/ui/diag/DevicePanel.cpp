@@ -312,7 +312,11 @@ void CDevicePanel::startOnController(const char* where, bool continuation) {
 }
 
 void CDevicePanel::startPeriodicReads(bool errors, bool settings) {
-    m_poll.start([this, errors, settings]() -> CBackgroundPoll::Finish {
+    // A check that comes due while the one before is still under way runs after it.
+    m_pendingErrors = (m_pendingErrors || errors) && m_doc.isVersionOk();
+    m_pendingReread = (m_pendingReread || settings) && m_doc.isVersionOk() && !QApplication::activeModalWidget();
+    if (!m_pendingErrors && !m_pendingReread) return;
+    if (m_poll.start([this, errors = m_pendingErrors, settings = m_pendingReread]() -> CBackgroundPoll::Finish {
         bool stored = false, read = false;
         try {
             uint8_t report[ERROR_REPORT_SIZE] = {};
@@ -328,8 +332,10 @@ void CDevicePanel::startPeriodicReads(bool errors, bool settings) {
         return [this, stored, read] {
             if (stored && m_bar) m_bar->showError(true);
             if (read) showSettingsRead();
+            startPeriodicReads(false, false); // what came due meanwhile
         };
-    });
+    }))
+        m_pendingErrors = m_pendingReread = false;
 }
 
 void CDevicePanel::waitPeriodicReads() { m_poll.wait(); }
@@ -412,7 +418,7 @@ void CDevicePanel::onReadoutTick() {
         // written: a re-read would silently replace them with the controller's.
         reread = m_doc.isVersionOk() && !QApplication::activeModalWidget();
     }
-    if (checkErrors || reread) startPeriodicReads(checkErrors, reread);
+    startPeriodicReads(checkErrors, reread);
     update();
 }
 

@@ -163,7 +163,8 @@ private:
     void switchMode(bool (CLPGDevice::*op)(), const QString& text, uint32_t colour, bool keepColour,
                     const QString& failure, const char* where);
     void resetNow();
-    /// The error check and the settings re-read of the readout ticks, on a worker.
+    /// The error check and the settings re-read of the readout ticks, on a worker;
+    /// what comes due while one is under way runs after it.
     void startPeriodicReads(bool errors, bool settings);
     /// Shows the settings just read: the correction (unless being typed), the controls.
     void showSettingsRead();
@@ -189,6 +190,8 @@ private:
     bool m_procedureSeen = false; ///< whether a setup procedure ran at the last enabling
     /// The work mode switched to last from this panel.
     bool (CLPGDevice::*m_chosenMode)() = nullptr;
+    bool m_pendingErrors = false; ///< an error check came due while a check was under way
+    bool m_pendingReread = false; ///< the same for the settings re-read
     /// Last: destroyed first, so a check still under way ends before the widgets go.
     CBackgroundPoll m_poll{this};
 };
