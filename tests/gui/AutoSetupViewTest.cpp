@@ -5,11 +5,16 @@
 #include "AppTestKit.h"
 
 #include <QAction>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <atomic>
+#include <system_error>
+
 #include "autosetup/AutoSetup.h"
 #include "ui/app/Commands.h"
+#include "ui/app/MainFrm.h"
 #include "ui/app/DeviceFrm.h"
 #include "ui/autosetup/AutoSetupView.h"
 
@@ -88,4 +93,70 @@ TEST_F(AutoSetupViewTest, RunFromThePaneWritesTheCorrectionAndStopEndsTheNextRun
     EXPECT_FALSE(view().procedure().succeeded());
     EXPECT_TRUE(view().startButton()->isEnabled());
     EXPECT_FALSE(view().stopButton()->isEnabled());
+}
+
+// A run goes on only where the installer sees it: hiding its pane or closing the
+// window asks first; "Nie" leaves both the pane and the run, "Tak" stops the run
+// and waits for its end before the pane goes.
+TEST_F(AutoSetupViewTest, HidingThePaneOrClosingTheWindowDuringARunAsksFirst) {
+    sim::SimConfig cfg;
+    cfg.ambientC = 60;
+    startSimulator(cfg);
+    startProgram();
+    ASSERT_TRUE(waitUntil([&] { return doc().diagnosticsOn(); }, 5000));
+    docUi().onCommand(ID_AUTO_SETTINGS);
+    doc().setCarDataKnown(true);
+    view().startButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !rows().isEmpty() && rows().last().startsWith("Start pomiaru"); }, 30000));
+
+    std::atomic<EMsgResult> answer{EMsgResult::No};
+    std::atomic<int> asked{0};
+    setMessageInterceptor([&](const ShownMessage& m) {
+        if (m.text == QString::fromUtf8(AUTOSETUP_STOP_QUESTION)) ++asked;
+        return m.style == EMsgStyle::Question ? answer.load() : EMsgResult::Ok;
+    });
+    docUi().onCommand(ID_AUTO_SETTINGS);
+    EXPECT_EQ(asked.load(), 1);
+    EXPECT_EQ(docUi().frame()->paneWidth(1), AUTOSETUP_PANE_WIDTH);
+    EXPECT_TRUE(view().procedure().running());
+    EXPECT_FALSE(mainFrame().close());
+    EXPECT_EQ(asked.load(), 2);
+    EXPECT_TRUE(mainFrame().isVisible());
+    EXPECT_TRUE(view().procedure().running());
+
+    answer = EMsgResult::Yes;
+    docUi().onCommand(ID_AUTO_SETTINGS);
+    EXPECT_EQ(asked.load(), 3);
+    EXPECT_EQ(docUi().frame()->paneWidth(1), 0);
+    EXPECT_TRUE(idle());
+    pump(50);
+    EXPECT_EQ(rows().last(), QStringLiteral("Koniec"));
+    EXPECT_TRUE(view().startButton()->isEnabled());
+    EXPECT_FALSE(view().stopButton()->isEnabled());
+    EXPECT_FALSE(doc().procedureRunning());
+}
+
+// A worker that cannot be started (an exhausted system) ends the run it was begun
+// for: nothing stays "running", Start comes back and the installer is told.
+TEST_F(AutoSetupViewTest, ARunWhoseThreadCannotStartEndsAtOnce) {
+    startSimulator();
+    startProgram();
+    ASSERT_TRUE(waitUntil([&] { return doc().diagnosticsOn(); }, 5000));
+    docUi().onCommand(ID_AUTO_SETTINGS);
+    doc().setCarDataKnown(true);
+    CLPGThreadManager::setStarter([](std::function<void()>) {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    view().startButton()->click();
+    CLPGThreadManager::setStarter({});
+    EXPECT_TRUE(idle());
+    EXPECT_TRUE(shown(QString::fromUtf8(AUTOSETUP_ERR_THREAD)));
+    pump(50);
+    EXPECT_EQ(rows().last(), QStringLiteral("Koniec"));
+    EXPECT_TRUE(view().startButton()->isEnabled());
+    EXPECT_FALSE(view().stopButton()->isEnabled());
+    EXPECT_FALSE(doc().procedureRunning());
+    // Hiding the pane needs no question now.
+    docUi().onCommand(ID_AUTO_SETTINGS);
+    EXPECT_EQ(docUi().frame()->paneWidth(1), 0);
 }

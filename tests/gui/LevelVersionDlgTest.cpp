@@ -118,6 +118,7 @@ TEST_F(SettingsDlgTest, LowOhmSensorIsRecognisedAndTheReserveLampBlinks) {
     std::vector<uint32_t> quarter;
     for (int tick = 0; tick < 4; ++tick) {
         dlg.onTimer();
+        dlg.waitReading();
         quarter.push_back(lamp(dlg, 3));
         for (int i = 0; i < 3; ++i) EXPECT_EQ(lamp(dlg, i), LAMP_OFF);
     }
@@ -125,6 +126,7 @@ TEST_F(SettingsDlgTest, LowOhmSensorIsRecognisedAndTheReserveLampBlinks) {
     // Rising thresholds above the reading: full, every lamp lit.
     dlg.setThresholds({252, 253, 254, 255});
     dlg.onTimer();
+    dlg.waitReading();
     EXPECT_EQ((std::array<uint32_t, 4>{lamp(dlg, 0), lamp(dlg, 1), lamp(dlg, 2), lamp(dlg, 3)}),
               (std::array<uint32_t, 4>{LAMP_GREEN, LAMP_GREEN, LAMP_YELLOW, LAMP_RED}));
 }

@@ -209,8 +209,10 @@ TEST_F(PanelTest, StoredErrorsLightTheIndicatorOnTheTenthTick) {
     ASSERT_TRUE(waitUntil([&] { return doc().diagData().count() > 0; }, 5000));
     CLPGBar* bar = docUi().frame()->bar();
     for (int i = 0; i < 9; ++i) panel()->onReadoutTick();
+    panel()->waitPeriodicReads();
     EXPECT_EQ(bar->errorField()->text(), QString());
     panel()->onReadoutTick();
+    panel()->waitPeriodicReads();
     EXPECT_EQ(bar->errorField()->text(), QStringLiteral("Błąd"));
     EXPECT_EQ(shownColour(bar->errorField()), SHOWN_RED);
 }
@@ -358,6 +360,7 @@ TEST_F(PanelTest, ReReadSettingsSkipACorrectionBeingTyped) {
             ASSERT_TRUE(focus(injectorList()));
         }
         for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
+        panel()->waitPeriodicReads();
         EXPECT_EQ(edit()->text(), c.shown ? QString::fromLatin1(c.shown) : controllerCorrection()) << c.keepFocus;
     }
 }
@@ -386,6 +389,7 @@ TEST_F(PanelTest, TheReReadIsSkippedWhileAWriteHoldsTheController) {
     EXPECT_TRUE(doc().writeInProgress());
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
+    panel()->waitPeriodicReads();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "the window waited for the write";
     release.set_value();
     const SettingsWriteResult r = write.get();
@@ -394,6 +398,7 @@ TEST_F(PanelTest, TheReReadIsSkippedWhileAWriteHoldsTheController) {
     EXPECT_DOUBLE_EQ(doc().settings().mainCorrection(), 2.5);
     // The next re-read finds the controller free and takes what it holds.
     for (int i = 0; i < SETTINGS_REREAD_TICKS; ++i) panel()->onReadoutTick();
+    panel()->waitPeriodicReads();
     EXPECT_DOUBLE_EQ(doc().settings().mainCorrection(), 2.5);
 }
 

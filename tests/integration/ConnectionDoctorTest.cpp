@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +15,9 @@
 
 #include "SimKit.h"
 #include "link/ConnectionDoctor.h"
+#include "diag/Diag.h"
 #include "link/Conversions.h"
+#include "link/LPGDevice.h"
 #include "support/TestDevice.h"
 
 using namespace zefirel;
@@ -168,14 +172,79 @@ TEST(ConnectionDoctor, NamesTheProgramThatHoldsThePortAndKnowsItsOwn) {
     EXPECT_EQ(locked.holders[0].name, "sleep");
     EXPECT_EQ(free.server.requestCount(), 0u); // nothing was sent to it
 
-    // A port this program is connected through is named as such, not as busy.
+    // A port this program is connected through is named as such, not as busy, and
+    // as a connection only while its controller answers: a pulled cable leaves the
+    // port open but silent.
     CSimOnPty other;
     CSerialPort mine;
     mine.openPath(other.server.slavePath());
-    DoctorReport here = CConnectionDoctor().run({candidate(other.server.slavePath(), 1)});
-    EXPECT_EQ(here.ports[0].verdict, EPortVerdict::InUseHere);
-    EXPECT_NE(doctorReportText(here).find("Ten program jest połączony ze sterownikiem (Port 1: "), std::string::npos)
-        << doctorReportText(here);
+    for (const bool answers : {true, false}) {
+        CConnectionDoctor doctor;
+        doctor.setOwnLineCheck([answers](const std::string&) { return answers; });
+        DoctorReport here = doctor.run({candidate(other.server.slavePath(), 1)});
+        EXPECT_EQ(here.ports[0].verdict, EPortVerdict::InUseHere);
+        const std::string text = doctorReportText(here);
+        EXPECT_EQ(text.find("Ten program jest połączony ze sterownikiem (Port 1: ") != std::string::npos, answers) << text;
+        EXPECT_EQ(text.find("ale sterownik na nim nie odpowiada") != std::string::npos, !answers) << text;
+    }
+    // Nobody to ask: holding the port is not reported as a connection.
+    const std::string unknown = doctorReportText(CConnectionDoctor().run({candidate(other.server.slavePath(), 1)}));
+    EXPECT_EQ(unknown.find("jest połączony"), std::string::npos) << unknown;
+}
+
+// Before the doctor opens a port it looks at who holds it: opening alone raises DTR
+// and RTS, and root is let past another holder's exclusive mode. inotify sees every
+// open of the device, also one that is closed at once.
+TEST(ConnectionDoctor, NeverOpensAPortSomeoneHolds) {
+    CScratchFolder locks;
+    SurveyFolders folders;
+    folders.lockDirs = {locks.path()};
+    const CChild terminal("/bin/sleep", {"30"});
+    ASSERT_TRUE(terminal.runs("sleep"));
+    CSimOnPty lockedSim, mineSim;
+    const std::string locked = lockedSim.server.slavePath(), own = mineSim.server.slavePath();
+    std::ofstream(locks.path() + "/LCK.." + locked.substr(locked.rfind('/') + 1)) << "      " << terminal.pid() << "\n";
+    CSerialPort mine; // this program's live port
+    mine.openPath(own);
+
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, locked.c_str(), IN_OPEN), 0);
+    ASSERT_GE(::inotify_add_watch(watch, own.c_str(), IN_OPEN), 0);
+    const DoctorReport report = CConnectionDoctor(folders).run({candidate(locked, 2), candidate(own, 3)});
+    EXPECT_EQ(report.ports[0].verdict, EPortVerdict::Busy);
+    EXPECT_EQ(report.ports[1].verdict, EPortVerdict::InUseHere);
+    char events[4096];
+    const ssize_t n = ::read(watch, events, sizeof events);
+    ::close(watch);
+    EXPECT_LE(n, 0) << "a held port was opened";
+    EXPECT_EQ(lockedSim.server.requestCount() + mineSim.server.requestCount(), 0u);
+}
+
+// The probe reads the controller it looks at with a device object of its own: a
+// controller of another timer frequency and sample layout changes nothing of how
+// the samples of this process's own controller are read, not even for a moment.
+TEST(ConnectionDoctor, TheProbeLeavesTheProcessTimerAndLayoutAlone) {
+    SimConfig other;
+    other.timerFrequency = 20000;
+    other.featureMask |= FEATURE_EXTENDED_DIAG;
+    CSimOnPty probed(other);
+    const double tick = tickLength();
+    const bool extended = CDiag::extendedLayout();
+    std::atomic<bool> done{false}, changed{false};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            if (tickLength() != tick || CDiag::extendedLayout() != extended)
+                changed.store(true);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    const PortDiagnosis d = CConnectionDoctor().diagnose(candidate(probed.server.slavePath()));
+    done.store(true);
+    watcher.join();
+    EXPECT_EQ(d.verdict, EPortVerdict::Ok);
+    EXPECT_EQ(d.timerFrequency, 20000u);
+    EXPECT_FALSE(changed.load()) << "the process-wide timer constants or sample layout changed during the probe";
 }
 
 TEST(ConnectionDoctor, CommandLineGoesThroughThePortsItSearches) {

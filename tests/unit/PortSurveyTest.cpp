@@ -3,6 +3,8 @@
 // driver has taken.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -100,4 +102,37 @@ TEST(PortSurvey, FindsACableNoDriverTook) {
     EXPECT_EQ(found[0].usbPath, "1-2");
     EXPECT_EQ(found[0].vendorId + ":" + found[0].productId, "1a86:7523");
     EXPECT_EQ(found[0].module, "ch341");
+}
+
+// A lock file is only a claim: a number no process can have (a garbled file, a
+// number past pid_t) names no holder, and must never reach kill() as 0 or a
+// negative number, which would ask about a process group or about every process
+// (and so find "a holder" that is not there).
+TEST(PortSurvey, LockFileNumbersPastAProcessNumberNameNoHolder) {
+    CScratchFolder locks;
+    SurveyFolders folders;
+    folders.lockDirs = {locks.path()};
+    const pid_t parent = ::getppid(); // alive for the whole test
+    int32_t binary = static_cast<int32_t>(parent), negative = -5;
+    const struct {
+        std::string text;
+        pid_t pid; // what the file names; 0 = nobody
+    } cases[] = {
+        {"      " + std::to_string(parent) + "\n", parent}, // the usual right-aligned text form
+        {std::to_string(parent), parent},
+        {std::string(reinterpret_cast<const char*>(&binary), 4), parent}, // the old binary form
+        {"2147483648\n", 0},                                             // pid_t's maximum + 1
+        {"4294967297\n", 0},                                             // would wrap to 1 (init)
+        {"9999992233720368547758070\n", 0},                              // would saturate to -1
+        {"-1\n", 0},
+        {"0\n", 0},
+        {std::string(reinterpret_cast<const char*>(&negative), 4), 0},
+        {"12ab\n", 0},
+        {"", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lockFilePid(c.text), c.pid) << c.text;
+        std::ofstream(locks.path() + "/LCK..ttyUSB3", std::ios::binary | std::ios::trunc) << c.text;
+        EXPECT_EQ(uucpLockHolder("/dev/ttyUSB3", folders).pid, c.pid) << c.text;
+    }
 }

@@ -90,6 +90,11 @@ bool CAutoSetup::waitThread(int timeoutMs) const {
     return true;
 }
 
+void CAutoSetupThread::onStartFailed() {
+    m_setup->m_threadActive.store(false);
+    m_setup->fail(AUTOSETUP_ERR_THREAD);
+}
+
 void CAutoSetupThread::run() {
     struct Done {
         CAutoSetup& s;

@@ -44,6 +44,9 @@ public:
 // Texts of the procedure.
 inline constexpr const char* AUTOSETUP_ASK_IDLE = "Ustal wolne obroty";
 inline constexpr const char* AUTOSETUP_END = "Koniec";
+inline constexpr const char* AUTOSETUP_ERR_THREAD = "Błąd - Nie udało się uruchomić procedury.";
+/// Asked before a run goes out of sight (its pane hidden, the window closed).
+inline constexpr const char* AUTOSETUP_STOP_QUESTION = "Trwa automatyczne ustawianie. Czy chcesz je przerwać?";
 inline constexpr const char* AUTOSETUP_DONE = "Koniec ustawiania";
 inline constexpr const char* AUTOSETUP_ERR_READ = "Błąd - Nie powiodło się wczytanie ustawień z urządzenia!";
 inline constexpr const char* AUTOSETUP_ERR_WRITE = "Błąd - Nie powiodło się wpisanie ustawień do urządzenia!";
@@ -80,7 +83,9 @@ public:
     /// correction was written. Error objects and other exceptions are caught and
     /// shown, and the run then ends as a failure.
     bool doWork();
-    /// Starts doWork() on a worker thread of the thread registry.
+    /// Starts doWork() on a worker thread of the thread registry. When no thread can
+    /// be started the run ends as a failure and the error (std::system_error)
+    /// passes to the caller.
     static void startThread(const std::shared_ptr<CAutoSetup>& setup);
 
     /// Asks the run to end at its next wait round (the Stop button, Ctrl+C,
@@ -140,6 +145,9 @@ class CAutoSetupThread : public CSThread {
 public:
     explicit CAutoSetupThread(std::shared_ptr<CAutoSetup> setup) : m_setup(std::move(setup)) {}
     void run() override;
+    /// No thread could be started: the run begun for it ends as a failed run (the
+    /// running flag drops, Start comes back), or it would stay "running" for good.
+    void onStartFailed() override;
 
 private:
     std::shared_ptr<CAutoSetup> m_setup;

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <set>
 
-#include "diag/Diag.h"
 #include "link/Conversions.h"
 #include "link/FeatureTexts.h"
 #include "link/LPGDevice.h"
@@ -129,21 +128,6 @@ int tryOpen(const std::string& path) {
     return err;
 }
 
-/// The process-wide timer constants and sample layout, put back after a probe so
-/// that a controller looked at does not change how a connected one is read.
-class CGlobalsKeeper {
-public:
-    CGlobalsKeeper() : m_frequency(1000.0 / tickLength()), m_extended(CDiag::extendedLayout()) {}
-    ~CGlobalsKeeper() {
-        setTimerFrequency(m_frequency);
-        CDiag::setExtendedLayout(m_extended);
-    }
-
-private:
-    double m_frequency;
-    bool m_extended;
-};
-
 std::string portLabel(const PortCandidate& p) {
     std::string s;
     if (p.portNumber != 0)
@@ -163,6 +147,30 @@ PortDiagnosis CConnectionDoctor::diagnose(const PortCandidate& port) const {
         d.verdict = EPortVerdict::Missing;
         return d;
     }
+    // Who holds the device is looked at before it is touched: opening a serial port
+    // already raises its DTR and RTS lines, and root is let past a holder's
+    // exclusive mode, so an open would disturb the holder's conversation.
+    if (heldByThisProcess(port.path, m_folders)) {
+        d.verdict = EPortVerdict::InUseHere;
+        d.ownLineAnswers = m_ownLine && m_ownLine(port.path);
+        return d;
+    }
+    // A terminal program that marks its port with a lock file only.
+    if (const PortHolder h = uucpLockHolder(port.path, m_folders); h.pid != 0) {
+        d.verdict = EPortVerdict::Busy;
+        d.holders.push_back(h);
+        return d;
+    }
+    // A real port that another program has open without any lock is not opened
+    // either. A pseudo-terminal is always held by the simulator that serves it, so
+    // there an open descriptor says nothing.
+    if (!isPseudoTerminal(port.path)) {
+        d.holders = portHolders(port.path, m_folders);
+        if (!d.holders.empty()) {
+            d.verdict = EPortVerdict::Busy;
+            return d;
+        }
+    }
     const int err = tryOpen(port.path);
     d.openError = err;
     if (err == EACCES || err == EPERM) {
@@ -171,7 +179,8 @@ PortDiagnosis CConnectionDoctor::diagnose(const PortCandidate& port) const {
         return d;
     }
     if (err == EBUSY || err == EWOULDBLOCK) {
-        d.verdict = heldByThisProcess(port.path, m_folders) ? EPortVerdict::InUseHere : EPortVerdict::Busy;
+        // Held by a process whose descriptors this user cannot see.
+        d.verdict = EPortVerdict::Busy;
         d.holders = portHolders(port.path, m_folders);
         return d;
     }
@@ -183,27 +192,12 @@ PortDiagnosis CConnectionDoctor::diagnose(const PortCandidate& port) const {
         d.verdict = EPortVerdict::OpenFailed;
         return d;
     }
-    // A terminal program that marks its port with a lock file only (root is not
-    // kept out by its exclusive mode): talking to the port would disturb it.
-    if (const PortHolder h = uucpLockHolder(port.path, m_folders); h.pid != 0) {
-        d.verdict = EPortVerdict::Busy;
-        d.holders.push_back(h);
-        return d;
-    }
-    // A real port that another program has open without any lock (root is let past
-    // exclusive mode) is not probed either. A pseudo-terminal is always held by the
-    // simulator that serves it, so there an open descriptor says nothing.
-    if (!isPseudoTerminal(port.path)) {
-        d.holders = portHolders(port.path, m_folders);
-        if (!d.holders.empty()) {
-            d.verdict = EPortVerdict::Busy;
-            return d;
-        }
-    }
 
-    CGlobalsKeeper keep;
+    // A device object of its own that keeps what it reads to itself: the timer
+    // constants and sample layout of a controller being polled stay as they are.
     CNullHost host;
     CLPGDevice dev(&host);
+    dev.setPublishesTimerConstants(false);
     CProbeLine line(dev.port());
     dev.setLine(&line);
     const bool answered = dev.connectPath(port.path);
@@ -310,7 +304,10 @@ std::string verdictAdvice(const PortDiagnosis& d) {
         return s + ". Zamknij ten program i sprawdź ponownie.";
     }
     case EPortVerdict::InUseHere:
-        return "Ten program jest już połączony przez ten port.";
+        if (d.ownLineAnswers)
+            return "Ten program jest już połączony przez ten port.";
+        return "Ten program ma ten port otwarty, ale sterownik na nim teraz nie odpowiada; program sam ponawia "
+               "połączenie. Sprawdź przewód, zasilanie sterownika i zapłon.";
     case EPortVerdict::OpenFailed:
         return std::string("System odmówił otwarcia portu: ") + std::strerror(d.openError) + ".";
     case EPortVerdict::Silent:
@@ -339,9 +336,12 @@ std::string doctorReportText(const DoctorReport& report) {
     std::string s = "Diagnostyka połączenia\n\n";
     int ok = 0;
     std::string inUse;
+    bool inUseAnswers = false;
     for (const PortDiagnosis& d : report.ports) {
-        if (d.verdict == EPortVerdict::InUseHere && inUse.empty())
+        if (d.verdict == EPortVerdict::InUseHere && inUse.empty()) {
             inUse = portLabel(d.port);
+            inUseAnswers = d.ownLineAnswers;
+        }
         const PortCandidate& p = d.port;
         s += portLabel(p) + " — " + verdictTitle(d.verdict) + "\n";
         if (!p.overrideVar.empty())
@@ -379,8 +379,11 @@ std::string doctorReportText(const DoctorReport& report) {
              a.module + "\n\n";
     if (report.stopped)
         s += "Sprawdzanie przerwane.\n";
-    else if (ok == 0 && !inUse.empty())
+    else if (ok == 0 && !inUse.empty() && inUseAnswers)
         s += "Ten program jest połączony ze sterownikiem (" + inUse + "); innych sterowników nie znaleziono.\n";
+    else if (ok == 0 && !inUse.empty())
+        s += "Ten program ma otwarty port (" + inUse +
+             "), ale sterownik na nim nie odpowiada; innych sterowników nie znaleziono.\n";
     else if (ok == 0)
         s += "Nie znaleziono sterownika LPG na żadnym porcie.\n";
     else

@@ -50,6 +50,7 @@ struct PortDiagnosis {
     std::string programmingDate;      ///< "dd/mm/yyyy"
     uint32_t featureMask = 0;
     uint32_t timerFrequency = 0;
+    bool ownLineAnswers = false;      ///< InUseHere: this program's controller answers on it now
 };
 
 /// The whole run.
@@ -66,6 +67,11 @@ class CConnectionDoctor {
 public:
     explicit CConnectionDoctor(SurveyFolders folders = {}) : m_folders(std::move(folders)) {}
 
+    /// Tells whether this program's own connection through the device (the given
+    /// path) answers now. Without it a port this program holds is never reported as
+    /// a working connection: holding a port is not talking to a controller.
+    void setOwnLineCheck(std::function<bool(const std::string& path)> check) { m_ownLine = std::move(check); }
+
     /// Looks at one device.
     PortDiagnosis diagnose(const PortCandidate& port) const;
     /// Surveys the candidates and looks at each in turn.
@@ -76,6 +82,7 @@ public:
 
 private:
     SurveyFolders m_folders;
+    std::function<bool(const std::string&)> m_ownLine;
 };
 
 /// One line naming the verdict ("Brak urządzenia", "Brak uprawnień", ...).

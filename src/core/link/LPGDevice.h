@@ -75,6 +75,11 @@ public:
     void setLine(ISerialLine* line) { m_line = line; }
     ISerialLine& line() { return m_line ? *m_line : m_port; }
     CSerialPort& port() { return m_port; }
+    /// Whether a feature record read by this device sets the process-wide timer
+    /// constants and sample layout (on by default: the connected controller's
+    /// samples are read with them). A device that only looks at a controller (the
+    /// connection troubleshooter's probe) turns it off and keeps its record to itself.
+    void setPublishesTimerConstants(bool on) { m_publishesConstants = on; }
 
     // --- connection ---------------------------------------------------------
     /// Opens port n, sets 8N1 and the time-outs, runs the handshake. Port errors
@@ -88,6 +93,9 @@ public:
     /// The last used port first, then 1..7; shows the connection state or the failure.
     bool connectAnyPort();
     void disconnect();
+    /// The link test of the handshake on the open connection (3 attempts, under the
+    /// transaction lock between polls): whether the controller answers right now.
+    bool answersLinkTest();
     bool isVersionOk() const { return m_connected.load(std::memory_order_relaxed); }
     /// Counts the handshakes that found a controller of the right version: a pane
     /// that read the controller on connection n knows a later one is new to it.
@@ -335,6 +343,7 @@ private:
     std::atomic<uint32_t> m_featureMask{0};
     std::atomic<uint64_t> m_connectionNumber{0};
     std::atomic<int> m_procedures{0};
+    bool m_publishesConstants = true;
     std::mutex m_ownerLock;
     std::atomic<bool> m_ownerBusy{false};
     std::atomic<std::thread::id> m_ownerThread{};

@@ -143,7 +143,8 @@ bool CLPGDevice::readVersion(uint8_t* out21) {
 bool CLPGDevice::readFeatures(uint8_t* out20) {
     if (!readRecord(CMD_FEATURES, MSG_TYPE_FEATURES, out20, FEATURE_RECORD_SIZE))
         return false;
-    setTimerFrequency(getU32(out20 + 16));
+    if (m_publishesConstants)
+        setTimerFrequency(getU32(out20 + 16));
     return true;
 }
 
@@ -153,7 +154,8 @@ void CLPGDevice::storeFeatures(const uint8_t* record20) {
         m_settings.setFeatures(record20);
         m_featureMask.store(m_settings.featureMask(), std::memory_order_relaxed);
     }
-    CDiag::setExtendedLayout(extendedDiag());
+    if (m_publishesConstants)
+        CDiag::setExtendedLayout(extendedDiag());
 }
 
 bool CLPGDevice::readVersionRecord(uint8_t* out21) {

@@ -110,6 +110,12 @@ void CLPGDevice::disconnect() {
     m_connectionLost.store(false, std::memory_order_relaxed);
 }
 
+bool CLPGDevice::answersLinkTest() {
+    PayloadBuffer buf{};
+    uint8_t length = 0;
+    return commandAttempts(CMD_TEST, TEST_ATTEMPTS, MSG_TYPE_COMMAND, buf, length);
+}
+
 bool CLPGDevice::handshake() {
     m_connected.store(false, std::memory_order_relaxed);
     forgetControllerRecord();
@@ -133,7 +139,7 @@ bool CLPGDevice::handshake() {
     uint8_t features[FEATURE_RECORD_SIZE];
     if (readFeatures(features))
         storeFeatures(features);
-    else
+    else if (m_publishesConstants)
         CDiag::setExtendedLayout(extendedDiag());
 
     // 4. The version check.

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <limits>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -239,21 +241,43 @@ std::vector<PortHolder> portHolders(const std::string& path, const SurveyFolders
     return out;
 }
 
+pid_t lockFilePid(const std::string& text) {
+    // The text form: the number, right-aligned in spaces, then a line end.
+    size_t i = text.find_first_not_of(' ');
+    long long value = 0;
+    bool digits = false, tooLarge = false;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        digits = true;
+        value = value * 10 + (text[i] - '0');
+        if (value > std::numeric_limits<pid_t>::max()) {
+            tooLarge = true; // beyond any process number: garbage, not a holder
+            value = 0;
+        }
+    }
+    const bool clean = digits && (i >= text.size() || text.find_first_not_of(" \t\r\n", i) == std::string::npos);
+    if (clean)
+        return tooLarge ? 0 : static_cast<pid_t>(value);
+    // The old binary form: a 4-byte number in the machine's order.
+    if (text.size() == sizeof(int32_t)) {
+        int32_t binary = 0;
+        std::memcpy(&binary, text.data(), sizeof binary);
+        return binary > 0 ? static_cast<pid_t>(binary) : 0;
+    }
+    return 0;
+}
+
 PortHolder uucpLockHolder(const std::string& path, const SurveyFolders& folders) {
     const std::string name = path.substr(path.rfind('/') + 1);
     for (const std::string& dir : folders.lockDirs) {
         std::ifstream f(dir + "/LCK.." + name, std::ios::binary);
         if (!f)
             continue;
-        std::string text((std::istreambuf_iterator<char>(f)), {});
-        long pid = std::strtol(text.c_str(), nullptr, 10);
-        if (pid <= 0 && text.size() == sizeof(int32_t)) { // the old binary form
-            int32_t binary = 0;
-            std::memcpy(&binary, text.data(), sizeof binary);
-            pid = binary;
-        }
-        if (pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
-            return holderOf(static_cast<pid_t>(pid), folders.proc);
+        const std::string text((std::istreambuf_iterator<char>(f)), {});
+        const pid_t pid = lockFilePid(text);
+        // Only a single process is ever asked about: kill() with 0 or a negative
+        // number would ask about a process group or every process.
+        if (pid > 0 && pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM))
+            return holderOf(pid, folders.proc);
     }
     return {};
 }

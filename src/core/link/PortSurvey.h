@@ -66,6 +66,10 @@ std::vector<PortHolder> portHolders(const std::string& path, const SurveyFolders
 /// A live process that claims the device with a UUCP lock file (minicom, picocom and
 /// the like do so instead of locking the device itself); pid 0 when none.
 PortHolder uucpLockHolder(const std::string& path, const SurveyFolders& folders = {});
+/// The process number a UUCP lock file names: the text form (digits, right-aligned
+/// in spaces, a line end) or the old 4-byte binary form. 0 for anything else, and
+/// for a number no process can have (beyond pid_t, or not above 0).
+pid_t lockFilePid(const std::string& text);
 /// Whether the device is a pseudo-terminal (a simulator's end, /dev/pts/N).
 bool isPseudoTerminal(const std::string& path);
 /// Whether the calling process itself holds the device's lock (/proc/locks), as a

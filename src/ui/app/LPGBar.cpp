@@ -101,6 +101,12 @@ void CLPGBar::showConnection(bool connected) {
     paintField(m_connection, connected ? COLOUR_GREEN : COLOUR_RED);
     m_connection->repaint();
     if (connected) startupMark("connected");
+    // A notice of success ("Zapisano ustawienia w sterowniku") must not stand beside
+    // a lost connection as if the controller still held what it says.
+    if (!connected) {
+        m_noticeTimer->stop();
+        m_notice->clear();
+    }
 }
 
 void CLPGBar::showError(bool on) {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -149,6 +150,10 @@ void CMainFrame::clearMenus() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (m_closeGuard && !m_closeGuard()) {
+        e->ignore();
+        return;
+    }
     if (m_onClose) m_onClose();
     QMainWindow::closeEvent(e);
 }

@@ -46,6 +46,9 @@ public:
     QList<QMenu*> topMenus() const;
     /// Runs f when the window is closed (the document closes its connection).
     void setCloseHandler(std::function<void()> f) { m_onClose = std::move(f); }
+    /// Asked before the window closes; false keeps it open (a run the installer
+    /// chose not to stop).
+    void setCloseGuard(std::function<bool()> f) { m_closeGuard = std::move(f); }
 
 signals:
     /// A menu entry, toolbar button or accelerator was triggered.
@@ -70,6 +73,7 @@ private:
     std::map<int, QAction*> m_menuActions;
     std::map<int, QAction*> m_toolActions;
     std::function<void()> m_onClose;
+    std::function<bool()> m_closeGuard;
 };
 
 /// Grays the main window's top-level menu entries 0..6 for its lifetime (the

@@ -23,6 +23,7 @@ bool CZefirel::initInstance(bool showWindow) {
     m_main = std::make_unique<CMainFrame>();
     startupMark("frame");
     connect(m_main.get(), &CMainFrame::command, this, &CZefirel::onCommand);
+    m_main->setCloseGuard([this] { return !m_doc || m_doc->mayClose(); });
     m_main->setCloseHandler([this] { exitInstance(); });
     onFileNew();
     if (showWindow) {

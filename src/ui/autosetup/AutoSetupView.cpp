@@ -110,6 +110,19 @@ void CAutoSetupView::refreshIdle() {
     if (!m_setup->running() && !m_setup->threadActive()) m_start->setEnabled(m_doc.isVersionOk());
 }
 
+bool CAutoSetupView::runActive() const { return m_setup->running() || m_setup->threadActive(); }
+
+bool CAutoSetupView::confirmStop() {
+    if (!runActive()) return true;
+    if (zefMessageBox(this, QString::fromUtf8(AUTOSETUP_STOP_QUESTION), QString(APP_CAPTION), EMsgStyle::Question) !=
+        EMsgResult::Yes)
+        return false;
+    stopAndWait(CLOSE_WAIT_MS);
+    m_start->setEnabled(m_doc.isVersionOk());
+    m_stop->setEnabled(false);
+    return true;
+}
+
 void CAutoSetupView::addLogLine(const QString& text) {
     const int row = m_log->rowCount();
     m_log->insertRow(row);
@@ -130,7 +143,11 @@ void CAutoSetupView::startProcedure() {
     // A stopped run may still be inside a controller command: one run at a time.
     if (m_setup->threadActive() && !stopAndWait(CLOSE_WAIT_MS)) return;
     m_setup->begin();
-    CAutoSetup::startThread(m_setup);
+    try {
+        CAutoSetup::startThread(m_setup); // a failed start ends the run it began
+    } catch (...) {
+        zefMessageBox(this, QString::fromUtf8(AUTOSETUP_ERR_THREAD), QString(APP_CAPTION), EMsgStyle::Error);
+    }
 }
 
 void CAutoSetupView::OnBtnStop() {

@@ -36,6 +36,12 @@ public:
     /// While no run is going on, Start follows the connection (the pane is shown
     /// again, the connection came or went).
     void refreshIdle();
+    /// Whether a run is under way (or its thread has not ended yet).
+    bool runActive() const;
+    /// Before the pane goes out of sight or the window closes: during a run asks
+    /// whether to stop it; on "Tak" stops it, waits for its end and gives true, on
+    /// "Nie" leaves it running and gives false. True at once when no run goes on.
+    bool confirmStop();
 
     /// Start: car data (or the message), the start lines, then the worker thread.
     void OnBtnStart();

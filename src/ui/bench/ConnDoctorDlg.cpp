@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "diag/DeviceDoc.h"
 #include "support/Error.h"
 #include "ui/settings/MsgHelper.h"
 
@@ -21,7 +22,21 @@ CConnDoctorDlg::CConnDoctorDlg(QWidget* parent, Runner runner) : QDialog(parent)
     setObjectName(QStringLiteral("connDoctorDlg"));
     setWindowTitle(QStringLiteral("Diagnostyka połączenia"));
     if (!m_runner)
-        m_runner = [](const DoctorProgress& p, const std::atomic<bool>* stop) { return CConnectionDoctor().run(p, stop); };
+        m_runner = [](const DoctorProgress& p, const std::atomic<bool>* stop) {
+            CConnectionDoctor doctor;
+            // The port this program holds counts as a connection only while its
+            // controller answers: a pulled cable leaves the port open but silent.
+            doctor.setOwnLineCheck([](const std::string&) {
+                CDeviceDoc* doc = CDeviceDoc::current();
+                try {
+                    return doc && doc->isVersionOk() && !doc->isConnectionLost() && doc->answersLinkTest();
+                } catch (IError* e) {
+                    adoptError(e);
+                    return false;
+                }
+            });
+            return doctor.run(p, stop);
+        };
     auto* lay = new QVBoxLayout(this);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("doctorStatus"));

@@ -382,7 +382,11 @@ void CDeviceDocUi::onUnlock() {
 
 void CDeviceDocUi::onAutoSettingsPane() { setAutoSetupPane(!m_autoSetupShown); }
 
+bool CDeviceDocUi::mayClose() { return !m_frame || m_frame->autoSetupView()->confirmStop(); }
+
 void CDeviceDocUi::setAutoSetupPane(bool shown) {
+    // A run goes on only where the installer sees it: hiding the pane asks first.
+    if (!shown && m_autoSetupShown && !m_frame->autoSetupView()->confirmStop()) return;
     m_autoSetupShown = shown;
     if (m_autoSetupShown) m_frame->autoSetupView()->refreshIdle();
     m_frame->showAutoSetupPane(m_autoSetupShown);
@@ -396,6 +400,7 @@ void CDeviceDocUi::onAutoSet() {
 }
 
 void CDeviceDocUi::onMapPane() {
+    if (!m_mapShown && m_autoSetupShown && !m_frame->autoSetupView()->confirmStop()) return;
     m_mapShown = !m_mapShown;
     if (m_mapShown) {
         m_autoSetupShown = false;

@@ -82,6 +82,9 @@ public:
     void onAutoSet();
     /// Opens or closes the automatic setup pane and marks its menu entry.
     void setAutoSetupPane(bool shown);
+    /// Before the main window closes: false when an automatic setup run goes on
+    /// because the installer chose not to stop it.
+    bool mayClose();
     /// Whether the document has been closed.
     bool closed() const { return m_closed; }
     // The settings dialogs (DeviceDocUiSettings.cpp).

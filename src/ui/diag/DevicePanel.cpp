@@ -311,15 +311,48 @@ void CDevicePanel::startOnController(const char* where, bool continuation) {
     updateConnectionState();
 }
 
+void CDevicePanel::startPeriodicReads(bool errors, bool settings) {
+    // A check that comes due while the one before is still under way runs after it.
+    m_pendingErrors = (m_pendingErrors || errors) && m_doc.isVersionOk();
+    m_pendingReread = (m_pendingReread || settings) && m_doc.isVersionOk() && !QApplication::activeModalWidget();
+    if (!m_pendingErrors && !m_pendingReread) return;
+    if (m_poll.start([this, errors = m_pendingErrors, settings = m_pendingReread]() -> CBackgroundPoll::Finish {
+        bool stored = false, read = false;
+        try {
+            uint8_t report[ERROR_REPORT_SIZE] = {};
+            stored = errors && m_doc.readErrors(report) && !m_doc.describeReport(report).empty();
+        } catch (IError* e) {
+            delete e;
+        }
+        try {
+            read = settings && m_doc.readSettings(false); // skipped while a write holds the controller
+        } catch (IError* e) {
+            delete e;
+        }
+        return [this, stored, read] {
+            if (stored && m_bar) m_bar->showError(true);
+            if (read) showSettingsRead();
+            startPeriodicReads(false, false); // what came due meanwhile
+        };
+    }))
+        m_pendingErrors = m_pendingReread = false;
+}
+
+void CDevicePanel::waitPeriodicReads() { m_poll.wait(); }
+
 bool CDevicePanel::readControllerSettings(bool wait) {
     if (!m_doc.readSettings(wait)) return false;
+    showSettingsRead();
+    return true;
+}
+
+void CDevicePanel::showSettingsRead() {
     // The periodic re-read must not overwrite a value the installer is typing.
     if (!(m_correction->hasFocus() && m_correction->isModified())) showCorrection();
     if (!m_settingsRead) {
         m_settingsRead = true;
         enableControls();
     }
-    return true;
 }
 
 void CDevicePanel::updateConnectionState() {
@@ -369,32 +402,23 @@ void CDevicePanel::onReadoutTick() {
     setWorkState(qstr(r.workState), r.workStateColour);
     if (m_bar) m_bar->setInjectors(d.injectorActivity(), d.lpgActivityPairs(), CDiag::extendedLayout());
 
-    // A port failure inside a periodic check must not end the program: the polling
-    // thread notices a dead line on its own and starts the reconnect.
+    // The periodic checks run on a worker: on a dead line each read retries for
+    // seconds, which on this thread froze the window. A port failure inside one
+    // must not end the program either: the polling thread notices a dead line on
+    // its own and starts the reconnect.
+    bool checkErrors = false, reread = false;
     if (--m_errorCountdown <= 0) {
         m_errorCountdown = ERROR_CHECK_TICKS;
-        if (m_doc.isVersionOk()) {
-            try {
-                uint8_t report[ERROR_REPORT_SIZE] = {};
-                if (m_doc.readErrors(report) && !m_doc.describeReport(report).empty() && m_bar) m_bar->showError(true);
-            } catch (IError* e) {
-                delete e;
-            }
-        }
+        checkErrors = m_doc.isVersionOk();
     }
     if (--m_settingsCountdown <= 0) {
         m_settingsCountdown = SETTINGS_REREAD_TICKS;
         // While a modal dialog is open (the settings dialog, the car data asked for by
         // a write) the document's record holds values being edited or about to be
         // written: a re-read would silently replace them with the controller's.
-        if (m_doc.isVersionOk() && !QApplication::activeModalWidget()) {
-            try {
-                readControllerSettings(false); // skipped while a write holds the controller
-            } catch (IError* e) {
-                delete e;
-            }
-        }
+        reread = m_doc.isVersionOk() && !QApplication::activeModalWidget();
     }
+    startPeriodicReads(checkErrors, reread);
     update();
 }
 
@@ -404,7 +428,10 @@ void CDevicePanel::onReadoutTick() {
 void CDevicePanel::onReconnectTick() {
     m_reconnectTimer->stop();
     updateConnectionState();
-    if (!m_doc.isConnectionLost() && !m_doc.connectionPending()) return;
+    // Only a handshake ends the reconnect. The lost flag is no guide: any clean
+    // exchange clears it, such as a check that waited on the dead line and was
+    // answered once the cable was back, and the controller is still not connected.
+    if (m_doc.isVersionOk()) return;
     m_doc.startReconnect(); // its end restarts the timer when nothing answered
 }
 

@@ -11,6 +11,7 @@
 
 #include "diag/DiagDisplay.h"
 #include "link/SettingsBlock.h"
+#include "ui/settings/BackgroundWork.h"
 
 class QComboBox;
 class QGridLayout;
@@ -72,6 +73,9 @@ public:
 
     /// Starts one of the panel's timers (the reconnect timer from the polling thread).
     void startPanelTimer(int id, int periodMs);
+    /// Waits until the periodic checks started by a readout tick have ended and
+    /// shown their outcome (tests, which run the ticks themselves).
+    void waitPeriodicReads();
     bool readoutTimerActive() const;
     bool reconnectTimerActive() const;
     int reconnectInterval() const;
@@ -159,6 +163,11 @@ private:
     void switchMode(bool (CLPGDevice::*op)(), const QString& text, uint32_t colour, bool keepColour,
                     const QString& failure, const char* where);
     void resetNow();
+    /// The error check and the settings re-read of the readout ticks, on a worker;
+    /// what comes due while one is under way runs after it.
+    void startPeriodicReads(bool errors, bool settings);
+    /// Shows the settings just read: the correction (unless being typed), the controls.
+    void showSettingsRead();
 
     CDeviceDoc& m_doc;
     CLPGBar* m_bar;
@@ -181,6 +190,10 @@ private:
     bool m_procedureSeen = false; ///< whether a setup procedure ran at the last enabling
     /// The work mode switched to last from this panel.
     bool (CLPGDevice::*m_chosenMode)() = nullptr;
+    bool m_pendingErrors = false; ///< an error check came due while a check was under way
+    bool m_pendingReread = false; ///< the same for the settings re-read
+    /// Last: destroyed first, so a check still under way ends before the widgets go.
+    CBackgroundPoll m_poll{this};
 };
 
 } // namespace zefirel

@@ -175,14 +175,18 @@ void CFuelSensorDlg::onTypeSelected(int index) {
 }
 
 void CFuelSensorDlg::onTimer() {
-    uint32_t reading = 0;
-    try {
-        if (!m_device.readLevelValue(reading))
-            return;
-    } catch (IError* e) {
-        adoptError(e); // the next tick tries again
-        return;
-    }
+    // On a worker: on a dead line the read retries for seconds, which here held the
+    // window at every tick. A failed read shows nothing; the next tick tries again.
+    m_poll.start([this]() -> CBackgroundPoll::Finish {
+        uint32_t reading = 0;
+        if (!m_device.readLevelValue(reading)) return {};
+        return [this, reading] { showLevel(reading); };
+    });
+}
+
+void CFuelSensorDlg::waitReading() { m_poll.wait(); }
+
+void CFuelSensorDlg::showLevel(uint32_t reading) {
     showReading(reading);
     const ELevel level = levelFromReading(reading, thresholds());
     if (level == ELevel::Reserve)

@@ -9,6 +9,7 @@
 #include <array>
 
 #include "settings/LevelSensor.h"
+#include "ui/settings/BackgroundWork.h"
 
 class QComboBox;
 class QLabel;
@@ -42,8 +43,11 @@ public:
     bool onWrite();
     void onFactory();
     void onTypeSelected(int index);
-    /// One tick of the reading timer.
+    /// One tick of the reading timer: starts a read on a worker (unless one is
+    /// still under way); the reading and lamps follow when it has answered.
     void onTimer();
+    /// Waits until the read started by a tick has ended and shown its outcome.
+    void waitReading();
 
     void accept() override { closeAsking(QDialog::Accepted); }
     void reject() override { closeAsking(QDialog::Rejected); }
@@ -52,6 +56,8 @@ private:
     void fillTypes();
     void selectMatchingType();
     void showReading(uint32_t reading);
+    /// The reading, and the lamps by the thresholds in the fields.
+    void showLevel(uint32_t reading);
     /// OK and Cancel alike: ask whether to write, write on Yes, close either way.
     void closeAsking(int result);
     bool lowOhm() const;
@@ -64,6 +70,8 @@ private:
     QTimer* m_timer;
     bool m_blinkOn = false; ///< reserve lamp state; the first reserve tick lights it
     bool m_closing = false;
+    /// Last: destroyed first, so a read still under way ends before the widgets go.
+    CBackgroundPoll m_poll{this};
 };
 
 } // namespace zefirel

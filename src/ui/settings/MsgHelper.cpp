@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "support/Error.h"
+#include "ui/settings/BackgroundWork.h"
 
 namespace zefirel {
 
@@ -84,6 +85,9 @@ EMsgResult showBox(QWidget* parent, const QString& text, const QString& caption,
     if (interceptor()) {
         result = interceptor()(ShownMessage{text, caption, style});
     } else {
+        // A question may lead to a write: keys typed before it appeared (while an
+        // operation held the window) must not answer it.
+        if (style == EMsgStyle::Question) discardQueuedInput();
         QMessageBox box(parent);
         box.setWindowTitle(caption);
         box.setText(text);
