@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "settings/CarFiles.h"
 #include "support/Preferences.h"
 #include "ui/settings/MsgHelper.h"
 
@@ -38,7 +39,7 @@ void fill(QComboBox* list, const std::vector<std::string>& items) {
     for (const std::string& s : items) list->addItem(qstr(s));
 }
 
-bool blank(const QString& s) { return s.trimmed().isEmpty(); }
+bool blank(const QString& s) { return blankCarText(s.toStdString()); }
 
 } // namespace
 
