@@ -35,6 +35,7 @@ void writeJson(CCtlContext& ctx, const AcceptanceResult& r) {
     w.beginObject().key("verdict").value(verdictCode(r.verdict)).key("tolerance").value(r.tolerance);
     w.key("passed").value(r.passed).key("failed").value(r.failed).key("tooFew").value(r.tooFew);
     w.key("worst").value(r.worst).key("samples").value(static_cast<int64_t>(r.samples));
+    linesJson(w, r.lines);
     w.key("cells").beginArray();
     for (int row = 0; row < MAP_ROWS; ++row)
         for (int column = 0; column < MAP_COLUMNS; ++column) {
@@ -60,8 +61,9 @@ int runCheck(CCtlContext& ctx, const CheckOptions& o) {
     try {
         r = checkRecording(o.recording, o.tolerance, MapUnits::ofFrequency(o.frequency));
     } catch (IError* e) {
-        delete e;
-        ctx.message(std::string(MSG_RECORDING_OPEN) + ": " + o.recording);
+        // The file that cannot be opened, or the refusal of one without a record.
+        const auto owned = adoptError(e);
+        ctx.message(e->detail() == MSG_RECORDING_OPEN ? e->detail() + ": " + o.recording : e->detail());
         return EXIT_FAILED;
     }
     if (ctx.jsonOutput()) {
@@ -72,6 +74,7 @@ int runCheck(CCtlContext& ctx, const CheckOptions& o) {
                 "\"za mało\": za mało próbek.");
         ctx.out(checkVerdictText(r));
     }
+    ctx.message(r.lines.linesSkipped ? recordingDamageText(o.recording, r.lines) : recordingStatsText(r.lines));
     return r.verdict == ECheckVerdict::Pass ? EXIT_OK : EXIT_FAILED;
 }
 

@@ -2,6 +2,7 @@
 // controller.
 
 #include "CtlCli.h"
+#include "diag/Companion.h"
 #include "diag/CsvExport.h"
 #include "link/Conversions.h"
 
@@ -25,6 +26,7 @@ struct ExportOptions {
     std::string recording, csv;
     std::string separator, decimal; ///< empty: the format's default
     CsvFormat format;
+    bool featuresGiven = false;
     double frequency = 0;
 };
 
@@ -35,6 +37,9 @@ int runExport(CCtlContext& ctx, ExportOptions& o) {
         return ctx.usageError("--separator and --decimal take one character (or \"tab\")");
     if (std::string why; !validCsvFormat(format, why))
         return ctx.usageError(why);
+    // Without --features, the features of the controller that made the recording.
+    if (!o.featuresGiven)
+        recordingFeatureMask(o.recording, format.featureMask);
     setTimerFrequency(o.frequency);
     ctx.host().setProgressLabel("Eksport");
     const CsvExportResult r =
@@ -46,10 +51,12 @@ int runExport(CCtlContext& ctx, ExportOptions& o) {
     }
     if (ctx.jsonOutput()) {
         CJsonWriter w;
-        ctx.json(w.beginObject().key("rows").value(static_cast<int64_t>(r.rows)).key("file").value(o.csv).endObject());
+        w.beginObject().key("rows").value(static_cast<int64_t>(r.rows)).key("file").value(o.csv);
+        ctx.json(linesJson(w, r.lines).endObject());
     } else {
         ctx.out("Zapisano " + rowsText(r.rows) + " w pliku " + o.csv);
     }
+    ctx.message(r.lines.linesSkipped ? recordingDamageText(o.recording, r.lines) : recordingStatsText(r.lines));
     return EXIT_OK;
 }
 
@@ -64,8 +71,10 @@ CtlRunner declareExport(CLI::App& cmd) {
         ->type_name("C")
         ->check(nonEmpty());
     cmd.add_option("--features", o->format.featureMask,
-                   "the controller's feature mask, decimal or 0x..., for the supply voltage (default 0)")
-        ->type_name("MASK");
+                   "the controller's feature mask, decimal or 0x..., for the supply voltage (default: the "
+                   "recording's -config file, else 0)")
+        ->type_name("MASK")
+        ->each([o](const std::string&) { o->featuresGiven = true; });
     addTimerFrequency(cmd, o->frequency);
     return [o](CCtlContext& ctx) { return runExport(ctx, *o); };
 }

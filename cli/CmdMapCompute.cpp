@@ -8,6 +8,8 @@
 #include "support/Error.h"
 #include "support/FileUtil.h"
 
+#include <unistd.h>
+
 namespace zefirel::ctl {
 
 namespace {
@@ -37,13 +39,22 @@ struct ComputeOptions {
 int runMapCompute(CCtlContext& ctx, const ComputeOptions& o) {
     const std::string& recording = o.recording;
     const std::string& out = o.out;
+    if (outputIsRecording(recording, out)) {
+        ctx.message("zefirelctl: " + out + " is the recording (or its -config file) itself; nothing written");
+        return EXIT_FAILED;
+    }
     uint64_t samples = 0;
+    RecordingReadStats lines;
     MapResult result;
     try {
-        result = computeMapFromFile(recording, MapUnits::ofFrequency(o.frequency), &samples);
+        result = computeMapFromFile(recording, MapUnits::ofFrequency(o.frequency), &samples, &lines);
     } catch (IError* e) {
         delete e;
-        ctx.message(MSG_RECORDING_OPEN);
+        if (lines.linesUsed == 0 && ::access(recording.c_str(), R_OK) == 0)
+            ctx.message("zefirelctl: " + recording + " holds no readable record (" + recordingStatsTextEnglish(lines) +
+                        "); nothing written");
+        else
+            ctx.message(MSG_RECORDING_OPEN);
         return EXIT_FAILED;
     }
     if (!writeFileAtomic(out, result.bytes.data(), result.bytes.size())) {
@@ -55,11 +66,12 @@ int runMapCompute(CCtlContext& ctx, const ComputeOptions& o) {
         w.beginObject().key("map").array(result.bytes.data(), result.bytes.size());
         cellsJson(w, result);
         w.key("samples").value(static_cast<int64_t>(samples)).key("used").value(static_cast<int64_t>(result.used));
-        ctx.json(w.endObject());
+        ctx.json(linesJson(w, lines).endObject());
     } else {
         std::fputs(formatMapTable(mapTextsOfResult(result)).c_str(), stdout);
         ctx.message(std::to_string(samples) + " samples read, " + std::to_string(result.used) +
                     " within the map's range; the map is in " + out);
+        ctx.message(recordingStatsTextEnglish(lines));
     }
     return EXIT_OK;
 }

@@ -71,9 +71,10 @@ int mapRead(CCtlContext& ctx, const std::string& path) {
 
 int mapWrite(CCtlContext& ctx, const std::string& path) {
     std::vector<uint8_t> file;
-    if (!readFile(path, file, MAP_BYTES))
+    // One byte more than a map: a longer file is not a map, not even its start.
+    if (!readFile(path, file, MAP_BYTES + 1))
         return ctx.usageError("cannot read " + path);
-    if (file.size() < MAP_BYTES)
+    if (file.size() != MAP_BYTES)
         return ctx.usageError(path + " holds " + std::to_string(file.size()) + " bytes; a map holds 400");
     if (std::any_of(file.begin(), file.end(), [](uint8_t b) { return b > MAP_MAX_BYTE; }))
         return ctx.usageError(path + ": map cells range from 0 (-100 %) to 250 (+150 %)");

@@ -120,6 +120,11 @@ int runReplay(CCtlContext& ctx, const std::string& file) {
     }
     CDeviceDoc& dev = ctx.device();
     dev.replayFile(file);
+    const RecordingReadStats lines = dev.lastReplayStats();
+    if (dev.lastReplayRefused()) {
+        ctx.message("zefirelctl: " + file + " holds no readable record (" + recordingStatsTextEnglish(lines) + ")");
+        return EXIT_FAILED;
+    }
     const DiagSummary s = summarise(dev.diagData());
     if (ctx.jsonOutput()) {
         CJsonWriter w;
@@ -128,8 +133,9 @@ int runReplay(CCtlContext& ctx, const std::string& file) {
         statsJson(w, "rpm", s.rpm);
         statsJson(w, "petrolMs", s.petrolMs);
         statsJson(w, "lpgMs", s.lpgMs);
-        ctx.json(w.endObject());
+        ctx.json(linesJson(w, lines).endObject());
     } else {
+        ctx.out("lines     " + recordingStatsTextEnglish(lines));
         ctx.out("samples   " + std::to_string(s.count) + " (" + std::to_string(s.firstSample) + " .. " +
                 std::to_string(s.lastSample) + ")");
         ctx.out(statsText("rpm", s.rpm, 0));

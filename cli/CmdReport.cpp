@@ -18,6 +18,10 @@ namespace zefirel::ctl {
 namespace {
 
 int runReport(CCtlContext& ctx, const std::string& pdf, const std::string& recording) {
+    if (!recording.empty() && outputIsRecording(recording, pdf)) {
+        ctx.message(std::string(MSG_OUTPUT_IS_RECORDING) + ": " + pdf);
+        return EXIT_FAILED;
+    }
     if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     // The car data live on the PC, not in the controller: --car gives them.

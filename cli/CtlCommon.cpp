@@ -5,6 +5,7 @@
 #include <map>
 
 #include "link/SettingsBlock.h"
+#include "settings/CarFiles.h"
 #include "settings/SettingsDiff.h"
 
 namespace zefirel::ctl {
@@ -17,6 +18,17 @@ std::vector<CtlCommand>& table() {
 }
 
 } // namespace
+
+CJsonWriter& linesJson(CJsonWriter& w, const RecordingReadStats& lines) {
+    w.key("lines").beginObject();
+    w.key("read").value(static_cast<int64_t>(lines.linesRead)).key("used").value(static_cast<int64_t>(lines.linesUsed));
+    w.key("skipped").value(static_cast<int64_t>(lines.linesSkipped)).key("firstBad");
+    if (lines.firstBadLine != 0)
+        w.value(static_cast<int64_t>(lines.firstBadLine));
+    else
+        w.value(std::nan(""));
+    return w.endObject();
+}
 
 std::string plainLines(const std::string& text) {
     std::string out;
@@ -55,7 +67,16 @@ bool parseCarData(const std::string& text, CarData& out, std::string* why) {
     return true;
 }
 
+<<<<<<< ours
 bool completeCarData(const CarData& car) { return missingCarText(car.texts) == ECarText::Count; }
+=======
+bool completeCarData(const CarData& car) {
+    for (int required : {0, 1, 2, 3, 5})
+        if (blankCarText(car.texts[required]))
+            return false;
+    return true;
+}
+>>>>>>> theirs
 
 // --- host ------------------------------------------------------------------------
 

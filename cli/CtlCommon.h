@@ -131,6 +131,10 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+/// The counts of a recording's lines as the key "lines": {"read", "used",
+/// "skipped", "firstBad" (null when none)}.
+CJsonWriter& linesJson(CJsonWriter& w, const RecordingReadStats& lines);
+
 /// The core's texts for a terminal: CR LF as LF, without trailing line breaks.
 std::string plainLines(const std::string& text);
 

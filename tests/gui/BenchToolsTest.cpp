@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <fstream>
+#include <unistd.h>
 
 #include "AppTestKit.h"
 #include "integration/SimKit.h"
@@ -152,11 +153,42 @@ TEST(BenchTools, CsvExportFromTheMenuWritesTheChosenFile) {
     setMessageInterceptor({});
     CDeviceDocUi::setFileChooser({});
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QStringLiteral("Zapisano 2 wiersze w pliku %1.").arg(csv));
+    EXPECT_EQ(shown[0].text,
+              QStringLiteral("Zapisano 2 wiersze w pliku %1.\nWczytano wierszy: 2, użyto: 2, pominięto: 0").arg(csv));
     std::ifstream in(csv.toStdString(), std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("\r\n2;1;LPG;3;1;2500,0;2500,0;4,250;4,250;"), std::string::npos) << text;
     EXPECT_FALSE(onBenchCommand(ID_MAP, nullptr, nullptr));
+}
+
+TEST(BenchTools, CsvExportOntoTheRecordingItselfIsRefused) {
+    qtApp();
+    CScratchFolder home;
+    const std::string rec = home.path() + "/r.lpgd", link = home.path() + "/same.csv";
+    std::ofstream(rec, std::ios::binary) << recordingLine(1, false, 160) << recordingLine(2, true, 170);
+    std::ifstream before(rec, std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(before)), {});
+    ASSERT_EQ(::symlink(rec.c_str(), link.c_str()), 0);
+    for (const std::string& output : {rec, link, home.path() + "/./r.lpgd"}) {
+        SCOPED_TRACE(output);
+        QStringList answers{QString::fromStdString(rec), QString::fromStdString(output)};
+        CDeviceDocUi::setFileChooser([&](bool, const QString&, const QString&, const QString&) {
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        });
+        std::vector<ShownMessage> shown;
+        setMessageInterceptor([&](const ShownMessage& m) {
+            shown.push_back(m);
+            return EMsgResult::Ok;
+        });
+        onBenchCommand(ID_CSV_EXPORT, nullptr, nullptr);
+        setMessageInterceptor({});
+        CDeviceDocUi::setFileChooser({});
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_TRUE(shown[0].text.startsWith(QString::fromUtf8(MSG_OUTPUT_IS_RECORDING))) << shown[0].text.toStdString();
+        EXPECT_EQ(shown[0].style, EMsgStyle::Error);
+        std::ifstream after(rec, std::ios::binary);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), original);
+    }
 }
 
 } // namespace zefirel::test

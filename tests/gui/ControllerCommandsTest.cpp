@@ -230,6 +230,37 @@ TEST_F(AppTest, TheReplayWaitOffersAnulujAndTheReplayEndsWhenItIsPressed) {
     EXPECT_EQ(visibleWait(), nullptr);
 }
 
+TEST_F(AppTest, AReplaySaysWhatItReadAndRefusesAFileWithoutARecord) {
+    startProgram(); // no controller: the replay is enabled
+    const std::string line = "1\t1\t2\t1\t4800\t4800\t120\t0\t0\t0\t100\t120\t110\t70\t23\t30\t0\t0\r\n";
+    // Line 2 is cut short: it costs its own sample, not the one after it.
+    const std::string damaged = m_home.path() + "/damaged.lpgd", empty = m_home.path() + "/empty.lpgd";
+    std::ofstream(damaged, std::ios::binary) << line << "2\t1\t2\t1\t48\r\n" << "3" << line.substr(1);
+    std::ofstream(empty, std::ios::binary) << "";
+
+    m_nextFile = QString::fromStdString(damaged);
+    mainFrame().action(ID_REPLAY)->trigger();
+    EXPECT_EQ(doc().diagData().count(), 2);
+    CDiag last;
+    ASSERT_TRUE(doc().diagData().getLast(last));
+    EXPECT_EQ(last.sampleNo(), 3u);
+    EXPECT_EQ(last.rpmPeriod(), 4800);
+    EXPECT_TRUE(shown(QString::fromUtf8("Pominięto uszkodzone wiersze pliku danych diagnostycznych: %1\n"
+                                        "Wczytano wierszy: 3, użyto: 2, pominięto: 1 (pierwszy błędny: wiersz 2)")
+                          .arg(m_nextFile)));
+    EXPECT_EQ(doc().recordingPath(), damaged);
+
+    m_nextFile = QString::fromStdString(empty);
+    mainFrame().action(ID_REPLAY)->trigger();
+    const auto all = messages();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back().text, QString::fromUtf8("Plik nie zawiera żadnego poprawnego zapisu danych diagnostycznych: %1\n"
+                                                 "Wczytano wierszy: 0, użyto: 0, pominięto: 0")
+                                   .arg(m_nextFile));
+    EXPECT_EQ(all.back().style, EMsgStyle::Error);
+    EXPECT_NE(doc().recordingPath(), empty) << "nothing of it is taken as a recording";
+}
+
 TEST(QtHostWait, OnlyACancellableWaitHasAnulujAndPumpingReportsIt) {
     qtApp();
     CQtHost host;

@@ -330,10 +330,28 @@ TEST_F(DisplayTest, PrintsALandscapePageWithHeadingChartAndLegend) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
-    m_view->print(&printer);
+    EXPECT_TRUE(m_view->print(&printer));
     QFile f(pdf);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.read(5).startsWith("%PDF"));
+
+    // The print dialog offers the document's name as the PDF's file name: the
+    // chart's name "…benz/LPG" must not name a folder that is not there.
+    QPrinter named(QPrinter::HighResolution);
+    SetUpChartPrinter(named, chart());
+    EXPECT_EQ(named.docName(), QString::fromUtf8("Zmiany czasów otwarcia benz_LPG"));
+    named.setOutputFormat(QPrinter::PdfFormat);
+    named.setOutputFileName(QString::fromStdString(m_home.path()) + "/" + named.docName() + ".pdf");
+    EXPECT_TRUE(m_view->print(&named));
+    EXPECT_TRUE(QFile::exists(named.outputFileName()));
+    // A file that cannot be made is reported with its real reason.
+    QPrinter lost(QPrinter::HighResolution);
+    lost.setOutputFormat(QPrinter::PdfFormat);
+    const QString folder = QString::fromStdString(m_home.path()) + "/Zmiany czasów otwarcia benz";
+    lost.setOutputFileName(folder + "/LPG.pdf");
+    EXPECT_FALSE(m_view->print(&lost));
+    EXPECT_EQ(PrintFailureText(lost),
+              QStringLiteral("Nie można zapisać wydruku do pliku %1/LPG.pdf: folder %1 nie istnieje.").arg(folder));
 }
 
 TEST_F(DisplayTest, TheLegendHasAStripOfItsOwnUnderThePlot) {

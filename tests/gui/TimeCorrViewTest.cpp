@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <fstream>
+
 #include "AppTestKit.h"
 #include "diag/Companion.h"
 #include "diag/DiagUnits.h"
@@ -111,6 +113,31 @@ TEST_F(TimeCorrViewTest, WritingStoresTheCurveWithItsInUseFlag) {
     EXPECT_EQ(value(7), QStringLiteral("-30"));
     EXPECT_EQ(view().chart().Points().at(7).y, -30.0) << "a read shows the points without interpolating";
     EXPECT_EQ(m_server->requestCount(), before);
+}
+
+TEST_F(TimeCorrViewTest, AReplayedCurveIsShownButNeverWrittenIntoThisCar) {
+    startWithoutDiagnostics();
+    doc().setAdministratorLevel(true); // a write needs no car data
+    ASSERT_TRUE(child<QPushButton>(QStringLiteral("btnTimeCorrWrite"))->isEnabled());
+    const CSettingsBlock live = doc().settings();
+
+    // Another car's recording, its curve in its companion.
+    const std::string recording = m_home.path() + "/other-car.lpgd";
+    std::ofstream(recording, std::ios::binary) << "1\t1\t2\t1\t4800\t4800\t120\t0\t0\t0\t100\t120\t110\t70\t23\t30\t0\t0\r\n";
+    CSettingsBlock other = live;
+    other.setTimeCorrection(7, -9);
+    ASSERT_TRUE(appendCompanionRecord(companionPath(recording), other));
+    doc().replayFile(recording);
+    view().onTimeCorrGet();
+    EXPECT_EQ(value(7), QStringLiteral("-9")) << "the recording's curve is shown";
+    EXPECT_EQ(doc().settings().bytes(), live.bytes()) << "the live settings block is untouched";
+
+    // "Wpisz" would save that curve into this car: it waits for this car's own.
+    EXPECT_FALSE(child<QPushButton>(QStringLiteral("btnTimeCorrWrite"))->isEnabled());
+    press("spinUp", 7); // an edit does not make the other car's curve this car's
+    EXPECT_FALSE(child<QPushButton>(QStringLiteral("btnTimeCorrWrite"))->isEnabled());
+    click(QStringLiteral("btnTimeCorrWrite"));
+    EXPECT_EQ(simPoint(7), 0);
 }
 
 TEST_F(TimeCorrViewTest, WithoutAVersionCheckedControllerNothingIsAsked) {

@@ -120,6 +120,10 @@ TEST(Ctl, SettingsSetChecksThenWritesWithTheCarData) {
     EXPECT_EQ(c({CAR, "settings", "set", "mainCorrection=2ms"}).rc, 2);
     EXPECT_EQ(c({CAR, "settings", "set", "ignitionsPerCycle=1.5"}).rc, 2);
     EXPECT_EQ(c({"--car=Opel;Astra;1600;;2003;2.0;", "settings", "set", "mainCorrection=2"}).rc, 2);
+    // Blank texts are not given either: no " - -" car folder is made of them.
+    r = c({"--car= ; ;\t;101;2003;2.0;", "settings", "set", "mainCorrection=2"});
+    EXPECT_EQ(r.rc, 2) << r.err;
+    EXPECT_NE(r.err.find("Musisz podać dane dotyczące samochodu"), std::string::npos) << r.err;
     EXPECT_EQ(c.server.requestCount(), 0u);
 
     // A value out of range is read, checked and refused.
@@ -354,6 +358,14 @@ TEST(Ctl, MapWriteIsVerifiedAndReadBack) {
     EXPECT_EQ(c({"map", "write", c.file("bad.map")}).rc, 2);
     writeBytes(c.file("short.map"), Bytes(399, 100));
     EXPECT_EQ(c({"map", "write", c.file("short.map")}).rc, 2);
+    // A longer file is not a map either, not even its first 400 bytes.
+    Bytes longer(401, 100);
+    longer[0] = 120;
+    writeBytes(c.file("long.map"), longer);
+    r = c({CAR, "map", "write", c.file("long.map")});
+    EXPECT_EQ(r.rc, 2) << r.err;
+    EXPECT_NE(r.err.find("401 bytes"), std::string::npos) << r.err;
+    EXPECT_EQ(c.ctl.eeprom()[eeprom::MAP], map[0]) << "nothing written";
 }
 
 TEST(Ctl, ControllerFailuresExitWithOne) {

@@ -261,14 +261,19 @@ TEST_F(DiagDoc, ReplayOfAMissingFileStillEnds) {
     EXPECT_FALSE(doc.isConnectionLost());
 }
 
-TEST_F(DiagDoc, ReplayOfAnEmptyFileGivesAnEmptyStore) {
+TEST_F(DiagDoc, ReplayOfAnEmptyFileIsRefusedWithAnEmptyStore) {
+    pollAndStop(file("a.lpgd"), 3);
+    doc.replayFile(file("a.lpgd"));
+    ASSERT_EQ(doc.recordingPath(), file("a.lpgd"));
+    ASSERT_FALSE(doc.lastReplayRefused());
     writeBytes("empty.lpgd", 0);
     doc.startReplay(file("empty.lpgd"));
     ASSERT_TRUE(waitFor([&] { return !doc.replayRunning(); }));
     doc.finishReplay(file("empty.lpgd"));
     EXPECT_EQ(doc.diagData().count(), 0);
     EXPECT_EQ(doc.dataFolder(), scratch.path() + "/");
-    EXPECT_EQ(doc.recordingPath(), file("empty.lpgd"));
+    EXPECT_TRUE(doc.lastReplayRefused());
+    EXPECT_EQ(doc.recordingPath(), "") << "an empty file is no recording";
 }
 
 TEST_F(DiagDoc, EepromImageFileSizes) {

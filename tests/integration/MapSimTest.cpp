@@ -143,8 +143,17 @@ TEST(MapSim, MapComputeRefusesBadInputWithoutWritingItsOutput) {
     EXPECT_EQ(run(CTL, {"map", "compute", home.path() + "/empty.lpgd", out, "--timer-frequency", "0"}).rc, 2);
     EXPECT_TRUE(readBytes(out).empty());
 
-    // An empty recording computes an empty map, printed as the grid.
-    const RunResult r = run(CTL, {"map", "compute", home.path() + "/empty.lpgd", out, "--timer-frequency", "20000"});
+    // An empty recording holds no record: refused, and no map is written from it.
+    RunResult r = run(CTL, {"map", "compute", home.path() + "/empty.lpgd", out, "--timer-frequency", "20000"});
+    EXPECT_EQ(r.rc, 1) << r.err;
+    EXPECT_TRUE(readBytes(out).empty());
+
+    // A recording with records but none in the map's range computes an empty map,
+    // printed as the grid.
+    const std::string idle = home.path() + "/idle.lpgd";
+    const std::string line = "1\t1\t2\t1\t0\t0\t0\t0\t0\t0\t100\t120\t110\t70\t23\t30\t0\t0\r\n";
+    writeBytes(idle, Bytes(line.begin(), line.end()));
+    r = run(CTL, {"map", "compute", idle, out, "--timer-frequency", "20000"});
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(readBytes(out), Bytes(MAP_BYTES, 100));
     EXPECT_EQ(r.out.rfind("ms        0-1000    1000-2000", 0), 0u) << r.out;

@@ -182,7 +182,7 @@ TEST(MapCompute, SamplesOutsideTheMapAreIgnored) {
     }
 }
 
-TEST(MapCompute, ARecordingThatEndsBadlyComputesFromWhatWasRead) {
+TEST(MapCompute, ADamagedRecordingComputesFromItsWholeLines) {
     CScratchFolder folder;
     const std::vector<CDiag> good = cell(12, 400, 12, 420); // 10 ms → 10.5 ms at F = 40000
     std::string lines;
@@ -195,8 +195,10 @@ TEST(MapCompute, ARecordingThatEndsBadlyComputesFromWhatWasRead) {
         uint64_t read;
     } cases[] = {
         {"a truncated last line", "1\t1\t2\t0\t2400\t2400\t400", 24},
-        {"text", "1\t1\t2\tabc\n" + lines, 24},
-        {"absurd values", "-5\t1\t2\t0\t1\t1\t65535\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t999999\r\n", 25},
+        // The lines after a bad one are read on, not lost.
+        {"text", "1\t1\t2\tabc\n" + lines, 48},
+        // A line whose values do not fit their fields is not a record at all.
+        {"absurd values", "-5\t1\t2\t0\t1\t1\t65535\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t999999\r\n", 24},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -206,7 +208,7 @@ TEST(MapCompute, ARecordingThatEndsBadlyComputesFromWhatWasRead) {
         const MapResult r = computeMapFromFile(path, MapUnits::ofFrequency(40000), &read);
         EXPECT_EQ(read, c.read);
         EXPECT_NEAR(r.cells[2][3].correction, 5.0, 1e-9);
-        EXPECT_EQ(r.used, 24u);
+        EXPECT_EQ(r.used, c.read);
     }
     try {
         computeMapFromFile(folder.path() + "/missing.lpgd");

@@ -2,6 +2,7 @@
 // the settings companion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -119,48 +120,76 @@ TEST_F(Recording, LastLineWithoutLineBreakIsDropped) {
     const auto cut = readAll("cut.lpgd");
     ASSERT_EQ(cut.size(), 1u);
     EXPECT_EQ(cut[0].sampleNo(), 1u);
-    // A trailing space after the last value is enough to end it.
+    // Whatever ends it, a last line without its line break was cut off.
     writeText("space.lpgd", two.substr(0, two.size() - 2) + " ");
-    EXPECT_EQ(readAll("space.lpgd").size(), 2u);
-    // A record cut in the middle of its values.
-    writeText("half.lpgd", std::string(EXAMPLE_LINE) + "2\t1\t2\t1\t4800\r\n");
-    EXPECT_EQ(readAll("half.lpgd").size(), 1u);
+    EXPECT_EQ(readAll("space.lpgd").size(), 1u);
 }
 
-TEST_F(Recording, EmptyTextAndOutOfRangeInput) {
-    writeText("empty.lpgd", "");
-    EXPECT_TRUE(readAll("empty.lpgd").empty());
-    writeText("blank.lpgd", "\r\n \t\r\n");
-    EXPECT_TRUE(readAll("blank.lpgd").empty());
-
-    // Text that is not a number ends the reading like the end of the file.
-    writeText("text.lpgd", std::string(EXAMPLE_LINE) + "1\t1\tx\t1\r\n" + EXAMPLE_LINE);
-    EXPECT_EQ(readAll("text.lpgd").size(), 1u);
-    writeText("sign.lpgd", std::string(EXAMPLE_LINE) + "-\t1\r\n");
-    EXPECT_EQ(readAll("sign.lpgd").size(), 1u);
-
-    // Negative numbers are truncated to the field width.
-    std::string neg = EXAMPLE_LINE;
-    neg.replace(neg.find("4800"), 4, "-1");
-    writeText("neg.lpgd", neg);
-    const auto n = readAll("neg.lpgd");
-    ASSERT_EQ(n.size(), 1u);
-    EXPECT_EQ(n[0].rpmPeriod(), 65535);
-    // Values beyond the field but inside 32 bits are truncated too.
-    std::string wide = EXAMPLE_LINE;
-    wide.replace(wide.find("\t100\t"), 5, "\t356\t");
-    writeText("wide.lpgd", wide);
-    ASSERT_EQ(readAll("wide.lpgd").size(), 1u);
-    EXPECT_EQ(readAll("wide.lpgd")[0].heaterTempCode(), 100);
-    // A number beyond 32 bits is a failed read.
-    std::string big = EXAMPLE_LINE;
-    big.replace(0, 1, "2147483648");
-    writeText("big.lpgd", big);
-    EXPECT_TRUE(readAll("big.lpgd").empty());
-    big.replace(0, 10, "-2147483648");
-    writeText("min.lpgd", big);
-    ASSERT_EQ(readAll("min.lpgd").size(), 1u);
-    EXPECT_EQ(readAll("min.lpgd")[0].sampleNo(), 2147483648u);
+// Each damaged file is read line by line: a bad line costs its own sample only,
+// the lines after it keep their values, and the counts say what happened.
+TEST_F(Recording, DamagedLinesAreSkippedAndCounted) {
+    const std::string a = EXAMPLE_LINE;
+    std::string b = a, c = a;
+    b.replace(0, 1, "2");
+    c.replace(0, 1, "3");
+    std::string binary(300, '\0');
+    for (size_t i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<char>(i * 37 + 11);
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<uint32_t> samples; ///< sample numbers read, in order
+        uint64_t read, skipped, firstBad;
+    } cases[] = {
+        {"whole file", a + b + c, {1, 2, 3}, 3, 0, 0},
+        {"a line cut short", a + "2\t1\t2\t1\t4800\r\n" + c, {1, 3}, 3, 1, 2},
+        {"a line cut short without its CR LF joined to nothing", a + "2\t1\t2" + c, {1}, 2, 1, 2},
+        {"a line with extra fields", a + b.substr(0, b.size() - 2) + "\t99999\t7\r\n" + c, {1, 3}, 3, 1, 2},
+        {"a text line in the middle", a + "Diagnostyka zapisana\r\n" + b + c, {1, 2, 3}, 4, 1, 2},
+        {"a value wider than its field", a + "2\t1\t2\t1\t70000\t4800\t120\t0\t0\t0\t100\t120\t110\t70\t23\t30\t0\t0\r\n" + c,
+         {1, 3}, 3, 1, 2},
+        {"a negative value", a + "2\t1\t2\t1\t-1\t4800\t120\t0\t0\t0\t100\t120\t110\t70\t23\t30\t0\t0\r\n" + c, {1, 3}, 3, 1, 2},
+        {"a blank line", a + "\r\n" + b, {1, 2}, 3, 1, 2},
+        {"line breaks without CR", "1\t1\t2\t1\t4800\t4800\t120\t0\t0\t0\t100\t120\t110\t70\t23\t30\t0\t0\n", {1}, 1, 0, 0},
+        {"an empty file", "", {}, 0, 0, 0},
+        {"a binary file", binary, {}, 1 + static_cast<uint64_t>(std::count(binary.begin(), binary.end(), '\n')),
+         1 + static_cast<uint64_t>(std::count(binary.begin(), binary.end(), '\n')), 1},
+        {"the widest sample number", "4294967295" + a.substr(1), {4294967295u}, 1, 0, 0},
+        {"a sample number beyond 32 bits", "4294967296" + a.substr(1) + b, {2}, 2, 1, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        writeText("damaged.lpgd", k.text);
+        std::vector<CDiag> out;
+        RecordingReadStats stats;
+        loadRecording(path("damaged.lpgd"), out, &stats);
+        std::vector<uint32_t> numbers;
+        for (const CDiag& d : out) {
+            numbers.push_back(d.sampleNo());
+            EXPECT_EQ(d.rpmPeriod(), 4800) << "no value shifts into another column";
+            EXPECT_EQ(d.petrolTime(0), 120);
+        }
+        EXPECT_EQ(numbers, k.samples);
+        EXPECT_EQ(stats.linesRead, k.read);
+        EXPECT_EQ(stats.linesUsed, k.samples.size());
+        EXPECT_EQ(stats.linesSkipped, k.skipped);
+        EXPECT_EQ(stats.firstBadLine, k.firstBad);
+        if (k.samples.empty()) {
+            try {
+                requireRecords(path("damaged.lpgd"), stats);
+                ADD_FAILURE() << "a file without a record is refused";
+            } catch (IError* e) {
+                auto owned = adoptError(e);
+                EXPECT_NE(e->format().find(MSG_RECORDING_NO_RECORDS), std::string::npos);
+            }
+        }
+    }
+    RecordingReadStats s;
+    s.linesRead = 120;
+    s.linesUsed = 118;
+    s.linesSkipped = 2;
+    s.firstBadLine = 7;
+    EXPECT_EQ(recordingStatsText(s), "Wczytano wierszy: 120, użyto: 118, pominięto: 2 (pierwszy błędny: wiersz 7)");
 }
 
 TEST_F(Recording, ReaderCrossesItsBufferAndStopsForGood) {

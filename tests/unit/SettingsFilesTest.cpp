@@ -3,6 +3,10 @@
 // the car lists read back from the folders (also for names the safe-name rules
 // changed), "Last car file", and the list of changed values.
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <future>
 
 #include <filesystem>
 #include <fstream>
@@ -206,7 +210,7 @@ TEST_F(CarFolder, CarsWhoseNamesWereMadeSafeAreFoundAgain) {
         EXPECT_EQ(files[0].record.identity(), std::string(c.identity).substr(0, 16));
         // ... and the chosen row leads back to the file the write made.
         EXPECT_EQ(CCarInfo::lookUpPath(folder(), files[0].record), written);
-        EXPECT_EQ(CCarInfo::chosenPath(folder(), files[0]), written);
+        EXPECT_EQ(CCarInfo::chosenPath(files[0]), written);
         // "Last car file" restores the car texts as they were typed.
         EXPECT_EQ(CCarInfo::restoreLastCar(prefs, dev.settings()), c.car);
         fs::remove_all(fs::path(written).parent_path());
@@ -236,7 +240,7 @@ TEST_F(CarFolder, CarsWithTheLongestTextsAreWrittenAndFoundAgain) {
     ASSERT_EQ(CCarInfo::listCapacities(folder(), make, models[0]), std::vector<std::string>{"1600"});
     const std::vector<CarSettingsFile> files = CCarInfo::readSettingsFiles(folder(), make, models[0], "1600");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(CCarInfo::chosenPath(folder(), files[0]), written);
+    EXPECT_EQ(CCarInfo::chosenPath(files[0]), written);
     EXPECT_EQ(CCarInfo::lookUpPath(folder(), files[0].record), written);
     EXPECT_EQ(CCarInfo::restoreLastCar(prefs, dev.settings()), car) << "the file keeps the whole texts";
 }
@@ -247,7 +251,41 @@ TEST_F(CarFolder, AFileCopiedInUnderAnotherNameIsOpenedFromWhereItWasListed) {
     fs::rename(written, copy);
     const std::vector<CarSettingsFile> files = CCarInfo::readSettingsFiles(folder(), "Opel", "Astra", "1600");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(CCarInfo::chosenPath(folder(), files[0]), copy);
+    EXPECT_EQ(CCarInfo::chosenPath(files[0]), copy);
+
+    // A copy beside the file its texts name, changed since: each row opens its own.
+    const std::string original = save("ZF-7", OPEL, "08-12-2026-09:15:00");
+    ASSERT_EQ(original, written);
+    CSettingsBlock changed;
+    ASSERT_EQ(loadCarSettingsFile(copy, changed), ESettingsFileResult::Ok);
+    changed.setRemarks("po regulacji");
+    writeBytes(copy, changed, block::SIZE);
+    const std::vector<CarSettingsFile> both = CCarInfo::readSettingsFiles(folder(), "Opel", "Astra", "1600");
+    ASSERT_EQ(both.size(), 2u);
+    for (const CarSettingsFile& f : both) {
+        SCOPED_TRACE(f.path);
+        CSettingsBlock opened;
+        ASSERT_EQ(loadCarSettingsFile(CCarInfo::chosenPath(f), opened), ESettingsFileResult::Ok);
+        EXPECT_EQ(opened.remarks(), f.record.remarks()) << "the file opened is the row chosen";
+    }
+}
+
+TEST_F(CarFolder, AFifoNamedLikeASettingsFileIsNotOpened) {
+    const std::string written = save("ZF-7", OPEL, "08-12-2026-09:15:00");
+    const std::string fifo = folder() + "Opel-Astra-1600/pipe.settings";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto found = std::async(std::launch::async, [&] { return CCarInfo::readSettingsFiles(folder(), "Opel", "Astra", "1600"); });
+    if (found.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+        ADD_FAILURE() << "the search waits on the FIFO";
+        // Let the blocked open go on: a writer comes and leaves at once.
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    const std::vector<CarSettingsFile> files = found.get();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].path, written);
+    EXPECT_EQ(CCarInfo::listSettingsFiles(folder(), "Opel", "Astra", "1600").size(), 1u);
 }
 
 TEST_F(CarFolder, ShortFilesAreSkippedAndOtherVersionsListed) {

@@ -66,4 +66,12 @@ bool readCompanion(const std::string& path, std::vector<CSettingsBlock>& out) {
     return true;
 }
 
+bool recordingFeatureMask(const std::string& recordingPath, uint32_t& mask) {
+    std::vector<CSettingsBlock> history;
+    if (!readCompanion(companionPath(recordingPath), history) || history.empty())
+        return false;
+    mask = history.back().featureMask();
+    return true;
+}
+
 } // namespace zefirel

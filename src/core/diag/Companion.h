@@ -38,5 +38,8 @@ bool appendCompanionRecord(const std::string& path, const CSettingsBlock& block)
 /// Appends every valid record to out, stopping at the first short read or the first
 /// record whose version mark is not 5. False when the file cannot be opened.
 bool readCompanion(const std::string& path, std::vector<CSettingsBlock>& out);
+/// The feature mask of the controller a recording was made with, from the newest
+/// valid record of its companion; false (mask untouched) when it holds none.
+bool recordingFeatureMask(const std::string& recordingPath, uint32_t& mask);
 
 } // namespace zefirel

@@ -138,6 +138,11 @@ CsvExportResult exportRecordingCsv(const std::string& input, const std::string& 
         r.message = std::string(MSG_RECORDING_OPEN) + ": " + input;
         return r;
     }
+    if (outputIsRecording(input, output)) {
+        r.status = ECsvExport::OutputFailed;
+        r.message = std::string(MSG_OUTPUT_IS_RECORDING) + ": " + output;
+        return r;
+    }
     struct stat st {};
     const uint64_t total = ::stat(input.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
     CAtomicFile out;
@@ -168,6 +173,13 @@ CsvExportResult exportRecordingCsv(const std::string& input, const std::string& 
         const int percent = total ? static_cast<int>(reader.bytesRead() * 100 / total) : 0;
         if (progress && percent != shown)
             progress(shown = percent);
+    }
+    r.lines = reader.stats();
+    if (r.rows == 0) {
+        // Nothing of the file is a recording: no file is written from it.
+        r.status = ECsvExport::InputFailed;
+        r.message = recordingRefusalText(input, r.lines);
+        return r;
     }
     if (!out.write(buf.data(), buf.size()) || !out.commit())
         return failed();

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "diag/Diag.h"
+#include "diag/Recording.h"
 
 namespace zefirel {
 
@@ -44,6 +45,7 @@ enum class ECsvExport { Ok, InputFailed, OutputFailed, Cancelled };
 struct CsvExportResult {
     ECsvExport status = ECsvExport::Ok;
     uint64_t rows = 0;
+    RecordingReadStats lines; ///< the counts of the recording's lines
     std::string message; ///< for the installer, empty on success
 };
 
@@ -53,7 +55,10 @@ std::string rowsText(uint64_t rows);
 /// Progress of an export, 0..100 percent of the recording read.
 using CsvProgress = std::function<void(int percent)>;
 
-/// Exports the recording at input to output. A set stop flag cancels it.
+/// Exports the recording at input to output, skipping lines that are not records.
+/// Refused (InputFailed, nothing written) when the recording holds no record, and
+/// (OutputFailed, nothing written) when output is the recording or its companion.
+/// A set stop flag cancels it.
 CsvExportResult exportRecordingCsv(const std::string& input, const std::string& output, const CsvFormat& format,
                                    const CsvProgress& progress = {}, const std::atomic<bool>* stop = nullptr);
 

@@ -260,12 +260,17 @@ void CDeviceDoc::startReplay(const std::string& path) {
     setDataFolderFromFile(path);
     setTitle(path, run);
     m_diagnosticsOn.store(1);
-    auto thread = std::make_unique<CDiagFileThread>(m_diagData, path, m_diagnosticsOn);
+    m_replayOutcome = std::make_shared<ReplayOutcome>();
+    auto thread = std::make_unique<CDiagFileThread>(m_diagData, path, m_diagnosticsOn, m_replayOutcome);
     thread->trackWith(m_liveThreads);
     insertInputThread(std::move(thread));
 }
 
-void CDeviceDoc::finishReplay(const std::string& path) { setRecordingPath(path); }
+void CDeviceDoc::finishReplay(const std::string& path) {
+    // A file without a record is refused: nothing of it is taken as a recording,
+    // and the store it emptied is no longer another recording's either.
+    setRecordingPath(lastReplayRefused() ? std::string() : path);
+}
 
 void CDeviceDoc::replayFile(const std::string& path) {
     startReplay(path);

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "diag/Companion.h"
+#include "diag/DeviceInput.h"
 #include "diag/DiagDisplay.h"
 #include "link/LPGDevice.h"
 
@@ -129,8 +130,12 @@ public:
     /// True while the replay thread has not finished.
     bool replayRunning() const { return diagnosticsOn(); }
     /// After the replay: the recording path becomes the replayed file (so its
-    /// settings history can be listed).
+    /// settings history can be listed); empty when it was read whole and held no record.
     void finishReplay(const std::string& path);
+    /// The counts of the lines the last replay read (valid once it finished).
+    RecordingReadStats lastReplayStats() const { return m_replayOutcome->lines; }
+    /// Whether the last replay read the whole file and found no record in it.
+    bool lastReplayRefused() const { return m_replayOutcome->wholeFile && m_replayOutcome->lines.linesUsed == 0; }
     /// The whole replay for callers without a window: startReplay, wait text,
     /// a 100 ms wait loop that lets the host run its pending work, finishReplay.
     void replayFile(const std::string& path);
@@ -255,6 +260,8 @@ private:
     /// Input threads of this document still running (shared with the threads, which
     /// may outlive a document that gave up waiting for them).
     std::shared_ptr<std::atomic<int>> m_liveThreads = std::make_shared<std::atomic<int>>(0);
+    /// Filled by the replay thread when it ends; a fresh one for every replay.
+    std::shared_ptr<ReplayOutcome> m_replayOutcome = std::make_shared<ReplayOutcome>();
 };
 
 } // namespace zefirel

@@ -148,8 +148,9 @@ void CDiagRSThread::processSample(CDiag& d) {
 
 // --- replay -------------------------------------------------------------------
 
-CDiagFileThread::CDiagFileThread(CDiagData& store, const std::string& path, std::atomic<uint8_t>& runFlag)
-    : CDiagInputThread(store, path, runFlag, nullptr) {
+CDiagFileThread::CDiagFileThread(CDiagData& store, const std::string& path, std::atomic<uint8_t>& runFlag,
+                                 std::shared_ptr<ReplayOutcome> outcome)
+    : CDiagInputThread(store, path, runFlag, nullptr), m_outcome(std::move(outcome)) {
     m_reader.open(path);
 }
 
@@ -163,6 +164,8 @@ void CDiagFileThread::onStart() {
 }
 
 void CDiagFileThread::onStop() {
+    if (m_outcome)
+        *m_outcome = ReplayOutcome{m_reader.stats(), m_atEnd};
     m_reader.close();
     clearRunFlag();
 }
@@ -170,6 +173,7 @@ void CDiagFileThread::onStop() {
 bool CDiagFileThread::readSample(CDiag& d) {
     if (m_reader.read(d))
         return true;
+    m_atEnd = true;
     clearRunFlag();
     return false;
 }

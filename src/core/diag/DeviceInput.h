@@ -104,9 +104,18 @@ private:
 
 /// Replays a recording into the store and clears the run flag when it ends,
 /// whatever ended it (end of file, a file that cannot be read, an error).
+/// What a replay read: the counts of the lines, and whether it read to the end of
+/// the file (false when it was stopped before).
+struct ReplayOutcome {
+    RecordingReadStats lines;
+    bool wholeFile = false;
+};
+
 class CDiagFileThread : public CDiagInputThread {
 public:
-    CDiagFileThread(CDiagData& store, const std::string& path, std::atomic<uint8_t>& runFlag);
+    /// outcome, when given, receives what was read when the replay ends.
+    CDiagFileThread(CDiagData& store, const std::string& path, std::atomic<uint8_t>& runFlag,
+                    std::shared_ptr<ReplayOutcome> outcome = nullptr);
 
 protected:
     void onStart() override;
@@ -116,6 +125,8 @@ protected:
 
 private:
     CRecordingReader m_reader;
+    std::shared_ptr<ReplayOutcome> m_outcome;
+    bool m_atEnd = false;
 };
 
 } // namespace zefirel

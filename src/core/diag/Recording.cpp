@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
+#include "diag/Companion.h"
 #include "diag/DiagUnits.h"
 #include "support/Error.h"
 #include "support/FileUtil.h"
@@ -20,6 +22,8 @@ namespace {
 /// not cost a megabyte and a long one is still read in big pieces.
 constexpr size_t READ_CHUNK_MAX = 1 << 20;
 constexpr size_t READ_CHUNK_MIN = 4096;
+/// Longest line kept for parsing; anything longer cannot be a record.
+constexpr size_t LINE_KEPT_MAX = 2 * RECORDING_LINE_MAX;
 
 char* appendUnsigned(char* p, uint32_t v) {
     char tmp[10];
@@ -32,8 +36,6 @@ char* appendUnsigned(char* p, uint32_t v) {
         *p++ = tmp[--n];
     return p;
 }
-
-bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 } // namespace
 
@@ -78,6 +80,36 @@ void storeRecordingValues(const int32_t* v, CDiag& d) {
     d.setPressure3Code(u8(v[17]));
 }
 
+bool parseRecordingLine(const char* line, size_t length, int32_t* values) {
+    // The widest value each column's field holds: sample number 32 bits, then the
+    // 8- and 16-bit fields of the layout.
+    static constexpr uint32_t WIDEST[RECORDING_COLUMNS] = {
+        UINT32_MAX, 255, 255, 255, 65535, 65535, 65535, 65535, 65535, 65535, 255, 255, 255, 255, 255, 255, 255, 255};
+    if (length > 0 && line[length - 1] == '\r')
+        --length;
+    const char* p = line;
+    const char* const end = line + length;
+    int n = 0;
+    for (;;) {
+        while (p != end && (*p == '\t' || *p == ' '))
+            ++p;
+        if (p == end)
+            return n == RECORDING_COLUMNS;
+        if (n == RECORDING_COLUMNS || *p < '0' || *p > '9')
+            return false;
+        uint64_t v = 0;
+        while (p != end && *p >= '0' && *p <= '9') {
+            v = v * 10 + static_cast<uint64_t>(*p - '0');
+            if (v > WIDEST[n])
+                return false;
+            ++p;
+        }
+        if (p != end && *p != '\t' && *p != ' ')
+            return false;
+        values[n++] = static_cast<int32_t>(static_cast<uint32_t>(v));
+    }
+}
+
 // --- writer -------------------------------------------------------------------
 
 CRecordingWriter::~CRecordingWriter() { close(); }
@@ -120,6 +152,7 @@ bool CRecordingReader::open(const std::string& path) {
     m_pos = m_end = 0;
     m_eof = m_failed = false;
     m_bytesRead = 0;
+    m_stats = RecordingReadStats{};
     return true;
 }
 
@@ -149,64 +182,63 @@ bool CRecordingReader::fill() {
     }
 }
 
-inline int CRecordingReader::peek() {
-    if (m_pos == m_end && !fill())
-        return -1;
-    return static_cast<unsigned char>(m_buf[m_pos]);
+CRecordingReader::ELine CRecordingReader::nextLine() {
+    m_line.clear();
+    m_lineTooLong = false;
+    for (;;) {
+        if (m_pos == m_end && !fill())
+            return m_line.empty() && !m_lineTooLong ? ELine::End : ELine::Unfinished;
+        const char* from = m_buf.data() + m_pos;
+        const size_t available = m_end - m_pos;
+        const char* nl = static_cast<const char*>(std::memchr(from, '\n', available));
+        const size_t take = nl ? static_cast<size_t>(nl - from) : available;
+        // A line longer than any record is not kept whole: it is skipped anyway.
+        if (m_line.size() + take <= LINE_KEPT_MAX)
+            m_line.append(from, take);
+        else
+            m_lineTooLong = true;
+        m_pos += take;
+        if (nl) {
+            ++m_pos;
+            return ELine::Whole;
+        }
+    }
 }
 
-// The rules of a formatted signed 32-bit read: leading white space skipped, an
-// optional sign, decimal digits; no digit or a value out of range is a failure.
-CRecordingReader::EValue CRecordingReader::nextValue(int32_t& value) {
-    int c = peek();
-    while (c >= 0 && isSpace(c)) {
-        ++m_pos;
-        c = peek();
-    }
-    if (c < 0)
-        return EValue::EndOfFile;
-    bool negative = false;
-    if (c == '-' || c == '+') {
-        negative = c == '-';
-        ++m_pos;
-        c = peek();
-    }
-    if (c < '0' || c > '9')
-        return c < 0 ? EValue::EndOfFile : EValue::NotANumber;
-    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
-    int64_t v = 0;
-    bool overflow = false;
-    while (c >= '0' && c <= '9') {
-        v = v * 10 + (c - '0');
-        if (v > limit) {
-            overflow = true;
-            v = limit;
-        }
-        ++m_pos;
-        c = peek();
-    }
-    if (overflow)
-        return EValue::NotANumber;
-    value = static_cast<int32_t>(negative ? -v : v);
-    // A value that ends at the end of the file leaves the record incomplete.
-    return c < 0 ? EValue::EndOfFile : EValue::Ok;
+void CRecordingReader::skipLine() {
+    ++m_stats.linesSkipped;
+    if (m_stats.firstBadLine == 0)
+        m_stats.firstBadLine = m_stats.linesRead;
 }
 
 bool CRecordingReader::read(CDiag& d) {
     if (m_fd < 0 || m_failed)
         return false;
     int32_t values[RECORDING_COLUMNS];
-    for (int i = 0; i < RECORDING_COLUMNS; ++i) {
-        if (nextValue(values[i]) != EValue::Ok) {
+    for (;;) {
+        const ELine kind = nextLine();
+        if (kind == ELine::End) {
             m_failed = true;
             return false;
         }
+        ++m_stats.linesRead;
+        if (kind == ELine::Unfinished) {
+            // The last line lacks its line break: the writer was cut off inside it.
+            skipLine();
+            m_failed = true;
+            return false;
+        }
+        if (m_lineTooLong || !parseRecordingLine(m_line.data(), m_line.size(), values)) {
+            skipLine();
+            continue;
+        }
+        ++m_stats.linesUsed;
+        storeRecordingValues(values, d);
+        return true;
     }
-    storeRecordingValues(values, d);
-    return true;
 }
 
-void loadRecording(const std::string& path, std::vector<CDiag>& out) {
+void loadRecording(const std::string& path, std::vector<CDiag>& out, RecordingReadStats* stats) {
     CRecordingReader reader;
     if (!reader.open(path))
         raiseError(ERROR_FILE_OPEN, MSG_RECORDING_OPEN, __LINE__, __FILE__);
@@ -218,6 +250,41 @@ void loadRecording(const std::string& path, std::vector<CDiag>& out) {
         d.setColour(injectorColour(d.injector()));
         out.push_back(d);
     }
+    if (stats)
+        *stats = reader.stats();
+}
+
+std::string recordingStatsText(const RecordingReadStats& s) {
+    std::string text = "Wczytano wierszy: " + std::to_string(s.linesRead) + ", użyto: " + std::to_string(s.linesUsed) +
+                       ", pominięto: " + std::to_string(s.linesSkipped);
+    if (s.firstBadLine != 0)
+        text += " (pierwszy błędny: wiersz " + std::to_string(s.firstBadLine) + ")";
+    return text;
+}
+
+std::string recordingStatsTextEnglish(const RecordingReadStats& s) {
+    std::string text = "lines read " + std::to_string(s.linesRead) + ", used " + std::to_string(s.linesUsed) +
+                       ", skipped " + std::to_string(s.linesSkipped);
+    if (s.firstBadLine != 0)
+        text += " (first bad line: " + std::to_string(s.firstBadLine) + ")";
+    return text;
+}
+
+std::string recordingRefusalText(const std::string& path, const RecordingReadStats& stats) {
+    return std::string(MSG_RECORDING_NO_RECORDS) + ": " + path + "\n" + recordingStatsText(stats);
+}
+
+std::string recordingDamageText(const std::string& path, const RecordingReadStats& stats) {
+    return "Pominięto uszkodzone wiersze pliku danych diagnostycznych: " + path + "\n" + recordingStatsText(stats);
+}
+
+bool outputIsRecording(const std::string& recording, const std::string& output) {
+    return sameFile(recording, output) || sameFile(companionPath(recording), output);
+}
+
+void requireRecords(const std::string& path, const RecordingReadStats& stats) {
+    if (stats.linesUsed == 0)
+        raiseError(ERROR_FILE_OPEN, recordingRefusalText(path, stats), __LINE__, __FILE__);
 }
 
 } // namespace zefirel

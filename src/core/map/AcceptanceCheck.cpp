@@ -77,7 +77,7 @@ AcceptanceResult judgeCells(const MapResult& computed, double tolerance) {
 }
 
 MapResult readRecordingCells(const std::string& path, const MapUnits& units, const CheckProgress& progress,
-                             const std::atomic<bool>* stop, uint64_t& samples) {
+                             const std::atomic<bool>* stop, uint64_t& samples, RecordingReadStats* lines) {
     CRecordingReader reader;
     if (!reader.open(path))
         raiseError(ERROR_FILE_OPEN, MSG_RECORDING_OPEN, __LINE__, __FILE__);
@@ -97,6 +97,9 @@ MapResult readRecordingCells(const std::string& path, const MapUnits& units, con
         if (progress && percent != shown)
             progress(shown = percent);
     }
+    if (lines)
+        *lines = reader.stats();
+    requireRecords(path, reader.stats());
     if (progress)
         progress(100);
     return computation.finish();
@@ -105,9 +108,11 @@ MapResult readRecordingCells(const std::string& path, const MapUnits& units, con
 AcceptanceResult checkRecording(const std::string& path, double tolerance, const MapUnits& units,
                                 const CheckProgress& progress, const std::atomic<bool>* stop) {
     uint64_t samples = 0;
-    const MapResult cells = readRecordingCells(path, units, progress, stop, samples);
+    RecordingReadStats lines;
+    const MapResult cells = readRecordingCells(path, units, progress, stop, samples, &lines);
     AcceptanceResult r = judgeCells(cells, tolerance);
     r.samples = samples;
+    r.lines = lines;
     return r;
 }
 

@@ -49,6 +49,7 @@ struct AcceptanceResult {
     int passed = 0, failed = 0, tooFew = 0;  ///< operating points (speed × load cells)
     double worst = 0;                        ///< the judged difference furthest from zero
     uint64_t samples = 0;                    ///< records read (set by whoever read them)
+    RecordingReadStats lines;                ///< the counts of the recording's lines
     ECheckVerdict verdict = ECheckVerdict::NoData;
 };
 
@@ -58,13 +59,14 @@ AcceptanceResult judgeCells(const MapResult& computed, double tolerance = ACCEPT
 /// Progress 0..100 of reading a recording.
 using CheckProgress = std::function<void(int percent)>;
 /// Reads a recording record by record into the cells of the map computation
-/// (samples receives the number of records read). Raises an IError (code 4,
-/// MSG_RECORDING_OPEN) when the file cannot be opened. A set stop flag ends the
+/// (samples receives the number of records read, lines when given the counts of
+/// the lines; lines that are not records are skipped). Raises an IError (code 4)
+/// when the file cannot be opened or holds no record. A set stop flag ends the
 /// reading early.
 MapResult readRecordingCells(const std::string& path, const MapUnits& units, const CheckProgress& progress,
-                             const std::atomic<bool>* stop, uint64_t& samples);
-/// Reads a recording record by record and judges it. Raises an IError (code 4,
-/// MSG_RECORDING_OPEN) when the file cannot be opened. A set stop flag ends the
+                             const std::atomic<bool>* stop, uint64_t& samples, RecordingReadStats* lines = nullptr);
+/// Reads a recording record by record and judges it. Raises an IError (code 4)
+/// when the file cannot be opened or holds no record. A set stop flag ends the
 /// reading early (the result then covers what was read).
 AcceptanceResult checkRecording(const std::string& path, double tolerance = ACCEPT_DEFAULT_TOLERANCE,
                                 const MapUnits& units = MapUnits::current(), const CheckProgress& progress = {},

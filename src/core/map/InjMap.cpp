@@ -6,7 +6,8 @@ namespace zefirel {
 
 void CInjMap::load() {
     m_samples.clear();
-    loadRecording(m_path, m_samples);
+    loadRecording(m_path, m_samples, &m_stats);
+    requireRecords(m_path, m_stats);
 }
 
 } // namespace zefirel

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diag/Diag.h"
+#include "diag/Recording.h"
 
 namespace zefirel {
 
@@ -14,10 +15,12 @@ public:
     explicit CInjMap(std::string path) : m_path(std::move(path)) {}
     virtual ~CInjMap() = default;
 
-    /// Reads every record of the recording up to the first one that cannot be read
+    /// Reads every record of the recording, skipping lines that are not records
     /// (colour recomputed from the injector). Raises an IError (code 4) when the
-    /// file cannot be opened.
+    /// file cannot be opened or holds no record.
     void load();
+    /// The counts of the lines the last load read.
+    const RecordingReadStats& stats() const { return m_stats; }
 
     const std::string& path() const { return m_path; }
     const std::vector<CDiag>& samples() const { return m_samples; }
@@ -25,6 +28,7 @@ public:
 private:
     std::string m_path;
     std::vector<CDiag> m_samples;
+    RecordingReadStats m_stats;
 };
 
 } // namespace zefirel

@@ -125,7 +125,8 @@ MapResult computeMap(const std::vector<CDiag>& samples, const MapUnits& units) {
     return c.finish();
 }
 
-MapResult computeMapFromFile(const std::string& path, const MapUnits& units, uint64_t* samplesRead) {
+MapResult computeMapFromFile(const std::string& path, const MapUnits& units, uint64_t* samplesRead,
+                             RecordingReadStats* stats) {
     CRecordingReader reader;
     if (!reader.open(path))
         raiseError(ERROR_FILE_OPEN, MSG_RECORDING_OPEN, __LINE__, __FILE__);
@@ -138,6 +139,9 @@ MapResult computeMapFromFile(const std::string& path, const MapUnits& units, uin
     }
     if (samplesRead)
         *samplesRead = count;
+    if (stats)
+        *stats = reader.stats();
+    requireRecords(path, reader.stats());
     return c.finish();
 }
 

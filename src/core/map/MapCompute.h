@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "diag/Diag.h"
+#include "diag/Recording.h"
 #include "link/SettingsWrite.h"
 
 namespace zefirel {
@@ -104,10 +105,11 @@ private:
 
 /// The whole computation over a sample vector.
 MapResult computeMap(const std::vector<CDiag>& samples, const MapUnits& units = MapUnits::current());
-/// The computation streamed from a recording file, record by record, stopping at
-/// the first record that cannot be read. Raises an IError (code 4) when the file
-/// cannot be opened. samplesRead (when given) receives the number of records read.
+/// The computation streamed from a recording file, record by record, skipping
+/// lines that are not records. Raises an IError (code 4) when the file cannot be
+/// opened or holds no record. samplesRead (when given) receives the number of
+/// records read, stats the counts of the lines.
 MapResult computeMapFromFile(const std::string& path, const MapUnits& units = MapUnits::current(),
-                             uint64_t* samplesRead = nullptr);
+                             uint64_t* samplesRead = nullptr, RecordingReadStats* stats = nullptr);
 
 } // namespace zefirel

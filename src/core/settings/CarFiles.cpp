@@ -112,10 +112,14 @@ std::string carFileName(const std::string& identity, const std::string& date) {
     return finishSegment(cutAtCharacter(mapCharacters(identity), room) + tail);
 }
 
+bool blankCarText(const std::string& text) {
+    return text.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
+}
+
 std::string carSettingsFilePath(const std::string& settingsFolder, const std::string& make,
                                 const std::string& model, const std::string& capacity,
                                 const std::string& identity, const std::string& date) {
-    if (make.empty() || model.empty() || capacity.empty())
+    if (blankCarText(make) || blankCarText(model) || blankCarText(capacity))
         return {};
     return settingsFolder + carFolderName(make, model, capacity) + "/" + carFileName(identity, date);
 }

@@ -32,8 +32,12 @@ std::string carFolderName(const std::string& make, const std::string& model, con
 /// The car settings file name: identity + "-" + date + ".settings", mapped.
 std::string carFileName(const std::string& identity, const std::string& date);
 
+/// True when a car text holds nothing but white space: such a text is not given.
+/// The car data dialog and the command line's --car take a text by this one rule.
+bool blankCarText(const std::string& text);
+
 /// settingsFolder (ending with "/") + car folder + "/" + file name; empty when make,
-/// model or capacity is empty (no file is due then).
+/// model or capacity is blank (no file is due then).
 std::string carSettingsFilePath(const std::string& settingsFolder, const std::string& make,
                                 const std::string& model, const std::string& capacity,
                                 const std::string& identity, const std::string& date);

@@ -1,4 +1,5 @@
 #include "settings/CarInfo.h"
+#include "settings/CarFiles.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -87,8 +88,10 @@ std::vector<std::string> CCarInfo::listSettingsFiles(const std::string& settings
             continue;
         std::error_code ec;
         for (fs::directory_iterator it(fs::path(settingsFolder) / name, ec), end; !ec && it != end; it.increment(ec)) {
+            // Only regular files (also through a link): opening a FIFO or a device
+            // named *.settings would wait for a writer that never comes.
             std::error_code typeEc;
-            if (it->path().extension() == CAR_SETTINGS_EXTENSION && !it->is_directory(typeEc))
+            if (it->path().extension() == CAR_SETTINGS_EXTENSION && it->is_regular_file(typeEc))
                 files.push_back(it->path().string());
         }
     }
@@ -114,11 +117,7 @@ std::string CCarInfo::lookUpPath(const std::string& settingsFolder, const CSetti
                                record.timeStamp().substr(0, DATE_LENGTH));
 }
 
-std::string CCarInfo::chosenPath(const std::string& settingsFolder, const CarSettingsFile& file) {
-    const std::string path = lookUpPath(settingsFolder, file.record);
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec) ? path : file.path;
-}
+std::string CCarInfo::chosenPath(const CarSettingsFile& file) { return file.path; }
 
 CarTexts CCarInfo::restoreLastCar(IPreferences& prefs, const CSettingsBlock& docRecord) {
     const std::string path = prefs.value(PREF_APP_V52, PREF_LAST_CAR_FILE);
@@ -149,8 +148,7 @@ CarTexts CCarInfo::carTexts(const CSettingsBlock& record) {
 
 ECarText missingCarText(const CarTexts& texts) {
     for (ECarText t : {ECarText::make, ECarText::model, ECarText::capacity, ECarText::power, ECarText::injectors}) {
-        const std::string& text = texts[static_cast<size_t>(t)];
-        if (text.find_first_not_of(" \t") == std::string::npos)
+        if (blankCarText(texts[static_cast<size_t>(t)]))
             return t;
     }
     return ECarText::Count;

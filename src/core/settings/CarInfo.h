@@ -73,9 +73,10 @@ public:
     /// file name built from the record's own car texts, identity and the date of its
     /// label, by the same function that names the file when it is written.
     static std::string lookUpPath(const std::string& settingsFolder, const CSettingsBlock& record);
-    /// The path to open for a listed file: its look-up path when that file exists,
-    /// otherwise (a file copied in under another name) the path it was read from.
-    static std::string chosenPath(const std::string& settingsFolder, const CarSettingsFile& file);
+    /// The path to open for a listed file: the one it was read from, so the file
+    /// opened is the row chosen, also when a copy under another name carries the
+    /// same car texts, identity and date as the file its look-up path names.
+    static std::string chosenPath(const CarSettingsFile& file);
 
     /// The car texts of the "Last car file" (application "v5.2"): seven empty texts
     /// when the value is missing, the file cannot be read or belongs to a controller

@@ -170,6 +170,8 @@ RecordingSummary summariseRecording(const std::string& path, uint32_t featureMas
         s.lpgC.add(lpgTemperature(d));
         s.internalC.add(internalTemperature(d));
     }
+    s.lines = reader.stats();
+    requireRecords(path, s.lines);
     for (RangeStat* r : {&s.rpm, &s.petrolMs, &s.lpgMs, &s.heaterC, &s.lpgC, &s.internalC})
         r->finish();
     s.seconds = fileSpan(path);
@@ -229,8 +231,9 @@ ServiceReportData gatherServiceReport(CLPGDevice& dev, const std::string& record
             r.check.samples = r.recording.samples;
             r.haveRecording = true;
         } catch (IError* e) {
-            delete e;
-            r.problems.push_back(std::string(MSG_RECORDING_OPEN) + ": " + recording);
+            // The file that cannot be opened, or the refusal of one without a record.
+            const auto owned = adoptError(e);
+            r.problems.push_back(e->detail() == MSG_RECORDING_OPEN ? e->detail() + ": " + recording : e->detail());
         }
     }
     step(100, "Gotowe");
@@ -265,6 +268,7 @@ std::string serviceReportText(const ServiceReportData& r) {
         s += "\nNagranie " + m.path + "\n";
         s += "  Próbek: " + std::to_string(m.samples) + " (benzyna " + std::to_string(m.petrolSamples) + ", LPG " +
              std::to_string(m.lpgSamples) + ")\n";
+        s += "  " + recordingStatsText(m.lines) + "\n";
         if (m.seconds >= 0)
             s += "  Czas trwania: " + number(std::round(m.seconds)) + " s\n";
         s += "  Obroty (min / średnio / maks): " + statText(m.rpm, "obr/min", 0) + "\n";

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/Recording.h"
 #include "link/SettingsBlock.h"
 #include "map/AcceptanceCheck.h"
 #include "map/MapCompute.h"
@@ -47,6 +48,7 @@ struct RecordingSummary {
     uint64_t petrolSamples = 0, lpgSamples = 0;
     double seconds = -1;  ///< from the file's creation and last change; −1 when unknown
     RangeStat rpm, petrolMs, lpgMs, heaterC, lpgC, internalC;
+    RecordingReadStats lines;  ///< the counts of the file's lines
 };
 
 struct ServiceReportData {

@@ -56,6 +56,9 @@ bool readFileExact(const std::string& path, void* out, size_t size);
 bool makeFolders(const std::string& path);
 /// True when path names an existing folder.
 bool isFolder(const std::string& path);
+/// True when both paths name one existing file: the same device and inode, so also
+/// through a symbolic or hard link or another spelling of the path.
+bool sameFile(const std::string& a, const std::string& b);
 
 /// Renames from to to unless to exists (then errno is EEXIST and nothing changes).
 /// Returns false on any failure, with errno set.

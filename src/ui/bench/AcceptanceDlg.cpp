@@ -74,12 +74,13 @@ CAcceptanceDlg::CAcceptanceDlg(QWidget* parent, std::function<QString()> chooser
 bool CAcceptanceDlg::load(const QString& path) {
     MapResult cells;
     uint64_t samples = 0;
+    RecordingReadStats lines;
     bool finished = false;
     try {
         finished = runWithProgress(this, QStringLiteral("Wczytywanie nagrania..."),
                                    [&](const auto& progress, const auto& stop) {
                                        cells = readRecordingCells(path.toStdString(), MapUnits::current(), progress,
-                                                                  &stop, samples);
+                                                                  &stop, samples, &lines);
                                    });
     } catch (IError* e) {
         showCaughtError(this, QString(), "CAcceptanceDlg::load()", e);
@@ -91,8 +92,9 @@ bool CAcceptanceDlg::load(const QString& path) {
     m_samples = samples;
     m_loaded = true;
     m_path = path;
-    m_file->setText(QStringLiteral("Nagranie: %1 (%2 próbek)").arg(QFileInfo(path).fileName()).arg(samples));
+    m_file->setText(QStringLiteral("Nagranie: %1 (%2)").arg(QFileInfo(path).fileName(), qstr(recordingStatsText(lines))));
     judge();
+    showRecordingDamage(this, path.toStdString(), lines);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "diag/Companion.h"
 #include "diag/CsvExport.h"
 #include "diag/DeviceDoc.h"
 #include "diag/Recording.h"
@@ -70,7 +71,9 @@ void onCsvExport(CDeviceDocUi* doc, QWidget* parent) {
     if (output.isEmpty())
         return;
     CsvFormat format;
-    if (doc)
+    // The supply voltage in the features of the controller that made the recording
+    // (its companion); the connected one's only when the recording has none.
+    if (!recordingFeatureMask(recording.toStdString(), format.featureMask) && doc)
         format.featureMask = doc->doc().settings().featureMask();
     CsvExportResult result;
     guarded(parent, "onCsvExport()", [&] {
@@ -78,7 +81,11 @@ void onCsvExport(CDeviceDocUi* doc, QWidget* parent) {
             result = exportRecordingCsv(recording.toStdString(), output.toStdString(), format, progress, &stop);
         });
         if (result.status == ECsvExport::Ok)
-            zefMessageBox(parent, QStringLiteral("Zapisano %1 w pliku %2.").arg(qstr(rowsText(result.rows)), output),
+            zefMessageBox(parent,
+                          QStringLiteral("Zapisano %1 w pliku %2.\n%3")
+                              .arg(qstr(rowsText(result.rows)), output,
+                                   qstr(result.lines.linesSkipped ? recordingDamageText(recording.toStdString(), result.lines)
+                                                                  : recordingStatsText(result.lines))),
                           QString(APP_CAPTION), EMsgStyle::Info);
         else
             zefMessageBox(parent, qstr(result.message), QString(APP_CAPTION),
@@ -124,9 +131,15 @@ void onServiceReport(CDeviceDocUi* doc, QWidget* parent) {
         return;
     const QString folder = qstr(doc->doc().dataFolder());
     const QString name = QStringLiteral("Raport-%1.pdf").arg(qstr(report.identity));
-    std::unique_ptr<QPrintPreviewDialog> preview(makeReportPreview(parent, report, [parent, folder, name] {
-        return CDeviceDocUi::askFile(parent, true, QDir(folder).filePath(name), QStringLiteral("Pliki PDF(*.pdf)"),
-                                     QStringLiteral("pdf"), QStringLiteral("Raport serwisowy — zapisz jako"));
+    std::unique_ptr<QPrintPreviewDialog> preview(makeReportPreview(parent, report, [parent, folder, name, recording] {
+        const QString pdf = CDeviceDocUi::askFile(parent, true, QDir(folder).filePath(name), QStringLiteral("Pliki PDF(*.pdf)"),
+                                                  QStringLiteral("pdf"), QStringLiteral("Raport serwisowy — zapisz jako"));
+        if (!pdf.isEmpty() && !recording.empty() && outputIsRecording(recording, pdf.toStdString())) {
+            zefMessageBox(parent, qstr(std::string(MSG_OUTPUT_IS_RECORDING) + ": ") + pdf, QString(APP_CAPTION),
+                          EMsgStyle::Error);
+            return QString();
+        }
+        return pdf;
     }));
     preview->exec();
 }

@@ -202,6 +202,7 @@ void paintFirstPage(QPainter& p, const ServiceReportData& r) {
         if (m.seconds >= 0)
             samples += QStringLiteral(", czas trwania %1 s").arg(std::llround(m.seconds));
         w.line(QStringLiteral("Próbki"), samples);
+        w.line(QStringLiteral("Wiersze pliku"), q(recordingStatsText(m.lines)));
         w.line(QStringLiteral("Obroty (min / średnio / maks)"), statLine(m.rpm, "obr/min", 0));
         w.line(QStringLiteral("Czas wtrysku benzyny"), statLine(m.petrolMs, "ms", 2));
         w.line(QStringLiteral("Czas wtrysku LPG"), statLine(m.lpgMs, "ms", 2));

@@ -281,8 +281,17 @@ void CDeviceDocUi::onReplay() {
         const std::unique_ptr<CDisplayView, void (*)(CDisplayView*)> stopFollowing(
             view, [](CDisplayView* v) { v->followStore(false); });
         m_doc->replayFile(file);
-        CWaitCursor cursor;
-        m_frame->displayView()->redrawFromStore();
+        {
+            CWaitCursor cursor;
+            m_frame->displayView()->redrawFromStore();
+        }
+        const RecordingReadStats stats = m_doc->lastReplayStats();
+        if (m_doc->lastReplayRefused()) {
+            zefMessageBox(m_main, qstr(recordingRefusalText(file, stats)), QString(APP_CAPTION), EMsgStyle::Error);
+            return;
+        }
+        notify(qstr(recordingStatsText(stats)));
+        showRecordingDamage(m_main, file, stats);
     });
     m_frame->timeCorrView()->onTimeCorrGet(); // the curve that came with the recording
 }

@@ -3,6 +3,8 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QMenu>
+#include <QDir>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrintDialog>
@@ -16,6 +18,7 @@
 
 #include "diag/DeviceDoc.h"
 #include "link/Conversions.h"
+#include "settings/CarFiles.h"
 #include "ui/app/Commands.h"
 #include "ui/app/LPGBar.h"
 #include "ui/chart/ChartPage.h"
@@ -366,26 +369,37 @@ void CDisplayView::resizeEvent(QResizeEvent* e) {
     placeButtons();
 }
 
-void CDisplayView::print(QPaintDevice* device) {
+bool CDisplayView::print(QPaintDevice* device) {
     QPainter p(device);
+    if (!p.isActive()) return false;
     DrawChartPage(p, *m_chart, {QString::fromStdString(m_doc.recordingPath()), QDateTime::currentDateTime()});
     m_chart->SetSize(chartSize());
+    return true;
 }
 
-namespace {
-/// A chart is wider than high: its page is printed landscape.
 void SetUpChartPrinter(QPrinter& printer, const CSeriesChart& chart) {
     printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setDocName(chart.Title());
+    // The print dialog offers the document's name as the file name of a PDF: the
+    // chart's name made one safe file name ("benz/LPG" would name a folder).
+    printer.setDocName(qstr(safePathSegment(chart.Title().toStdString())));
 }
-} // namespace
+
+QString PrintFailureText(const QPrinter& printer) {
+    const QString file = printer.outputFileName();
+    if (file.isEmpty()) return QStringLiteral("Nie można wydrukować wykresu na wybranej drukarce.");
+    const QFileInfo info(file);
+    const QString why = !info.absoluteDir().exists() ? QStringLiteral("folder %1 nie istnieje").arg(info.absolutePath())
+                                                      : QStringLiteral("brak prawa zapisu w tym miejscu");
+    return QStringLiteral("Nie można zapisać wydruku do pliku %1: %2.").arg(file, why);
+}
 
 void CDisplayView::printWithDialog() {
     QPrinter printer;
     SetUpChartPrinter(printer, *m_chart);
     m_doc.slowRefresh();
     QPrintDialog dlg(&printer, this);
-    if (dlg.exec() == QDialog::Accepted) print(&printer);
+    if (dlg.exec() == QDialog::Accepted && !print(&printer))
+        zefMessageBox(this, PrintFailureText(printer), QString(APP_CAPTION), EMsgStyle::Error);
     m_doc.normalRefresh();
 }
 

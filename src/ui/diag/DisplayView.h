@@ -25,6 +25,13 @@ class CDeviceDoc;
 class CLPGBar;
 class CSeriesChart;
 
+/// Sets a printer up for a chart's page: landscape, and the chart's name as the
+/// document name, made one safe file name (the print dialog offers it for a PDF).
+void SetUpChartPrinter(QPrinter& printer, const CSeriesChart& chart);
+/// The message of a print that could not be made, naming the file and the reason
+/// when it was printed to a file.
+QString PrintFailureText(const QPrinter& printer);
+
 inline constexpr int TIMER_DISPLAY = 5000;
 /// Sizes of the paging buttons and the zoom rules.
 inline constexpr int PAGE_BUTTON_SIZE = 17;
@@ -85,8 +92,9 @@ public:
 
     /// Draws the chart's page (heading with the chart's name, the recording, date and
     /// time and the sample range; the chart; its legend) on a printer page or any
-    /// page-like paint device, such as an image of the page.
-    void print(QPaintDevice* device);
+    /// page-like paint device, such as an image of the page. False when the device
+    /// could not be painted on (a PDF file that cannot be created).
+    bool print(QPaintDevice* device);
     /// Shows the print dialog and prints.
     void printWithDialog();
     /// Shows the print preview.

@@ -162,16 +162,19 @@ void CMapView::OnBtnCreate() {
     if (path.empty()) return;
     catching(this, "CMapView::OnBtnCreate()", [&] {
         MapResult result;
+        RecordingReadStats stats;
         const MapUnits units = MapUnits::current();
         {
             CWaitCursor cursor;
             runInBackground([&] {
                 CInjMap recording(path);
                 recording.load();
+                stats = recording.stats();
                 result = computeMap(recording.samples(), units);
             });
         }
         showComputed(result);
+        showRecordingDamage(this, path, stats);
     });
 }
 
@@ -192,6 +195,7 @@ void CMapView::OnBtnChart() {
                 throw;
             }
         }
+        showRecordingDamage(this, path, recording.stats());
         CInjMapDlg dlg(recording.samples(), &m_doc, this);
         dlg.exec();
     });

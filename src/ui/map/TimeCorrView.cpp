@@ -197,7 +197,12 @@ void CTimeCorrView::onSettingsWritten() {
 
 void CTimeCorrView::takeRecordingCurve() {
     std::vector<CSettingsBlock> history;
-    if (m_doc.readSettingsHistory(history) && !history.empty()) m_curve = timeCorrections(history.back());
+    if (!m_doc.readSettingsHistory(history) || history.empty()) return;
+    // The recording's curve is only shown: it may be another car's, so "Wpisz" waits
+    // until the controller's own curve is read again (or the installer clears it).
+    m_curve = timeCorrections(history.back());
+    m_readOn = 0;
+    m_curveOwned = false;
 }
 
 // --- commands --------------------------------------------------------------------

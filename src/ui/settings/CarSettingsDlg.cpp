@@ -160,7 +160,7 @@ bool CCarSettingsDlg::choose() {
     }
     const size_t row = static_cast<size_t>(selected.first()->row());
     if (row >= m_files.size()) return false;
-    m_chosen = CCarInfo::chosenPath(m_folder, m_files[row]);
+    m_chosen = CCarInfo::chosenPath(m_files[row]);
     return true;
 }
 

@@ -124,6 +124,12 @@ EMsgResult zefOkCancelBox(QWidget* parent, const QString& text, EMsgStyle style)
     return showBox(parent, text, QString(APP_CAPTION), style, true);
 }
 
+void showRecordingDamage(QWidget* parent, const std::string& path, const RecordingReadStats& stats) {
+    if (stats.linesSkipped != 0)
+        zefMessageBox(parent, QString::fromStdString(recordingDamageText(path, stats)), QString(APP_CAPTION),
+                      EMsgStyle::Info);
+}
+
 void showCaughtError(QWidget* parent, const QString& headline, const char* where, IError* e) {
     const auto owned = adoptError(e);
     if (!owned) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "diag/Recording.h"
 #include "link/Host.h"
 #include "support/Error.h"
 
@@ -89,6 +90,11 @@ struct ShownMessage {
 /// Replaces the message box by a function (tests, scripted runs): the function gets
 /// the message and answers for the user. Pass an empty function to restore boxes.
 void setMessageInterceptor(std::function<EMsgResult(const ShownMessage&)> interceptor);
+
+/// Tells the installer about the damaged lines of a recording just read: a box
+/// naming the skipped lines (the first one's number) when there were any, nothing
+/// for a whole file.
+void showRecordingDamage(QWidget* parent, const std::string& path, const RecordingReadStats& stats);
 
 /// Shows a caught error and deletes e: the headline (when given), "Szczegóły: " +
 /// where (the catching operation, "Class::method()") and the error's text.
