@@ -67,16 +67,7 @@ bool parseCarData(const std::string& text, CarData& out, std::string* why) {
     return true;
 }
 
-<<<<<<< ours
 bool completeCarData(const CarData& car) { return missingCarText(car.texts) == ECarText::Count; }
-=======
-bool completeCarData(const CarData& car) {
-    for (int required : {0, 1, 2, 3, 5})
-        if (blankCarText(car.texts[required]))
-            return false;
-    return true;
-}
->>>>>>> theirs
 
 // --- host ------------------------------------------------------------------------
 

@@ -1,5 +1,4 @@
 #include "settings/CarInfo.h"
-#include "settings/CarFiles.h"
 
 #include <algorithm>
 #include <filesystem>
