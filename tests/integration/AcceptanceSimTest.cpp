@@ -83,7 +83,9 @@ TEST(AcceptanceSim, ADriveOnTheRightMapPassesAndOnAnEmptyOneFails) {
 
 TEST(AcceptanceSim, IdleOnPetrolThenOnLpgIsTooLittleDataWithItsOwnExitStatus) {
     CScratchFolder home;
-    CSimOnPty sim(SimConfig{});
+    SimConfig cfg;
+    cfg.trueCorrectionMs = 1.0; // the factory main correction: the LPG dose at idle is right
+    CSimOnPty sim(cfg);
     const std::string rec = home.path() + "/idle.lpgd";
     const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.path() + "/config",
                                           "XDG_DATA_HOME=" + home.path() + "/data"};
