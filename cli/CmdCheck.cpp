@@ -11,6 +11,12 @@ namespace zefirel::ctl {
 
 namespace {
 
+/// Too little of the map judged for a verdict ("za mało danych"): neither a pass
+/// nor a fail, so a script can tell "drive more" from "correct the settings".
+constexpr int EXIT_TOO_LITTLE_DATA = 3;
+static_assert(EXIT_TOO_LITTLE_DATA != EXIT_OK && EXIT_TOO_LITTLE_DATA != EXIT_FAILED &&
+              EXIT_TOO_LITTLE_DATA != EXIT_USAGE);
+
 const char* stateCode(ECheckCell s) {
     switch (s) {
     case ECheckCell::Empty: return "empty";
@@ -34,6 +40,7 @@ void writeJson(CCtlContext& ctx, const AcceptanceResult& r) {
     CJsonWriter w;
     w.beginObject().key("verdict").value(verdictCode(r.verdict)).key("tolerance").value(r.tolerance);
     w.key("passed").value(r.passed).key("failed").value(r.failed).key("tooFew").value(r.tooFew);
+    w.key("minJudged").value(ACCEPT_MIN_JUDGED).key("minJudgedShare").value(ACCEPT_MIN_JUDGED_SHARE);
     w.key("worst").value(r.worst).key("samples").value(static_cast<int64_t>(r.samples));
     linesJson(w, r.lines);
     w.key("cells").beginArray();
@@ -75,7 +82,12 @@ int runCheck(CCtlContext& ctx, const CheckOptions& o) {
         ctx.out(checkVerdictText(r));
     }
     ctx.message(r.lines.linesSkipped ? recordingDamageText(o.recording, r.lines) : recordingStatsText(r.lines));
-    return r.verdict == ECheckVerdict::Pass ? EXIT_OK : EXIT_FAILED;
+    switch (r.verdict) {
+    case ECheckVerdict::Pass: return EXIT_OK;
+    case ECheckVerdict::NoData: return EXIT_TOO_LITTLE_DATA;
+    case ECheckVerdict::Fail: break;
+    }
+    return EXIT_FAILED;
 }
 
 CtlRunner declareCheck(CLI::App& cmd) {
@@ -85,6 +97,10 @@ CtlRunner declareCheck(CLI::App& cmd) {
         ->type_name("P")
         ->check(within(0.1, 50.0));
     addTimerFrequency(cmd, o->frequency);
+    cmd.footer("Exit status of check: 0 the settings pass, 1 they need correcting (or the recording cannot\n"
+               "be read), 3 too little data: fewer than " + std::to_string(ACCEPT_MIN_JUDGED) +
+               " operating points judged, or fewer than\n" + std::to_string(ACCEPT_MIN_JUDGED_SHARE) +
+               " % of those driven (\"za mało danych\"); 2 bad usage.");
     return [o](CCtlContext& ctx) { return runCheck(ctx, *o); };
 }
 

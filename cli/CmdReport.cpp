@@ -22,6 +22,12 @@ int runReport(CCtlContext& ctx, const std::string& pdf, const std::string& recor
         ctx.message(std::string(MSG_OUTPUT_IS_RECORDING) + ": " + pdf);
         return EXIT_FAILED;
     }
+    // A recording asked for by name that cannot be read is an error before the
+    // controller is asked anything and before any file is written.
+    if (std::string why; !recording.empty() && !recordingReadable(recording, why)) {
+        ctx.message(why);
+        return EXIT_FAILED;
+    }
     if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     // The car data live on the PC, not in the controller: --car gives them.
@@ -33,6 +39,8 @@ int runReport(CCtlContext& ctx, const std::string& pdf, const std::string& recor
     const ServiceReportData report = gatherServiceReport(ctx.device(), recording);
     for (const std::string& problem : report.problems)
         ctx.message(problem);
+    if (!report.recordingProblem.empty())
+        return EXIT_FAILED; // gone or unreadable since the check above: no report without it
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     int argc = 1;
     char name[] = "zefirelctl";

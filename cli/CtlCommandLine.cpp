@@ -102,10 +102,12 @@ struct CCtlCommandLine::Impl {
     /// The top-level --help text: global options, the commands, exit status.
     std::string helpText() const;
 
-    /// The footer under every command's and sub-word's --help; a positional word
+    /// The footer under every command's and sub-word's --help (after the command's
+    /// own, when it has one); a positional word
     /// shows its name without CLI11's type ("FILE", not "FILE TEXT").
     static void finishHelp(CLI::App& command) {
-        command.footer(COMMAND_FOOTER);
+        const std::string own = command.get_footer();
+        command.footer(own.empty() ? std::string(COMMAND_FOOTER) : own + "\n\n" + COMMAND_FOOTER);
         for (CLI::Option* option : command.get_options())
             if (option->get_positional())
                 option->type_name("");

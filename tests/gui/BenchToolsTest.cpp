@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "AppTestKit.h"
+#include "diag/Recording.h"
 #include "integration/SimKit.h"
 #include "ui/app/Commands.h"
 #include "ui/bench/AcceptanceDlg.h"
@@ -46,6 +48,7 @@ ServiceReportData sampleReport(bool changed) {
     if (changed)
         block.setValue(ESetting::mainCorrection, 1.5);
     ServiceReportData r;
+    r.versionRead = r.settingsRead = r.curveRead = r.mapRead = r.errorsRead = true;
     r.date = "08.12.2026 10:00";
     r.identity = "PL-TEST";
     r.version = 5;
@@ -84,6 +87,23 @@ TEST(BenchTools, ReportPagesAreDrawnAndMarkAChangedSettingInRed) {
     EXPECT_EQ(share(renderReportPage(unused, 1, 700), mapShade), 0.0);
 }
 
+TEST(BenchTools, AMapOrSettingsNotReadAreNeitherDrawnNorShadedButNamed) {
+    qtApp();
+    // What a device holds after failed reads: a map of zeros (−100 % everywhere)
+    // and settings changed from the factory's.
+    ServiceReportData r = sampleReport(true);
+    r.map.fill(0);
+    const double shadedWhenRead = share(renderReportPage(r, 1, 700), mapShade);
+    EXPECT_GT(shadedWhenRead, 0.05); // all 400 cells
+    r.mapRead = false;
+    r.settingsRead = false;
+    r.settings.clear();
+    EXPECT_EQ(share(renderReportPage(r, 1, 700), mapShade), 0.0);
+    EXPECT_EQ(share(renderReportPage(sampleReport(false), 0, 700), red), 0.0);
+    // The sentence in the settings' place is the one red text on page 1.
+    EXPECT_GT(share(renderReportPage(r, 0, 700), red), 0.0002);
+}
+
 TEST(BenchTools, TheCheckGridIsColouredAndJudgedAgainAtAnotherTolerance) {
     qtApp();
     CScratchFolder home;
@@ -102,7 +122,10 @@ TEST(BenchTools, TheCheckGridIsColouredAndJudgedAgainAtAnotherTolerance) {
     EXPECT_EQ(dlg.grid()->cellBackground(8, 2), QColor(CHECK_FAIL_COLOUR));
     EXPECT_TRUE(dlg.verdictText().startsWith(QStringLiteral("Wynik: ustawienia wymagają poprawy")));
     dlg.findChild<QDoubleSpinBox*>(QStringLiteral("checkTolerance"))->setValue(12);
-    EXPECT_EQ(dlg.result().verdict, ECheckVerdict::Pass);
+    // The point passes now, but one point is too little of the map for a pass.
+    EXPECT_EQ(dlg.result().passed, 1);
+    EXPECT_EQ(dlg.result().verdict, ECheckVerdict::NoData);
+    EXPECT_TRUE(dlg.verdictText().startsWith(QStringLiteral("Wynik: za mało danych")));
     EXPECT_EQ(dlg.grid()->cellText(8, 2), QStringLiteral("+10.0%"));
     EXPECT_EQ(dlg.grid()->cellBackground(8, 2), QColor(CHECK_PASS_COLOUR));
     EXPECT_NE(dlg.grid()->cellBackground(9, 2), QColor(CHECK_PASS_COLOUR));
@@ -195,7 +218,25 @@ TEST(BenchTools, CsvExportOntoTheRecordingItselfIsRefused) {
 
 namespace zefirel::test {
 
-class BenchReportTest : public AppTest {};
+class BenchReportTest : public AppTest {
+protected:
+    /// Once the report's preview shows, saves it as pdf and closes it.
+    void saveReportWhenShown(QTimer& poll, const QString& pdf, bool& previewed) {
+        QObject::connect(&poll, &QTimer::timeout, [this, &poll, pdf, &previewed] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() != QStringLiteral("reportPreview") || !w->isVisible())
+                    continue;
+                poll.stop();
+                previewed = true;
+                m_nextFile = pdf;
+                w->findChild<QAction*>(QStringLiteral("reportSavePdf"))->trigger();
+                qobject_cast<QDialog*>(w)->reject();
+                return;
+            }
+        });
+        poll.start(100);
+    }
+};
 
 TEST_F(BenchReportTest, TheReportFromTheMenuIsPreviewedAndSavedAsAPdf) {
     startSimulator();
@@ -203,25 +244,52 @@ TEST_F(BenchReportTest, TheReportFromTheMenuIsPreviewedAndSavedAsAPdf) {
     const QString pdf = QString::fromStdString(m_home.path() + "/raport.pdf");
     bool previewed = false;
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() != QStringLiteral("reportPreview") || !w->isVisible())
-                continue;
-            poll.stop();
-            previewed = true;
-            m_nextFile = pdf;
-            w->findChild<QAction*>(QStringLiteral("reportSavePdf"))->trigger();
-            qobject_cast<QDialog*>(w)->reject();
-            return;
-        }
-    });
-    poll.start(100);
+    saveReportWhenShown(poll, pdf, previewed);
     mainFrame().action(ID_SERVICE_REPORT)->trigger();
     EXPECT_TRUE(previewed);
     EXPECT_TRUE(shown(QStringLiteral("Raport zapisano w pliku %1.").arg(pdf))) << messages().size();
     const Bytes bytes = readBytes(pdf.toStdString());
     ASSERT_GT(bytes.size(), 1000u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
+}
+
+TEST_F(BenchReportTest, TheInstallerChoosesTheRecordingAndIsOfferedTheCurrentOne) {
+    ASSERT_EQ(::access("/usr/bin/pdftotext", X_OK), 0) << "pdftotext is missing: run scripts/setup.sh";
+    startSimulator();
+    startProgram();
+    const std::string current = doc().recordingPath();
+    ASSERT_FALSE(current.empty());
+    const std::string other = m_home.path() + "/jazda-do-raportu.lpgd";
+    {
+        std::ofstream out(other, std::ios::binary);
+        for (int n = 1; n <= 37; ++n)
+            out << recordingLine(n, n > 20, 160);
+    }
+    const QString pdf = QString::fromStdString(m_home.path() + "/raport.pdf");
+    bool previewed = false;
+    QTimer poll;
+    saveReportWhenShown(poll, pdf, previewed);
+    const size_t asked = m_dialogs.size();
+    m_nextFile = QString::fromStdString(other);
+    mainFrame().action(ID_SERVICE_REPORT)->trigger();
+    ASSERT_TRUE(previewed);
+    ASSERT_GT(m_dialogs.size(), asked);
+    EXPECT_FALSE(m_dialogs[asked].save);
+    EXPECT_EQ(m_dialogs[asked].folder, QString::fromStdString(current)); // offered first
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("/usr/bin/pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(pdftotext.waitForFinished(20000));
+    const std::string text = pdftotext.readAllStandardOutput().toStdString();
+    EXPECT_NE(text.find("Nagranie: jazda-do-raportu.lpgd"), std::string::npos) << text;
+    EXPECT_NE(text.find("37 (benzyna 20, LPG 17)"), std::string::npos) << text;
+
+    // A chosen recording that cannot be read stops the report with the reason.
+    ::unlink(other.c_str());
+    m_nextFile = QString::fromStdString(other);
+    const size_t previews = m_dialogs.size();
+    mainFrame().action(ID_SERVICE_REPORT)->trigger();
+    EXPECT_TRUE(shown(QString::fromStdString(std::string(MSG_RECORDING_OPEN) + ": " + other)));
+    EXPECT_EQ(m_dialogs.size(), previews + 1); // the recording's choice only, no PDF asked for
 }
 
 } // namespace zefirel::test

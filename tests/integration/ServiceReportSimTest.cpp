@@ -1,6 +1,7 @@
 // The service report against the virtual controller: what is gathered (identity,
-// a changed setting marked, the decoded errors, a recording's summary), and the
-// PDF zefirelctl writes, read back as text.
+// a changed setting marked, the decoded errors, a recording's summary), a part
+// the controller does not give left out and named, a missing recording refused
+// before any file is written, and the PDF zefirelctl writes, read back as text.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "SimKit.h"
 #include "diag/Recording.h"
 #include "link/Conversions.h"
+#include "link/Protocol.h"
 #include "settings/ServiceReport.h"
 #include "support/RecordingHost.h"
 #include "support/TestDevice.h"
@@ -125,4 +127,80 @@ TEST(ServiceReportSim, TheCommandLineWritesAPdfThatReadsBackAsTheReport) {
         ++embedded;
     }
     EXPECT_GE(embedded, 1);
+}
+
+TEST(ServiceReportSim, APartTheControllerDoesNotGiveIsNamedInsteadOfShown) {
+    struct Case {
+        const char* what;
+        int command;  // answered with a wrong checksum every time
+        const char* missing;
+    } cases[] = {
+        {"the map", CMD_EEPROM, MSG_REPORT_NO_MAP},
+        {"the settings", CMD_SETUP, MSG_REPORT_NO_SETTINGS},
+        {"the curve", CMD_SETUP_TABLE, MSG_REPORT_NO_CURVE},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        SimConfig cfg;
+        cfg.faults.badChecksumCommand = k.command;
+        CSimOnPty sim(cfg);
+        CRecordingHost host;
+        host.carDataAnswer = true;
+        CTestDevice dev(&host);
+        ASSERT_TRUE(dev.connectPath(sim.server.slavePath()) && dev.isVersionOk());
+        const ServiceReportData r = gatherServiceReport(dev, "");
+        ASSERT_EQ(r.problems.size(), 1u) << r.problems.front();
+        EXPECT_EQ(r.problems.front(), k.missing);
+        EXPECT_EQ(r.mapRead, k.command != CMD_EEPROM);
+        EXPECT_EQ(r.settingsRead, k.command != CMD_SETUP);
+        EXPECT_EQ(r.curveRead, k.command != CMD_SETUP_TABLE);
+        const std::string text = serviceReportText(r);
+        EXPECT_NE(text.find(k.missing), std::string::npos) << text;
+        // Nothing of the part stands beside the sentence: no map cells, no
+        // factory settings passed off as the controller's, no curve points.
+        const char* absent = k.command == CMD_EEPROM  ? "komórek z poprawką"
+                             : k.command == CMD_SETUP ? "Obroty automatycznego przejścia na LPG"
+                                                      : "24 ms:";
+        EXPECT_EQ(text.find(absent), std::string::npos) << text;
+        if (k.command == CMD_SETUP)
+            EXPECT_TRUE(r.settings.empty());
+        if (k.command == CMD_EEPROM)
+            EXPECT_EQ(r.map, emptyMap());
+    }
+}
+
+TEST(ServiceReportSim, AMissingRecordingIsRefusedBeforeAnyFileIsWritten) {
+    CScratchFolder home;
+    CSimOnPty sim(SimConfig{});
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.path() + "/config",
+                                          "XDG_DATA_HOME=" + home.path() + "/data"};
+    const std::string pdf = home.path() + "/raport.pdf", missing = home.path() + "/nie-ma.lpgd";
+    const RunResult r = run(CTL, {"--device", sim.server.slavePath(), "report", pdf, "--recording", missing}, env);
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find(std::string(MSG_RECORDING_OPEN) + ": " + missing), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Raport serwisowy zapisano"), std::string::npos) << r.out;
+    EXPECT_NE(::access(pdf.c_str(), F_OK), 0) << "a PDF was written";
+}
+
+TEST(ServiceReportSim, ACopiedRecordingIsSummarisedByItsSamplesNotTheFileTimes) {
+    CScratchFolder home;
+    CSimOnPty sim(SimConfig{});
+    const std::string rec = home.path() + "/idle.lpgd", copy = home.path() + "/kopia.lpgd";
+    ASSERT_EQ(run(CTL, {"--device", sim.server.slavePath(), "record", rec, "--seconds", "2"},
+                  {"XDG_CONFIG_HOME=" + home.path() + "/config", "XDG_DATA_HOME=" + home.path() + "/data"})
+                  .rc,
+              0);
+    ASSERT_EQ(run("/bin/cp", {rec, copy}).rc, 0);
+    CRecordingHost host;
+    CTestDevice dev(&host);
+    ASSERT_TRUE(dev.connectPath(sim.server.slavePath()) && dev.isVersionOk());
+    const ServiceReportData r = gatherServiceReport(dev, copy);
+    ASSERT_TRUE(r.haveRecording) << r.recordingProblem;
+    std::vector<CDiag> samples;
+    loadRecording(rec, samples);
+    ASSERT_GT(samples.size(), 10u);
+    const std::string text = serviceReportText(r);
+    EXPECT_NE(text.find("Próbek: " + std::to_string(samples.size()) + " "), std::string::npos) << text;
+    // A copy is made in an instant: its file times say nothing of the drive's length.
+    EXPECT_EQ(text.find("Czas trwania"), std::string::npos) << text;
 }

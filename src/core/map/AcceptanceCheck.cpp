@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "diag/Recording.h"
 #include "support/Error.h"
@@ -30,13 +31,35 @@ bool outranks(const CheckCell& candidate, const CheckCell& current) {
     return std::fabs(candidate.difference) > std::fabs(current.difference);
 }
 
+/// "+5.0%": the difference as percentTenths rounds it, so the text and the
+/// verdict always speak of the same number.
 std::string signedPercent(double v) {
+    const long tenths = percentTenths(v);
+    const long whole = std::labs(tenths);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%+.1f%%", v);
+    std::snprintf(buf, sizeof buf, "%c%ld.%ld%%", tenths < 0 ? '-' : '+', whole / 10, whole % 10);
     return buf;
 }
 
+/// The tolerance as shown in the verdict, to its tenth.
+std::string toleranceText(double tolerance) {
+    const long tenths = percentTenths(tolerance);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+ECheckVerdict verdictOf(const AcceptanceResult& r) {
+    if (r.failed > 0)
+        return ECheckVerdict::Fail;
+    const int judged = r.passed;
+    const int driven = judged + r.tooFew;
+    if (judged >= ACCEPT_MIN_JUDGED && judged * 100 >= ACCEPT_MIN_JUDGED_SHARE * driven)
+        return ECheckVerdict::Pass;
+    return ECheckVerdict::NoData;
+}
+
 } // namespace
+
+long percentTenths(double percent) { return std::lround(percent * 10.0); }
 
 AcceptanceResult judgeCells(const MapResult& computed, double tolerance) {
     AcceptanceResult r;
@@ -53,8 +76,9 @@ AcceptanceResult judgeCells(const MapResult& computed, double tolerance) {
             c.lpgMean = m.lpgMean;
             if (m.petrolCount > ACCEPT_MIN_COUNT && m.lpgCount > ACCEPT_MIN_COUNT && m.petrolMean > 0) {
                 c.difference = (m.lpgMean - m.petrolMean) * 100.0 / m.petrolMean;
-                // A difference at the tolerance itself passes, whatever the last bit of its arithmetic.
-                c.state = std::fabs(c.difference) <= tolerance + 1e-9 ? ECheckCell::Pass : ECheckCell::Fail;
+                // Judged on the shown tenths: "+5.0%" passes at ±5.0 % and "+5.1%" fails.
+                c.state = std::labs(percentTenths(c.difference)) <= percentTenths(tolerance) ? ECheckCell::Pass
+                                                                                               : ECheckCell::Fail;
                 (c.state == ECheckCell::Pass ? r.passed : r.failed)++;
                 if (std::fabs(c.difference) > std::fabs(r.worst))
                     r.worst = c.difference;
@@ -72,7 +96,7 @@ AcceptanceResult judgeCells(const MapResult& computed, double tolerance) {
                 shown = c;
         }
     }
-    r.verdict = r.failed > 0 ? ECheckVerdict::Fail : r.passed > 0 ? ECheckVerdict::Pass : ECheckVerdict::NoData;
+    r.verdict = verdictOf(r);
     return r;
 }
 
@@ -135,9 +159,7 @@ MapTexts checkTexts(const AcceptanceResult& result) {
 }
 
 std::string checkVerdictText(const AcceptanceResult& r) {
-    char tol[16];
-    std::snprintf(tol, sizeof tol, "%.1f", r.tolerance);
-    const std::string counts = "Punkty pracy w tolerancji ±" + std::string(tol) + " %: " + std::to_string(r.passed) +
+    const std::string counts = "Punkty pracy w tolerancji ±" + toleranceText(r.tolerance) + " %: " + std::to_string(r.passed) +
                                ", poza tolerancją: " + std::to_string(r.failed) +
                                ", za mało próbek: " + std::to_string(r.tooFew) + ".";
     switch (r.verdict) {
@@ -148,7 +170,11 @@ std::string checkVerdictText(const AcceptanceResult& r) {
     case ECheckVerdict::NoData:
         break;
     }
-    return "Wynik: brak danych do oceny — nagranie musi zawierać jazdę na benzynie i na LPG w tych samych punktach "
+    static_assert(ACCEPT_MIN_JUDGED_SHARE == 50, "the sentence below says half");
+    const int driven = r.passed + r.failed + r.tooFew;
+    return "Wynik: za mało danych — oceniono " + std::to_string(r.passed + r.failed) + " z " + std::to_string(driven) +
+           " odwiedzonych punktów pracy, a do oceny ustawień potrzeba co najmniej " + std::to_string(ACCEPT_MIN_JUDGED) +
+           " i co najmniej połowy odwiedzonych. Nagraj dłuższą jazdę na benzynie i na LPG w tych samych punktach "
            "pracy. " + counts;
 }
 

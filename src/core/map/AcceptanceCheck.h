@@ -6,7 +6,14 @@
 /// the same petrol time on both fuels; a difference means the petrol computer is
 /// correcting a mixture that is off. A cell passes when the difference is within
 /// the tolerance (±5 % by default); a cell with too few samples of either fuel is
-/// shown as such and never counts as a pass.
+/// shown as such and never counts as a pass. A difference is judged as it is
+/// shown, rounded to a tenth of a per cent, so "+5.0%" always passes at ±5.0 %.
+///
+/// The total verdict: any failing cell fails the settings. A pass needs enough of
+/// the map judged: at least ACCEPT_MIN_JUDGED cells judged, and these at least
+/// ACCEPT_MIN_JUDGED_SHARE per cent of the cells driven (with a sample of either
+/// fuel). Otherwise the verdict is "za mało danych": a drive over idle alone says
+/// nothing about the loads the car is driven at.
 ///
 /// The cells are shown on the map's grid (50 rows of 0.5 ms petrol time × 8 speed
 /// columns of 1000 rpm) at the row of their petrol mean; where several cells meet
@@ -28,8 +35,17 @@ inline constexpr double ACCEPT_DEFAULT_TOLERANCE = 5.0;
 /// A cell is judged with more than this many samples of each fuel (as the map
 /// computation takes a correction).
 inline constexpr int ACCEPT_MIN_COUNT = MAP_MIN_COUNT;
+/// Judged cells a pass needs at least: eight of the 88 operating points, about
+/// what a short drive through town and onto an open road covers (idle, two or
+/// three engine speeds at two or three loads each). Fewer is one corner of the map.
+inline constexpr int ACCEPT_MIN_JUDGED = 8;
+/// Share (per cent) of the driven cells that a pass needs judged: at least half.
+/// A drive that passes through many operating points but stays in few of them
+/// long enough on both fuels leaves most of what it drove unjudged.
+inline constexpr int ACCEPT_MIN_JUDGED_SHARE = 50;
 
 enum class ECheckCell { Empty, TooFew, Pass, Fail };
+/// NoData: too little of the map judged for a pass ("za mało danych"), none at all included.
 enum class ECheckVerdict { Pass, Fail, NoData };
 
 /// One map cell of the check.
@@ -52,6 +68,10 @@ struct AcceptanceResult {
     RecordingReadStats lines;                ///< the counts of the recording's lines
     ECheckVerdict verdict = ECheckVerdict::NoData;
 };
+
+/// A difference in tenths of a per cent, rounded half away from zero: the value a
+/// cell shows and is judged by.
+long percentTenths(double percent);
 
 /// Judges the cells of a map computation.
 AcceptanceResult judgeCells(const MapResult& computed, double tolerance = ACCEPT_DEFAULT_TOLERANCE);

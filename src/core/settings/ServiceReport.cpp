@@ -1,7 +1,5 @@
 #include "settings/ServiceReport.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -81,17 +79,6 @@ std::string nowText() {
     char buf[32];
     std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M", &local);
     return buf;
-}
-
-/// Seconds between the file's creation and its last change, −1 when the file
-/// system does not keep the creation time.
-double fileSpan(const std::string& path) {
-    struct statx sx {};
-    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) != 0 || !(sx.stx_mask & STATX_BTIME))
-        return -1;
-    const double born = static_cast<double>(sx.stx_btime.tv_sec) + sx.stx_btime.tv_nsec / 1e9;
-    const double changed = static_cast<double>(sx.stx_mtime.tv_sec) + sx.stx_mtime.tv_nsec / 1e9;
-    return std::max(0.0, changed - born);
 }
 
 std::string statText(const RangeStat& s, const char* unit, int decimals) {
@@ -174,8 +161,20 @@ RecordingSummary summariseRecording(const std::string& path, uint32_t featureMas
     requireRecords(path, s.lines);
     for (RangeStat* r : {&s.rpm, &s.petrolMs, &s.lpgMs, &s.heaterC, &s.lpgC, &s.internalC})
         r->finish();
-    s.seconds = fileSpan(path);
     return s;
+}
+
+bool recordingReadable(const std::string& path, std::string& why) {
+    CRecordingReader reader;
+    if (!reader.open(path)) {
+        why = std::string(MSG_RECORDING_OPEN) + ": " + path;
+        return false;
+    }
+    // A file that opens but holds no whole record is refused as well.
+    if (CDiag d; reader.read(d))
+        return true;
+    why = recordingRefusalText(path, reader.stats());
+    return false;
 }
 
 ServiceReportData gatherServiceReport(CLPGDevice& dev, const std::string& recording, const ReportProgress& progress) {
@@ -186,29 +185,33 @@ ServiceReportData gatherServiceReport(CLPGDevice& dev, const std::string& record
             progress(percent, what);
     };
     step(0, "Wersja sterownika...");
+    // Each part is either read now or left out: after a failed read the device's
+    // block holds what an earlier read or the factory left there, not the controller's.
+    const auto readOr = [&r](bool read, const char* missing) {
+        if (!read)
+            r.problems.push_back(missing);
+        return read;
+    };
     uint8_t record[VERSION_RECORD_SIZE] = {};
-    if (dev.readVersion(record))
-        r.programmingDate = formatProgrammingDate(getU16(record));
-    else
-        r.problems.push_back("Nie udało się odczytać wersji sterownika.");
+    r.versionRead = readOr(dev.readVersion(record), MSG_REPORT_NO_VERSION);
+    r.programmingDate = r.versionRead ? formatProgrammingDate(getU16(record)) : MSG_REPORT_NOT_READ;
     step(15, "Ustawienia...");
-    if (!dev.readSettings())
-        r.problems.push_back("Nie udało się odczytać ustawień; pokazano ostatnio znane.");
+    r.settingsRead = readOr(dev.readSettings(), MSG_REPORT_NO_SETTINGS);
     step(35, "Krzywa korekcji czasu wtrysku...");
-    if (!dev.readTimeCorrections())
-        r.problems.push_back("Nie udało się odczytać krzywej korekcji czasu wtrysku.");
+    r.curveRead = readOr(dev.readTimeCorrections(), MSG_REPORT_NO_CURVE);
     step(50, "Mapa wtrysków...");
-    if (!readMapBytes(dev, r.map))
-        r.problems.push_back("Nie udało się odczytać mapy wtrysków.");
+    r.mapRead = readOr(readMapBytes(dev, r.map), MSG_REPORT_NO_MAP);
+    if (!r.mapRead)
+        r.map = emptyMap();
     step(75, "Kody błędów...");
     uint8_t errors[ERROR_REPORT_SIZE] = {};
-    if (dev.readErrors(errors)) {
+    r.errorsRead = readOr(dev.readErrors(errors), MSG_REPORT_NO_ERRORS);
+    if (r.errorsRead) {
         r.errors = dev.describeReport(errors);
         if (r.errors.empty())
             r.errors = MSG_NO_ERRORS;
     } else {
-        r.errors = "Nie udało się odczytać kodów błędów.";
-        r.problems.push_back(r.errors);
+        r.errors = MSG_REPORT_NO_ERRORS;
     }
     const CSettingsBlock& b = dev.settings();
     r.identity = b.identity();
@@ -216,13 +219,17 @@ ServiceReportData gatherServiceReport(CLPGDevice& dev, const std::string& record
     r.injectors = b.injectorCount();
     r.featureMask = b.featureMask();
     r.features = featureDescriptions(r.featureMask);
+    // The car texts are the workshop's (the PC's car data), not read from the controller.
     r.car = carLines(b);
-    r.settings = settingLines(b);
-    for (size_t i = 0; i < r.curve.size(); ++i)
-        r.curve[i] = b.timeCorrection(i);
-    const auto options = static_cast<uint8_t>(b.value(ESetting::optionFlags));
-    r.curveInUse = (options & OPTION_FLAG_TIME_CORRECTIONS) != 0;
-    r.mapInUse = (options & OPTION_MAP_IN_USE) != 0;
+    if (r.settingsRead) {
+        r.settings = settingLines(b);
+        const auto options = static_cast<uint8_t>(b.value(ESetting::optionFlags));
+        r.curveInUse = (options & OPTION_FLAG_TIME_CORRECTIONS) != 0;
+        r.mapInUse = (options & OPTION_MAP_IN_USE) != 0;
+    }
+    if (r.curveRead)
+        for (size_t i = 0; i < r.curve.size(); ++i)
+            r.curve[i] = b.timeCorrection(i);
     if (!recording.empty()) {
         step(85, "Nagranie...");
         try {
@@ -233,7 +240,8 @@ ServiceReportData gatherServiceReport(CLPGDevice& dev, const std::string& record
         } catch (IError* e) {
             // The file that cannot be opened, or the refusal of one without a record.
             const auto owned = adoptError(e);
-            r.problems.push_back(e->detail() == MSG_RECORDING_OPEN ? e->detail() + ": " + recording : e->detail());
+            r.recordingProblem = e->detail() == MSG_RECORDING_OPEN ? e->detail() + ": " + recording : e->detail();
+            r.problems.push_back(r.recordingProblem);
         }
     }
     step(100, "Gotowe");
@@ -251,26 +259,33 @@ std::string serviceReportText(const ServiceReportData& r) {
     for (const ReportLine& l : r.car)
         s += "  " + l.label + ": " + l.value + "\n";
     s += "\nUstawienia (* — inne niż fabryczne)\n";
+    if (!r.settingsRead)
+        s += std::string("  ") + MSG_REPORT_NO_SETTINGS + "\n";
     for (const ReportLine& l : r.settings)
         s += std::string(l.changed ? "* " : "  ") + l.label + ": " + l.value +
              (l.changed ? " (fabrycznie " + l.factory + ")" : "") + "\n";
-    s += std::string("\nKrzywa korekcji czasu wtrysku") + (r.curveInUse ? "" : " (nieużywana)") + "\n ";
-    for (size_t i = 0; i < r.curve.size(); ++i)
+    s += "\n" + curveTitle(r) + "\n ";
+    if (!r.curveRead)
+        s += std::string(" ") + MSG_REPORT_NO_CURVE + "\n";
+    for (size_t i = 0; r.curveRead && i < r.curve.size(); ++i)
         s += " " + std::to_string(i) + " ms: " + number(r.curve[i]) + "%" + (i + 1 < r.curve.size() ? "," : "\n");
-    int cells = 0;
-    for (uint8_t b : r.map)
-        cells += b != MAP_NO_CORRECTION;
-    s += std::string("\nMapa wtrysków") + (r.mapInUse ? "" : " (nieużywana)") + ": komórek z poprawką " +
-         std::to_string(cells) + "\n";
+    if (r.mapRead) {
+        int cells = 0;
+        for (uint8_t b : r.map)
+            cells += b != MAP_NO_CORRECTION;
+        s += "\n" + mapTitle(r) + ": komórek z poprawką " + std::to_string(cells) + "\n";
+    } else {
+        s += "\n" + mapTitle(r) + "\n  " + MSG_REPORT_NO_MAP + "\n";
+    }
     s += "\nKody błędów\n  " + r.errors + "\n";
+    if (!r.recordingProblem.empty())
+        s += "\nNagranie\n  " + r.recordingProblem + "\n";
     if (r.haveRecording) {
         const RecordingSummary& m = r.recording;
         s += "\nNagranie " + m.path + "\n";
         s += "  Próbek: " + std::to_string(m.samples) + " (benzyna " + std::to_string(m.petrolSamples) + ", LPG " +
              std::to_string(m.lpgSamples) + ")\n";
         s += "  " + recordingStatsText(m.lines) + "\n";
-        if (m.seconds >= 0)
-            s += "  Czas trwania: " + number(std::round(m.seconds)) + " s\n";
         s += "  Obroty (min / średnio / maks): " + statText(m.rpm, "obr/min", 0) + "\n";
         s += "  Czas wtrysku benzyny: " + statText(m.petrolMs, "ms", 2) + "\n";
         s += "  Czas wtrysku LPG: " + statText(m.lpgMs, "ms", 2) + "\n";
@@ -279,9 +294,16 @@ std::string serviceReportText(const ServiceReportData& r) {
         s += "  Temperatura sterownika: " + statText(m.internalC, "°C", 0) + "\n";
         s += "  " + checkVerdictText(r.check) + "\n";
     }
-    for (const std::string& p : r.problems)
-        s += "Uwaga: " + p + "\n";
     return s;
+}
+
+std::string curveTitle(const ServiceReportData& r) {
+    // Whether a part is in use is known only from settings that were read.
+    return std::string("Krzywa korekcji czasu wtrysku") + (r.settingsRead && !r.curveInUse ? " (nieużywana)" : "");
+}
+
+std::string mapTitle(const ServiceReportData& r) {
+    return std::string("Mapa wtrysków") + (r.settingsRead && !r.mapInUse ? " (nieużywana)" : "");
 }
 
 } // namespace zefirel

@@ -7,8 +7,12 @@
 /// car data; every setting with its Polish label and unit, marked where it differs
 /// from the factory value; the time-correction curve; the injection map with the
 /// cells in use; the error report ("Brak błędów." or the decoded list); the date;
-/// a summary of a recording (duration, engine speed, petrol and LPG times,
+/// a summary of a recording (samples, engine speed, petrol and LPG times,
 /// temperatures: min/mean/max) and the check after calibration over it.
+///
+/// Only what was read is shown: a part the controller did not give (version
+/// record, settings, curve, map, errors) is left out and a sentence saying so
+/// stands in its place, never a default or a value left over from earlier.
 
 #include <array>
 #include <cstdint>
@@ -42,17 +46,30 @@ struct RangeStat {
     void finish();
 };
 
+/// A recording's figures. Its duration is not among them: a line of a recording
+/// carries a sample number but no time, and the file's own times say when it was
+/// copied rather than how long the drive took.
 struct RecordingSummary {
     std::string path;
     uint64_t samples = 0;
     uint64_t petrolSamples = 0, lpgSamples = 0;
-    double seconds = -1;  ///< from the file's creation and last change; −1 when unknown
     RangeStat rpm, petrolMs, lpgMs, heaterC, lpgC, internalC;
     RecordingReadStats lines;  ///< the counts of the file's lines
 };
 
+/// The sentences that stand in the report where a part could not be read.
+inline constexpr const char* MSG_REPORT_NO_VERSION = "Nie udało się odczytać wersji sterownika.";
+inline constexpr const char* MSG_REPORT_NO_SETTINGS = "Nie udało się odczytać ustawień ze sterownika.";
+inline constexpr const char* MSG_REPORT_NO_CURVE = "Nie udało się odczytać krzywej korekcji czasu wtrysku.";
+inline constexpr const char* MSG_REPORT_NO_MAP = "Nie udało się odczytać mapy wtrysków.";
+inline constexpr const char* MSG_REPORT_NO_ERRORS = "Nie udało się odczytać kodów błędów.";
+/// Shown for a single value that was not read.
+inline constexpr const char* MSG_REPORT_NOT_READ = "nie odczytano";
+
 struct ServiceReportData {
     std::string date;  ///< when the report was made, "dd.mm.yyyy hh:mm"
+    /// Which parts the controller gave; a part not read is not shown.
+    bool versionRead = false, settingsRead = false, curveRead = false, mapRead = false, errorsRead = false;
     std::string identity;
     unsigned version = 0;
     unsigned injectors = 0;
@@ -62,12 +79,13 @@ struct ServiceReportData {
     std::vector<ReportLine> car;
     std::vector<ReportLine> settings;
     std::array<double, block::TIME_CORRECTION_COUNT> curve{};  ///< percent at 0..24 ms
-    bool curveInUse = false;
+    bool curveInUse = false;  ///< from the settings' option flags (when settingsRead)
     MapBytes map = emptyMap();
-    bool mapInUse = false;
+    bool mapInUse = false;    ///< from the settings' option flags (when settingsRead)
     std::string errors;  ///< "Brak błędów." or the decoded list
     bool haveRecording = false;
     RecordingSummary recording;
+    std::string recordingProblem;  ///< why the recording asked for could not be read
     AcceptanceResult check;
     /// What could not be read from the controller, one sentence each.
     std::vector<std::string> problems;
@@ -93,12 +111,21 @@ RecordingSummary summariseRecording(const std::string& path, uint32_t featureMas
 /// Progress of gathering: percent and the step.
 using ReportProgress = std::function<void(int percent, const std::string& step)>;
 
+/// Whether a recording can be opened and holds at least one whole record; false
+/// with the sentence to show in why. A report asked for a recording checks it before anything else.
+bool recordingReadable(const std::string& path, std::string& why);
+
 /// Reads everything from a connected controller (version record, settings, time
 /// corrections, map, errors) and, when recording is not empty, summarises and
-/// checks that recording. Steps that fail are listed in problems; what was read
-/// stays in the report.
+/// checks that recording. Steps that fail are marked not read and listed in
+/// problems; what was read stays in the report.
 ServiceReportData gatherServiceReport(CLPGDevice& device, const std::string& recording,
                                       const ReportProgress& progress = {});
+
+/// "Krzywa korekcji czasu wtrysku" and "Mapa wtrysków", marked " (nieużywana)" when
+/// the settings read say the part is not in use.
+std::string curveTitle(const ServiceReportData& report);
+std::string mapTitle(const ServiceReportData& report);
 
 /// The report as plain text (the same content, for a terminal or a test).
 std::string serviceReportText(const ServiceReportData& report);

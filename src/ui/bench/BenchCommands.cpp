@@ -48,13 +48,16 @@ void onConnDoctor(CDeviceDocUi* doc, QWidget* parent) {
     dlg.exec();
 }
 
-/// Asks for a recording, starting in the document's data folder.
-QString chooseRecording(CDeviceDocUi* doc, QWidget* parent, const QString& title) {
+/// Asks for a recording, starting at start (a file is offered as the choice) or
+/// else in the document's data folder.
+QString chooseRecording(CDeviceDocUi* doc, QWidget* parent, const QString& title, const QString& start = QString()) {
     QString folder = QDir::homePath();
     if (doc) {
         doc->doc().resetDataFolder();
         folder = qstr(doc->doc().dataFolder());
     }
+    if (!start.isEmpty())
+        folder = start;
     return CDeviceDocUi::askFile(parent, false, folder, QString::fromUtf8(RECORDING_FILTER), QStringLiteral("lpgd"),
                                  title);
 }
@@ -115,11 +118,16 @@ void onServiceReport(CDeviceDocUi* doc, QWidget* parent) {
         return;
     }
     CSlowRefresh slow(doc);
-    // The recording being made or replayed; without one the installer may choose one.
-    std::string recording = doc->doc().recordingPath();
-    if (recording.empty())
-        recording = chooseRecording(doc, parent, QStringLiteral("Raport serwisowy — nagranie do podsumowania (Anuluj: bez nagrania)"))
-                        .toStdString();
+    // The installer chooses the recording to summarise; the one being made or
+    // replayed is offered first. Cancel makes the report without a recording.
+    const std::string recording =
+        chooseRecording(doc, parent, QStringLiteral("Raport serwisowy — nagranie do podsumowania (Anuluj: bez nagrania)"),
+                        qstr(doc->doc().recordingPath()))
+            .toStdString();
+    if (std::string why; !recording.empty() && !recordingReadable(recording, why)) {
+        zefMessageBox(parent, qstr(why), QString(APP_CAPTION), EMsgStyle::Error);
+        return;
+    }
     ServiceReportData report;
     bool finished = false;
     guarded(parent, "onServiceReport()", [&] {

@@ -187,21 +187,25 @@ void paintFirstPage(QPainter& p, const ServiceReportData& r) {
     w.column(MARGIN, PAGE_W - 2 * MARGIN, boxesEnd);
     w.heading(QStringLiteral("Ustawienia (na czerwono — inne niż fabryczne)"));
     w.setLineStyle(26, 34, 55);
+    if (!r.settingsRead)
+        w.text(QString::fromUtf8(MSG_REPORT_NO_SETTINGS), CHANGED);
     for (const ReportLine& l : r.settings)
         w.line(q(l.label), q(l.value), l.changed,
                l.changed ? QStringLiteral("(fabr. %1)").arg(q(l.factory)) : QString());
     w.setLineStyle(28, LINE, 45);
 
     w.heading(QStringLiteral("Kody błędów"));
-    w.text(q(r.errors).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed());
+    w.text(q(r.errors).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed(), r.errorsRead ? INK : CHANGED);
 
+    if (!r.recordingProblem.empty()) {
+        w.heading(QStringLiteral("Nagranie"));
+        w.text(q(r.recordingProblem), CHANGED);
+    }
     if (r.haveRecording) {
         const RecordingSummary& m = r.recording;
         w.heading(QStringLiteral("Nagranie: %1").arg(q(m.path).section(QLatin1Char('/'), -1)));
-        QString samples = QStringLiteral("%1 (benzyna %2, LPG %3)").arg(m.samples).arg(m.petrolSamples).arg(m.lpgSamples);
-        if (m.seconds >= 0)
-            samples += QStringLiteral(", czas trwania %1 s").arg(std::llround(m.seconds));
-        w.line(QStringLiteral("Próbki"), samples);
+        w.line(QStringLiteral("Próbki"),
+               QStringLiteral("%1 (benzyna %2, LPG %3)").arg(m.samples).arg(m.petrolSamples).arg(m.lpgSamples));
         w.line(QStringLiteral("Wiersze pliku"), q(recordingStatsText(m.lines)));
         w.line(QStringLiteral("Obroty (min / średnio / maks)"), statLine(m.rpm, "obr/min", 0));
         w.line(QStringLiteral("Czas wtrysku benzyny"), statLine(m.petrolMs, "ms", 2));
@@ -212,11 +216,13 @@ void paintFirstPage(QPainter& p, const ServiceReportData& r) {
         w.text(q(checkVerdictText(r.check)),
                r.check.verdict == ECheckVerdict::Fail ? CHANGED : r.check.verdict == ECheckVerdict::Pass ? 0x207020 : GREY);
     }
-    for (const std::string& problem : r.problems)
-        w.text(QStringLiteral("Uwaga: ") + q(problem), CHANGED);
 
-    w.heading(r.curveInUse ? QStringLiteral("Krzywa korekcji czasu wtrysku")
-                           : QStringLiteral("Krzywa korekcji czasu wtrysku (nieużywana)"));
+    // Every part not read says so in its own place (never "Uwaga" lines apart from it).
+    w.heading(q(curveTitle(r)));
+    if (!r.curveRead) {
+        w.text(QString::fromUtf8(MSG_REPORT_NO_CURVE), CHANGED);
+        return;
+    }
     const int chartTop = w.y() + 10;
     const int chartH = std::min(520, PAGE_H - MARGIN - chartTop);
     if (chartH > 200)
@@ -224,11 +230,22 @@ void paintFirstPage(QPainter& p, const ServiceReportData& r) {
 }
 
 void paintSecondPage(QPainter& p, const ServiceReportData& r) {
-    const MapTexts mapTexts = mapTextsOfBytes(r.map);
-    const QString mapTitle = r.mapInUse ? QStringLiteral("Mapa wtrysków [%]") : QStringLiteral("Mapa wtrysków (nieużywana)");
-    paintGrid(p, MARGIN - 40, MARGIN, mapTitle, mapTexts, [&](int row, int column) -> QRgb {
-        return r.map[static_cast<size_t>(row * MAP_COLUMNS + column)] != MAP_NO_CORRECTION ? MAP_USED : 0;
-    });
+    const QString title = r.settingsRead && !r.mapInUse ? q(mapTitle(r)) : QStringLiteral("Mapa wtrysków [%]");
+    if (r.mapRead) {
+        paintGrid(p, MARGIN - 40, MARGIN, title, mapTextsOfBytes(r.map), [&](int row, int column) -> QRgb {
+            return r.map[static_cast<size_t>(row * MAP_COLUMNS + column)] != MAP_NO_CORRECTION ? MAP_USED : 0;
+        });
+    } else {
+        // No grid at all: an empty or a default one would read as the controller's map.
+        const QRect box(MARGIN - 40, MARGIN, PAGE_W / 2 - MARGIN, 200);
+        p.setFont(font(30, true));
+        p.setPen(QColor(INK));
+        p.drawText(box.adjusted(0, 0, 0, -150), Qt::AlignLeft | Qt::AlignVCenter, title);
+        p.setFont(font(28));
+        p.setPen(QColor(CHANGED));
+        p.drawText(box.adjusted(0, 56, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                   QString::fromUtf8(MSG_REPORT_NO_MAP));
+    }
     const QString checkTitle = r.haveRecording ? QStringLiteral("Sprawdzenie ustawień [%]")
                                                : QStringLiteral("Sprawdzenie ustawień (brak nagrania)");
     paintGrid(p, PAGE_W / 2 + 20, MARGIN, checkTitle, checkTexts(r.check), [&](int row, int column) -> QRgb {
