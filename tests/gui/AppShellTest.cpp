@@ -142,7 +142,9 @@ TEST_F(AppTest, EveryShortcutRunsItsCommandFromEveryFieldWhichKeepsItsText) {
             commands.clear();
             press(field, s.keys);
             EXPECT_EQ(commands, enabled ? std::vector<int>{s.command} : std::vector<int>{});
-            if (hasText) EXPECT_EQ(textOf(field), before);
+            if (hasText) {
+                EXPECT_EQ(textOf(field), before);
+            }
         }
     }
     EXPECT_GT(closer.closed, 0);

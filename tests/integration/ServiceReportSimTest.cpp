@@ -162,10 +162,12 @@ TEST(ServiceReportSim, APartTheControllerDoesNotGiveIsNamedInsteadOfShown) {
                              : k.command == CMD_SETUP ? "Obroty automatycznego przejścia na LPG"
                                                       : "24 ms:";
         EXPECT_EQ(text.find(absent), std::string::npos) << text;
-        if (k.command == CMD_SETUP)
+        if (k.command == CMD_SETUP) {
             EXPECT_TRUE(r.settings.empty());
-        if (k.command == CMD_EEPROM)
+        }
+        if (k.command == CMD_EEPROM) {
             EXPECT_EQ(r.map, emptyMap());
+        }
     }
 }
 
