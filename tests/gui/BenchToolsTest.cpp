@@ -157,13 +157,10 @@ TEST(BenchTools, TheTroubleshooterRunsOffTheWindowAndCopiesItsReport) {
     EXPECT_FALSE(dlg.running());
 }
 
-TEST(BenchTools, CsvExportFromTheMenuWritesTheChosenFile) {
-    qtApp();
-    CScratchFolder home;
-    const std::string rec = home.path() + "/r.lpgd";
-    std::ofstream(rec, std::ios::binary) << recordingLine(1, false, 160) << recordingLine(2, true, 170);
-    const QString csv = QString::fromStdString(home.path() + "/r.csv");
-    QStringList answers{QString::fromStdString(rec), csv};
+// Runs "Eksport do CSV..." with the recording and the output chosen in the file
+// dialogs; returns the messages it showed.
+static std::vector<ShownMessage> exportFromTheMenu(const std::string& rec, const QString& output) {
+    QStringList answers{QString::fromStdString(rec), output};
     CDeviceDocUi::setFileChooser([&](bool, const QString&, const QString&, const QString&) {
         return answers.isEmpty() ? QString() : answers.takeFirst();
     });
@@ -172,9 +169,19 @@ TEST(BenchTools, CsvExportFromTheMenuWritesTheChosenFile) {
         shown.push_back(m);
         return EMsgResult::Ok;
     });
-    EXPECT_TRUE(onBenchCommand(ID_CSV_EXPORT, nullptr, nullptr));
+    onBenchCommand(ID_CSV_EXPORT, nullptr, nullptr);
     setMessageInterceptor({});
     CDeviceDocUi::setFileChooser({});
+    return shown;
+}
+
+TEST(BenchTools, CsvExportFromTheMenuWritesTheChosenFile) {
+    qtApp();
+    CScratchFolder home;
+    const std::string rec = home.path() + "/r.lpgd";
+    std::ofstream(rec, std::ios::binary) << recordingLine(1, false, 160) << recordingLine(2, true, 170);
+    const QString csv = QString::fromStdString(home.path() + "/r.csv");
+    const std::vector<ShownMessage> shown = exportFromTheMenu(rec, csv);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text,
               QStringLiteral("Zapisano 2 wiersze w pliku %1.\nWczytano wierszy: 2, użyto: 2, pominięto: 0").arg(csv));
@@ -194,18 +201,7 @@ TEST(BenchTools, CsvExportOntoTheRecordingItselfIsRefused) {
     ASSERT_EQ(::symlink(rec.c_str(), link.c_str()), 0);
     for (const std::string& output : {rec, link, home.path() + "/./r.lpgd"}) {
         SCOPED_TRACE(output);
-        QStringList answers{QString::fromStdString(rec), QString::fromStdString(output)};
-        CDeviceDocUi::setFileChooser([&](bool, const QString&, const QString&, const QString&) {
-            return answers.isEmpty() ? QString() : answers.takeFirst();
-        });
-        std::vector<ShownMessage> shown;
-        setMessageInterceptor([&](const ShownMessage& m) {
-            shown.push_back(m);
-            return EMsgResult::Ok;
-        });
-        onBenchCommand(ID_CSV_EXPORT, nullptr, nullptr);
-        setMessageInterceptor({});
-        CDeviceDocUi::setFileChooser({});
+        const std::vector<ShownMessage> shown = exportFromTheMenu(rec, QString::fromStdString(output));
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_TRUE(shown[0].text.startsWith(QString::fromUtf8(MSG_OUTPUT_IS_RECORDING))) << shown[0].text.toStdString();
         EXPECT_EQ(shown[0].style, EMsgStyle::Error);
