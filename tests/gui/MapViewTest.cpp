@@ -42,12 +42,21 @@ protected:
     void type(int row, int column, const QString& text) {
         grid().setCurrentCell(row, column + 1);
         grid().editItem(grid().item(row, column + 1));
-        auto* edit = grid().findChild<QLineEdit*>(QStringLiteral("percentEdit%1").arg(column));
+        QLineEdit* edit = openEditor(column);
         ASSERT_NE(edit, nullptr);
         edit->selectAll();
         QTest::keyClicks(edit, text);
         QTest::keyClick(edit, Qt::Key_Return);
-        pump(50); // the delegate commits the editor from a queued call
+        // The delegate commits and closes the editor from a queued call.
+        ASSERT_TRUE(waitUntil([this, column] { return openEditor(column) == nullptr; }, 2000));
+    }
+    // The cell editor being shown; a closed one may linger until its deferred
+    // deletion, hidden.
+    QLineEdit* openEditor(int column) {
+        for (QLineEdit* e : grid().findChildren<QLineEdit*>(QStringLiteral("percentEdit%1").arg(column)))
+            if (e->isVisible())
+                return e;
+        return nullptr;
     }
 };
 
