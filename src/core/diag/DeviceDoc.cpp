@@ -267,6 +267,9 @@ void CDeviceDoc::startReplay(const std::string& path) {
 }
 
 void CDeviceDoc::finishReplay(const std::string& path) {
+    // The file thread writes what it read as it ends, after it dropped the run
+    // flag: wait for its end before looking.
+    waitInputThread(CLOSE_WAIT_MS);
     // A file without a record is refused: nothing of it is taken as a recording,
     // and the store it emptied is no longer another recording's either.
     setRecordingPath(lastReplayRefused() ? std::string() : path);
