@@ -11,7 +11,7 @@
 #include "CtlCli.h"
 #include "settings/ServiceReport.h"
 #include "support/NumberLocale.h"
-#include "ui/bench/ReportPainter.h"
+#include "report/ReportPainter.h"
 
 namespace zefirel::ctl {
 

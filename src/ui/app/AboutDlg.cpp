@@ -12,7 +12,7 @@
 #include "link/FeatureTexts.h"
 #include "link/LPGDevice.h"
 #include "support/Error.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -5,8 +5,8 @@
 
 #include "ui/app/LPGBar.h"
 #include "ui/app/MainFrm.h"
-#include "ui/settings/MsgHelper.h"
-#include "ui/settings/WaitDlg.h"
+#include "ui/support/MsgHelper.h"
+#include "ui/support/WaitDlg.h"
 
 namespace zefirel {
 

@@ -11,7 +11,7 @@
 
 #include "autosetup/AutoSetup.h"
 #include "diag/DeviceDoc.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -13,7 +13,7 @@
 #include <iterator>
 
 #include "autosetup/AutoSetWizard.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 #include "ui/settings/SettingText.h"
 
 namespace zefirel {

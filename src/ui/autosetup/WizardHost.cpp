@@ -10,8 +10,8 @@
 #include "ui/autosetup/AutoSetupView.h"
 #include "ui/autosetup/StepDlgs.h"
 #include "ui/diag/DeviceDocUi.h"
-#include "ui/settings/ErrCodesDlg.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/ErrCodesDlg.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -13,7 +13,7 @@
 #include "ui/app/NumberFormat.h"
 #include "ui/bench/BenchWork.h"
 #include "ui/map/MapGrid.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

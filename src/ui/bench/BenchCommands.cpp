@@ -17,7 +17,7 @@
 #include "ui/bench/ConnDoctorDlg.h"
 #include "ui/bench/ReportPreview.h"
 #include "ui/diag/DeviceDocUi.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -14,7 +14,7 @@
 
 #include "diag/DeviceDoc.h"
 #include "support/Error.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

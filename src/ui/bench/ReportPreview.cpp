@@ -7,8 +7,8 @@
 #include <QToolBar>
 
 #include "settings/ServiceReport.h"
-#include "ui/bench/ReportPainter.h"
-#include "ui/settings/MsgHelper.h"
+#include "report/ReportPainter.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

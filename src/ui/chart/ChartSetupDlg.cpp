@@ -12,7 +12,7 @@
 #include <cmath>
 
 #include "ui/chart/Chart.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -20,11 +20,11 @@
 #include "ui/diag/DisplayView.h"
 #include "ui/map/TimeCorrView.h"
 #include "ui/map/MapView.h"
-#include "ui/settings/BackgroundWork.h"
+#include "ui/support/BackgroundWork.h"
 #include "ui/settings/CarInfoDlg.h"
-#include "ui/settings/ErrCodesDlg.h"
-#include "ui/settings/MsgHelper.h"
-#include "ui/settings/PasswdDlg.h"
+#include "ui/support/ErrCodesDlg.h"
+#include "ui/support/MsgHelper.h"
+#include "ui/support/PasswdDlg.h"
 
 namespace zefirel {
 

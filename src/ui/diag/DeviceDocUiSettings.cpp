@@ -13,7 +13,7 @@
 #include "ui/settings/DevSetupDlg.h"
 #include "ui/settings/FuelSensorDlg.h"
 #include "ui/settings/LPGDevVersionDlg.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -11,7 +11,7 @@
 
 #include "diag/DiagDisplay.h"
 #include "link/SettingsBlock.h"
-#include "ui/settings/BackgroundWork.h"
+#include "ui/support/BackgroundWork.h"
 
 class QComboBox;
 class QGridLayout;

@@ -24,7 +24,7 @@
 #include "ui/chart/ChartPage.h"
 #include "ui/chart/ChartSetupDlg.h"
 #include "ui/chart/SeriesCharts.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

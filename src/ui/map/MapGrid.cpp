@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

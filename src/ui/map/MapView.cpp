@@ -13,10 +13,10 @@
 #include "ui/diag/DeviceDocUi.h"
 #include "ui/map/InjMapDlg.h"
 #include "ui/map/MapGrid.h"
-#include "ui/settings/BackgroundWork.h"
-#include "ui/settings/MsgHelper.h"
-#include "ui/settings/WaitDlg.h"
-#include "ui/settings/WriteResultBox.h"
+#include "ui/support/BackgroundWork.h"
+#include "ui/support/MsgHelper.h"
+#include "ui/support/WaitDlg.h"
+#include "ui/support/WriteResultBox.h"
 
 namespace zefirel {
 

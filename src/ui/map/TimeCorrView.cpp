@@ -13,8 +13,8 @@
 
 #include "diag/DeviceDoc.h"
 #include "diag/DiagUnits.h"
-#include "ui/settings/MsgHelper.h"
-#include "ui/settings/WriteResultBox.h"
+#include "ui/support/MsgHelper.h"
+#include "ui/support/WriteResultBox.h"
 
 namespace zefirel {
 

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "support/Preferences.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

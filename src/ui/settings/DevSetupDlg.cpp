@@ -20,7 +20,7 @@
 #include <QVBoxLayout>
 
 #include "diag/DeviceDoc.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

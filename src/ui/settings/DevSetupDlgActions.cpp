@@ -10,8 +10,8 @@
 #include "ui/map/InjSeqTypeDlg.h"
 #include "ui/settings/CarSettingsDlg.h"
 #include "ui/settings/DevSetupDlg.h"
-#include "ui/settings/MsgHelper.h"
-#include "ui/settings/WriteResultBox.h"
+#include "ui/support/MsgHelper.h"
+#include "ui/support/WriteResultBox.h"
 
 namespace zefirel {
 

@@ -12,7 +12,7 @@
 
 #include "diag/DeviceDoc.h"
 #include "ui/settings/DevSetupDlg.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 #include "ui/settings/SettingText.h"
 
 namespace zefirel {

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "link/LPGDevice.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -9,7 +9,7 @@
 #include <array>
 
 #include "settings/LevelSensor.h"
-#include "ui/settings/BackgroundWork.h"
+#include "ui/support/BackgroundWork.h"
 
 class QComboBox;
 class QLabel;

@@ -9,7 +9,7 @@
 
 #include "link/LPGDevice.h"
 #include "settings/VersionRecord.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

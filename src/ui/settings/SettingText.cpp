@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

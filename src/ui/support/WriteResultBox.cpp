@@ -1,6 +1,6 @@
-#include "ui/settings/WriteResultBox.h"
+#include "ui/support/WriteResultBox.h"
 
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -1,4 +1,4 @@
-#include "ui/settings/BackgroundWork.h"
+#include "ui/support/BackgroundWork.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "support/Error.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 

@@ -1,4 +1,4 @@
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -8,7 +8,7 @@
 #include <QThread>
 
 #include "support/Error.h"
-#include "ui/settings/BackgroundWork.h"
+#include "ui/support/BackgroundWork.h"
 
 namespace zefirel {
 

@@ -1,4 +1,4 @@
-#include "ui/bench/ReportPainter.h"
+#include "report/ReportPainter.h"
 
 #include <QBuffer>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "ui/settings/WaitDlg.h"
+#include "ui/support/WaitDlg.h"
 
 #include <QApplication>
 #include <QCloseEvent>

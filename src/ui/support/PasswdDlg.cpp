@@ -1,4 +1,4 @@
-#include "ui/settings/PasswdDlg.h"
+#include "ui/support/PasswdDlg.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
-#include "ui/settings/ErrCodesDlg.h"
+#include "ui/support/ErrCodesDlg.h"
 
 #include <QDialogButtonBox>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 
