@@ -57,7 +57,18 @@ std::string subcommandNames(const CLI::App& command) {
 
 /// CLI11's messages in Polish, like every other message of the program. A message
 /// no rule knows is left as it is.
-std::string polishParseError(const std::string& text) {
+std::string polishParseError(std::string text) {
+    // CLI11 lists the extra words last first; they are named in the line's order.
+    if (const std::string head = "The following arguments were not expected: "; text.rfind(head, 0) == 0) {
+        std::vector<std::string> words;
+        for (size_t at = head.size(), space; at < text.size(); at = space + 1) {
+            space = std::min(text.find(' ', at), text.size());
+            words.insert(words.begin(), text.substr(at, space - at));
+        }
+        text = head;
+        for (const std::string& word : words)
+            text += (&word == &words.front() ? "" : " ") + word;
+    }
     static const std::pair<std::regex, const char*> rules[] = {
         {std::regex("^The following argument was not expected: (.*)$"), "zbędne lub nieznane słowo: $1"},
         {std::regex("^The following arguments were not expected: (.*)$"), "zbędne lub nieznane słowa: $1"},
@@ -68,7 +79,7 @@ std::string polishParseError(const std::string& text) {
         {std::regex("^(.+) is required$"), "brak wymaganego słowa $1"},
         {std::regex("^(.+) excludes (.+)$"), "$1 i $2 wykluczają się: podaj tylko jedno z nich"},
         {std::regex("^(.+) requires (.+)$"), "$1 wymaga $2"},
-        {std::regex("^(.+) was given a disallowed flag override$"), "$1 nie przyjmuje wartości (wystarczy sama opcja)"},
+        {std::regex("^-*(.+) was given a disallowed flag override$"), "--$1 nie przyjmuje wartości (wystarczy sama opcja)"},
         {std::regex("^(.+): too many inputs for a flag$"), "$1 nie przyjmuje wartości (wystarczy sama opcja)"},
         {std::regex("^Could not convert: (.+) = (.*)$"), "$1: nieprawidłowa wartość $2"},
         {std::regex("^The value (.+) is not an allowed value for (.+)$"), "$2: niedozwolona wartość $1"},

@@ -140,6 +140,7 @@ TEST(CtlOutput, APortAnotherProgramHoldsIsSaidAsSuchWithItsHolder) {
     EXPECT_NE(r.err.find("Port zajęty przez inny program: " + c.server.slavePath()), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("zefirelctl (PID " + std::to_string(holder) + ")"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Nie można nawiązać komunikacji"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("(PID "), r.err.rfind("(PID ")) << "the simulator serving the terminal is no holder: " << r.err;
 
     int status = 0;
     ::waitpid(holder, &status, 0);

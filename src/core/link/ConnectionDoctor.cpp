@@ -155,8 +155,8 @@ bool CConnectionDoctor::heldElsewhere(const std::string& path, PortDiagnosis& d)
     d.openError = tryOpen(path);
     if (d.openError == EBUSY || d.openError == EWOULDBLOCK) {
         // Held by a process whose descriptors this user cannot see, or (a
-        // pseudo-terminal) locked by the program using it.
-        d.holders = portHolders(path, m_folders);
+        // pseudo-terminal) by the program that locked it, not by its simulator.
+        d.holders = isPseudoTerminal(path) ? portLockHolders(path, m_folders) : portHolders(path, m_folders);
         return true;
     }
     return false;
