@@ -116,8 +116,7 @@ int runAutoSetup(CCtlContext& ctx, const AutoSetupOptions& o) {
     // The procedure writes settings, which needs the car data: without --car
     // nothing is sent.
     if (!ctx.options().haveCar) {
-        ctx.message(AUTOSETUP_CAR_DATA_MISSING);
-        return EXIT_USAGE;
+        return ctx.carDataNeeded(AUTOSETUP_CAR_DATA_MISSING);
     }
     if (const int rc = ctx.connect(); rc != EXIT_OK) return rc;
     CDeviceDoc& dev = ctx.device();

@@ -30,7 +30,7 @@ bool parseCurve(const std::string& text, TimeCorrectionCurve& out, std::string& 
         start = comma + 1;
     }
     if (words.size() != TIME_CORRECTION_POINTS) {
-        error = "corrections set takes 25 values separated by commas, got " + std::to_string(words.size());
+        error = "corrections set przyjmuje 25 wartości rozdzielonych przecinkami, podano " + std::to_string(words.size());
         return false;
     }
     const int limit = static_cast<int>(TIME_CORRECTION_EDIT_LIMIT);
@@ -40,11 +40,11 @@ bool parseCurve(const std::string& text, TimeCorrectionCurve& out, std::string& 
         char* end = nullptr;
         const long v = std::strtol(w.c_str(), &end, 10);
         if (w.empty() || *end != '\0' || errno != 0) {
-            error = "the value for " + std::to_string(i) + " ms is not a whole number: \"" + w + "\"";
+            error = "wartość dla " + std::to_string(i) + " ms nie jest liczbą całkowitą: \"" + w + "\"";
             return false;
         }
         if (v < -limit || v > limit) {
-            error = "the value for " + std::to_string(i) + " ms is out of range -25 .. 25: " + w;
+            error = "wartość dla " + std::to_string(i) + " ms jest poza zakresem -25 .. 25: " + w;
             return false;
         }
         out[i] = static_cast<double>(v);
@@ -82,8 +82,7 @@ int runSet(CCtlContext& ctx, const std::string& list) {
     if (!parseCurve(list, curve, error)) return ctx.usageError(error);
     // The write needs the car data: refuse before anything is sent.
     if (!ctx.options().haveCar) {
-        ctx.message(MSG_CAR_DATA_MISSING);
-        return EXIT_USAGE;
+        return ctx.carDataNeeded(MSG_CAR_DATA_MISSING);
     }
     if (const int rc = ctx.connect(); rc != EXIT_OK) return rc;
     CDeviceDoc& dev = ctx.device();

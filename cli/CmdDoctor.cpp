@@ -62,7 +62,7 @@ int runDoctor(CCtlContext& ctx) {
     const CConnectionDoctor doctor;
     const DoctorProgress progress = [&](int, const std::string& what) {
         if (!ctx.jsonOutput())
-            std::fprintf(stderr, "%s\n", what.c_str());
+            ctx.host().progress().show(what);
     };
     DoctorReport report;
     const CtlOptions& o = ctx.options();
@@ -76,6 +76,7 @@ int runDoctor(CCtlContext& ctx) {
     } else {
         report = doctor.run(progress);
     }
+    ctx.host().progress().end();
     if (ctx.jsonOutput())
         writeJson(ctx, report);
     else

@@ -34,7 +34,7 @@ int runExport(CCtlContext& ctx, ExportOptions& o) {
     CsvFormat& format = o.format;
     if ((!o.separator.empty() && !oneCharacter(o.separator, format.separator)) ||
         (!o.decimal.empty() && !oneCharacter(o.decimal, format.decimal)))
-        return ctx.usageError("--separator and --decimal take one character (or \"tab\")");
+        return ctx.usageError("--separator i --decimal przyjmują jeden znak (albo \"tab\")");
     if (std::string why; !validCsvFormat(format, why))
         return ctx.usageError(why);
     // Without --features, the features of the controller that made the recording.

@@ -56,7 +56,7 @@ int writeLevel(CCtlContext& ctx, const LevelThresholds& t) {
 int runLevelSet(CCtlContext& ctx, const std::string& list) {
     LevelThresholds t{};
     if (!parseLevelThresholds(list, t))
-        return ctx.usageError("level set takes four whole numbers 0..255 separated by commas");
+        return ctx.usageError("level set przyjmuje cztery liczby całkowite 0..255 rozdzielone przecinkami");
     // Thresholds out of order are refused before anything is sent.
     if (!levelThresholdsInOrder(t)) {
         ctx.message(MSG_LEVEL_ORDER);

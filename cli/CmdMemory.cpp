@@ -53,7 +53,7 @@ int runEeprom(CCtlContext& ctx, bool read, const std::string& path) {
 
 int mapRead(CCtlContext& ctx, const std::string& path) {
     if (!canCreate(path))
-        return ctx.usageError("cannot create " + path);
+        return ctx.usageError("nie można utworzyć pliku " + path);
     if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
     ctx.host().setProgressLabel("Mapa");
@@ -63,7 +63,7 @@ int mapRead(CCtlContext& ctx, const std::string& path) {
         return EXIT_FAILED;
     }
     if (!writeFileAtomic(path, dev.settings().map(), block::MAP_SIZE))
-        return ctx.usageError("cannot write " + path);
+        return ctx.usageError("nie można zapisać pliku " + path);
     if (ctx.jsonOutput())
         ctx.json(CJsonWriter().beginObject().key("file").value(path).key("bytes").value(static_cast<int>(block::MAP_SIZE)).endObject());
     return EXIT_OK;
@@ -73,11 +73,11 @@ int mapWrite(CCtlContext& ctx, const std::string& path) {
     std::vector<uint8_t> file;
     // One byte more than a map: a longer file is not a map, not even its start.
     if (!readFile(path, file, MAP_BYTES + 1))
-        return ctx.usageError("cannot read " + path);
+        return ctx.usageError("nie można odczytać pliku " + path);
     if (file.size() != MAP_BYTES)
-        return ctx.usageError(path + " holds " + std::to_string(file.size()) + " bytes; a map holds 400");
+        return ctx.usageError(path + ": plik ma " + std::to_string(file.size()) + " bajtów, mapa ma ich 400");
     if (std::any_of(file.begin(), file.end(), [](uint8_t b) { return b > MAP_MAX_BYTE; }))
-        return ctx.usageError(path + ": map cells range from 0 (-100 %) to 250 (+150 %)");
+        return ctx.usageError(path + ": komórki mapy przyjmują wartości od 0 (-100 %) do 250 (+150 %)");
     MapBytes map;
     std::copy_n(file.begin(), MAP_BYTES, map.begin());
     if (const int rc = ctx.connect(); rc != EXIT_OK)

@@ -28,9 +28,9 @@ int runRecord(CCtlContext& ctx, const RecordOptions& o) {
     const double seconds = o.seconds, lpgAfter = o.lpgAfter;
     const bool haveLpgAfter = lpgAfter > 0;
     if (!(seconds > 0) || seconds > 86400)
-        return ctx.usageError("--seconds needs a number of seconds above 0 (at most 86400)");
+        return ctx.usageError("--seconds: potrzebna liczba sekund większa od 0 (najwyżej 86400)");
     if (haveLpgAfter && !(lpgAfter < seconds))
-        return ctx.usageError("--lpg-after needs a number of seconds above 0 and below --seconds");
+        return ctx.usageError("--lpg-after: potrzebna liczba sekund większa od 0 i mniejsza niż --seconds");
     if (const int rc = ctx.connect(); rc != EXIT_OK)
         return rc;
 

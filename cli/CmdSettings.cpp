@@ -50,20 +50,20 @@ std::vector<SettingInfo> inRecordOrder() {
 bool parseAssignment(const std::string& word, std::pair<ESetting, double>& out, std::string& error) {
     const size_t eq = word.find('=');
     if (eq == std::string::npos || eq == 0) {
-        error = "expected NAME=VALUE, got " + word;
+        error = "oczekiwano NAZWA=WARTOŚĆ, podano " + word;
         return false;
     }
     const std::string name = word.substr(0, eq), text = word.substr(eq + 1);
     ESetting id;
     if (!findSetting(name, id)) {
-        error = "unknown setting " + name;
+        error = "nieznane ustawienie " + name;
         return false;
     }
     errno = 0;
     char* end = nullptr;
     const double v = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v)) {
-        error = "invalid number for " + name + ": " + text;
+        error = "nieprawidłowa liczba dla " + name + ": " + text;
         return false;
     }
     const ESettingKind kind = settingInfo(id).kind;
@@ -71,7 +71,7 @@ bool parseAssignment(const std::string& word, std::pair<ESetting, double>& out, 
         const bool whole = v == std::trunc(v);
         const bool fits = kind == ESettingKind::U8 ? (v >= 0 && v <= 255) : (v >= -2147483648.0 && v <= 2147483647.0);
         if (!whole || !fits) {
-            error = name + (kind == ESettingKind::U8 ? " takes a whole number from 0 to 255" : " takes a whole number");
+            error = name + (kind == ESettingKind::U8 ? " przyjmuje liczbę całkowitą od 0 do 255" : " przyjmuje liczbę całkowitą");
             return false;
         }
     }
@@ -94,6 +94,12 @@ void printSettings(CCtlContext& ctx, const CSettingsBlock& blk) {
         ctx.out(std::string(info.name) + ": " + formatNumber(blk.value(info.id)) + unitOf(info.id));
 }
 
+int printNames(CCtlContext& ctx) {
+    for (const SettingInfo& info : inRecordOrder())
+        ctx.out(info.name);
+    return EXIT_OK;
+}
+
 int runGet(CCtlContext& ctx) {
     if (const int rc = readControllerSettings(ctx, false); rc != EXIT_OK)
         return rc;
@@ -112,8 +118,7 @@ int runSet(CCtlContext& ctx, const std::vector<std::string>& words) {
     }
     // The write needs the car data; refuse before anything is sent, as the program does.
     if (!ctx.options().haveCar) {
-        ctx.message(MSG_WRITE_NEEDS_CAR_DATA);
-        return EXIT_USAGE;
+        return ctx.carDataNeeded(MSG_WRITE_NEEDS_CAR_DATA);
     }
     if (const int rc = readControllerSettings(ctx, false); rc != EXIT_OK)
         return rc;
@@ -148,7 +153,11 @@ CtlRunner declareSettings(CLI::App& cmd) {
     importFile->add_flag("--dry-run", o->dryRun, "print the changes, write nothing")->disable_flag_override();
     CLI::App* factory = cmd.add_subcommand("factory", "print the changes the factory record makes");
     factory->add_flag("--yes", o->yes, "and write it (needs --car)")->disable_flag_override();
+    // Hidden (no group): the names "settings set" takes, one a line, for Tab completion.
+    CLI::App* names = cmd.add_subcommand("names", "the names of the settings values")->group("");
     return [=](CCtlContext& ctx) {
+        if (names->parsed())
+            return printNames(ctx);
         if (get->parsed())
             return runGet(ctx);
         if (set->parsed())

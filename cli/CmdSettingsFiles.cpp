@@ -89,8 +89,9 @@ int commitRequest(CCtlContext& ctx, SettingsWriteRequest request, bool dryRun, b
         return EXIT_OK;
     case EWriteOutcome::Declined:
         return EXIT_OK;
-    case EWriteOutcome::Refused:
     case EWriteOutcome::NoCarData:
+        return ctx.carDataNeeded(r.message);
+    case EWriteOutcome::Refused:
         ctx.message(r.message);
         return EXIT_USAGE;
     case EWriteOutcome::WriteFailed:
@@ -114,8 +115,7 @@ void printChanges(CCtlContext& ctx, const std::vector<SettingChange>& changes) {
 int runSettingsExport(CCtlContext& ctx, const SettingsFileOptions& o) {
     CarData car;
     if (!carDataFor(ctx, nullptr, car)) {
-        ctx.message(MSG_CAR_DATA_MISSING);
-        return EXIT_USAGE;
+        return ctx.carDataNeeded(MSG_CAR_DATA_MISSING);
     }
     if (const int rc = readControllerSettings(ctx, true); rc != EXIT_OK)
         return rc;
@@ -145,8 +145,7 @@ int runSettingsImport(CCtlContext& ctx, const SettingsFileOptions& o) {
     CarData car;
     const bool haveCar = carDataFor(ctx, &file, car);
     if (!haveCar && !dryRun) {
-        ctx.message(MSG_WRITE_NEEDS_CAR_DATA);
-        return EXIT_USAGE;
+        return ctx.carDataNeeded(MSG_WRITE_NEEDS_CAR_DATA);
     }
     if (const int rc = readControllerSettings(ctx, true); rc != EXIT_OK)
         return rc;
@@ -158,8 +157,7 @@ int runSettingsFactory(CCtlContext& ctx, const SettingsFileOptions& o) {
     CarData car;
     const bool haveCar = carDataFor(ctx, nullptr, car);
     if (write && !haveCar) {
-        ctx.message(MSG_WRITE_NEEDS_CAR_DATA);
-        return EXIT_USAGE;
+        return ctx.carDataNeeded(MSG_WRITE_NEEDS_CAR_DATA);
     }
     if (const int rc = readControllerSettings(ctx, true); rc != EXIT_OK)
         return rc;

@@ -23,8 +23,8 @@ CLI::Validator within(T min, T max) {
             T value{};
             if (CLI::detail::lexical_cast(text, value) && value >= min && value <= max)
                 return std::string();
-            return "needs a number from " + formatBound(static_cast<double>(min)) + " to " +
-                   formatBound(static_cast<double>(max)) + ", got " + text;
+            return "potrzebna liczba od " + formatBound(static_cast<double>(min)) + " do " +
+                   formatBound(static_cast<double>(max)) + ", podano " + text;
         },
         "");
 }

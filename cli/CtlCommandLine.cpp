@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <regex>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,9 @@ namespace zefirel::ctl {
 namespace {
 
 /// Shown under every command's --help: the global options are not repeated there.
+/// What a line without a command gets (after the help text).
+constexpr const char* MSG_NO_COMMAND = "brak polecenia";
+
 constexpr const char* COMMAND_FOOTER =
     "Global options (--port N | --device PATH, --json, --trace FILE, --car DATA) may stand\n"
     "anywhere on the line; see zefirelctl --help. Exit status: 0 done, 1 the controller\n"
@@ -33,12 +37,80 @@ std::string optionNames(const CLI::App& command) {
     return names;
 }
 
+/// A command's sub-words, without the hidden ones (an empty group), which only
+/// the shell completion asks for.
+std::vector<const CLI::App*> shownWords(const CLI::App& command) {
+    std::vector<const CLI::App*> words;
+    for (const CLI::App* sub : command.get_subcommands({}))
+        if (!sub->get_group().empty())
+            words.push_back(sub);
+    return words;
+}
+
 /// The names of a command's sub-words ("read write").
 std::string subcommandNames(const CLI::App& command) {
     std::string names;
-    for (const CLI::App* sub : command.get_subcommands({}))
+    for (const CLI::App* sub : shownWords(command))
         names += (names.empty() ? "" : " ") + sub->get_name();
     return names;
+}
+
+/// CLI11's messages in Polish, like every other message of the program. A message
+/// no rule knows is left as it is.
+std::string polishParseError(std::string text) {
+    // CLI11 lists the extra words last first; they are named in the line's order.
+    if (const std::string head = "The following arguments were not expected: "; text.rfind(head, 0) == 0) {
+        std::vector<std::string> words;
+        for (size_t at = head.size(), space; at < text.size(); at = space + 1) {
+            space = std::min(text.find(' ', at), text.size());
+            words.insert(words.begin(), text.substr(at, space - at));
+        }
+        text = head;
+        for (const std::string& word : words)
+            text += (&word == &words.front() ? "" : " ") + word;
+    }
+    static const std::pair<std::regex, const char*> rules[] = {
+        {std::regex("^The following argument was not expected: (.*)$"), "zbędne lub nieznane słowo: $1"},
+        {std::regex("^The following arguments were not expected: (.*)$"), "zbędne lub nieznane słowa: $1"},
+        {std::regex("^(.+): \\d+ required +(\\S*) *missing$"), "$1: brak wartości $2"},
+        {std::regex("^A subcommand is required$"), "brak polecenia"},
+        {std::regex("^Requires at least \\d+ subcommands$"), "brak słowa polecenia"},
+        {std::regex("^(-\\S*) is required$"), "brak wymaganej opcji $1"},
+        {std::regex("^(.+) is required$"), "brak wymaganego słowa $1"},
+        {std::regex("^(.+) excludes (.+)$"), "$1 i $2 wykluczają się: podaj tylko jedno z nich"},
+        {std::regex("^(.+) requires (.+)$"), "$1 wymaga $2"},
+        {std::regex("^-*(.+) was given a disallowed flag override$"), "--$1 nie przyjmuje wartości (wystarczy sama opcja)"},
+        {std::regex("^(.+): too many inputs for a flag$"), "$1 nie przyjmuje wartości (wystarczy sama opcja)"},
+        {std::regex("^Could not convert: (.+) = (.*)$"), "$1: nieprawidłowa wartość $2"},
+        {std::regex("^The value (.+) is not an allowed value for (.+)$"), "$2: niedozwolona wartość $1"},
+        {std::regex("^(.+): Should be true/false or a number$"), "$1: potrzebne true, false albo liczba"},
+        {std::regex("^(.+): At least (\\d+) required but received (\\d+)$"),
+         "$1: potrzeba co najmniej $2 wartości, podano $3"},
+        {std::regex("^(.+): At Most (\\d+) required but received (\\d+)$"), "$1: najwyżej $2 wartości, podano $3"},
+        {std::regex("^Expected exactly (\\d+) arguments to (.+), got (\\d+)$"),
+         "$2: potrzeba dokładnie $1 wartości, podano $3"},
+        {std::regex("^Expected at least (\\d+) arguments to (.+), got (\\d+)$"),
+         "$2: potrzeba co najmniej $1 wartości, podano $3"},
+        {std::regex("^(.+): Value (.+) not in range .*$"), "$1: wartość $2 poza dozwolonym zakresem"},
+        {std::regex("^(.+): Value (.+) could not be converted$"), "$1: $2 nie jest liczbą"},
+        {std::regex("^(.+) was not readable \\(missing\\?\\)$"), "nie można odczytać pliku $1"},
+    };
+    for (const auto& [pattern, polish] : rules)
+        if (std::regex_match(text, pattern)) {
+            std::string out = std::regex_replace(text, pattern, polish);
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
+            return out;
+        }
+    return text;
+}
+
+/// Whether the line asks for JSON output (before a "--" that ends the options).
+bool asksForJson(int argc, char** argv) {
+    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
+        if (std::string(argv[i]) == "--json")
+            return true;
+    return false;
 }
 
 /// The deepest subcommand the parser entered.
@@ -122,28 +194,29 @@ struct CCtlCommandLine::Impl {
             const CLI::App& sub = *app.get_subcommand(command.name);
             std::printf("%s\t%s\t%s\t%s\n", command.name, command.usage, subcommandNames(sub).c_str(),
                         optionNames(sub).c_str());
-            for (const CLI::App* word : sub.get_subcommands({}))
+            for (const CLI::App* word : shownWords(sub))
                 std::printf("%s %s\t\t\t%s\n", command.name, word->get_name().c_str(), optionNames(*word).c_str());
         }
     }
 
-    /// A parse error on standard error, in CLI11's words except where the program
-    /// can name what is missing, then where to read more.
-    void printError(const CLI::ParseError& e) const {
-        std::string text = e.what();
+    /// A parse error on standard error, in Polish, naming what is missing where the
+    /// program can, then where to read more. Returns what is wrong (for --json).
+    std::string printError(const CLI::ParseError& e) const {
+        std::string text = polishParseError(e.what());
         const CLI::App& at = entered(app);
         if (dynamic_cast<const CLI::ExtrasError*>(&e) && &at == &app && !app.remaining().empty())
-            text = "unknown command " + app.remaining().front();
+            text = "nieznane polecenie " + app.remaining().front();
         else if (dynamic_cast<const CLI::RequiredError*>(&e) && &at != &app && at.get_require_subcommand_min() > 0 &&
                  at.get_subcommands().empty())
-            text = at.get_name() + " needs one of: " + subcommandNames(at);
+            text = at.get_name() + " wymaga jednego ze słów: " + subcommandNames(at);
         // Under a command, its usage line follows, as the command itself would say it.
         std::string usage = " ";
         for (const CtlCommand& command : ctlCommands())
             if (&at != &app && app.get_subcommands().front()->get_name() == command.name)
-                usage = std::string("\nusage: ") + command.usage + " ";
-        std::fprintf(stderr, "zefirelctl: %s%s(see %s --help)\n", text.c_str(), usage.c_str(),
+                usage = std::string("\nużycie: ") + command.usage + " ";
+        std::fprintf(stderr, "zefirelctl: %s%s(zob. %s --help)\n", text.c_str(), usage.c_str(),
                      enteredPath(app).c_str());
+        return text;
     }
 };
 
@@ -167,7 +240,9 @@ bool CCtlCommandLine::parse(int argc, char** argv, int& exitCode) {
         exitCode = EXIT_OK;
         return false;
     } catch (const CLI::ParseError& e) {
-        m_impl->printError(e);
+        const std::string text = m_impl->printError(e);
+        if (asksForJson(argc, argv))
+            std::printf("%s\n", errorJson(text, EXIT_USAGE).c_str());
         exitCode = EXIT_USAGE;
         return false;
     }
@@ -178,6 +253,8 @@ bool CCtlCommandLine::parse(int argc, char** argv, int& exitCode) {
     }
     if (app.get_subcommands().empty()) {
         std::fputs(m_impl->helpText().c_str(), stderr);
+        if (m_impl->options.json)
+            std::printf("%s\n", errorJson(MSG_NO_COMMAND, EXIT_USAGE).c_str());
         exitCode = EXIT_USAGE;
         return false;
     }
@@ -197,7 +274,7 @@ int CCtlCommandLine::run(CCtlContext& ctx) const {
 
 const CLI::Validator& nonEmpty() {
     static const CLI::Validator check(
-        [](std::string& value) { return value.empty() ? std::string("needs a value") : std::string(); }, "");
+        [](std::string& value) { return value.empty() ? std::string("potrzebna wartość") : std::string(); }, "");
     return check;
 }
 
@@ -210,7 +287,7 @@ const CLI::Validator& decimal() {
     static const CLI::Validator check(
         [](std::string& value) {
             if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
-                return std::string("needs a whole number in decimal digits");
+                return std::string("potrzebna liczba całkowita zapisana cyframi dziesiętnymi");
             value.erase(0, std::min(value.find_first_not_of('0'), value.size() - 1));
             return std::string();
         },

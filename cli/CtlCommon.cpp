@@ -4,6 +4,8 @@
 #include <cmath>
 #include <map>
 
+#include "link/ConnectionDoctor.h"
+#include "link/SerialPort.h"
 #include "link/SettingsBlock.h"
 #include "settings/CarFiles.h"
 #include "settings/SettingsDiff.h"
@@ -71,9 +73,14 @@ bool completeCarData(const CarData& car) { return missingCarText(car.texts) == E
 
 // --- host ------------------------------------------------------------------------
 
-EMsgResult CCtlHost::showMessage(const std::string& text, const std::string&, EMsgStyle style) {
+void CCtlHost::print(const std::string& text) {
+    m_progress.end();
     m_messages.push_back(text);
     std::fprintf(stderr, "%s\n", plainLines(text).c_str());
+}
+
+EMsgResult CCtlHost::showMessage(const std::string& text, const std::string&, EMsgStyle style) {
+    print(text);
     // Nothing asks a question on the command line; a question gets the safe answer.
     return style == EMsgStyle::Question ? EMsgResult::No : EMsgResult::Ok;
 }
@@ -83,20 +90,21 @@ void CCtlHost::setProgress(int percent) {
         return;
     if (percent == 0) {
         // The range operations report 0 when they end, whatever the outcome.
-        if (m_lastProgress > 0)
-            std::fprintf(stderr, "\n");
+        m_progress.end();
         m_lastProgress = 0;
         return;
     }
     // Every tenth per cent is enough to show the operation is alive.
     if (percent / 10 != m_lastProgress / 10 || m_lastProgress < 0) {
-        std::fprintf(stderr, "\r%s %d%%", m_progressLabel.c_str(), percent);
-        std::fflush(stderr);
+        m_progress.show(m_progressLabel + " " + std::to_string(percent) + "%");
         m_lastProgress = percent;
     }
 }
 
-void CCtlHost::showWait(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+void CCtlHost::showWait(const std::string& text) {
+    m_progress.end();
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
 
 bool CCtlHost::askCarData(CSettingsBlock& block) {
     if (!m_haveCar)
@@ -107,6 +115,10 @@ bool CCtlHost::askCarData(CSettingsBlock& block) {
 }
 
 std::string formatNumber(double v) { return formatSettingNumber(v); }
+
+std::string errorJson(const std::string& message, int exitCode) {
+    return CJsonWriter().beginObject().key("error").value(message).key("exitCode").value(exitCode).endObject().text();
+}
 
 // --- context -----------------------------------------------------------------------
 
@@ -136,24 +148,54 @@ int CCtlContext::connect(bool requireVersionOk) {
         return m_device->connectAnyPort() && (!requireVersionOk || m_device->isVersionOk()) ? EXIT_OK
                                                                                            : EXIT_FAILED;
     if (!ok) {
-        // connectAnyPort says this itself; a single port or path says it here.
-        m_host.showMessage("Nie można nawiązać komunikacji z urządzeniem LPG", APP_CAPTION, EMsgStyle::Plain);
+        // A port another program holds is said as such, with the holder when it can
+        // be seen; otherwise what connectAnyPort says itself.
+        const std::string path = m_options.device.empty() ? resolvePortPath(m_options.port) : m_options.device;
+        if (PortDiagnosis held; CConnectionDoctor().heldElsewhere(path, held)) {
+            held.verdict = EPortVerdict::Busy;
+            m_host.print(verdictTitle(held.verdict) + ": " + path + "\n" + verdictAdvice(held));
+        } else {
+            m_host.print("Nie można nawiązać komunikacji z urządzeniem LPG");
+        }
         return EXIT_FAILED;
     }
     // A controller that failed the version check has already said why.
     return !requireVersionOk || m_device->isVersionOk() ? EXIT_OK : EXIT_FAILED;
 }
 
-void CCtlContext::out(const std::string& line) { std::printf("%s\n", line.c_str()); }
+void CCtlContext::out(const std::string& line) {
+    m_wroteOutput = true;
+    std::printf("%s\n", line.c_str());
+}
 
-void CCtlContext::json(const CJsonWriter& w) { std::printf("%s\n", w.text().c_str()); }
+void CCtlContext::json(const CJsonWriter& w) {
+    m_wroteOutput = true;
+    std::printf("%s\n", w.text().c_str());
+}
 
 int CCtlContext::usageError(const std::string& text) {
-    std::fprintf(stderr, "zefirelctl: %s\n", text.c_str());
+    m_host.print("zefirelctl: " + text);
     return EXIT_USAGE;
 }
 
-void CCtlContext::message(const std::string& text) { std::fprintf(stderr, "%s\n", plainLines(text).c_str()); }
+void CCtlContext::message(const std::string& text) { m_host.print(text); }
+
+int CCtlContext::carDataNeeded(const std::string& why) {
+    m_host.print(why + "\nzefirelctl: " + MSG_CAR_OPTION_HINT);
+    return EXIT_USAGE;
+}
+
+int CCtlContext::finish(int rc) {
+    if (m_options.json && rc != EXIT_OK && !m_wroteOutput) {
+        const std::vector<std::string>& said = m_host.messages();
+        std::string text = said.empty() ? std::string(MSG_COMMAND_FAILED) : plainLines(said.back());
+        if (text.rfind("zefirelctl: ", 0) == 0)
+            text.erase(0, 12);
+        std::printf("%s\n", errorJson(text, rc).c_str());
+    }
+    std::fflush(stdout);
+    return rc;
+}
 
 // --- command table -------------------------------------------------------------------
 

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "CtlProgress.h"
 #include "diag/DeviceDoc.h"
 #include "link/Host.h"
 #include "link/LinkTrace.h"
@@ -51,6 +52,11 @@ inline constexpr int EXIT_USAGE = 2;   ///< bad usage or invalid input; nothing 
 
 /// The message of the car data check (the car information dialog's text).
 inline constexpr const char* MSG_CAR_DATA_MISSING = MSG_CAR_DATA_REQUIRED;
+/// The line under a refusal for want of car data: where on the command line they go.
+inline constexpr const char* MSG_CAR_OPTION_HINT =
+    "podaj je opcją --car \"marka;model;pojemność;moc;rok;wtryskiwacze;wydajność\"";
+/// The error of a --json run that failed without a message of its own.
+inline constexpr const char* MSG_COMMAND_FAILED = "Polecenie nie powiodło się";
 
 /// Options that apply to every command.
 struct CtlOptions {
@@ -75,13 +81,18 @@ bool parseCarData(const std::string& text, CarData& out, std::string* why = null
 bool completeCarData(const CarData& car);
 
 /// The host of the command line: messages and the wait text on standard error,
-/// progress as "<label> N%", car data from --car.
+/// progress as "<label> N%" through the one progress printer, car data from --car.
 class CCtlHost : public ILPGHost {
 public:
     EMsgResult showMessage(const std::string& text, const std::string& caption, EMsgStyle style) override;
     void setProgress(int percent) override;
     void showWait(const std::string& text) override;
     bool askCarData(CSettingsBlock& block) override;
+
+    /// Prints a message on standard error (after ending a progress line) and keeps it.
+    void print(const std::string& text);
+    /// The progress printer every command shares.
+    CProgressLine& progress() { return m_progress; }
 
     void setCarData(const CarData& car) { m_car = car; m_haveCar = true; }
     /// Label printed before progress figures ("EEPROM", "Mapa"); empty = no progress.
@@ -95,6 +106,7 @@ private:
     std::string m_progressLabel;
     int m_lastProgress = -1;
     std::vector<std::string> m_messages;
+    CProgressLine m_progress;
 };
 
 /// Builds one JSON value (objects, arrays, strings, numbers, booleans) in the order
@@ -138,6 +150,10 @@ CJsonWriter& linesJson(CJsonWriter& w, const RecordingReadStats& lines);
 /// The core's texts for a terminal: CR LF as LF, without trailing line breaks.
 std::string plainLines(const std::string& text);
 
+/// The error object a --json run prints on standard output when it ends without a
+/// result: {"error": message, "exitCode": code} on one line.
+std::string errorJson(const std::string& message, int exitCode);
+
 /// A number as short as it can be written without losing its value.
 std::string formatNumber(double v);
 
@@ -163,6 +179,13 @@ public:
     int usageError(const std::string& text);
     /// Prints a message of the program on standard error (like the host).
     void message(const std::string& text);
+    /// Prints why a write cannot go ahead without the car data and names --car;
+    /// returns EXIT_USAGE.
+    int carDataNeeded(const std::string& why);
+    /// What the program ends with: rc itself. A --json run that failed without
+    /// printing its result prints the error object (errorJson) with the last
+    /// message on standard output, so the output is always one JSON value.
+    int finish(int rc);
 
 private:
     CtlOptions m_options;
@@ -170,6 +193,7 @@ private:
     CIniPreferences m_prefs;
     CLinkTrace m_trace;
     std::unique_ptr<CDeviceDoc> m_device;
+    bool m_wroteOutput = false;
 };
 
 /// What runs a command once its command line has been parsed.

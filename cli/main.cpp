@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         CarData car;
         if (std::string why; !parseCarData(options.car, car, &why)) {
             ctx.message(why);
-            return EXIT_USAGE;
+            return ctx.finish(EXIT_USAGE);
         }
         ctx.host().setCarData(car);
     }
@@ -29,6 +29,5 @@ int main(int argc, char** argv) {
         const auto owned = zefirel::adoptError(e);
         ctx.message(owned->format());
     }
-    std::fflush(stdout);
-    return rc;
+    return ctx.finish(rc);
 }

@@ -47,16 +47,16 @@ TEST(CtlCorrections, BadListsAreRefusedBeforeAnythingIsSent) {
         const char* says;
     };
     const Case cases[] = {
-        {{CAR, "corrections", "set", curveList({}, 24)}, "25 values"},
-        {{CAR, "corrections", "set", curveList({{3, "26"}})}, "3 ms is out of range"},
-        {{CAR, "corrections", "set", curveList({{0, "-26"}})}, "0 ms is out of range"},
-        {{CAR, "corrections", "set", curveList({{4, "1.5"}})}, "not a whole number"},
-        {{CAR, "corrections", "set", curveList({{5, ""}})}, "not a whole number"},
+        {{CAR, "corrections", "set", curveList({}, 24)}, "25 wartości"},
+        {{CAR, "corrections", "set", curveList({{3, "26"}})}, "3 ms jest poza zakresem"},
+        {{CAR, "corrections", "set", curveList({{0, "-26"}})}, "0 ms jest poza zakresem"},
+        {{CAR, "corrections", "set", curveList({{4, "1.5"}})}, "nie jest liczbą całkowitą"},
+        {{CAR, "corrections", "set", curveList({{5, ""}})}, "nie jest liczbą całkowitą"},
         {{"corrections", "set", curveList({{5, "2"}})}, "Musisz podać dane dotyczące samochodu"},
         // The car data dialog's rule: blanks are no capacity, and the refusal names it.
         {{"--car=Opel;Astra; ;101;2003;4;", "corrections", "set", curveList({{5, "2"}})},
          "Musisz podać dane dotyczące samochodu i zamontowanej instalacji\nBrak danych: Pojemność silnika"},
-        {{CAR, "corrections", "put"}, "usage: corrections"},
+        {{CAR, "corrections", "put"}, "użycie: corrections"},
     };
     for (const Case& k : cases) {
         const RunResult r = c(k.args);

@@ -364,7 +364,7 @@ TEST(Ctl, MapWriteIsVerifiedAndReadBack) {
     writeBytes(c.file("long.map"), longer);
     r = c({CAR, "map", "write", c.file("long.map")});
     EXPECT_EQ(r.rc, 2) << r.err;
-    EXPECT_NE(r.err.find("401 bytes"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("401 bajtów"), std::string::npos) << r.err;
     EXPECT_EQ(c.ctl.eeprom()[eeprom::MAP], map[0]) << "nothing written";
 }
 

@@ -55,12 +55,14 @@ TEST(DesktopCitizen, AnInstallCarriesManualPagesCompletionMetainfoAndIcons) {
     // The manual page of the command line lists its commands (from --help) and the
     // examples kept beside it.
     const std::string ctlPage = readText((root / "share/man/man1/zefirelctl.1").string());
-    for (const char* text : {"eeprom read|write FILE", "settings", "EXAMPLES", "by\\-id"})
+    for (const char* text : {"SYNOPSIS", "eeprom read|write FILE", "settings", "EXAMPLES", "by\\-id"})
         EXPECT_NE(ctlPage.find(text), std::string::npos) << text;
     if (!fs::exists(GUI)) return;
     EXPECT_TRUE(fs::exists(root / "share/man/man1/zefirel.1"));
-    // Polish letters survive into the page.
-    EXPECT_NE(readText((root / "share/man/man1/zefirel.1").string()).find("do grupy dialout, aby otworzyć port"), std::string::npos);
+    // Polish letters survive into the page, which has its synopsis.
+    const std::string guiPage = readText((root / "share/man/man1/zefirel.1").string());
+    EXPECT_NE(guiPage.find("do grupy dialout, aby otworzyć port"), std::string::npos);
+    EXPECT_NE(guiPage.find(".SH SYNOPSIS\n.B zefirel\n"), std::string::npos) << guiPage;
     EXPECT_TRUE(fs::exists(root / "share/metainfo/pl.zefirel.Zefirel.metainfo.xml"));
     EXPECT_TRUE(fs::exists(root / "share/applications/pl.zefirel.Zefirel.desktop"));
     EXPECT_TRUE(fs::exists(root / "share/icons/hicolor/scalable/apps/pl.zefirel.Zefirel.svg"));
@@ -86,6 +88,10 @@ TEST(DesktopCitizen, TabCompletesCommandsTheirWordsAndPorts) {
         {"settings import x --d", "--device --dry-run"},
         {"map read x --t", "--trace"},
         {"map compute a b --t", "--timer-frequency --trace"},
+        // The names "settings set" takes, asked of the program itself.
+        {"settings set main", "mainCorrection= mainCorrection2="},
+        {"settings set mainCorrection=2 water", "waterValveOnTemperature= waterValveOffTemperature="},
+        {"settings s", "set"},
     };
     for (const Case& c : cases) {
         const std::string script = "source '" + SRC + "/data/completion/zefirelctl'\n"

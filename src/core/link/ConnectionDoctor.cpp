@@ -138,6 +138,30 @@ std::string portLabel(const PortCandidate& p) {
 
 } // namespace
 
+bool CConnectionDoctor::heldElsewhere(const std::string& path, PortDiagnosis& d) const {
+    // A terminal program that marks its port with a lock file only.
+    if (const PortHolder h = uucpLockHolder(path, m_folders); h.pid != 0) {
+        d.holders.push_back(h);
+        return true;
+    }
+    // A real port that another program has open without any lock is not opened
+    // either. A pseudo-terminal is always held by the simulator that serves it, so
+    // there an open descriptor says nothing.
+    if (!isPseudoTerminal(path)) {
+        d.holders = portHolders(path, m_folders);
+        if (!d.holders.empty())
+            return true;
+    }
+    d.openError = tryOpen(path);
+    if (d.openError == EBUSY || d.openError == EWOULDBLOCK) {
+        // Held by a process whose descriptors this user cannot see, or (a
+        // pseudo-terminal) by the program that locked it, not by its simulator.
+        d.holders = isPseudoTerminal(path) ? portLockHolders(path, m_folders) : portHolders(path, m_folders);
+        return true;
+    }
+    return false;
+}
+
 PortDiagnosis CConnectionDoctor::diagnose(const PortCandidate& port) const {
     PortDiagnosis d;
     d.port = port;
@@ -155,33 +179,14 @@ PortDiagnosis CConnectionDoctor::diagnose(const PortCandidate& port) const {
         d.ownLineAnswers = m_ownLine && m_ownLine(port.path);
         return d;
     }
-    // A terminal program that marks its port with a lock file only.
-    if (const PortHolder h = uucpLockHolder(port.path, m_folders); h.pid != 0) {
+    if (heldElsewhere(port.path, d)) {
         d.verdict = EPortVerdict::Busy;
-        d.holders.push_back(h);
         return d;
     }
-    // A real port that another program has open without any lock is not opened
-    // either. A pseudo-terminal is always held by the simulator that serves it, so
-    // there an open descriptor says nothing.
-    if (!isPseudoTerminal(port.path)) {
-        d.holders = portHolders(port.path, m_folders);
-        if (!d.holders.empty()) {
-            d.verdict = EPortVerdict::Busy;
-            return d;
-        }
-    }
-    const int err = tryOpen(port.path);
-    d.openError = err;
+    const int err = d.openError;
     if (err == EACCES || err == EPERM) {
         d.verdict = EPortVerdict::NoPermission;
         permissionFacts(port.path, d);
-        return d;
-    }
-    if (err == EBUSY || err == EWOULDBLOCK) {
-        // Held by a process whose descriptors this user cannot see.
-        d.verdict = EPortVerdict::Busy;
-        d.holders = portHolders(port.path, m_folders);
         return d;
     }
     if (err == ENXIO || err == ENODEV || err == ENOENT) {

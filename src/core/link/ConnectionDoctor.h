@@ -74,6 +74,11 @@ public:
 
     /// Looks at one device.
     PortDiagnosis diagnose(const PortCandidate& port) const;
+    /// Whether another program holds the device: a UUCP lock file, a lock, an open
+    /// descriptor of a real port, or an exclusive open that refuses a trial open.
+    /// Fills d's holders (lock holders first; empty when they cannot be seen) and,
+    /// when the trial open was made, its openError. No handshake is tried.
+    bool heldElsewhere(const std::string& path, PortDiagnosis& d) const;
     /// Surveys the candidates and looks at each in turn.
     DoctorReport run(const DoctorProgress& progress = {}, const std::atomic<bool>* stop = nullptr) const;
     /// The same over a given list of candidates.

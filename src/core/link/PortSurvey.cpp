@@ -241,6 +241,17 @@ std::vector<PortHolder> portHolders(const std::string& path, const SurveyFolders
     return out;
 }
 
+std::vector<PortHolder> portLockHolders(const std::string& path, const SurveyFolders& folders) {
+    std::vector<PortHolder> out;
+    const DeviceKey key = deviceKey(path);
+    if (!key.valid)
+        return out;
+    for (pid_t pid : lockHolders(key, folders.proc))
+        if (pid != ::getpid())
+            out.push_back(holderOf(pid, folders.proc));
+    return out;
+}
+
 pid_t lockFilePid(const std::string& text) {
     // The text form: the number, right-aligned in spaces, then a line end.
     size_t i = text.find_first_not_of(' ');

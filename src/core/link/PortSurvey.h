@@ -63,6 +63,9 @@ void describePort(PortCandidate& candidate, const SurveyFolders& folders = {});
 /// on it (lock holders first). Processes whose descriptors cannot be read (another
 /// user's, without privileges) are not found.
 std::vector<PortHolder> portHolders(const std::string& path, const SurveyFolders& folders = {});
+/// Processes other than the caller's own that hold a lock on the device (the way
+/// this program and most terminal programs keep a port to themselves).
+std::vector<PortHolder> portLockHolders(const std::string& path, const SurveyFolders& folders = {});
 /// A live process that claims the device with a UUCP lock file (minicom, picocom and
 /// the like do so instead of locking the device itself); pid 0 when none.
 PortHolder uucpLockHolder(const std::string& path, const SurveyFolders& folders = {});
