@@ -1,10 +1,12 @@
 // Chart drawing figures: a 10 000-sample window of the injection-time chart drawn
 // into a 1600 × 400 image; a whole 1 000 000-sample store built into the chart and
 // drawn zoomed out (first draw, repaints, and every point for comparison); and the
-// redraw after a replay that the chart followed while the store filled.
+// redraw after a replay that the chart followed while the store filled; and the
+// legend and overview strip of the display view over that store.
 // Run with QT_QPA_PLATFORM=offscreen.
 
 #include <QApplication>
+#include <QPainter>
 
 #include <algorithm>
 #include <atomic>
@@ -110,6 +112,36 @@ int main(int argc, char** argv) {
         CSeriesChart::SetXWindow(500000, 510000);
         const DrawTimes k = TimeDraw(chart, img, 20);
         std::printf("  window of 10000 samples inside it: Draw best %.2f ms, CPU %.2f ms\n", k.best, k.cpu);
+        // The display view's additions: the legend that names hidden series (worked
+        // out when the window changes) and the overview strip under the chart (its
+        // scale fitted when samples arrive, its series drawn on every repaint).
+        CSeriesChart::SetXWindow(0, 1000000);
+        double best = 1e9;
+        for (int i = 0; i < 5; ++i) {
+            const auto l0 = Clock::now();
+            (void)chart.ShownLegend();
+            best = std::min(best, MsSince(l0));
+        }
+        std::printf("  legend of the whole store with hidden series looked for: best %.2f ms\n", best);
+        chart.SetOwnXWindow(0, 1000000);
+        chart.SetPlotArea(QRect(60, 2, 1520, 35));
+        best = 1e9;
+        for (int i = 0; i < 5; ++i) {
+            const auto f0 = Clock::now();
+            double low = 0, high = 0;
+            chart.ShownValueRange(low, high);
+            best = std::min(best, MsSince(f0));
+        }
+        std::printf("  overview strip 1520x35: scale fitted to the whole store: best %.2f ms\n", best);
+        best = 1e9;
+        for (int i = 0; i < 10; ++i) {
+            img.fill(Qt::white);
+            QPainter p(&img);
+            const auto d0 = Clock::now();
+            chart.DrawSeries(p);
+            best = std::min(best, MsSince(d0));
+        }
+        std::printf("  overview strip 1520x35: series drawn: best %.2f ms\n", best);
     }
 
     // 3. The redraw after a replay: the store fills on another thread as a replay

@@ -18,6 +18,7 @@
 #include "gui/ChartTestSupport.h"
 #include "ui/chart/Chart.h"
 #include "ui/chart/ChartSetupDlg.h"
+#include "ui/diag/ChartOverview.h"
 #include "ui/diag/DisplayView.h"
 
 namespace zefirel::test {
@@ -34,7 +35,7 @@ protected:
         m_doc = std::make_unique<CDeviceDoc>(nullptr, &m_prefs);
         m_view = std::make_unique<CDisplayView>(*m_doc, m_bar.get());
         // 720 plot pixels for a 720-sample window: one pixel per sample.
-        m_view->resize(60 + 720 + 20, 10 + 270 + 20 + LegendHeight());
+        m_view->resize(60 + 720 + 20, 10 + 270 + 20 + OVERVIEW_HEIGHT + LegendHeight());
         m_view->show();
     }
     void TearDown() override {
@@ -43,14 +44,25 @@ protected:
         CSeriesChart::ResetXWindow();
         CSeriesChart::SetLiveCheck(nullptr);
     }
-    void fill(int n) {
+    void fill(int n, double petrolMs = 3.0) {
         for (int i = 0; i < n; ++i) {
             CDiag d;
             d.setSampleNo(static_cast<uint32_t>(m_doc->diagData().count() + 1));
             d.setInjector(1);
-            d.setPetrolTime(0, 120);
+            d.setPetrolTime(0, Ticks(petrolMs));
             m_doc->diagData().add(d);
         }
+    }
+    /// Columns of the image between x0 and x1 (exclusive) that hold this colour.
+    static int ColumnsWith(const QImage& img, QColor colour, int x0, int x1) {
+        int n = 0;
+        for (int x = std::max(0, x0); x < std::min(img.width(), x1); ++x)
+            for (int y = 0; y < img.height(); ++y)
+                if (QColor(img.pixel(x, y)) == colour) {
+                    ++n;
+                    break;
+                }
+        return n;
     }
     CSeriesChart& chart() { return m_view->chart(); }
     QPoint at(double x, double y) { return QPoint(chart().XToPixel(x), chart().YToPixel(y)); }
@@ -138,15 +150,27 @@ TEST_F(DisplayTest, DraggingZoomsOnlyOverFiftySamplesAndTenPixels) {
 TEST_F(DisplayTest, PointerReadoutShowsSampleAndValueInsideThePlotOnly) {
     CSeriesChart::SetXWindow(0, 720);
     QTest::mouseMove(m_view.get(), at(300, 20));
-    EXPECT_EQ(m_bar->info(), QStringLiteral("Próbka = 300, wartość = 20"));
+    EXPECT_EQ(m_bar->info(), QStringLiteral("Próbka = 300, wartość = 20 ms"));
     // On the plot border the field is emptied.
     QTest::mouseMove(m_view.get(), QPoint(static_cast<int>(chart().Left()), chart().YToPixel(20)));
     EXPECT_EQ(m_bar->info(), QString());
     EXPECT_EQ(m_view->readoutAt(QPoint(5, 5)), QString());
-    EXPECT_EQ(m_view->readoutAt(at(250, 8)), QStringLiteral("Próbka = 250, wartość = 8"));
+    EXPECT_EQ(m_view->readoutAt(at(250, 8)), QStringLiteral("Próbka = 250, wartość = 8 ms"));
     // Sample numbers stay whole numbers however large.
     CSeriesChart::SetXWindow(1234000, 1234720);
-    EXPECT_EQ(m_view->readoutAt(at(1234567, 20)), QStringLiteral("Próbka = 1234567, wartość = 20"));
+    EXPECT_EQ(m_view->readoutAt(at(1234567, 20)), QStringLiteral("Próbka = 1234567, wartość = 20 ms"));
+    // Values keep one decimal and never turn into exponents; each chart has its unit.
+    CSeriesChart::SetXWindow(0, 720);
+    chart().SetYRange(0, 1e9);
+    EXPECT_THAT(m_view->readoutAt(QPoint(at(300, 0).x(), chart().YToPixel(5.2e8))).toStdString(),
+                ::testing::MatchesRegex("Próbka = 300, wartość = 5[0-9]{8} ms"));
+    chart().SetYRange(0, 40);
+    const QPoint fraction(at(300, 0).x(), chart().YToPixel(8.3));
+    EXPECT_EQ(m_view->readoutAt(fraction), QStringLiteral("Próbka = 300, wartość = 8.3 ms"));
+    m_view->setChart(CHART_RPM);
+    EXPECT_TRUE(m_view->readoutAt(at(300, 4000)).endsWith(QStringLiteral(" obr/min")));
+    m_view->setChart(CHART_TEMPR_LPG);
+    EXPECT_TRUE(m_view->readoutAt(at(300, 40)).endsWith(QString::fromUtf8(" °C")));
 }
 
 TEST_F(DisplayTest, ANewRunStartsAtTheFirstWindowAndAStoppedRunCanBePagedThrough) {
@@ -365,6 +389,146 @@ TEST_F(DisplayTest, TheLegendHasAStripOfItsOwnUnderThePlot) {
             if (QColor(shot.pixel(x, y)) == QColor(0, 0, 255)) ++(y >= strip ? inStrip : above);
     EXPECT_GT(inStrip, 20);
     EXPECT_EQ(above, 0);
+}
+
+TEST_F(DisplayTest, AutoscaleFitsTheShownSamplesAfterAReplayAndARestoredScale) {
+    // A range left by an earlier live run; the replayed recording holds 18 ms times.
+    chart().SetAutoscale(true);
+    chart().SetYRange(3.1, 11.4);
+    fill(300, 18.0);
+    fill(600, 6.0);
+    m_doc->setRecordingPath(m_home.path() + "/replayed.lpgd");
+    m_view->redrawFromStore();
+    // The first page (0..500) shows 300 samples at 18 ms and 200 at 6 ms, all on the chart.
+    EXPECT_GE(chart().YMax(), 18.0);
+    EXPECT_LE(chart().YMin(), 0.0 + 1e-9); // the LPG extra time and the auxiliary time are 0
+    const QImage shot = m_view->grab().toImage();
+    const int row18 = chart().YToPixel(18.0);
+    int blue = 0;
+    for (int x = chart().XToPixel(10); x < chart().XToPixel(290); ++x) blue += QColor(shot.pixel(x, row18)) == QColor(0, 0, 255);
+    EXPECT_GT(blue, 200) << "the 18 ms samples are drawn";
+
+    // Paging to samples of 6 ms only fits the range to them; "Przywróć skalę" brings
+    // the window back to the start and fits it again.
+    m_view->onPageForward();
+    m_view->onStepForward();
+    EXPECT_THAT(XRange(chart()), Near({550, 1050}));
+    EXPECT_LT(chart().YMax(), 8.0);
+    EXPECT_GE(chart().YMax(), 6.0);
+    m_view->chartMenu()->findChild<QAction*>(QStringLiteral("cmd%1").arg(ID_RESTORE_SCALE))->trigger();
+    EXPECT_THAT(XRange(chart()), Near({0, 500}));
+    EXPECT_GE(chart().YMax(), 18.0);
+}
+
+TEST_F(DisplayTest, ADragDuringALiveRunZoomsWhereThePointerWasPressed) {
+    CSeriesChart::SetXWindow(0, 720);
+    fill(200);
+    m_view->onRefresh();
+    const QPoint press = at(300, 20), release = at(500, 10);
+    QTest::mousePress(m_view.get(), Qt::LeftButton, {}, press);
+    QTest::mouseMove(m_view.get(), release);
+    // Meanwhile the run reaches the window's end.
+    fill(600);
+    m_view->onRefresh();
+    QTest::mouseRelease(m_view.get(), Qt::LeftButton, {}, release);
+    EXPECT_THAT(XScale(chart()), Near({300, 500, 20}));
+    EXPECT_NEAR(chart().YMin(), 10, 0.2);
+    EXPECT_NEAR(chart().YMax(), 20, 0.2);
+    // Once the button is up the window follows the run again.
+    fill(100);
+    m_view->onRefresh();
+    EXPECT_GT(chart().XMin(), 300);
+}
+
+TEST_F(DisplayTest, TheOverviewShowsTheWholeRecordingAndMovesTheWindowWhereClicked) {
+    // 3000 samples: LPG time 3 ms for the first half, 9 ms for the second.
+    fill(1500, 3.0);
+    fill(1500, 9.0);
+    m_doc->setRecordingPath(m_home.path() + "/replayed.lpgd");
+    m_view->redrawFromStore();
+    CChartOverview* strip = m_view->overview();
+    ASSERT_NE(strip, nullptr);
+    const QRect stripArea = strip->geometry();
+    EXPECT_GE(stripArea.top(), chart().GetPlotRect().bottom());
+    EXPECT_LT(stripArea.bottom(), m_view->height() - LegendHeight());
+    // The chart shows 0..500; the strip shows the LPG line over the whole recording,
+    // up to its right end, and 9 ms above 3 ms.
+    const QImage img = strip->grab().toImage();
+    const int plotLeft = static_cast<int>(chart().Left()), plotRight = plotLeft + static_cast<int>(chart().PlotWidth());
+    const QColor blue(0, 0, 255);
+    EXPECT_GT(ColumnsWith(img, blue, plotLeft, plotRight), 700);
+    EXPECT_GT(ColumnsWith(img, blue, plotRight - 20, plotRight), 15);
+    auto topBlue = [&](int x) {
+        for (int y = 0; y < img.height(); ++y)
+            if (QColor(img.pixel(x, y)) == blue) return y;
+        return -1;
+    };
+    EXPECT_LT(topBlue(plotLeft + 600), topBlue(plotLeft + 100));
+    // The window 0..500 is marked over the first sixth of the strip.
+    const QRect mark = strip->windowMark();
+    EXPECT_NEAR(mark.left(), plotLeft, 2);
+    EXPECT_NEAR(mark.right(), plotLeft + 720 / 6, 3);
+    EXPECT_NE(QColor(img.pixel(plotLeft + 60, 1)), QColor(img.pixel(plotLeft + 400, 1)));
+
+    // A click three quarters along centres the window there; the width stays.
+    QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(plotLeft + 540, stripArea.height() / 2));
+    EXPECT_THAT(XRange(chart()), Near({2000, 2500}));
+    EXPECT_EQ(chart().GetLastSampleNo(), 2500);
+    EXPECT_NEAR(strip->windowMark().left(), plotLeft + 480, 2);
+    // A drag carries the window along.
+    QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(plotLeft + 540, 10));
+    QTest::mouseMove(strip, QPoint(plotLeft + 240, 10));
+    QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(plotLeft + 240, 10));
+    EXPECT_THAT(XRange(chart()), Near({750, 1250}));
+}
+
+TEST_F(DisplayTest, WholeRunShowsEveryRecordedSampleAndGrowsWithALiveRun) {
+    fill(20000);
+    CSeriesChart::SetXWindow(1000, 1500);
+    QAction* whole = m_view->chartMenu()->findChild<QAction*>(QStringLiteral("wholeRun"));
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(whole->text(), QString::fromUtf8("Cały przebieg"));
+    whole->trigger();
+    // Past the settings dialog's 10,000-sample limit: the whole recording is drawn.
+    EXPECT_THAT(XScale(chart()), Near({0, 20000, 2000}));
+    EXPECT_EQ(chart().GetLastSampleNo(), 20000);
+    const QImage shot = m_view->grab().toImage();
+    const int plotLeft = static_cast<int>(chart().Left());
+    EXPECT_GT(ColumnsWith(shot, QColor(0, 0, 255), plotLeft, plotLeft + 721), 715);
+    // A live run keeps the whole of it in view instead of paging on.
+    fill(1000);
+    m_view->onRefresh();
+    EXPECT_THAT(XRange(chart()), Near({0, 21000}));
+    EXPECT_EQ(chart().GetLastSampleNo(), 21000);
+    // Any move of the window ends it.
+    m_view->onStepForward();
+    EXPECT_FALSE(m_view->showsWholeRun());
+}
+
+TEST_F(DisplayTest, HomeEndPageUpAndPageDownPageTheChartWhenItHasTheKeyboard) {
+    fill(5000);
+    CSeriesChart::SetXWindow(1000, 1500);
+    // A click on the plot gives the chart the keyboard.
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, at(1200, 10));
+    EXPECT_TRUE(m_view->hasFocus());
+    const struct {
+        Qt::Key key;
+        double xMin, xMax;
+        int lastShown;
+    } keys[] = {{Qt::Key_End, 4500, 5000, 5000},
+                {Qt::Key_PageUp, 4000, 4500, 4500},
+                {Qt::Key_Home, 0, 500, 500},
+                {Qt::Key_PageDown, 500, 1000, 1000}};
+    for (const auto& k : keys) {
+        QTest::keyClick(m_view.get(), k.key);
+        EXPECT_THAT(XRange(chart()), Near({k.xMin, k.xMax})) << k.key;
+        EXPECT_EQ(chart().GetLastSampleNo(), k.lastShown) << k.key;
+    }
+    // With Shift held the keys are not the chart's (Shift+F1..F5 choose charts).
+    QTest::keyClick(m_view.get(), Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_THAT(XRange(chart()), Near({500, 1000}));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QPen>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -121,7 +122,7 @@ void CChart::SetLook(const Look& look) {
     m_title = QString::fromUtf8(look.title);
     m_xCaption = QString::fromUtf8(look.xCaption);
     m_yCaption = QString::fromUtf8(look.yCaption);
-    m_left = look.left;
+    m_lookLeft = m_left = look.left;
     m_top = look.top;
     m_defYMin = m_yMin = look.yMin;
     m_defYMax = m_yMax = look.yMax;
@@ -165,6 +166,20 @@ void CChart::DrawFrameGridCaption(QPainter& dc, const QPen& framePen, const QPen
         dc.drawText(l - 3 - fm.horizontalAdvance(text), py + (fm.ascent() - fm.descent()) / 2, text);
     });
     DrawYCaption(dc);
+}
+
+double CChart::LabelMargin() {
+    EnsureFonts();
+    FitYDecimals();
+    const QFontMetrics fm(*m_tickFont);
+    int widest = 0;
+    ForEachGridValue(m_yMin, m_yMax, m_yGrid, [&](double y, bool zero) {
+        widest = std::max(widest, fm.horizontalAdvance(FormatYLabel(zero ? 0.0 : y)));
+    });
+    // The caption reads upwards from 5 pixels off the left edge and takes one line
+    // of its font; a label ends 3 pixels left of the plot.
+    const int caption = m_yCaption.isEmpty() ? 0 : QFontMetrics(*m_captionFont).height();
+    return 5 + caption + 1 + widest + 3;
 }
 
 void CChart::DrawYCaption(QPainter& dc) {

@@ -97,6 +97,12 @@ protected:
     /// Applies a chart class's look; the current y range starts at the defaults.
     void SetLook(const Look& look);
     void SetPlotSize(double w, double h) { m_width = w; m_height = h; }
+    void SetOrigin(double left, double top) { m_left = left; m_top = top; }
+    /// The left margin the chart class asks for.
+    double LookLeft() const { return m_lookLeft; }
+    /// The left margin that keeps every y tick label clear of the y caption and of
+    /// the window's left edge.
+    double LabelMargin();
     /// Frame, both grids with their tick labels, and the y caption. zeroPen, when
     /// given, draws the grid lines that fall on the value 0.
     void DrawFrameGridCaption(QPainter& dc, const QPen& framePen, const QPen& gridPen,
@@ -126,6 +132,7 @@ private:
 
     QWidget* m_parent;
     double m_left = 0, m_top = 0, m_width = 0, m_height = 0;
+    double m_lookLeft = 0;
     QString m_title, m_xCaption, m_yCaption;
     double m_yGrid = 1.0;
     double m_yMin = 0, m_yMax = 1, m_defYMin = 0, m_defYMax = 1;
@@ -145,8 +152,28 @@ public:
 
     const char* GetName() const override { return "CSeriesChart"; }
     /// Plot size = client size less the margins and 20 pixels on the right and bottom.
+    /// The left margin grows where the y labels need more room than the class gives.
     void SetSize(const QSize& client) override;
     void Draw(QPainter& dc) override;
+    /// Draws the series alone (no frame, grid or labels).
+    void DrawSeries(QPainter& dc);
+    /// Puts the plot area at this rectangle, whatever the client size (a strip that
+    /// shows the series without labels).
+    void SetPlotArea(const QRect& area);
+    /// Gives this chart an x window of its own instead of the shared one.
+    void SetOwnXWindow(double xMin, double xMax);
+    /// The y range around the values of the samples in the x window shown (the
+    /// class's autoscale margins and rounding, wide enough to hold every value);
+    /// false when the class has no autoscale or no value is shown.
+    bool FitYToWindow();
+    /// The lowest and highest value of the points in the x window shown; false when
+    /// there is none.
+    bool ShownValueRange(double& low, double& high) const;
+    /// The unit of the y values, as the status bar writes it after a value.
+    virtual QString Unit() const { return QString(); }
+    /// The legend of what the window shows: an entry whose every point shown is
+    /// covered by a series drawn over it says under which.
+    std::vector<LegendEntry> ShownLegend() const;
 
     /// Rebuilds the series from these samples (oldest first) and runs autoscale.
     void SetData(const std::vector<CDiag>& samples);
@@ -166,8 +193,8 @@ public:
     /// Where this chart's scale file lives: the per-user data folder, GetName() + ".txt".
     QString ScaleFilePath() const;
 
-    double XMin() const override { return s_xMin; }
-    double XMax() const override { return s_xMax; }
+    double XMin() const override { return m_ownWindow ? m_ownXMin : s_xMin; }
+    double XMax() const override { return m_ownWindow ? m_ownXMax : s_xMax; }
     double XGrid() const override { return s_xGrid; }
     int XToPixel(double x) const override;
     int YToPixel(double y) const override;
@@ -192,6 +219,8 @@ public:
     /// The shared x window of every series chart.
     static void SetXWindow(double xMin, double xMax) { s_xMin = xMin; s_xMax = xMax; }
     static void SetXGridStep(double step) { s_xGrid = step; }
+    static double SharedXMin() { return s_xMin; }
+    static double SharedXMax() { return s_xMax; }
     /// Shared x window back to 0 .. 500 with grid 50.
     static void ResetXWindow();
     static double DefaultXMin() { return DEFAULT_X_MIN; }
@@ -221,8 +250,11 @@ protected:
     /// Turns changed extremes into a new y range (the ×1.1 / ×0.9 rule).
     /// Returns true when the y range changed.
     virtual bool ApplyExtremes(AutoscaleState& st);
-    /// Rounding of the autoscaled y bounds.
+    /// Rounding of the autoscaled y bounds, and the step that rounding keeps.
     virtual double RoundBound(double v) const;
+    virtual double BoundStep() const { return 1; }
+    /// Whether a fitted range keeps its bottom (the lambda chart moves its top only).
+    virtual bool FitKeepsBottom() const { return false; }
 
     /// Starts the series list afresh with these (colour, draw-line) series.
     void MakeSeries(std::initializer_list<std::pair<uint32_t, bool>> kinds, size_t n);
@@ -257,6 +289,15 @@ private:
     static double s_xMin, s_xMax, s_xGrid;
     static std::function<bool()> s_isLive;
 
+    /// Lays the plot out in the client size, the left margin wide enough for the labels.
+    void Layout();
+    /// The class's autoscale state where this chart's data count for it.
+    AutoscaleState* CountedExtremes();
+
+    QSize m_client;
+    bool m_fixedArea = false;
+    bool m_ownWindow = false;
+    double m_ownXMin = 0, m_ownXMax = 0;
     bool m_autoscale = false;
     int m_lastSampleNo = 0;
     std::vector<ChartSeries> m_series;

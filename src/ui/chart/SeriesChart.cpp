@@ -48,7 +48,59 @@ void CSeriesChart::SetLiveCheck(std::function<bool()> isLive) { s_isLive = std::
 
 void CSeriesChart::SetSize(const QSize& client) {
     CChart::SetSize(client);
-    SetPlotSize(client.width() - Left() - 20, client.height() - Top() - 20);
+    m_client = client;
+    m_fixedArea = false;
+    Layout();
+}
+
+void CSeriesChart::Layout() {
+    if (m_fixedArea || !m_client.isValid()) return;
+    const double left = std::max(LookLeft(), LabelMargin());
+    SetOrigin(left, Top());
+    SetPlotSize(m_client.width() - left - 20, m_client.height() - Top() - 20);
+}
+
+void CSeriesChart::SetPlotArea(const QRect& area) {
+    EnsureFonts();
+    m_fixedArea = true;
+    SetOrigin(area.left(), area.top());
+    SetPlotSize(area.width(), area.height());
+}
+
+void CSeriesChart::SetOwnXWindow(double xMin, double xMax) {
+    m_ownWindow = true;
+    m_ownXMin = xMin;
+    m_ownXMax = xMax;
+}
+
+bool CSeriesChart::ShownValueRange(double& low, double& high) const {
+    low = INFINITY;
+    high = -INFINITY;
+    for (const ChartSeries& s : m_series) {
+        const auto [from, to] = VisibleSpan(s);
+        for (size_t i = from; i < to; ++i) {
+            const ChartPoint& p = s.points[i];
+            if (!(p.x >= XMin() && p.x <= XMax()) || !std::isfinite(p.y)) continue;
+            low = std::min(low, p.y);
+            high = std::max(high, p.y);
+        }
+    }
+    return low <= high;
+}
+
+bool CSeriesChart::FitYToWindow() {
+    double low = 0, high = 0;
+    if (!Extremes() || !ShownValueRange(low, high)) return false;
+    // The autoscale margins (a tenth above and below), rounded outwards so that the
+    // extreme values stay on the chart.
+    const double step = BoundStep();
+    double hi = std::ceil((high + 0.1 * std::fabs(high)) / step - 1e-9) * step;
+    double lo = FitKeepsBottom() ? YMin() : std::floor((low - 0.1 * std::fabs(low)) / step + 1e-9) * step;
+    if (!(hi > lo)) hi = lo + 10 * step;
+    if (FitKeepsBottom() && high < lo) return false;
+    SetYRange(std::round(lo / step) * step, std::round(hi / step) * step);
+    SetYGrid((YMax() - YMin()) / 10);
+    return true;
 }
 
 // ---- mappings --------------------------------------------------------------------
@@ -90,11 +142,21 @@ size_t CSeriesChart::SummaryBytes() const {
 // ---- drawing ---------------------------------------------------------------------
 
 void CSeriesChart::Draw(QPainter& dc) {
+    // The y range may have changed since the layout (autoscale, zoom): the labels'
+    // room follows it.
+    Layout();
     dc.save();
     dc.setRenderHint(QPainter::Antialiasing, false);
     dc.setRenderHint(QPainter::TextAntialiasing, false);
     const QPen dotted(Qt::black, 1, Qt::DotLine);
     DrawFrameGridCaption(dc, dotted, dotted, nullptr);
+    DrawSeries(dc);
+    dc.restore();
+}
+
+void CSeriesChart::DrawSeries(QPainter& dc) {
+    dc.save();
+    dc.setRenderHint(QPainter::Antialiasing, false);
     // Reduced drawing paints the series into a pixel layer where the painter allows
     // it; drawing every point always goes through the painter.
     // A sorted series is walked once for its line and dots; the dots wait until
@@ -166,8 +228,14 @@ bool CSeriesChart::ApplyExtremes(AutoscaleState& st) {
     return true;
 }
 
+CSeriesChart::AutoscaleState* CSeriesChart::CountedExtremes() {
+    // A chart with a window of its own (an overview) neither counts its calls nor
+    // resets the running extremes of the chart that the autoscale follows.
+    return m_ownWindow ? nullptr : Extremes();
+}
+
 void CSeriesChart::BeginData(size_t n, bool keep) {
-    AutoscaleState* st = Extremes();
+    AutoscaleState* st = CountedExtremes();
     m_tracking = m_autoscale && st != nullptr && s_isLive && s_isLive();
     m_extremesChanged = false;
     if (st && st->calls >= 10) st->reset();
@@ -182,7 +250,7 @@ void CSeriesChart::TakeBlock(const CDiag* d, size_t count, size_t firstIndex, si
 }
 
 void CSeriesChart::EndData(size_t n, uint32_t lastNo) {
-    AutoscaleState* st = Extremes();
+    AutoscaleState* st = CountedExtremes();
     if (st && n > 0) ++st->calls;
     // Each series was given room for every sample; one that took under half of them
     // gives the room back, so the series never hold more than twice their points.
@@ -216,7 +284,7 @@ void CSeriesChart::SetData(const CDiagData& store) {
 bool CSeriesChart::TakeFromStore(const CDiagData& store) {
     const uint64_t generation = store.generation();
     const size_t n = static_cast<size_t>(std::max(0, store.count()));
-    AutoscaleState* st = Extremes();
+    AutoscaleState* st = CountedExtremes();
     // Autoscale looks again at the newest samples on every call, as a full rebuild
     // does; it runs only on live windows, which are small, so it always rebuilds.
     const bool tracking = m_autoscale && st != nullptr && s_isLive && s_isLive();

@@ -382,9 +382,9 @@ struct DotColumn {
 std::pair<size_t, size_t> CSeriesChart::VisibleSpan(const ChartSeries& s) const {
     const auto& pts = s.points;
     if (!s.sortedByX) return {0, pts.size()};
-    auto lo = std::lower_bound(pts.begin(), pts.end(), s_xMin,
+    auto lo = std::lower_bound(pts.begin(), pts.end(), XMin(),
                                [](const ChartPoint& p, double x) { return p.x < x; });
-    auto hi = std::upper_bound(lo, pts.end(), s_xMax,
+    auto hi = std::upper_bound(lo, pts.end(), XMax(),
                                [](double x, const ChartPoint& p) { return x < p.x; });
     return {static_cast<size_t>(lo - pts.begin()), static_cast<size_t>(hi - pts.begin())};
 }
@@ -394,7 +394,7 @@ void CSeriesChart::DrawLine(QPainter& dc, CPixelLayer* layer, size_t index) cons
     const QColor colour = ToQColor(s.drawColour());
     dc.setPen(QPen(colour, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     const auto [from, to] = VisibleSpan(s);
-    const Window window{s_xMin, s_xMax, YMin(), YMax()};
+    const Window window{XMin(), XMax(), YMin(), YMax()};
     const Mapper map(*this);
     SegmentBatch line(dc, layer, colour.rgb());
     LineWalk<Mapper> walk(line, map, s.points, window);
@@ -409,7 +409,7 @@ void CSeriesChart::DrawLine(QPainter& dc, CPixelLayer* layer, size_t index) cons
 void CSeriesChart::DrawDots(QPainter& dc, CPixelLayer* layer, size_t index) const {
     const ChartSeries& s = m_series[index];
     const auto [from, to] = VisibleSpan(s);
-    const Window window{s_xMin, s_xMax, YMin(), YMax()};
+    const Window window{XMin(), XMax(), YMin(), YMax()};
     const Mapper map(*this);
     DotBatch dots(dc, layer, ToQColor(s.drawColour()).rgb());
     const auto& pts = s.points;
@@ -442,7 +442,7 @@ std::vector<QRect> CSeriesChart::DrawSummarised(QPainter& dc, CPixelLayer* layer
     const QColor colour = ToQColor(s.drawColour());
     if (line) dc.setPen(QPen(colour, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     const auto [from, to] = VisibleSpan(s);
-    const Window window{s_xMin, s_xMax, YMin(), YMax()};
+    const Window window{XMin(), XMax(), YMin(), YMax()};
     const Mapper map(*this);
     const auto& pts = s.points;
     const CChartLod& lod = m_lods[index];

@@ -12,6 +12,7 @@ class CRPMChart : public CSeriesChart {
 public:
     explicit CRPMChart(QWidget* parent);
     const char* GetName() const override { return "CRPMChart"; }
+    QString Unit() const override;
     std::vector<LegendEntry> Legend() const override;
 
 protected:
@@ -26,6 +27,7 @@ class CTimeChart : public CSeriesChart {
 public:
     explicit CTimeChart(QWidget* parent);
     const char* GetName() const override { return "CTimeChart"; }
+    QString Unit() const override;
     std::vector<LegendEntry> Legend() const override;
 
 protected:
@@ -33,6 +35,7 @@ protected:
     void StartSeries(size_t n) override;
     void TakeSample(const CDiag& d, bool track) override;
     double RoundBound(double v) const override;
+    double BoundStep() const override { return 0.1; }
 };
 
 /// Pressures in kPa: second and differential channels on LPG, and 101 less the
@@ -41,6 +44,7 @@ class CPressureChart : public CSeriesChart {
 public:
     explicit CPressureChart(QWidget* parent);
     const char* GetName() const override { return "CPressureChart"; }
+    QString Unit() const override;
     std::vector<LegendEntry> Legend() const override;
 
 protected:
@@ -54,6 +58,7 @@ class CTemprLPGChart : public CSeriesChart {
 public:
     explicit CTemprLPGChart(QWidget* parent);
     const char* GetName() const override { return "CTemprLPGChart"; }
+    QString Unit() const override;
     std::vector<LegendEntry> Legend() const override;
 
 protected:
@@ -66,6 +71,7 @@ class CLambdaChart : public CSeriesChart {
 public:
     explicit CLambdaChart(QWidget* parent);
     const char* GetName() const override { return "CLambdaChart"; }
+    QString Unit() const override;
     std::vector<LegendEntry> Legend() const override;
 
 protected:
@@ -73,6 +79,8 @@ protected:
     void StartSeries(size_t n) override;
     void TakeSample(const CDiag& d, bool track) override;
     bool ApplyExtremes(AutoscaleState& st) override;
+    double BoundStep() const override { return 0.1; }
+    bool FitKeepsBottom() const override { return true; }
 };
 
 } // namespace zefirel

@@ -13,7 +13,7 @@ struct CSeriesChart::Mapper {
     double left, width, xMin, xSpan, bottom, height, yMin, ySpan;
 
     explicit Mapper(const CSeriesChart& c)
-        : left(c.Left()), width(c.PlotWidth()), xMin(s_xMin), xSpan(s_xMax - s_xMin),
+        : left(c.Left()), width(c.PlotWidth()), xMin(c.XMin()), xSpan(c.XMax() - c.XMin()),
           bottom(c.Top() + c.PlotHeight()), height(c.PlotHeight()), yMin(c.YMin()), ySpan(c.YMax() - c.YMin()) {}
     /// Halves away from zero, the rule of roundToInt, inlined for the loops. Cutting
     /// off the fraction through a 64-bit integer is what std::trunc does for every

@@ -1,6 +1,7 @@
 #include "ui/diag/DisplayView.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QDateTime>
 #include <QMenu>
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 
 #include "diag/DeviceDoc.h"
@@ -24,6 +26,7 @@
 #include "ui/chart/ChartPage.h"
 #include "ui/chart/ChartSetupDlg.h"
 #include "ui/chart/SeriesCharts.h"
+#include "ui/diag/ChartOverview.h"
 #include "ui/support/MsgHelper.h"
 
 namespace zefirel {
@@ -44,6 +47,11 @@ CDisplayView::CDisplayView(CDeviceDoc& doc, CLPGBar* bar, QWidget* parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 120);
+    // A click on the chart gives it the keyboard: Home, End, PageUp and PageDown page it.
+    setFocusPolicy(Qt::StrongFocus);
+    m_overview = new CChartOverview(doc.diagData(), this);
+    m_overview->setFocusProxy(this);
+    connect(m_overview, &CChartOverview::centreRequested, this, &CDisplayView::centreOn);
     CSeriesChart::SetLiveCheck([] {
         const CDeviceDoc* d = CDeviceDoc::current();
         return d && d->diagnosticsOn();
@@ -102,6 +110,8 @@ void CDisplayView::resetWindow() {
 void CDisplayView::reset() {
     runOnGuiThread(this, [this] {
         m_chart->Clear();
+        m_overview->reset();
+        m_wholeRun = false;
         // A window left far out by the previous run would show the new one blank.
         resetWindow();
         update();
@@ -136,6 +146,8 @@ void CDisplayView::setChart(int kind) {
     m_chart = makeChart(kind, this);
     m_kind = kind;
     setupChart();
+    m_overview->setKind(kind);
+    placeOverview();
     // The sample window is shared by every series chart, so it stays as it was.
     // A replayed file is drawn whole; otherwise the window's samples are shown,
     // also those of a run that has stopped.
@@ -147,6 +159,9 @@ void CDisplayView::setChart(int kind) {
 void CDisplayView::redrawFromStore() {
     m_chart->SetData(m_doc.diagData());
     resetWindow();
+    m_wholeRun = false;
+    fitShownSamples();
+    m_overview->refresh();
     update();
 }
 
@@ -161,6 +176,12 @@ void CDisplayView::followStore(bool on) {
 }
 
 void CDisplayView::reloadWindow() {
+    // A window over the whole store takes it as it is: the chart then needs only
+    // the samples added since it last took it.
+    if (m_chart->XMin() <= 0 && m_chart->XMax() >= m_doc.diagData().count()) {
+        m_chart->SetData(m_doc.diagData());
+        return;
+    }
     std::vector<CDiag> samples;
     m_doc.diagData().getRange(samples, static_cast<int>(m_chart->XMin()), static_cast<int>(m_chart->XMax()));
     m_chart->SetData(samples);
@@ -170,6 +191,12 @@ void CDisplayView::onRefresh() {
     const int count = m_doc.diagData().count();
     const int lastBefore = m_chart->GetLastSampleNo();
     if (count <= lastBefore + 1) return;
+    m_overview->refresh();
+    if (m_wholeRun && count > m_chart->XMax()) {
+        // The whole-run view grows with the run; its grid stays at tenths.
+        CSeriesChart::SetXWindow(0, count);
+        CSeriesChart::SetXGridStep(count / 10.0);
+    }
     const double yMin = m_chart->YMin(), yMax = m_chart->YMax();
     reloadWindow();
     const int lastAfter = m_chart->GetLastSampleNo();
@@ -177,11 +204,12 @@ void CDisplayView::onRefresh() {
                               QPoint(m_chart->XToPixel(lastAfter), m_chart->YToPixel(m_chart->YMin())))
                             .normalized()
                             .adjusted(-2, -2, 2, 2);
-    if (yMin != m_chart->YMin() || yMax != m_chart->YMax()) update(); // autoscale changed the axis
+    if (m_wholeRun || yMin != m_chart->YMin() || yMax != m_chart->YMax()) update(); // the axes changed
     else update(m_lastRefreshRect);
     // Follow the newest sample: keep the width, start one grid step before the end.
+    // Not while a zoom rectangle is being dragged: it would lie over other samples.
     const double xMin = m_chart->XMin(), xMax = m_chart->XMax();
-    if (count > xMax - FOLLOW_MARGIN) {
+    if (!m_wholeRun && !m_dragging && count > xMax - FOLLOW_MARGIN) {
         const double first = xMax - m_chart->XGrid();
         CSeriesChart::SetXWindow(first, first + (xMax - xMin));
         // The whole plot shows another window now, not only a new strip: load its
@@ -197,27 +225,72 @@ void CDisplayView::onRefresh() {
 // over it after the stop shows them.
 void CDisplayView::showMovedWindow() {
     reloadWindow();
+    fitShownSamples();
     repaint();
+    m_overview->update();
+}
+
+void CDisplayView::moveWindow(double first, double last) {
+    m_wholeRun = false;
+    CSeriesChart::SetXWindow(first, last);
+    showMovedWindow();
+}
+
+void CDisplayView::fitShownSamples() {
+    // Live, autoscale follows the newest samples on its own.
+    if (m_chart->Autoscale() && !m_doc.diagnosticsOn()) m_chart->FitYToWindow();
+}
+
+void CDisplayView::showWholeRun() {
+    const double last = std::max<double>(m_doc.diagData().count(), CSeriesChart::DefaultXMax() / 10);
+    CSeriesChart::SetXGridStep(last / 10);
+    moveWindow(0, last);
+    m_wholeRun = true;
+}
+
+void CDisplayView::onHome() {
+    const double width = m_chart->XMax() - m_chart->XMin();
+    moveWindow(0, width);
+}
+
+void CDisplayView::onEnd() {
+    const double width = m_chart->XMax() - m_chart->XMin();
+    const double first = std::max(0.0, m_doc.diagData().count() - width);
+    moveWindow(first, first + width);
+}
+
+void CDisplayView::centreOn(double sample) {
+    const double width = m_chart->XMax() - m_chart->XMin();
+    const double first = std::max(0.0, std::round(sample - width / 2));
+    moveWindow(first, first + width);
+}
+
+void CDisplayView::keyPressEvent(QKeyEvent* e) {
+    if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier)) return QWidget::keyPressEvent(e);
+    switch (e->key()) {
+    case Qt::Key_Home: onHome(); break;
+    case Qt::Key_End: onEnd(); break;
+    case Qt::Key_PageUp: onPageBack(); break;
+    case Qt::Key_PageDown: onPageForward(); break;
+    default: return QWidget::keyPressEvent(e);
+    }
 }
 
 void CDisplayView::onPageForward() {
     const double width = m_chart->XMax() - m_chart->XMin();
-    CSeriesChart::SetXWindow(m_chart->XMax(), m_chart->XMax() + width);
-    showMovedWindow();
+    moveWindow(m_chart->XMax(), m_chart->XMax() + width);
 }
 
 void CDisplayView::onPageBack() {
     const double xMin = m_chart->XMin(), xMax = m_chart->XMax(), width = xMax - xMin;
     if (!(xMax > 0 && xMax > width)) return;
-    if (xMin - width >= 0) CSeriesChart::SetXWindow(xMin - width, xMax - width);
-    else CSeriesChart::SetXWindow(0, xMin);
-    showMovedWindow();
+    if (xMin - width >= 0) moveWindow(xMin - width, xMax - width);
+    else moveWindow(0, xMin);
 }
 
 void CDisplayView::onStepForward() {
     const double step = m_chart->XGrid();
-    CSeriesChart::SetXWindow(m_chart->XMin() + step, m_chart->XMax() + step);
-    showMovedWindow();
+    moveWindow(m_chart->XMin() + step, m_chart->XMax() + step);
 }
 
 void CDisplayView::onStepBack() {
@@ -226,8 +299,7 @@ void CDisplayView::onStepBack() {
     double first = m_chart->XMin() - step, last = m_chart->XMax() - step;
     if (first < 0) first = 0;
     if (last <= 0) last = step;
-    CSeriesChart::SetXWindow(first, last);
-    showMovedWindow();
+    moveWindow(first, last);
 }
 
 // --- mouse ---------------------------------------------------------------------------
@@ -244,14 +316,19 @@ bool CDisplayView::zoomTo(QPoint a, QPoint b) {
     if (std::abs(a.x() - b.x()) <= ZOOM_MIN_PIXELS || std::abs(a.y() - b.y()) <= ZOOM_MIN_PIXELS) return false;
     const double x1 = m_chart->PixelToX(a.x()), x2 = m_chart->PixelToX(b.x());
     if (std::abs(x1 - x2) <= ZOOM_MIN_SAMPLES) return false;
-    const double y1 = m_chart->PixelToY(a.y()), y2 = m_chart->PixelToY(b.y());
+    zoomToValues(x1, m_chart->PixelToY(a.y()), x2, m_chart->PixelToY(b.y()));
+    return true;
+}
+
+void CDisplayView::zoomToValues(double x1, double y1, double x2, double y2) {
     const double first = roundToInt(std::min(x1, x2)), last = roundToInt(std::max(x1, x2));
+    m_wholeRun = false;
     CSeriesChart::SetXWindow(first, last);
     m_chart->SetYRange(std::min(y1, y2), std::max(y1, y2));
     CSeriesChart::SetXGridStep((last - first) / 10.0);
     reloadWindow();
     update();
-    return true;
+    m_overview->update();
 }
 
 QString CDisplayView::readoutAt(QPoint p) const {
@@ -259,16 +336,24 @@ QString CDisplayView::readoutAt(QPoint p) const {
     const double r = l + m_chart->PlotWidth(), b = t + m_chart->PlotHeight();
     if (!(p.x() > l && p.x() < r && p.y() > t && p.y() < b)) return QString();
     const QPoint c = clampToPlot(p);
-    std::ostringstream os;
     // The sample number as an integer: a double would print 1234567 as 1.23457e+06.
     const long long sample = static_cast<long long>(roundToInt(m_chart->PixelToX(c.x())));
-    os << "Próbka = " << sample << ", wartość = " << round1(m_chart->PixelToY(c.y()));
-    return QString::fromStdString(os.str());
+    // The value to one decimal, never in exponent form, a whole value without ".0",
+    // followed by the chart's unit.
+    const double value = round1(m_chart->PixelToY(c.y()));
+    QString text = QStringLiteral("Próbka = %1, wartość = %2")
+                       .arg(sample)
+                       .arg(QString::number(value, 'f', value == std::trunc(value) ? 0 : 1));
+    if (!m_chart->Unit().isEmpty()) text += QLatin1Char(' ') + m_chart->Unit();
+    return text;
 }
 
 void CDisplayView::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+    setFocus(Qt::MouseFocusReason);
     m_dragStart = clampToPlot(e->position().toPoint());
+    m_dragX = m_chart->PixelToX(m_dragStart.x());
+    m_dragY = m_chart->PixelToY(m_dragStart.y());
     m_dragging = true;
     if (!m_band) m_band = new QRubberBand(QRubberBand::Rectangle, this);
     m_band->setGeometry(QRect(m_dragStart, QSize()));
@@ -286,7 +371,14 @@ void CDisplayView::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton || !m_dragging) return QWidget::mouseReleaseEvent(e);
     m_dragging = false;
     if (m_band) m_band->hide();
-    zoomTo(m_dragStart, e->position().toPoint());
+    // The start is the sample and value that were under the pointer when the
+    // button went down, even when a live run has moved the window since.
+    const QPoint end = clampToPlot(e->position().toPoint());
+    if (std::abs(end.x() - m_dragStart.x()) <= ZOOM_MIN_PIXELS || std::abs(end.y() - m_dragStart.y()) <= ZOOM_MIN_PIXELS)
+        return;
+    const double x = m_chart->PixelToX(end.x());
+    if (std::abs(x - m_dragX) <= ZOOM_MIN_SAMPLES) return;
+    zoomToValues(m_dragX, m_dragY, x, m_chart->PixelToY(end.y()));
 }
 
 void CDisplayView::mouseDoubleClickEvent(QMouseEvent*) {
@@ -304,6 +396,9 @@ QMenu* CDisplayView::chartMenu() {
         setup->setObjectName(QStringLiteral("cmd%1").arg(ID_CHART_SETUP));
         QAction* restore = m_menu->addAction(QStringLiteral("Przywróć skalę"), this, &CDisplayView::onRestoreScale);
         restore->setObjectName(QStringLiteral("cmd%1").arg(ID_RESTORE_SCALE));
+        QAction* whole = m_menu->addAction(QStringLiteral("Cały przebieg"), this, &CDisplayView::showWholeRun);
+        whole->setObjectName(QStringLiteral("wholeRun"));
+        whole->setToolTip(QStringLiteral("Pokaż cały zapis na wykresie (Home, End, PageUp i PageDown przewijają wykres)"));
         m_menu->addSeparator();
         QAction* autoscale = m_menu->addAction(QStringLiteral("Autoskalowanie"), this, &CDisplayView::onAutoscale);
         autoscale->setObjectName(QStringLiteral("cmd%1").arg(ID_AUTOSCALE));
@@ -326,21 +421,43 @@ void CDisplayView::onChartSetup() {
 
 void CDisplayView::onRestoreScale() {
     m_chart->RestoreScale();
-    update();
+    // The window is back at its start: show that window's samples.
+    m_wholeRun = false;
+    showMovedWindow();
 }
 
 void CDisplayView::onAutoscale() {
     const bool on = !m_chart->Autoscale();
     m_chart->SetAutoscale(on);
-    if (!on) {
-        m_chart->RestoreScale();
-        update();
-    }
+    if (!on) m_chart->RestoreScale();
+    showMovedWindow();
 }
 
 // --- painting ------------------------------------------------------------------------
 
-QSize CDisplayView::chartSize() const { return QSize(width(), std::max(0, height() - LegendHeight())); }
+QSize CDisplayView::chartSize() const {
+    return QSize(width(), std::max(0, height() - LegendHeight() - OVERVIEW_HEIGHT));
+}
+
+void CDisplayView::placeOverview() {
+    // Under the x labels, lined up with the plot so that a sample lies above itself.
+    m_overview->setGeometry(0, chartSize().height(), width(), OVERVIEW_HEIGHT);
+    m_overview->setPlotSpan(static_cast<int>(m_chart->Left()), static_cast<int>(m_chart->PlotWidth()));
+}
+
+std::vector<LegendEntry> CDisplayView::shownLegend() const {
+    // Looking for hidden series walks the points shown: only when they changed.
+    size_t points = 0;
+    for (const ChartSeries& s : m_chart->Series()) points += s.points.size();
+    const std::vector<double> key = {m_chart->XMin(), m_chart->XMax(), m_chart->YMin(), m_chart->YMax(),
+                                     m_chart->PlotHeight(), double(points), double(m_chart->GetLastSampleNo()),
+                                     double(m_kind)};
+    if (key != m_legendKey) {
+        m_legendKey = key;
+        m_legend = m_chart->ShownLegend();
+    }
+    return m_legend;
+}
 
 QRect CDisplayView::legendRect() const {
     // The strip under the x labels, between the paging buttons.
@@ -352,7 +469,12 @@ void CDisplayView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
     m_chart->Draw(p);
-    DrawLegend(p, legendRect(), m_chart->Legend());
+    DrawLegend(p, legendRect(), shownLegend());
+    // Drawing may widen the left margin for long y labels: the strip follows the plot.
+    if (m_overview->geometry().top() != chartSize().height() || m_chart->Left() != m_lastPlotLeft) {
+        m_lastPlotLeft = m_chart->Left();
+        placeOverview();
+    }
 }
 
 void CDisplayView::placeButtons() {
@@ -367,6 +489,7 @@ void CDisplayView::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     m_chart->SetSize(chartSize());
     placeButtons();
+    placeOverview();
 }
 
 bool CDisplayView::print(QPaintDevice* device) {

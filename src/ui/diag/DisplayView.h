@@ -2,15 +2,19 @@
 /// CDisplayView: the view above the time-correction pane that draws one diagnostic
 /// chart over the shared window of sample numbers. A timer (5000, 500 ms; 5000 ms
 /// around modal dialogs) posts a refresh that pulls the visible samples from the
-/// store and follows the newest one. Four buttons page and step the window, a
-/// left-button drag zooms, the pointer's sample and value go to the status bar, and
-/// the right button opens the chart menu.
+/// store and follows the newest one. Four buttons and the keys Home, End, PageUp and
+/// PageDown page and step the window, a left-button drag zooms, the pointer's sample
+/// and value go to the status bar, and the right button opens the chart menu
+/// ("Cały przebieg" shows the whole recording). Under the chart an overview strip
+/// shows the whole recording with the window marked; a click there moves the window.
 
 #include <QPoint>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "diag/DiagDisplay.h"
+#include "ui/chart/ChartLegend.h"
 
 class QMenu;
 class QPaintDevice;
@@ -21,6 +25,7 @@ class QToolButton;
 
 namespace zefirel {
 
+class CChartOverview;
 class CDeviceDoc;
 class CLPGBar;
 class CSeriesChart;
@@ -85,6 +90,18 @@ public:
     /// Zoom to the rectangle between two points of the view (the drag's two ends);
     /// returns whether it zoomed.
     bool zoomTo(QPoint a, QPoint b);
+    /// "Cały przebieg": the window spans the whole recording, and keeps spanning it
+    /// while a live run grows, until the window is moved or zoomed.
+    void showWholeRun();
+    bool showsWholeRun() const { return m_wholeRun; }
+    /// Home, End: the window's width at the start or the end of the recording.
+    void onHome();
+    void onEnd();
+    /// Centres the window on a sample (a click on the overview strip); the width stays.
+    void centreOn(double sample);
+    CChartOverview* overview() const { return m_overview; }
+    /// The legend under the chart: what each colour shows in the window shown.
+    std::vector<LegendEntry> shownLegend() const;
     /// The status-bar read-out for a pointer position (empty on or outside the plot border).
     QString readoutAt(QPoint p) const;
     /// Builds the chart menu (for the pointer's context menu; tests look at it).
@@ -110,6 +127,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
@@ -123,6 +141,14 @@ private:
     bool sourceAvailable() const;
     /// Repaints after the window moved, with the new window's samples.
     void showMovedWindow();
+    /// Moves the window on the installer's request: the whole-run view ends.
+    void moveWindow(double first, double last);
+    /// Without live diagnostics, autoscale fits the y range to the samples shown.
+    void fitShownSamples();
+    /// Zoom to these values (sample numbers and y values of the two corners).
+    void zoomToValues(double x1, double y1, double x2, double y2);
+    /// Where the overview strip lies and which part of it lines up with the plot.
+    void placeOverview();
     void onChartSetup();
     void onRestoreScale();
     void onAutoscale();
@@ -139,6 +165,15 @@ private:
     QToolButton* m_btnLast;
     bool m_dragging = false;
     QPoint m_dragStart;
+    /// Sample and value under the drag's start, taken when it began: the window may
+    /// move on while the button is held.
+    double m_dragX = 0, m_dragY = 0;
+    bool m_wholeRun = false;
+    CChartOverview* m_overview = nullptr;
+    double m_lastPlotLeft = 0;
+    /// The legend last worked out, and the scale and points it was worked out for.
+    mutable std::vector<LegendEntry> m_legend;
+    mutable std::vector<double> m_legendKey;
     QRubberBand* m_band = nullptr;
     QMenu* m_menu = nullptr;
     QRect m_lastRefreshRect;
