@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 
@@ -268,6 +269,11 @@ TEST(CarSettingsDialog, TheSelectedRowHasAColourOfItsOwnAndHeadersFitTheirTitles
         if (list->isColumnHidden(c)) continue;
         EXPECT_GE(list->columnWidth(c), list->horizontalHeader()->sectionSizeHint(c))
             << list->horizontalHeaderItem(c)->text().toStdString();
+        // A cell's text is drawn within the focus frame's margins on both sides.
+        const int margins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        for (int r = 0; r < list->rowCount(); ++r)
+            EXPECT_GE(list->columnWidth(c) - margins, list->fontMetrics().horizontalAdvance(list->item(r, c)->text()))
+                << list->item(r, c)->text().toStdString();
     }
     setMessageInterceptor({});
 }

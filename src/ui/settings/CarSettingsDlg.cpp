@@ -157,6 +157,7 @@ void CCarSettingsDlg::onFind() {
             m_list->setItem(row, col, item);
         }
     }
+    fitColumnsToHeaders(m_list); // the date and time are whole
 }
 
 uint32_t CCarSettingsDlg::rowColour(int row) const {

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTableWidget>
@@ -47,11 +46,11 @@ void installDialogCloseKeys() {
 }
 
 void fitColumnsToHeaders(QTableWidget* table) {
-    QHeaderView* header = table->horizontalHeader();
     for (int i = 0; i < table->columnCount(); ++i) {
         if (table->isColumnHidden(i)) continue;
-        const int needed = header->sectionSizeHint(i);
-        if (table->columnWidth(i) < needed) table->setColumnWidth(i, needed);
+        const int given = table->columnWidth(i);
+        table->resizeColumnToContents(i); // the title's and the cells' width
+        if (table->columnWidth(i) < given) table->setColumnWidth(i, given);
     }
 }
 

@@ -17,7 +17,8 @@ namespace zefirel {
 /// the application object exists.
 void installDialogCloseKeys();
 
-/// Widens each visible column of the table to at least what its header title needs.
+/// Widens each visible column of the table to at least what its header title and
+/// its cells need (never narrower than it is).
 void fitColumnsToHeaders(QTableWidget* table);
 
 /// A note line for a dialog (word-wrapped, hidden while it is empty).
