@@ -126,12 +126,16 @@ TEST_F(DevSetupTest, OnlyAChangedSequenceResetsTheControllerAroundTheWrite) {
     EXPECT_EQ(m_controller->setupRecord()[9], 100); // 2.5 ms in ticks
     EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Lpg);
     EXPECT_EQ(m_controller->errors()[2], 0x02);
-    EXPECT_TRUE(shown(QStringLiteral("Zmiany względem ustawień sterownika:\nmainCorrection: 1 → 2.5\n\nCzy chcesz "
-                                     "wpisać ustawienia do urządzenia?")));
+    // The list names the values as the dialog labels them.
+    EXPECT_TRUE(shown(QStringLiteral("Zmiany względem ustawień sterownika:\nGłówna poprawka [ms]: 1 → 2.5\n\nCzy "
+                                     "chcesz wpisać ustawienia do urządzenia?")));
 
     // A new sequence type: reset to petrol first, the errors cleared after.
     child<QRadioButton>(dlg, "sequenceNon")->click();
     ASSERT_TRUE(dlg.onWrite());
+    EXPECT_TRUE(messages().back().text.contains(
+        QStringLiteral("\nSterowanie wtryskiwaczami benzynowymi (rodzaj sekwencji, sygnał 12 V): ")))
+        << messages().back().text.toStdString();
     EXPECT_TRUE(dlg.lastWriteReset());
     EXPECT_EQ(m_controller->setupRecord()[20], 0x04);
     EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Petrol);

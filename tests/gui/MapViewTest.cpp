@@ -98,6 +98,10 @@ TEST_F(MapViewTest, TypedCellsAreWrittenVerifiedAndReadBackAndKasujWritesAnEmpty
     grid().setCellText(8, 3, QStringLiteral("-120"));
     view().writeButton()->click();
     EXPECT_EQ(eepromCell(6, 1), 105);
+    // The restart after the map leaves the car on petrol, and the status bar says so.
+    EXPECT_TRUE(waitUntil([&] { return docUi().frame()->bar()->notice().endsWith(
+                                    QStringLiteral("Sterownik pracuje na benzynie")); }, 2000))
+        << docUi().frame()->bar()->notice().toStdString();
     EXPECT_EQ(eepromCell(7, 2), 250);
     EXPECT_EQ(eepromCell(8, 3), 0);
     EXPECT_TRUE(mapFlag());

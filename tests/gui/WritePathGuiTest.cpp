@@ -84,7 +84,9 @@ TEST_F(WritePathGui, NoAndCancelInTheSettingsDialogSendNothingAndLeaveTheDocumen
         EXPECT_FALSE(dlg.onWrite());
         const auto all = messages();
         EXPECT_TRUE(std::any_of(all.begin(), all.end(), [](const ShownMessage& m) {
-            return m.text.startsWith(QStringLiteral("Zmiany")) && m.text.contains(QStringLiteral("petrolInjectionType: 0 → 4"));
+            return m.text.startsWith(QStringLiteral("Zmiany")) &&
+                   m.text.contains(
+                       QStringLiteral("Sterowanie wtryskiwaczami benzynowymi (rodzaj sekwencji, sygnał 12 V): 0 → 4"));
         }));
         EXPECT_FALSE(anyWrite(since(start)));
         EXPECT_TRUE(doc().settings() == docBefore) << "the document took the refused sequence";

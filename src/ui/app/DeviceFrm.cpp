@@ -14,6 +14,7 @@
 
 #include "diag/DeviceDoc.h"
 #include "ui/app/LPGBar.h"
+#include "ui/app/MainFrm.h"
 #include "ui/autosetup/AutoSetupView.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
@@ -93,6 +94,7 @@ QMdiSubWindow* CDeviceFrame::addTo(QMdiArea* area) {
                 menu->removeAction(a);
             }
         }
+        assignMnemonics(menu->actions()); // the translated entries may share a letter
     }
     sub->showMaximized();
     return sub;

@@ -5,6 +5,8 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "support/StartupTrace.h"
 #include "ui/support/MsgHelper.h"
 
@@ -35,10 +37,17 @@ CLPGBar::CLPGBar(QWidget* parent) : QWidget(parent) {
     m_notice = new QLabel(this);
     m_notice->setObjectName(QStringLiteral("notice"));
     m_notice->setTextFormat(Qt::PlainText);
+    // A long notice is cut at the field's edge (whole in its tooltip) instead of
+    // widening the bar over the access level and the connection state beside it.
+    m_notice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_notice->setMinimumWidth(0);
     lay->addWidget(m_notice, 4);
     m_noticeTimer = new QTimer(this);
     m_noticeTimer->setSingleShot(true);
-    connect(m_noticeTimer, &QTimer::timeout, m_notice, &QLabel::clear);
+    connect(m_noticeTimer, &QTimer::timeout, this, [this] {
+        m_notice->clear();
+        m_notice->setToolTip(QString());
+    });
     m_level = makeField(this, QStringLiteral("level"), 90);
     m_level->hide();
     lay->addWidget(m_level);
@@ -84,6 +93,7 @@ void CLPGBar::clearInjectors() {
 
 void CLPGBar::showNotice(const QString& text, int ms) {
     m_notice->setText(text);
+    m_notice->setToolTip(text);
     m_noticeTimer->start(ms);
 }
 
@@ -91,6 +101,8 @@ QString CLPGBar::notice() const { return m_notice->text(); }
 
 void CLPGBar::showLevel(const QString& level) {
     m_level->setText(level);
+    // The whole text always: the level is never cut short by a long notice.
+    m_level->setMinimumWidth(std::max(90, m_level->sizeHint().width()));
     m_level->setVisible(!level.isEmpty());
 }
 

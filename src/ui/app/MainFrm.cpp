@@ -114,18 +114,33 @@ void assignMnemonics(const QList<QAction*>& actions) {
         if (a->isSeparator()) continue;
         const QString text = a->text();
         const qsizetype amp = text.indexOf(QLatin1Char('&'));
-        if (amp >= 0 && amp + 1 < text.size()) used += text.at(amp + 1).toLower();
-        else unassigned << a;
+        const QChar letter = amp >= 0 && amp + 1 < text.size() ? text.at(amp + 1).toLower() : QChar();
+        // A letter an entry above already has (texts of Qt's own menus, translated,
+        // may share one) is given up and a free one found below.
+        if (!letter.isNull() && !used.contains(letter)) {
+            used += letter;
+        } else {
+            if (!letter.isNull()) a->setText(withoutMnemonic(text));
+            unassigned << a;
+        }
     }
     for (QAction* a : unassigned) {
         QString text = a->text();
         // Only the label part: the text after a tab is the shortcut column.
         const qsizetype end = text.contains(QLatin1Char('\t')) ? text.indexOf(QLatin1Char('\t')) : text.size();
-        for (qsizetype i = 0; i < end; ++i) {
-            const QChar c = text.at(i).toLower();
-            if (!c.isLetter() || used.contains(c)) continue;
-            used += c;
-            text.insert(i, QLatin1Char('&'));
+        // The first letter of a word first, then one inside a word: an underlined
+        // narrow letter right after a capital ("D&iagnostyka") reads as the capital.
+        for (const bool wordStart : {true, false}) {
+            qsizetype at = -1;
+            for (qsizetype i = 0; i < end && at < 0; ++i) {
+                const QChar c = text.at(i).toLower();
+                if (!c.isLetter() || used.contains(c)) continue;
+                if (wordStart && i > 0 && !text.at(i - 1).isSpace()) continue;
+                at = i;
+            }
+            if (at < 0) continue;
+            used += text.at(at).toLower();
+            text.insert(at, QLatin1Char('&'));
             a->setText(text);
             break;
         }

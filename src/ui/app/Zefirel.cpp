@@ -8,6 +8,7 @@
 #include "ui/app/Translations.h"
 #include "ui/bench/BenchCommands.h"
 #include "ui/diag/DeviceDocUi.h"
+#include "ui/support/DialogKit.h"
 
 namespace zefirel {
 
@@ -20,6 +21,7 @@ CZefirel::~CZefirel() {
 
 bool CZefirel::initInstance(bool showWindow) {
     installPolishTranslations();
+    installDialogCloseKeys();
     m_main = std::make_unique<CMainFrame>();
     startupMark("frame");
     connect(m_main.get(), &CMainFrame::command, this, &CZefirel::onCommand);

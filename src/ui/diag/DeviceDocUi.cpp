@@ -9,6 +9,7 @@
 
 #include "autosetup/AutoSetup.h"
 #include "diag/DeviceDoc.h"
+#include "support/FileUtil.h"
 #include "ui/app/Commands.h"
 #include "ui/app/DeviceFrm.h"
 #include "ui/app/LPGBar.h"
@@ -39,6 +40,15 @@ const QString TITLE_EEPROM_READ = QStringLiteral("Zapisz kopię pamięci EEPROM 
 const QString MSG_EEPROM_WRITE_CONFIRM =
     QStringLiteral("Wpisanie pliku %1 zastąpi wszystkie ustawienia sterownika.\nCzy wpisać go do sterownika?");
 const QString TITLE_EEPROM_WRITE = QStringLiteral("Wybierz kopię pamięci EEPROM do wpisania do sterownika");
+
+/// Why an image file cannot be written to the controller (the messages the write
+/// itself would give), or nothing when its first 512 bytes can be read.
+QString eepromImageProblem(const QString& path) {
+    std::vector<uint8_t> image;
+    if (!readFile(path.toStdString(), image, EEPROM_SIZE)) return QString::fromUtf8(MSG_EEPROM_FILE_OPEN);
+    if (image.size() < EEPROM_SIZE) return QString::fromUtf8(MSG_EEPROM_FILE_FORMAT);
+    return QString();
+}
 
 FileChooser& fileChooser() {
     static FileChooser f;
@@ -104,6 +114,7 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
         else doc->normalRefresh();
     });
     connect(panel.data(), &CDevicePanel::connectionChanged, this, [this] { updateCommands(); });
+    connect(m_frame->mapView(), &CMapView::notice, this, &CDeviceDocUi::notify);
     if (m_main) connect(m_main, &CMainFrame::updateCommands, this, &CDeviceDocUi::updateCommands);
     updateCommands();
 }
@@ -309,6 +320,12 @@ void CDeviceDocUi::onEepromWrite() {
     const QString path = chooseFile(false, TITLE_EEPROM_WRITE, FILTER_EEPROM, QStringLiteral("eeprom"));
     if (path.isEmpty()) return;
     m_doc->setDataFolderFromFile(path.toStdString());
+    // A file that cannot be written is refused before the question, not after it.
+    const QString problem = eepromImageProblem(path);
+    if (!problem.isEmpty()) {
+        zefMessageBox(m_main, problem, QString(APP_CAPTION), EMsgStyle::Error);
+        return;
+    }
     // The image replaces every setting of the controller: the installer confirms it.
     if (zefMessageBox(m_main, MSG_EEPROM_WRITE_CONFIRM.arg(QFileInfo(path).fileName()), QString(APP_CAPTION),
                       EMsgStyle::Question) != EMsgResult::Yes)

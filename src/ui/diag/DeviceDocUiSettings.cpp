@@ -2,6 +2,7 @@
 // controller: each runs its dialog modally between the slow and the normal refresh.
 #include "ui/diag/DeviceDocUi.h"
 
+#include <functional>
 #include <memory>
 
 #include "diag/DeviceDoc.h"
@@ -18,19 +19,25 @@
 namespace zefirel {
 
 namespace {
-/// Runs a dialog built on the document modally, showing anything it throws.
+/// Runs a dialog built on the document modally, showing anything it throws; what
+/// it reports of its writes goes to the status bar.
 template <class Dlg>
-void runModal(CDeviceDoc& doc, QWidget* parent, const char* where) {
+void runModal(CDeviceDoc& doc, QWidget* parent, const char* where,
+              const std::function<void(const QString&)>& notify) {
     doc.slowRefresh();
     guarded(parent, where, [&] {
         Dlg dlg(doc, parent);
+        QObject::connect(&dlg, &Dlg::notice, &dlg, notify);
         dlg.exec();
     });
     doc.normalRefresh();
 }
 } // namespace
 
-void CDeviceDocUi::onLevelSensor() { runModal<CFuelSensorDlg>(*m_doc, m_main, "CDeviceDoc::onLevelSensor()"); }
+void CDeviceDocUi::onLevelSensor() {
+    runModal<CFuelSensorDlg>(*m_doc, m_main, "CDeviceDoc::onLevelSensor()",
+                             [this](const QString& t) { notify(t); });
+}
 
 void CDeviceDocUi::onInjSequence() {
     m_doc->slowRefresh();
@@ -46,7 +53,8 @@ void CDeviceDocUi::onInjSequence() {
 }
 
 void CDeviceDocUi::onDeviceVersion() {
-    runModal<CLPGDevVersionDlg>(*m_doc, m_main, "CDeviceDoc::onDeviceVersion()");
+    runModal<CLPGDevVersionDlg>(*m_doc, m_main, "CDeviceDoc::onDeviceVersion()",
+                                [this](const QString& t) { notify(t); });
 }
 
 void CDeviceDocUi::onManualSettings() {

@@ -126,6 +126,15 @@ void CMapView::OnBtnWrite() {
         if (showWriteResult(this, result, texts)) {
             m_readOn = m_doc.connectionNumber();
             m_gridOwned = false;
+            // The restart that makes the controller read its map leaves the car on
+            // petrol. Queued: it follows the write's own notice, which is queued too.
+            if (result.mapWritten || result.resetBefore)
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        emit notice(QStringLiteral("Wpisano mapę wtrysków. Sterownik pracuje na benzynie"));
+                    },
+                    Qt::QueuedConnection);
         }
     });
     updateConnection();

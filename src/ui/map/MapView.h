@@ -57,6 +57,10 @@ public:
     QPushButton* clearButton() const { return m_clear; }
     QPushButton* chartButton() const { return m_chart; }
 
+signals:
+    /// A line for the status bar about a finished write.
+    void notice(const QString& text);
+
 private:
     /// The file dialog over the data folder; empty on Cancel.
     std::string chooseRecording();

@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "ui/support/DialogKit.h"
 #include "ui/support/MsgHelper.h"
 
 namespace zefirel {
@@ -77,12 +78,23 @@ CCarSettingsDlg::CCarSettingsDlg(const std::string& settingsFolder, const std::s
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
-    m_list->setStyleSheet(QStringLiteral("QTableWidget { gridline-color: %1; }").arg(winColour(FILE_LIST_GRID).name()));
+    // The selection is drawn over the rows' own colours, in a colour none of them
+    // has, so the orange rows of this controller never pass for a selected one.
+    m_list->setStyleSheet(QStringLiteral("QTableWidget { gridline-color: %1; }"
+                                         " QTableWidget::item:selected { background: %2; color: white; }")
+                              .arg(winColour(FILE_LIST_GRID).name(), winColour(ROW_SELECTED).name()));
     QStringList titles;
     for (const Column& c : COLUMNS) titles << QString::fromUtf8(c.title);
     m_list->setHorizontalHeaderLabels(titles);
     for (int i = 0; i < m_list->columnCount(); ++i) m_list->setColumnWidth(i, COLUMNS[i].width);
     m_list->setColumnHidden(IDENTITY_COLUMN, true);
+    fitColumnsToHeaders(m_list);
+    auto* legend =
+        new QLabel(QStringLiteral("Pomarańczowe tło: ustawienia zapisane z podłączonego sterownika. "
+                                  "Wybrany wiersz jest podświetlony na granatowo."),
+                   this);
+    legend->setObjectName(QStringLiteral("legend"));
+    legend->setWordWrap(true);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Marka pojazdu"), m_make);
@@ -99,6 +111,7 @@ CCarSettingsDlg::CCarSettingsDlg(const std::string& settingsFolder, const std::s
     auto* lay = new QVBoxLayout(this);
     lay->addLayout(top);
     lay->addWidget(m_list, 1);
+    lay->addWidget(legend);
     lay->addLayout(bottom);
     resize(860, 420);
 
@@ -139,9 +152,12 @@ void CCarSettingsDlg::onFind() {
             item->setTextAlignment(col == 0 ? (Qt::AlignLeft | Qt::AlignVCenter) : Qt::AlignCenter);
             item->setBackground(winColour(colour));
             item->setForeground(Qt::black);
+            if (colour == ROW_OWN_CONTROLLER)
+                item->setToolTip(QStringLiteral("Ustawienia zapisane z podłączonego sterownika"));
             m_list->setItem(row, col, item);
         }
     }
+    fitColumnsToHeaders(m_list); // the date and time are whole
 }
 
 uint32_t CCarSettingsDlg::rowColour(int row) const {

@@ -27,6 +27,8 @@ inline constexpr uint32_t ROW_EVEN = 0xFFFFFF;
 inline constexpr uint32_t ROW_ODD = 0xD2D2D2;        // RGB(210,210,210)
 inline constexpr uint32_t ROW_OWN_CONTROLLER = 0x1E64D2; // RGB(210,100,30)
 inline constexpr uint32_t FILE_LIST_GRID = 0x007FFF;  // RGB(255,127,0)
+/// The selected row: dark blue with white text, unlike any row colour above.
+inline constexpr uint32_t ROW_SELECTED = 0x8C3214; // RGB(20,50,140)
 
 class CCarSettingsDlg : public QDialog {
     Q_OBJECT

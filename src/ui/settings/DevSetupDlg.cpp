@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "diag/DeviceDoc.h"
+#include "ui/support/DialogKit.h"
 #include "ui/support/MsgHelper.h"
 
 namespace zefirel {
@@ -190,6 +191,7 @@ QWidget* CDevSetupDlg::buildListAndButtons() {
     m_list->setHorizontalHeaderLabels({QStringLiteral("Lista ustawień"), QStringLiteral("Uwagi")});
     m_list->setColumnWidth(0, 135);
     m_list->setColumnWidth(1, 60);
+    fitColumnsToHeaders(m_list);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -215,6 +217,8 @@ QWidget* CDevSetupDlg::buildListAndButtons() {
     QPushButton* cancel = namedButton(page, QStringLiteral("Anuluj"), "cancel");
     for (QPushButton* b : {m_readButton, m_writeButton, file, factory, ok, cancel})
         v->addWidget(b);
+    m_note = makeNoteLine(page, "note");
+    v->addWidget(m_note);
     connect(m_readButton, &QPushButton::clicked, this, [this] {
         guarded(this, "CDevSetupDlg::OnBtnRead()", [this] { onRead(); });
     });

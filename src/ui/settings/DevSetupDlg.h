@@ -116,6 +116,10 @@ private:
     void fillSnapshots();
     void packBytes(CSettingsBlock& blk) const;
     bool confirmChanges(const std::vector<SettingChange>& changes);
+    /// The name under which the installer knows a changed value: its label in
+    /// this dialog (with its group's title), or a description for the values
+    /// without a field of their own.
+    QString changeLabel(const std::string& name) const;
     /// The record as the controls hold it now, without messages; false when a
     /// field holds no number of its kind.
     bool editedRecord(CSettingsBlock& out) const;
@@ -150,6 +154,7 @@ private:
     QTableWidget* m_list = nullptr;
     QPushButton* m_readButton = nullptr;
     QPushButton* m_writeButton = nullptr;
+    QLabel* m_note = nullptr; ///< what the last button did, and what it did not do yet
     std::vector<CSettingsBlock> m_snapshots;
     SnapshotHook m_snapshotHook;
     bool m_lastWriteReset = false;

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "link/LPGDevice.h"
+#include "ui/support/DialogKit.h"
 #include "ui/support/MsgHelper.h"
 
 namespace zefirel {
@@ -59,6 +60,9 @@ CFuelSensorDlg::CFuelSensorDlg(CLPGDevice& device, QWidget* parent) : QDialog(pa
     m_types->setObjectName(QStringLiteral("sensorType"));
     typeRow->addWidget(m_types, 1);
     lay->addLayout(typeRow);
+
+    m_note = makeNoteLine(this, "note");
+    lay->addWidget(m_note);
 
     auto* buttons = new QHBoxLayout;
     QPushButton* read = namedButton(this, QStringLiteral("Wczytaj"), "read");
@@ -142,6 +146,7 @@ void CFuelSensorDlg::onRead() {
     showReading(reading);
     setThresholds(t);
     selectMatchingType();
+    showNote(m_note, QString());
 }
 
 bool CFuelSensorDlg::onWrite() {
@@ -154,6 +159,9 @@ bool CFuelSensorDlg::onWrite() {
         zefMessageBox(this, QString::fromUtf8(MSG_LEVEL_WRITE), QString(APP_CAPTION), EMsgStyle::Error);
         return false;
     }
+    m_written = t;
+    showNote(m_note, QStringLiteral("Progi wpisano do sterownika."));
+    emit notice(QStringLiteral("Wpisano progi czujnika poziomu gazu do sterownika"));
     return true;
 }
 
@@ -164,6 +172,8 @@ void CFuelSensorDlg::onFactory() {
     setThresholds(factoryLevelThresholds(lowOhm()));
     const QSignalBlocker block(m_types);
     m_types->setCurrentIndex(0); // "Czujnik AEB1050" heads the list
+    showNote(m_note, QStringLiteral("Wstawiono progi fabryczne. Nie zostały jeszcze wpisane do sterownika — "
+                                    "naciśnij „Wpisz”."));
 }
 
 void CFuelSensorDlg::onTypeSelected(int index) {
@@ -203,7 +213,10 @@ void CFuelSensorDlg::closeAsking(int result) {
         return;
     m_closing = true;
     m_timer->stop();
-    if (zefMessageBox(this, QStringLiteral("Czy chcesz wpisać ustawienia do urządzenia?"), QString(APP_CAPTION),
+    // Right after "Wpisz" the controller holds what the fields show: nothing to ask.
+    const bool justWritten = m_written && *m_written == thresholds();
+    if (!justWritten &&
+        zefMessageBox(this, QStringLiteral("Czy chcesz wpisać ustawienia do urządzenia?"), QString(APP_CAPTION),
                       EMsgStyle::Question) == EMsgResult::Yes)
         guarded(this, "CFuelSensorDlg::OnOK()", [this] { onWrite(); });
     // The dialog closes also when the write was refused or failed.

@@ -7,6 +7,7 @@
 #include <QDialog>
 
 #include <array>
+#include <optional>
 
 #include "settings/LevelSensor.h"
 #include "ui/support/BackgroundWork.h"
@@ -52,6 +53,10 @@ public:
     void accept() override { closeAsking(QDialog::Accepted); }
     void reject() override { closeAsking(QDialog::Rejected); }
 
+signals:
+    /// A line for the status bar: the thresholds were written to the controller.
+    void notice(const QString& text);
+
 private:
     void fillTypes();
     void selectMatchingType();
@@ -68,6 +73,10 @@ private:
     std::array<QLabel*, 4> m_lamps{};
     QComboBox* m_types;
     QTimer* m_timer;
+    QLabel* m_note;
+    /// The thresholds the last "Wpisz" put into the controller: closing with them
+    /// still in the fields does not ask to write them again.
+    std::optional<LevelThresholds> m_written;
     bool m_blinkOn = false; ///< reserve lamp state; the first reserve tick lights it
     bool m_closing = false;
     /// Last: destroyed first, so a read still under way ends before the widgets go.

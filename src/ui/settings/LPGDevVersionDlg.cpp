@@ -95,6 +95,8 @@ bool CLPGDevVersionDlg::onWrite() {
     });
     if (!ok)
         zefMessageBox(this, QString::fromUtf8(MSG_VERSION_WRITE_FAILED), QString(APP_CAPTION), EMsgStyle::Error);
+    else
+        emit notice(QStringLiteral("Wpisano wersję urządzenia do sterownika"));
     return ok;
 }
 

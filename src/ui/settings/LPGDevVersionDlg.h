@@ -25,6 +25,10 @@ public:
     /// characters long is ignored without a message).
     bool onWrite();
 
+signals:
+    /// A line for the status bar: the version record was written to the controller.
+    void notice(const QString& text);
+
 private:
     CLPGDevice& m_device;
     QLineEdit* m_date;

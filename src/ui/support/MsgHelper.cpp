@@ -95,7 +95,9 @@ EMsgResult showBox(QWidget* parent, const QString& text, const QString& caption,
         case EMsgStyle::Error: box.setIcon(QMessageBox::Critical); break;
         case EMsgStyle::Info: box.setIcon(QMessageBox::Information); break;
         case EMsgStyle::Question: box.setIcon(QMessageBox::Question); break;
-        case EMsgStyle::Plain: box.setIcon(QMessageBox::NoIcon); break;
+        // A plain message informs: it gets the information icon, so no box stands
+        // without one.
+        case EMsgStyle::Plain: box.setIcon(QMessageBox::Information); break;
         }
         if (style == EMsgStyle::Question) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -140,7 +142,7 @@ void showCaughtError(QWidget* parent, const QString& headline, const char* where
     QString text;
     if (!headline.isEmpty()) text = qstr(errorReportText(headline.toStdString(), where, *owned));
     else text = QStringLiteral("Szczegóły: ") + name + QLatin1Char('\n') + qstr(owned->format());
-    zefMessageBox(parent, text);
+    zefMessageBox(parent, text, QString(APP_CAPTION), EMsgStyle::Error);
 }
 
 void runOnGuiThread(QObject* ctx, std::function<void()> f) {
@@ -149,7 +151,8 @@ void runOnGuiThread(QObject* ctx, std::function<void()> f) {
 }
 
 void showCatchAll(QWidget* parent, const char* where) {
-    zefMessageBox(parent, QString::fromUtf8(where) + QStringLiteral("\ncatch(...)"));
+    zefMessageBox(parent, QString::fromUtf8(where) + QStringLiteral("\ncatch(...)"), QString(APP_CAPTION),
+                  EMsgStyle::Error);
 }
 
 } // namespace zefirel
