@@ -39,11 +39,19 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_inner = new QSplitter(Qt::Vertical, m_outer);
     m_inner->setObjectName(QStringLiteral("innerSplitter"));
     m_view = new CDisplayView(doc, m_bar, m_inner);
-    auto* timeCorrScroll = new QScrollArea(m_inner);
-    timeCorrScroll->setObjectName(QStringLiteral("timeCorrPane"));
+    // The curve scrolls when the pane is narrow (the map pane beside it); its
+    // buttons stay in view under it.
+    m_timeCorrPane = new QWidget(m_inner);
+    m_timeCorrPane->setObjectName(QStringLiteral("timeCorrPane"));
+    auto* timeCorrScroll = new QScrollArea;
+    timeCorrScroll->setObjectName(QStringLiteral("timeCorrScroll"));
     m_timeCorrView = new CTimeCorrView(doc);
     timeCorrScroll->setWidget(m_timeCorrView);
-    m_timeCorrPane = timeCorrScroll;
+    auto* timeCorrLay = new QVBoxLayout(m_timeCorrPane);
+    timeCorrLay->setContentsMargins(0, 0, 0, 0);
+    timeCorrLay->setSpacing(0);
+    timeCorrLay->addWidget(timeCorrScroll, 1);
+    timeCorrLay->addWidget(m_timeCorrView->buttonBar());
     m_inner->addWidget(m_view);
     m_inner->addWidget(m_timeCorrPane);
     for (QWidget* w : {static_cast<QWidget*>(m_panel), static_cast<QWidget*>(m_autoSetupPane), static_cast<QWidget*>(m_mapPane),

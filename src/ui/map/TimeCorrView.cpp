@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -115,6 +116,7 @@ void CTimeCorrView::placeControls() {
         m_checks[k]->move(x + (boxWidth - m_checks[k]->sizeHint().width()) / 2,
                           CONTROLS_TOP + VALUE_HEIGHT + ARROW_SIZE + 4);
     }
+    if (m_buttonBar) return; // the buttons stand in their own bar
     const int buttonsTop = CONTROLS_TOP + VALUE_HEIGHT + ARROW_SIZE + 30;
     int x = static_cast<int>(m_chart.Left());
     for (QPushButton* b : {m_read, m_write, m_clear}) {
@@ -122,6 +124,24 @@ void CTimeCorrView::placeControls() {
         b->setGeometry(x, buttonsTop, bw, BUTTON_HEIGHT);
         x += bw + 10;
     }
+}
+
+QWidget* CTimeCorrView::buttonBar() {
+    if (m_buttonBar) return m_buttonBar;
+    m_buttonBar = new QWidget;
+    m_buttonBar->setObjectName(QStringLiteral("timeCorrButtons"));
+    auto* row = new QHBoxLayout(m_buttonBar);
+    row->setContentsMargins(static_cast<int>(m_chart.Left()), 4, 4, 4);
+    row->setSpacing(10);
+    for (QPushButton* b : {m_read, m_write, m_clear}) {
+        b->setMinimumHeight(BUTTON_HEIGHT);
+        row->addWidget(b);
+    }
+    row->addStretch(1);
+    // The space the buttons took under the point controls is not needed any more.
+    setMinimumSize(VIEW_WIDTH, CONTROLS_TOP + VALUE_HEIGHT + ARROW_SIZE + 30);
+    resize(minimumSize());
+    return m_buttonBar;
 }
 
 void CTimeCorrView::paintEvent(QPaintEvent*) {
