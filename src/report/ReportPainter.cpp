@@ -121,14 +121,14 @@ void paintCurve(QPainter& p, const QRect& box, const ServiceReportData& r) {
     const auto [lo, hi] = std::minmax_element(r.curve.begin(), r.curve.end());
     const double top = std::max(10.0, std::ceil(*hi / 10.0) * 10.0);
     const double bottom = std::min(-10.0, std::floor(*lo / 10.0) * 10.0);
-    constexpr int LEFT = 110, RIGHT = 30, TOP = 60, BOTTOM = 110;
+    constexpr int LEFT = 110, RIGHT = 30, TOP = 100, BOTTOM = 110;
     const auto x = [&](double ms) { return box.left() + LEFT + (box.width() - LEFT - RIGHT) * ms / 24.0; };
     const auto y = [&](double pct) {
         return box.bottom() - BOTTOM - (box.height() - TOP - BOTTOM) * (pct - bottom) / (top - bottom);
     };
     p.setFont(font(CHART_LABEL));
     p.setPen(QColor(GREY));
-    p.drawText(QRect(box.left() + 10, box.top() + 8, box.width() - 20, TOP - 12), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRect(box.left() + 10, box.top() + 8, box.width() - 20, 44), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("Poprawka [%]"));
     p.drawText(QRect(box.left(), box.bottom() - 56, box.width(), 50), Qt::AlignCenter,
                QStringLiteral("Czas wtrysku benzyny [ms]"));

@@ -83,7 +83,7 @@ TEST(BenchTools, ReportPagesAreDrawnAndMarkAChangedSettingInRed) {
         EXPECT_GT(share(marked, red), 0.0002);
     }
     const QImage second = renderReportPage(sampleReport(true), 2, 700);
-    EXPECT_GT(share(second, inked), 0.002);
+    EXPECT_GT(share(second, inked), 0.001);
     // The one map cell in use is shaded; nothing else is.
     const double shaded = share(second, mapShade);
     EXPECT_GT(shaded, 0.0003); // one cell: about 0.05 % of the page

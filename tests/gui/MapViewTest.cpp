@@ -317,6 +317,8 @@ TEST_F(MapViewTest, OnA1280x800ScreenTheGridFitsAndTheCurveButtonsStayInView) {
         EXPECT_GE(grid().columnWidth(0), cells.horizontalAdvance(grid().item(row, 0)->text()) + MARGINS) << row;
     EXPECT_GE(grid().rowHeight(0), cells.height());
     EXPECT_GE(grid().viewport()->width(), columns);
+    // Not cut off by the pane either: the whole grid is on the screen.
+    EXPECT_EQ(grid().visibleRegion().boundingRect(), grid().rect());
 
     for (const char* name : {"btnTimeCorrRead", "btnTimeCorrWrite", "btnTimeCorrClear"}) {
         auto* button = mainFrame().findChild<QPushButton*>(QString::fromLatin1(name));

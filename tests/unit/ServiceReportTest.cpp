@@ -132,6 +132,8 @@ TEST(ServiceReport, TheFirstPageGivesTheVerdictWhatWasDoneAndTheFindings) {
             r.errors = "Moduł wtrysku: błąd 1\r\nModuł zasilania: błąd 2\r\n";
         const ReportSummary s = summariseReport(r);
         EXPECT_EQ(s.verdict.headline, c.headline);
+        EXPECT_EQ(s.verdict.reason.find("największa różnica +7.3%)") != std::string::npos, c.state == ECheckCell::Fail)
+            << s.verdict.reason;
         EXPECT_EQ(s.verdict.tone, c.tone);
         EXPECT_EQ(has(s.findings, "Błąd: Moduł zasilania: błąd 2"), c.errors);
         EXPECT_EQ(has(s.findings, "Sterownik nie zgłasza błędów."), !c.errors);

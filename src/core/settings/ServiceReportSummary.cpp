@@ -68,7 +68,8 @@ std::string checkSentence(const ServiceReportData& r) {
                toleranceText(c) + ".";
     case ECheckVerdict::Fail:
         return "Poza tolerancją " + toleranceText(c) + " jest " + std::to_string(c.failed) + " z " + std::to_string(judged) +
-               " ocenionych punktów pracy (największa różnica " + signedPercent(c.worst) + ").";
+               " ocenionych punktów pracy (największa różnica " + checkCellText(CheckCell{ECheckCell::Pass, c.worst}) +
+               ").";
     case ECheckVerdict::NoData:
         break;
     }

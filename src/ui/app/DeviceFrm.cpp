@@ -9,8 +9,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "diag/DeviceDoc.h"
 #include "ui/app/LPGBar.h"
@@ -52,6 +55,11 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     timeCorrLay->setSpacing(0);
     timeCorrLay->addWidget(timeCorrScroll, 1);
     timeCorrLay->addWidget(m_timeCorrView->buttonBar());
+    // Tall enough for the curve, its point controls and the buttons without a
+    // vertical scroll bar; the chart above takes what is left.
+    m_timeCorrPane->setMinimumHeight(m_timeCorrView->minimumHeight() + m_timeCorrView->buttonBar()->sizeHint().height() +
+                                     timeCorrScroll->horizontalScrollBar()->sizeHint().height() +
+                                     2 * timeCorrScroll->frameWidth());
     m_inner->addWidget(m_view);
     m_inner->addWidget(m_timeCorrPane);
     for (QWidget* w : {static_cast<QWidget*>(m_panel), static_cast<QWidget*>(m_autoSetupPane), static_cast<QWidget*>(m_mapPane),
@@ -69,7 +77,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_autoSetupPane->hide();
     m_mapPane->hide();
     m_outer->setSizes({PANEL_WIDTH, 0, 0, 580});
-    m_inner->setSizes({DISPLAY_VIEW_HEIGHT, 300});
+    m_inner->setSizes({DISPLAY_VIEW_HEIGHT, m_timeCorrPane->minimumHeight()});
     lay->addWidget(m_outer, 1);
     lay->addWidget(m_bar);
 
@@ -127,7 +135,8 @@ void CDeviceFrame::showAutoSetupPane(bool show) { setPaneWidth(1, show ? AUTOSET
 
 void CDeviceFrame::showMapPane(bool show) {
     if (show) setPaneWidth(1, 0);
-    setPaneWidth(2, show ? MAP_PANE_WIDTH : 0);
+    // Wider than usual where the font needs it: every column of the grid in view.
+    setPaneWidth(2, show ? std::max(MAP_PANE_WIDTH, m_mapPane->minimumSizeHint().width()) : 0);
 }
 
 void CDeviceFrame::replaceChart(int kind) {
