@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -72,19 +73,23 @@ std::string recordingLine(int n, bool lpg, int petrolTicks) {
 
 TEST(BenchTools, ReportPagesAreDrawnAndMarkAChangedSettingInRed) {
     qtApp();
-    const QImage plain = renderReportPage(sampleReport(false), 0, 700);
-    const QImage marked = renderReportPage(sampleReport(true), 0, 700);
-    const QImage second = renderReportPage(sampleReport(true), 1, 700);
-    EXPECT_GT(share(marked, inked), 0.01);
-    EXPECT_GT(share(second, inked), 0.005);
-    EXPECT_EQ(share(plain, red), 0.0);
-    EXPECT_GT(share(marked, red), 0.0002);
+    // The summary and the details both mark the changed setting.
+    for (int page : {0, 1}) {
+        SCOPED_TRACE(page);
+        const QImage plain = renderReportPage(sampleReport(false), page, 700);
+        const QImage marked = renderReportPage(sampleReport(true), page, 700);
+        EXPECT_GT(share(marked, inked), 0.01);
+        EXPECT_EQ(share(plain, red), 0.0);
+        EXPECT_GT(share(marked, red), 0.0002);
+    }
+    const QImage second = renderReportPage(sampleReport(true), 2, 700);
+    EXPECT_GT(share(second, inked), 0.001);
     // The one map cell in use is shaded; nothing else is.
     const double shaded = share(second, mapShade);
     EXPECT_GT(shaded, 0.0003); // one cell: about 0.05 % of the page
     ServiceReportData unused = sampleReport(true);
     unused.map = emptyMap();
-    EXPECT_EQ(share(renderReportPage(unused, 1, 700), mapShade), 0.0);
+    EXPECT_EQ(share(renderReportPage(unused, 2, 700), mapShade), 0.0);
 }
 
 TEST(BenchTools, AMapOrSettingsNotReadAreNeitherDrawnNorShadedButNamed) {
@@ -93,12 +98,12 @@ TEST(BenchTools, AMapOrSettingsNotReadAreNeitherDrawnNorShadedButNamed) {
     // and settings changed from the factory's.
     ServiceReportData r = sampleReport(true);
     r.map.fill(0);
-    const double shadedWhenRead = share(renderReportPage(r, 1, 700), mapShade);
+    const double shadedWhenRead = share(renderReportPage(r, 2, 700), mapShade);
     EXPECT_GT(shadedWhenRead, 0.05); // all 400 cells
     r.mapRead = false;
     r.settingsRead = false;
     r.settings.clear();
-    EXPECT_EQ(share(renderReportPage(r, 1, 700), mapShade), 0.0);
+    EXPECT_EQ(share(renderReportPage(r, 2, 700), mapShade), 0.0);
     EXPECT_EQ(share(renderReportPage(sampleReport(false), 0, 700), red), 0.0);
     // The sentence in the settings' place is the one red text on page 1.
     EXPECT_GT(share(renderReportPage(r, 0, 700), red), 0.0002);
@@ -278,6 +283,31 @@ TEST_F(BenchReportTest, TheInstallerChoosesTheRecordingAndIsOfferedTheCurrentOne
     const std::string text = pdftotext.readAllStandardOutput().toStdString();
     EXPECT_NE(text.find("Nagranie: jazda-do-raportu.lpgd"), std::string::npos) << text;
     EXPECT_NE(text.find("37 (benzyna 20, LPG 17)"), std::string::npos) << text;
+
+    // Every page the preview shows is in the file: the summary first, then the details.
+    QProcess info;
+    info.start(QStringLiteral("/usr/bin/pdfinfo"), {pdf});
+    ASSERT_TRUE(info.waitForFinished(20000));
+    const QString pages = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(pages.contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(REPORT_PAGES)))) << pages.toStdString();
+    const auto pageText = [&pdf](int page) {
+        QProcess one;
+        one.start(QStringLiteral("/usr/bin/pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+                                                         QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
+        one.waitForFinished(20000);
+        return one.readAllStandardOutput().toStdString();
+    };
+    const std::string summary = pageText(1);
+    for (const char* expected : {"Raport serwisowy", "Wykonane prace", "Najważniejsze wyniki", "Sterownik", "Samochód",
+                                 "Sprawdzenie ustawień na nagraniu jazdy jazda-do-raportu.lpgd: 37 próbek"})
+        EXPECT_NE(summary.find(expected), std::string::npos) << expected << "\n" << summary;
+    EXPECT_EQ(summary.find("Nachylenie korekcji ciśnienia"), std::string::npos) << "the settings list belongs to page 2";
+    EXPECT_NE(pageText(2).find("Typ wtryskiwaczy LPG"), std::string::npos);
+    // The grids keep the one row driven (4.0 ms petrol time), not the 49 others.
+    const std::string grids = pageText(3);
+    EXPECT_NE(grids.find("4.0-4.5"), std::string::npos) << grids;
+    for (const char* undriven : {"0.0-0.5", "3.5-4.0", "4.5-5.0", "24.5-25.0"})
+        EXPECT_EQ(grids.find(undriven), std::string::npos) << undriven << "\n" << grids;
 
     // A chosen recording that cannot be read stops the report with the reason.
     ::unlink(other.c_str());

@@ -53,7 +53,9 @@ protected:
         return docUi().frame()->panel()->findChild<QPushButton*>(QString::fromLatin1(name));
     }
     QPushButton* timeCorrButton(const char* name) {
-        return docUi().frame()->timeCorrView()->findChild<QPushButton*>(QString::fromLatin1(name));
+        // The curve's buttons stand in a bar under its view, in the same pane.
+        return docUi().frame()->findChild<QWidget*>(QStringLiteral("timeCorrPane"))->findChild<QPushButton*>(
+            QString::fromLatin1(name));
     }
     /// Whether a message shown after the first `from` ones names the handler.
     bool caughtAt(size_t from, const char* where) {

@@ -2,6 +2,9 @@
 // verification and read back, "Kasuj" + "Wpisz", a failed read-back, a map computed
 // from a recording with what each cell rests on, the chart window, a vanished line,
 // and a document without a controller.
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -108,7 +111,9 @@ TEST_F(MapViewTest, TypedCellsAreWrittenVerifiedAndReadBackAndKasujWritesAnEmpty
 
     view().clearButton()->click();
     EXPECT_EQ(grid().cellText(6, 1), QString());
-    view().readButton()->click();
+    view().readButton()->click(); // the cleared grid is given up: answered Yes
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].text, QString::fromUtf8(MSG_MAP_REPLACE_QUESTION));
     EXPECT_EQ(grid().cellText(6, 1), QStringLiteral("5%"));
     EXPECT_EQ(grid().cellText(7, 2), QStringLiteral("150%"));
     EXPECT_EQ(grid().cellText(8, 3), QStringLiteral("-100%"));
@@ -118,7 +123,38 @@ TEST_F(MapViewTest, TypedCellsAreWrittenVerifiedAndReadBackAndKasujWritesAnEmpty
     const sim::EepromImage e = m_controller->eeprom();
     EXPECT_TRUE(std::all_of(e.begin() + sim::eeprom::MAP, e.begin() + sim::eeprom::MAP + 400, [](uint8_t b) { return b == 100; }));
     EXPECT_FALSE(mapFlag());
-    EXPECT_TRUE(messages().empty()) << messages().front().text.toStdString();
+    EXPECT_EQ(messages().size(), 1u) << messages().back().text.toStdString();
+}
+
+TEST_F(MapViewTest, WczytajAsksBeforeTheControllersMapReplacesAnotherInTheGrid) {
+    openPane();
+    // The grid shows what the controller holds: nothing to lose, no question.
+    view().readButton()->click();
+    EXPECT_TRUE(messages().empty());
+    std::vector<ShownMessage> asked;
+    EMsgResult answer = EMsgResult::No;
+    setMessageInterceptor([&](const ShownMessage& m) {
+        asked.push_back(m);
+        return m.style == EMsgStyle::Question ? answer : EMsgResult::Ok;
+    });
+    type(6, 1, QStringLiteral("5"));
+    view().readButton()->click();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, QString::fromUtf8(MSG_MAP_REPLACE_QUESTION));
+    EXPECT_EQ(asked[0].style, EMsgStyle::Question);
+    EXPECT_EQ(grid().cellText(6, 1), QStringLiteral("5%")); // No keeps the grid
+    answer = EMsgResult::Yes;
+    view().readButton()->click();
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(grid().cellText(6, 1), QString());
+    // Once written, the grid is the controller's map: read again without a question.
+    type(6, 1, QStringLiteral("5"));
+    view().writeButton()->click();
+    ASSERT_EQ(eepromCell(6, 1), 105);
+    const size_t before = asked.size();
+    view().readButton()->click();
+    EXPECT_EQ(asked.size(), before);
+    EXPECT_EQ(grid().cellText(6, 1), QStringLiteral("5%"));
 }
 
 // A typed cell is the whole number its text starts with, whichever decimal mark
@@ -199,18 +235,28 @@ TEST_F(MapViewTest, AMapComputedFromARecordingShowsWhatEachCellRestsOn) {
     EXPECT_EQ(grid().cellBackground(20, 2), QColor(255, 255, 255));
 
     // The chart window over the same recording.
-    int points = -1;
+    int points = -1, xCaptionInk = 0;
     QString title;
     onNextModal([&](QWidget* w) {
         if (auto* dlg = qobject_cast<CInjMapDlg*>(w)) {
             title = dlg->windowTitle();
             points = static_cast<int>(dlg->chart().Points().size());
+            // The x axis is named under its labels: ink in the band below them.
+            const QImage image = dlg->grab().toImage();
+            const CInjMapChart& chart = dlg->chart();
+            const int below = chart.YToPixel(chart.YMin()) + 19, centre = int(chart.Left() + chart.PlotWidth() / 2);
+            for (int y = below; y < below + 16; ++y)
+                for (int x = centre - 120; x < centre + 120; ++x)
+                    xCaptionInk += QColor(image.pixel(x, y)).lightness() < 128;
         }
         QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
     });
     view().chartButton()->click();
-    EXPECT_EQ(title, QStringLiteral("Mapa wtrysków"));
+    // The title names the chart, what it plots and the recording.
+    EXPECT_TRUE(title.startsWith(QStringLiteral("Mapa wtrysków — czas wtrysku benzyny względem obciążenia"))) << title.toStdString();
+    EXPECT_TRUE(title.endsWith(QStringLiteral("drive.lpgd"))) << title.toStdString();
     EXPECT_EQ(points, 22);
+    EXPECT_GT(xCaptionInk, 40);
 
     // Cancel changes nothing.
     m_nextFile.clear();
@@ -245,6 +291,47 @@ TEST_F(MapViewTest, WithoutAControllerThePaneOpensButNeitherReadsNorWrites) {
     EXPECT_TRUE(view().createButton()->isEnabled());
     docUi().onCommand(ID_MAP);
     EXPECT_EQ(docUi().frame()->paneWidth(2), 0);
+}
+
+} // namespace zefirel::test
+
+namespace zefirel::test {
+
+// The main window on a 1280 × 800 screen with the map pane open: every header and
+// row label of the grid is whole and every column in view, and the curve pane's
+// buttons can be pressed without scrolling.
+TEST_F(MapViewTest, OnA1280x800ScreenTheGridFitsAndTheCurveButtonsStayInView) {
+    openPane();
+    mainFrame().setWindowState(Qt::WindowNoState);
+    mainFrame().resize(1280, 800);
+    docUi().onCommand(ID_MAP);
+    docUi().onCommand(ID_MAP); // shown again in the window of its final size
+    QApplication::processEvents();
+    ASSERT_TRUE(view().isVisible());
+
+    const QFontMetrics headers(grid().horizontalHeader()->font()), cells(grid().font());
+    constexpr int MARGINS = 8; // the text's margins inside a section or cell
+    int columns = 0;
+    for (int c = 0; c <= MAP_COLUMNS; ++c) {
+        const QString header = grid().horizontalHeaderItem(c)->text();
+        EXPECT_GE(grid().columnWidth(c), headers.horizontalAdvance(header) + MARGINS) << header.toStdString();
+        columns += grid().columnWidth(c);
+    }
+    for (int row = 0; row < MAP_ROWS; ++row)
+        EXPECT_GE(grid().columnWidth(0), cells.horizontalAdvance(grid().item(row, 0)->text()) + MARGINS) << row;
+    EXPECT_GE(grid().rowHeight(0), cells.height());
+    EXPECT_GE(grid().viewport()->width(), columns);
+    // Not cut off by the pane either: the whole grid is on the screen.
+    EXPECT_EQ(grid().visibleRegion().boundingRect(), grid().rect());
+
+    for (const char* name : {"btnTimeCorrRead", "btnTimeCorrWrite", "btnTimeCorrClear"}) {
+        auto* button = mainFrame().findChild<QPushButton*>(QString::fromLatin1(name));
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_TRUE(button->isVisible()) << name;
+        EXPECT_EQ(button->visibleRegion().boundingRect(), button->rect()) << name;
+        const QRect inWindow(button->mapTo(&mainFrame(), QPoint(0, 0)), button->size());
+        EXPECT_TRUE(mainFrame().rect().contains(inWindow)) << name;
+    }
 }
 
 } // namespace zefirel::test

@@ -23,9 +23,10 @@ namespace {
 class TimeCorrViewTest : public AppTest {
 protected:
     CTimeCorrView& view() { return *docUi().frame()->timeCorrView(); }
+    /// A control of the curve's pane: the view's, or a button in the bar under it.
     template <class W>
     W* child(const QString& name) {
-        W* w = view().findChild<W*>(name);
+        W* w = docUi().frame()->findChild<QWidget*>(QStringLiteral("timeCorrPane"))->findChild<W*>(name);
         EXPECT_NE(w, nullptr) << name.toStdString();
         return w;
     }

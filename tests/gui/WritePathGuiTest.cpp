@@ -174,7 +174,8 @@ TEST_F(WritePathGui, PanesOfAControllerFoundLateReadItBeforeTheyWrite) {
     EXPECT_EQ(e[sim::eeprom::MAP + 7], 110) << "a cell never read was written over";
     EXPECT_EQ(e[sim::eeprom::MAP + 399], 110) << "the last cell";
 
-    ASSERT_TRUE(waitUntil([&] { return curve.findChild<QPushButton*>(QStringLiteral("btnTimeCorrWrite"))->isEnabled(); }, 5000));
+    QWidget* curvePane = docUi().frame()->findChild<QWidget*>(QStringLiteral("timeCorrPane"));
+    ASSERT_TRUE(waitUntil([&] { return curvePane->findChild<QPushButton*>(QStringLiteral("btnTimeCorrWrite"))->isEnabled(); }, 5000));
     EXPECT_EQ(curve.curve()[4], 6.0) << "the controller's curve was read";
     TimeCorrectionCurve edited = curve.curve();
     edited[10] = 2;

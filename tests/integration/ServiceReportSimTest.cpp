@@ -108,8 +108,18 @@ TEST(ServiceReportSim, TheCommandLineWritesAPdfThatReadsBackAsTheReport) {
     ASSERT_EQ(text.rc, 0) << text.err;
     for (const char* expected : {"Raport serwisowy", "ZEF-PDF-01", "Škoda", "Octavia", "Obroty automatycznego przejścia na LPG",
                                  "1500 obr/min", "(fabr. 1200 obr/min)", "Główna poprawka", "Brak błędów.",
-                                 "Krzywa korekcji czasu wtrysku", "Mapa wtrysków", "strona 2 z 2"})
+                                 "Krzywa korekcji czasu wtrysku", "Mapa wtrysków", "strona 3 z 3",
+                                 // The summary first; the packed settings by name.
+                                 "Ustawień nie sprawdzono na jeździe", "Wykonane prace", "Najważniejsze wyniki",
+                                 "Typ wtryskiwaczy LPG", "VALTEK 3.5R", "Sposób wtrysku benzyny", "Pełna sekwencja"})
         EXPECT_NE(text.out.find(expected), std::string::npos) << expected << "\n" << text.out;
+    EXPECT_EQ(text.out.find("maska"), std::string::npos) << text.out;
+    EXPECT_LT(text.out.find("Wykonane prace"), text.out.find("Nachylenie korekcji ciśnienia"));
+    const RunResult info = run("/usr/bin/pdfinfo", {pdf});
+    ASSERT_EQ(info.rc, 0) << info.err;
+    const size_t pages = info.out.find("Pages:");
+    ASSERT_NE(pages, std::string::npos) << info.out;
+    EXPECT_EQ(std::stoi(info.out.substr(pages + 6)), 3) << info.out;
     // The factory value is shown only where the setting was changed.
     EXPECT_EQ(text.out.find("(fabr. 1 ms)"), std::string::npos);
     const RunResult fonts = run("/usr/bin/pdffonts", {pdf});

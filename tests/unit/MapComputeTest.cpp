@@ -102,6 +102,31 @@ TEST(MapCompute, ACellNeedsMoreThanTenSamplesOfEachFuel) {
     }
 }
 
+TEST(MapCompute, ADrivenCellWithoutOneFuelSaysSoLikeACellWithFewSamples) {
+    // 10 ms on petrol at 2000 rpm, LPG samples: none, ten (one short), or only LPG.
+    struct Case {
+        int petrol, lpg;
+        const char* counts;
+    } cases[] = {{50, 0, "benzyna 50 próbek, średnio 10.00 ms; LPG 0 próbek;"},
+                 {50, 10, "benzyna 50 próbek, średnio 10.00 ms; LPG 10 próbek, średnio 10.50 ms"},
+                 {0, 30, "benzyna 0 próbek; LPG 30 próbek, średnio 10.50 ms"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.counts);
+        const MapResult r = computeMap(cell(c.petrol, 80, c.lpg, 84), EXACT);
+        ASSERT_FALSE(r.filled(20, 2));
+        for (int row : {20, 21}) {
+            const std::string basis = mapCellBasis(r, row, 2);
+            EXPECT_EQ(basis.rfind("Mało próbek (poniżej 50)", 0), 0u) << basis;
+            EXPECT_NE(basis.find("Obciążenie 30-40: " + std::string(c.counts)), std::string::npos) << basis;
+        }
+        // Only where the samples were: the next millisecond and the next column say nothing.
+        EXPECT_EQ(mapCellBasis(r, 22, 2), "");
+        EXPECT_EQ(mapCellBasis(r, 20, 3), "");
+    }
+    // Enough of both fuels and no difference: a zero correction, not a lack of samples.
+    EXPECT_EQ(mapCellBasis(computeMap(cell(50, 80, 50, 80), EXACT), 20, 2), "");
+}
+
 TEST(MapCompute, CellsOfOneRowFoldInLoadOrderWithLaterOnesWeighingMore) {
     // Three load buckets at 10 ms petrol: +4 %, +8 %, +10 % in that load order.
     std::vector<CDiag> s;

@@ -56,6 +56,20 @@ bool MapResult::weak(int row, int column) const {
     return false;
 }
 
+uint16_t MapResult::unjudged(int row, int column) const {
+    uint16_t out = 0;
+    for (int load = 0; load < LOAD_BUCKETS; ++load) {
+        const MapCell& cell = cells[column][load];
+        if (cell.petrolCount + cell.lpgCount == 0 ||
+            (cell.petrolCount > MAP_MIN_COUNT && cell.lpgCount > MAP_MIN_COUNT))
+            continue;
+        const double mean = cell.petrolCount > 0 ? cell.petrolMean : cell.lpgMean;
+        if (static_cast<int>(mean) == row / 2)
+            out = static_cast<uint16_t>(out | (1u << load));
+    }
+    return out;
+}
+
 // --- computation ------------------------------------------------------------------
 
 CMapComputation::CMapComputation(const MapUnits& units) : m_units(units) {}

@@ -87,6 +87,11 @@ struct MapResult {
     /// Whether any cell folded into map cell (row, column) has fewer than
     /// MAP_FEW_SAMPLES samples of either fuel.
     bool weak(int row, int column) const;
+    /// Load buckets (bit b = load bucket b) of speed column `column` that were
+    /// driven but gave no correction for too few samples of one fuel (none counts
+    /// as few), placed at the row of their petrol mean (their LPG mean when no
+    /// petrol sample was counted) as a correction would be.
+    uint16_t unjudged(int row, int column) const;
 };
 
 /// The computation, fed one sample at a time (a recording need not be held whole).

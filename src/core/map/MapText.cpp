@@ -98,8 +98,27 @@ std::string formatMapTable(const MapTexts& texts) {
 }
 
 std::string mapCellBasis(const MapResult& result, int row, int column) {
-    if (!result.filled(row, column))
-        return {};
+    if (!result.filled(row, column)) {
+        // Driven, but with too few samples of one fuel (or none) for a value: said as
+        // of a value resting on few samples, with the counts that were missing.
+        const uint16_t driven = result.unjudged(row, column);
+        if (!driven)
+            return {};
+        std::string out = format("Mało próbek (poniżej %d) - brak wartości\n", MAP_FEW_SAMPLES);
+        for (int load = 0; load < LOAD_BUCKETS; ++load) {
+            if (!(driven & (1u << load)))
+                continue;
+            const MapCell& c = result.cells[size_t(column)][size_t(load)];
+            const auto fuel = [](const char* name, int count, double mean) {
+                return count ? format("%s %d próbek, średnio %.2f ms", name, count, mean) : format("%s 0 próbek", name);
+            };
+            out += format("Obciążenie %d-%d: ", load * 10, load * 10 + 10) + fuel("benzyna", c.petrolCount, c.petrolMean) +
+                   "; " + fuel("LPG", c.lpgCount, c.lpgMean) +
+                   format("; bez poprawki (potrzeba ponad %d próbek każdego paliwa)\n", MAP_MIN_COUNT);
+        }
+        out.pop_back();
+        return out;
+    }
     std::string out;
     if (result.weak(row, column))
         out = format("Mało próbek (poniżej %d) - wartość niepewna\n", MAP_FEW_SAMPLES);

@@ -13,14 +13,13 @@
 #include "link/LPGDevice.h"
 #include "map/MapWrite.h"
 #include "map/TimeCorrections.h"
+#include "settings/DevSetupRules.h"
 #include "settings/VersionRecord.h"
 #include "support/Error.h"
 
 namespace zefirel {
 
 namespace {
-
-constexpr const char* MSG_NO_ERRORS = "Brak błędów.";
 
 /// Labels in the order of ESetting.
 constexpr SettingLabel LABELS[] = {
@@ -43,18 +42,20 @@ constexpr SettingLabel LABELS[] = {
     {"Temperatura wyłączenia zaworu wody", "°C"},
     {"Referencja napięcia zasilania", "V"},
     {"Poprawka napięciowa", "ms/100mV"},
-    {"Wtryskiwacze z główną poprawką 2 (maska)", ""},
-    {"Opcje (maska)", ""},
-    {"Typ wtryskiwaczy LPG (kod)", ""},
-    {"Sposób wtrysku benzyny (maska)", ""},
-    {"Opcje dodatkowe (maska)", ""},
+    {"Wtryskiwacze z główną poprawką 2", ""},
+    {"Korekcje w użyciu", ""},
+    {"Typ wtryskiwaczy LPG", ""},
+    {"Sposób wtrysku benzyny", ""},
+    {"Przełącz na AUTO gdy temperatura LPG spadnie poniżej 3 st.C", ""},
 };
 static_assert(std::size(LABELS) == static_cast<size_t>(ESetting::Count));
 
 constexpr const char* CAR_LABELS[] = {"Marka pojazdu",  "Model",      "Pojemność silnika", "Moc [KM]",
                                       "Rok produkcji", "Zamontowane wtryskiwacze", "Skalibrowane na wydatek"};
 
-std::string number(double v) {
+} // namespace
+
+std::string reportNumber(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.3f", v);
     std::string s = buf;
@@ -68,8 +69,72 @@ std::string number(double v) {
     return s;
 }
 
+namespace {
+
 std::string withUnit(double v, const char* unit) {
-    return *unit ? number(v) + " " + unit : number(v);
+    return *unit ? reportNumber(v) + " " + unit : reportNumber(v);
+}
+
+/// The packed settings in the words of the settings dialog: injector numbers, the
+/// corrections in use, the injector type's name, the sequence and the check box,
+/// instead of the bytes that hold them. False for a setting that is a number.
+bool namedSettingText(ESetting id, double value, const CSettingsBlock& block, std::string& out) {
+    const auto bits = static_cast<uint8_t>(value);
+    const auto join = [](const std::vector<std::string>& parts, const char* none) {
+        std::string s;
+        for (const std::string& p : parts)
+            s += (s.empty() ? "" : ", ") + p;
+        return s.empty() ? std::string(none) : s;
+    };
+    switch (id) {
+    case ESetting::correction2Injectors: {
+        std::vector<std::string> injectors;
+        const std::array<bool, 8> on = unpackInjectorMask(bits);
+        for (size_t i = 0; i < on.size(); ++i)
+            if (on[i])
+                injectors.push_back(std::to_string(i + 1));
+        out = join(injectors, "żaden");
+        return true;
+    }
+    case ESetting::optionFlags: {
+        std::vector<std::string> used;
+        if (bits & OPTION_FLAG_TIME_CORRECTIONS)
+            used.emplace_back("krzywa korekcji czasu wtrysku");
+        if (bits & OPTION_MAP_IN_USE)
+            used.emplace_back("mapa wtrysków");
+        // Bits this program does not set are carried as the controller holds them.
+        if (const unsigned other = bits & ~unsigned(OPTION_FLAG_TIME_CORRECTIONS | OPTION_MAP_IN_USE)) {
+            char buf[48];
+            std::snprintf(buf, sizeof buf, "inne opcje sterownika (0x%02X)", other);
+            used.emplace_back(buf);
+        }
+        out = join(used, "brak");
+        return true;
+    }
+    case ESetting::lpgInjectorType:
+        // Without the controller's list of types the type follows from the voltage-limit values.
+        if (block.featureMask() & FEATURE_LPG_INJECTOR_TYPES) {
+            const LpgInjectorType* type = lpgInjectorTypeOfCode(bits);
+            out = type ? type->name : LPG_INJECTOR_OTHER;
+        } else {
+            out = lpgInjectorTypeFromValues(block.value(ESetting::voltageLimit), block.value(ESetting::voltageLimitDelay));
+        }
+        return true;
+    case ESetting::petrolInjectionType:
+        switch (sequenceTypeOf(bits)) {
+        case ESequenceType::Full: out = "Pełna sekwencja"; break;
+        case ESequenceType::Half: out = "Półsekwencja"; break;
+        case ESequenceType::Non: out = "Niesekwencja"; break;
+        }
+        if (bits & 0x01)
+            out += ", wtryskiwacze benzynowe załączane sygnałem 12 V";
+        return true;
+    case ESetting::auxOption:
+        out = (bits & 0x01) ? "tak" : "nie";
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::string nowText() {
@@ -113,6 +178,10 @@ SettingLabel settingLabel(ESetting id) { return LABELS[static_cast<size_t>(id)];
 
 std::vector<ReportLine> settingLines(const CSettingsBlock& block) {
     std::vector<ReportLine> out;
+    // The factory values on this controller (its feature record names the injector types).
+    CSettingsBlock factory = block;
+    for (const SettingInfo& info : settingInfos())
+        factory.setValue(info.id, info.defaultValue);
     for (const SettingInfo& info : settingInfos()) {
         const SettingLabel l = settingLabel(info.id);
         ReportLine line;
@@ -120,6 +189,8 @@ std::vector<ReportLine> settingLines(const CSettingsBlock& block) {
         const double v = block.value(info.id);
         line.value = withUnit(v, l.unit);
         line.factory = withUnit(info.defaultValue, l.unit);
+        if (namedSettingText(info.id, v, block, line.value))
+            namedSettingText(info.id, info.defaultValue, factory, line.factory);
         // Values are stored as doubles of whole ticks and codes: a thousandth apart is a change.
         line.changed = std::fabs(v - info.defaultValue) > 1e-6;
         out.push_back(line);
@@ -209,7 +280,7 @@ ServiceReportData gatherServiceReport(CLPGDevice& dev, const std::string& record
     if (r.errorsRead) {
         r.errors = dev.describeReport(errors);
         if (r.errors.empty())
-            r.errors = MSG_NO_ERRORS;
+            r.errors = MSG_REPORT_ERRORS_NONE;
     } else {
         r.errors = MSG_REPORT_NO_ERRORS;
     }
@@ -249,7 +320,16 @@ ServiceReportData gatherServiceReport(CLPGDevice& dev, const std::string& record
 }
 
 std::string serviceReportText(const ServiceReportData& r) {
-    std::string s = "Raport serwisowy — " + r.date + "\n\nSterownik\n";
+    std::string s = "Raport serwisowy — " + r.date + "\n\n";
+    // The first page's summary first, then the details.
+    const ReportSummary summary = summariseReport(r);
+    s += summary.verdict.headline + "\n  " + summary.verdict.reason + "\n\nWykonane prace\n";
+    for (const std::string& line : summary.workDone)
+        s += "  " + line + "\n";
+    s += "\nNajważniejsze wyniki\n";
+    for (const std::string& line : summary.findings)
+        s += "  " + line + "\n";
+    s += "\nSterownik\n";
     s += "  Identyfikator: " + r.identity + "\n";
     s += "  Wersja: " + std::to_string(r.version) + ", wtryskiwaczy: " + std::to_string(r.injectors) + "\n";
     s += "  Data programowania: " + r.programmingDate + "\n";
@@ -268,7 +348,7 @@ std::string serviceReportText(const ServiceReportData& r) {
     if (!r.curveRead)
         s += std::string(" ") + MSG_REPORT_NO_CURVE + "\n";
     for (size_t i = 0; r.curveRead && i < r.curve.size(); ++i)
-        s += " " + std::to_string(i) + " ms: " + number(r.curve[i]) + "%" + (i + 1 < r.curve.size() ? "," : "\n");
+        s += " " + std::to_string(i) + " ms: " + reportNumber(r.curve[i]) + "%" + (i + 1 < r.curve.size() ? "," : "\n");
     if (r.mapRead) {
         int cells = 0;
         for (uint8_t b : r.map)

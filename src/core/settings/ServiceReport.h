@@ -63,6 +63,8 @@ inline constexpr const char* MSG_REPORT_NO_SETTINGS = "Nie udało się odczytać
 inline constexpr const char* MSG_REPORT_NO_CURVE = "Nie udało się odczytać krzywej korekcji czasu wtrysku.";
 inline constexpr const char* MSG_REPORT_NO_MAP = "Nie udało się odczytać mapy wtrysków.";
 inline constexpr const char* MSG_REPORT_NO_ERRORS = "Nie udało się odczytać kodów błędów.";
+/// The error report of a controller that holds no error codes.
+inline constexpr const char* MSG_REPORT_ERRORS_NONE = "Brak błędów.";
 /// Shown for a single value that was not read.
 inline constexpr const char* MSG_REPORT_NOT_READ = "nie odczytano";
 
@@ -103,6 +105,37 @@ SettingLabel settingLabel(ESetting id);
 std::vector<ReportLine> settingLines(const CSettingsBlock& block);
 /// The car texts of a block as report lines.
 std::vector<ReportLine> carLines(const CSettingsBlock& block);
+
+/// How the summary's verdict reads.
+enum class EReportTone { Good, Bad, Neutral };
+
+/// The verdict at the head of the first page.
+struct ReportVerdict {
+    std::string headline;  ///< "Ustawienia poprawne", "Ustawienia wymagają poprawy", ...
+    std::string reason;    ///< the check and the error codes in a sentence each
+    EReportTone tone = EReportTone::Neutral;
+};
+
+/// The first page: what a customer reads. The details follow on the next pages.
+struct ReportSummary {
+    ReportVerdict verdict;
+    /// What the work left in the controller: settings changed from the factory's
+    /// (each on a line of its own, starting with "• "), the curve, the map, the
+    /// recording the settings were checked on.
+    std::vector<std::string> workDone;
+    /// Error codes, the check's counts and its worst operating points, the
+    /// recording's ranges, and every part that could not be read.
+    std::vector<std::string> findings;
+};
+ReportSummary summariseReport(const ServiceReportData& report);
+
+/// The rows (0..49, ascending) that the map and check grids show: a row with a
+/// correction in the map read or a driven cell in the check. Rows nobody drove
+/// through and the map leaves alone are left out.
+std::vector<int> reportGridRows(const ServiceReportData& report);
+
+/// A number as the report writes it: at most three decimals, a decimal comma ("1,8", "1200").
+std::string reportNumber(double v);
 
 /// Reads a recording record by record into its summary. Raises an IError (code 4)
 /// when it cannot be opened.

@@ -9,8 +9,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "diag/DeviceDoc.h"
 #include "ui/app/LPGBar.h"
@@ -40,11 +43,24 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_inner = new QSplitter(Qt::Vertical, m_outer);
     m_inner->setObjectName(QStringLiteral("innerSplitter"));
     m_view = new CDisplayView(doc, m_bar, m_inner);
-    auto* timeCorrScroll = new QScrollArea(m_inner);
-    timeCorrScroll->setObjectName(QStringLiteral("timeCorrPane"));
+    // The curve scrolls when the pane is narrow (the map pane beside it); its
+    // buttons stay in view under it.
+    m_timeCorrPane = new QWidget(m_inner);
+    m_timeCorrPane->setObjectName(QStringLiteral("timeCorrPane"));
+    auto* timeCorrScroll = new QScrollArea;
+    timeCorrScroll->setObjectName(QStringLiteral("timeCorrScroll"));
     m_timeCorrView = new CTimeCorrView(doc);
     timeCorrScroll->setWidget(m_timeCorrView);
-    m_timeCorrPane = timeCorrScroll;
+    auto* timeCorrLay = new QVBoxLayout(m_timeCorrPane);
+    timeCorrLay->setContentsMargins(0, 0, 0, 0);
+    timeCorrLay->setSpacing(0);
+    timeCorrLay->addWidget(timeCorrScroll, 1);
+    timeCorrLay->addWidget(m_timeCorrView->buttonBar());
+    // Tall enough for the curve, its point controls and the buttons without a
+    // vertical scroll bar; the chart above takes what is left.
+    m_timeCorrPane->setMinimumHeight(m_timeCorrView->minimumHeight() + m_timeCorrView->buttonBar()->sizeHint().height() +
+                                     timeCorrScroll->horizontalScrollBar()->sizeHint().height() +
+                                     2 * timeCorrScroll->frameWidth());
     m_inner->addWidget(m_view);
     m_inner->addWidget(m_timeCorrPane);
     for (QWidget* w : {static_cast<QWidget*>(m_panel), static_cast<QWidget*>(m_autoSetupPane), static_cast<QWidget*>(m_mapPane),
@@ -62,7 +78,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_autoSetupPane->hide();
     m_mapPane->hide();
     m_outer->setSizes({PANEL_WIDTH, 0, 0, 580});
-    m_inner->setSizes({DISPLAY_VIEW_HEIGHT, 300});
+    m_inner->setSizes({DISPLAY_VIEW_HEIGHT, m_timeCorrPane->minimumHeight()});
     lay->addWidget(m_outer, 1);
     lay->addWidget(m_bar);
 
@@ -121,7 +137,8 @@ void CDeviceFrame::showAutoSetupPane(bool show) { setPaneWidth(1, show ? AUTOSET
 
 void CDeviceFrame::showMapPane(bool show) {
     if (show) setPaneWidth(1, 0);
-    setPaneWidth(2, show ? MAP_PANE_WIDTH : 0);
+    // Wider than usual where the font needs it: every column of the grid in view.
+    setPaneWidth(2, show ? std::max(MAP_PANE_WIDTH, m_mapPane->minimumSizeHint().width()) : 0);
 }
 
 void CDeviceFrame::replaceChart(int kind) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace zefirel {
@@ -146,14 +147,20 @@ void CChart::DrawFrameGridCaption(QPainter& dc, const QPen& framePen, const QPen
     const QFontMetrics fm(*m_tickFont);
     const QPen textPen(Qt::black);
 
+    // In a narrow chart a label that would run into the one before it is left out
+    // (its grid line stays), so the labels shown stay readable.
+    int labelsEnd = std::numeric_limits<int>::min();
     ForEachGridValue(XMin(), XMax(), XGrid(), [&](double x, bool zero) {
         const int px = XToPixel(x);
         if (px > r) return;
         dc.setPen(zero && zeroPen ? *zeroPen : gridPen);
         dc.drawLine(px, b, px, t);
         const QString text = FormatXLabel(x);
+        const int left = px - fm.horizontalAdvance(text) / 2;
+        if (left < labelsEnd) return;
         dc.setPen(textPen);
-        dc.drawText(px - fm.horizontalAdvance(text) / 2, b + 2 + fm.ascent(), text);
+        dc.drawText(left, b + 2 + fm.ascent(), text);
+        labelsEnd = left + fm.horizontalAdvance(text) + fm.horizontalAdvance(QLatin1Char(' '));
     });
     FitYDecimals();
     ForEachGridValue(m_yMin, m_yMax, m_yGrid, [&](double y, bool zero) {

@@ -1,5 +1,6 @@
 #include "ui/chart/XYCharts.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
 
@@ -103,8 +104,25 @@ void CTimeCorrChart::DrawData(QPainter& dc) {
 // ---- CInjMapChart ----------------------------------------------------------------
 
 CInjMapChart::CInjMapChart(QWidget* parent) : CXYChart(parent) {
-    SetLook({"", "", "<-------- Benzyna ------->|<-------- LPG ---------------->", 60, 5, 0, 50, 1, "%.0f", "%.0f"});
+    SetLook({"", "Obciążenie (101 − ciśn. 3) [kPa]", "<-------- Benzyna ------->|<-------- LPG ---------------->", 60, 5,
+             0, 50, 1, "%.0f", "%.0f"});
     SetXDefaults(0, 140, 10);
+}
+
+void CInjMapChart::Draw(QPainter& dc) {
+    CXYChart::Draw(dc);
+    // The chart bases draw only the y caption; the x axis of this one is named
+    // under its labels, in the bottom margin.
+    dc.save();
+    QFont f(QStringLiteral("Courier New CE"));
+    f.setStyleHint(QFont::TypeWriter);
+    f.setPixelSize(13);
+    dc.setFont(f);
+    dc.setPen(Qt::black);
+    const QFontMetrics fm(f);
+    const int centre = static_cast<int>(Left() + PlotWidth() / 2);
+    dc.drawText(centre - fm.horizontalAdvance(XCaption()) / 2, YToPixel(YMin()) + 20 + fm.ascent(), XCaption());
+    dc.restore();
 }
 
 QString CInjMapChart::FormatYLabel(double y) const { return CXYChart::FormatYLabel(y > 25 ? y - 25 : y); }

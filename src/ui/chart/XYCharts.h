@@ -64,6 +64,8 @@ public:
     const char* GetName() const override { return "CInjMapChart"; }
     /// Both halves read 0 .. 25.
     QString FormatYLabel(double y) const override;
+    /// The chart, and its x caption (the load) under the x labels.
+    void Draw(QPainter& dc) override;
     /// Rebuilds the points from samples at 2000 .. 6000 1/min with a petrol time of
     /// at least 2 ms.
     void SetData(const std::vector<CDiag>& samples);

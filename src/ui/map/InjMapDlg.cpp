@@ -1,5 +1,6 @@
 #include "ui/map/InjMapDlg.h"
 
+#include <QFileInfo>
 #include <QPainter>
 
 #include "diag/DeviceDoc.h"
@@ -12,10 +13,14 @@ namespace {
 constexpr int WIDTH_PX = 872, HEIGHT_PX = 618;
 } // namespace
 
-CInjMapDlg::CInjMapDlg(const std::vector<CDiag>& samples, CDeviceDoc* doc, QWidget* parent)
+CInjMapDlg::CInjMapDlg(const std::vector<CDiag>& samples, CDeviceDoc* doc, QWidget* parent, const QString& recording)
     : QDialog(parent), m_chart(std::make_unique<CInjMapChart>(this)), m_doc(doc) {
     setObjectName(QStringLiteral("injMapDlg"));
-    setWindowTitle(QStringLiteral("Mapa wtrysków"));
+    // "Mapa wtrysków" first, then what the points are and where they come from.
+    QString title = QStringLiteral("Mapa wtrysków — czas wtrysku benzyny względem obciążenia, na benzynie i na LPG");
+    if (!recording.isEmpty())
+        title += QStringLiteral(" — ") + QFileInfo(recording).fileName();
+    setWindowTitle(title);
     setSizeGripEnabled(true);
     resize(WIDTH_PX, HEIGHT_PX);
     m_chart->SetData(samples);

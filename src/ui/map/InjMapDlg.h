@@ -17,8 +17,10 @@ class CInjMapChart;
 class CInjMapDlg : public QDialog {
     Q_OBJECT
 public:
-    /// doc (may be null) gets its normal refresh back when the window opens.
-    CInjMapDlg(const std::vector<CDiag>& samples, CDeviceDoc* doc, QWidget* parent = nullptr);
+    /// doc (may be null) gets its normal refresh back when the window opens; the
+    /// title names what the chart shows and, when given, the recording's file.
+    CInjMapDlg(const std::vector<CDiag>& samples, CDeviceDoc* doc, QWidget* parent = nullptr,
+               const QString& recording = QString());
     ~CInjMapDlg() override;
 
     CInjMapChart& chart() const { return *m_chart; }

@@ -1,8 +1,12 @@
 #include "ui/map/MapGrid.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
+
+#include <algorithm>
 
 #include "ui/support/MsgHelper.h"
 
@@ -61,12 +65,10 @@ CMapGrid::CMapGrid(QWidget* parent) : QTableWidget(MAP_ROWS, MAP_COLUMNS + 1, pa
     auto* ms = new QTableWidgetItem(QStringLiteral("ms"));
     ms->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setHorizontalHeaderItem(0, ms);
-    setColumnWidth(0, LABEL_WIDTH);
     for (int column = 0; column < MAP_COLUMNS; ++column) {
         auto* h = new QTableWidgetItem(qstr(mapColumnHeader(column)));
         h->setTextAlignment(Qt::AlignCenter);
         setHorizontalHeaderItem(column + 1, h);
-        setColumnWidth(column + 1, CELL_WIDTH);
         setItemDelegateForColumn(column + 1, new CPercentEditInExtListCtrl(column, this));
     }
     for (int row = 0; row < MAP_ROWS; ++row) {
@@ -84,7 +86,36 @@ CMapGrid::CMapGrid(QWidget* parent) : QTableWidget(MAP_ROWS, MAP_COLUMNS + 1, pa
             setItem(row, column + 1, c);
         }
     }
+    fitColumns();
     connect(this, &QTableWidget::itemChanged, this, &CMapGrid::onItemChanged);
+}
+
+void CMapGrid::fitColumns() {
+    // 60 and 70 pixels where the font allows; wider where a label, a header or the
+    // widest cell text ("-100%") would be cut, so nothing shows as "24.5-2…".
+    const QFontMetrics cells(font()), headers(horizontalHeader()->font());
+    constexpr int PADDING = 14;
+    int label = std::max(LABEL_WIDTH, headers.horizontalAdvance(QStringLiteral("ms")) + PADDING);
+    for (int row = 0; row < MAP_ROWS; ++row)
+        label = std::max(label, cells.horizontalAdvance(item(row, 0)->text()) + PADDING);
+    setColumnWidth(0, label);
+    for (int column = 0; column < MAP_COLUMNS; ++column)
+        setColumnWidth(column + 1,
+                       std::max({CELL_WIDTH, headers.horizontalAdvance(horizontalHeaderItem(column + 1)->text()) + PADDING,
+                                 cells.horizontalAdvance(QStringLiteral("-100%")) + PADDING}));
+    verticalHeader()->setDefaultSectionSize(std::max(verticalHeader()->defaultSectionSize(), cells.height() + 6));
+    horizontalHeader()->setMinimumHeight(headers.height() + 8);
+    // The pane keeps every column in view: no horizontal scrolling of the grid.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setMinimumWidth(fullWidth());
+}
+
+int CMapGrid::fullWidth() const {
+    int w = 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column <= MAP_COLUMNS; ++column)
+        w += columnWidth(column);
+    return w;
 }
 
 QString CMapGrid::cellText(int row, int column) const { return cell(row, column)->text(); }
@@ -124,8 +155,9 @@ void CMapGrid::setBasis(const MapResult& result) {
         for (int column = 0; column < MAP_COLUMNS; ++column) {
             QTableWidgetItem* c = cell(row, column);
             c->setToolTip(qstr(mapCellBasis(result, row, column)));
-            c->setBackground(result.filled(row, column) && result.weak(row, column) ? QColor::fromRgb(MAP_CELL_WEAK)
-                                                                                     : rowColour(row));
+            // A value on few samples, or a driven cell left empty for too few of one fuel.
+            const bool few = result.filled(row, column) ? result.weak(row, column) : result.unjudged(row, column) != 0;
+            c->setBackground(few ? QColor::fromRgb(MAP_CELL_WEAK) : rowColour(row));
         }
     }
     m_filling = false;

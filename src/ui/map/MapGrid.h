@@ -55,9 +55,13 @@ public:
     void setBasis(const MapResult& result);
     /// The background a map cell is painted with.
     QColor cellBackground(int row, int column) const;
+    /// The width that shows every column whole, with the frame and the scroll bar.
+    int fullWidth() const;
 
 private:
     QTableWidgetItem* cell(int row, int column) const { return item(row, column + 1); }
+    /// Column widths and row heights that fit the labels, headers and cell texts.
+    void fitColumns();
     void clearBasis(int row, int column);
     void onItemChanged(QTableWidgetItem* item);
     bool m_filling = false;

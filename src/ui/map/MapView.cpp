@@ -59,7 +59,7 @@ CMapView::CMapView(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), m_doc(do
     lay->addLayout(buttons);
 
     connect(m_create, &QPushButton::clicked, this, &CMapView::OnBtnCreate);
-    connect(m_read, &QPushButton::clicked, this, &CMapView::OnBtnRead);
+    connect(m_read, &QPushButton::clicked, this, &CMapView::onReadClicked);
     connect(m_write, &QPushButton::clicked, this, &CMapView::OnBtnWrite);
     connect(m_clear, &QPushButton::clicked, this, &CMapView::OnBtnClear);
     connect(m_chart, &QPushButton::clicked, this, &CMapView::OnBtnChart);
@@ -98,6 +98,7 @@ bool CMapView::readAndShow() {
         showFailure(this, MSG_MAP_READ_FAILED);
         return false;
     }
+    m_controllerBytes = bytes;
     m_grid->setTexts(mapTextsOfBytes(bytes));
     m_readOn = connection;
     m_gridOwned = false;
@@ -107,6 +108,20 @@ bool CMapView::readAndShow() {
 void CMapView::OnBtnRead() {
     catching(this, "CMapView::OnBtnRead()", [&] { readAndShow(); });
     updateConnection();
+}
+
+bool CMapView::gridDiffersFromController() const {
+    // Compared as the bytes "Wpisz" would send: a grid never filled (all empty) and
+    // nothing read yet hold nothing to lose.
+    return m_grid->bytes() != m_controllerBytes;
+}
+
+void CMapView::onReadClicked() {
+    if (gridDiffersFromController() &&
+        zefMessageBox(this, QString::fromUtf8(MSG_MAP_REPLACE_QUESTION), QString(APP_CAPTION), EMsgStyle::Question) !=
+            EMsgResult::Yes)
+        return;
+    OnBtnRead();
 }
 
 void CMapView::OnBtnWrite() {
@@ -124,6 +139,7 @@ void CMapView::OnBtnWrite() {
         const WriteTexts texts{QStringLiteral("Nie powiodło się wpisanie ustawień do urządzenia!"),
                                QString::fromUtf8(MSG_WRITE_NO_CAR_DATA)};
         if (showWriteResult(this, result, texts)) {
+            m_controllerBytes = bytes;
             m_readOn = m_doc.connectionNumber();
             m_gridOwned = false;
             // The restart that makes the controller read its map leaves the car on
@@ -146,13 +162,11 @@ void CMapView::OnBtnClear() {
     updateConnection();
 }
 
-std::string CMapView::chooseRecording() {
+std::string CMapView::chooseRecording(const QString& title) {
     m_doc.resetDataFolder();
     m_doc.slowRefresh();
     const QString path = CDeviceDocUi::askFile(this, false, qstr(m_doc.dataFolder()),
-                                               QString::fromUtf8(RECORDING_FILTER), QStringLiteral("txt"),
-                                               QStringLiteral("Wybierz nagranie jazdy na benzynie i LPG, "
-                                                              "z którego obliczyć mapę"));
+                                               QString::fromUtf8(RECORDING_FILTER), QStringLiteral("txt"), title);
     m_doc.normalRefresh();
     if (path.isEmpty()) return {};
     m_doc.setDataFolderFromFile(path.toStdString());
@@ -167,7 +181,8 @@ void CMapView::showComputed(const MapResult& result) {
 }
 
 void CMapView::OnBtnCreate() {
-    const std::string path = chooseRecording();
+    const std::string path = chooseRecording(QStringLiteral("Utwórz mapę — wybierz nagranie jazdy na benzynie i LPG, "
+                                                            "z którego obliczyć mapę"));
     if (path.empty()) return;
     catching(this, "CMapView::OnBtnCreate()", [&] {
         MapResult result;
@@ -188,7 +203,8 @@ void CMapView::OnBtnCreate() {
 }
 
 void CMapView::OnBtnChart() {
-    const std::string path = chooseRecording();
+    const std::string path = chooseRecording(QStringLiteral("Pokaż wykres — wybierz nagranie, którego czasy wtrysku "
+                                                            "pokazać względem obciążenia"));
     if (path.empty()) return;
     catching(this, "CMapView::OnBtnChart()", [&] {
         CInjMap recording(path);
@@ -205,7 +221,7 @@ void CMapView::OnBtnChart() {
             }
         }
         showRecordingDamage(this, path, recording.stats());
-        CInjMapDlg dlg(recording.samples(), &m_doc, this);
+        CInjMapDlg dlg(recording.samples(), &m_doc, this, qstr(path));
         dlg.exec();
     });
 }

@@ -23,6 +23,12 @@ namespace zefirel {
 class CDeviceDoc;
 class CMapGrid;
 
+/// Asked by "Wczytaj" before the controller's map replaces a grid that holds
+/// something else (computed, cleared or typed and not written).
+inline constexpr const char* MSG_MAP_REPLACE_QUESTION =
+    "Mapa w tabeli nie została wpisana do sterownika.\n"
+    "Wczytać mapę ze sterownika i zastąpić nią mapę z tabeli?";
+
 /// Wait texts of the pane.
 inline constexpr const char* WAIT_MAP_READ = "Wczytywanie ustawień z urządzenia...";
 inline constexpr const char* WAIT_MAP_WRITE = "Wpisywanie mapy wtrysków do urządzenia...";
@@ -41,6 +47,9 @@ public:
     void updateConnection();
 
     void OnBtnRead();
+    /// The button "Wczytaj": asks first when the grid holds what the controller does
+    /// not (computed, cleared or typed and not written); No keeps the grid.
+    void onReadClicked();
     void OnBtnWrite();
     void OnBtnClear();
     void OnBtnCreate();
@@ -62,8 +71,8 @@ signals:
     void notice(const QString& text);
 
 private:
-    /// The file dialog over the data folder; empty on Cancel.
-    std::string chooseRecording();
+    /// The file dialog over the data folder, titled with what the recording is for; empty on Cancel.
+    std::string chooseRecording(const QString& title);
     /// The map read shown in the grid; false (with the message) when it failed.
     bool readAndShow();
 
@@ -74,7 +83,11 @@ private:
     QPushButton* m_write;
     QPushButton* m_clear;
     QPushButton* m_chart;
+    /// Whether the grid holds anything the controller's map read or written last does not.
+    bool gridDiffersFromController() const;
+
     uint64_t m_readOn = 0;    ///< the connection whose controller map the grid shows (0: none)
+    MapBytes m_controllerBytes = emptyMap(); ///< the map read from or written to the controller last
     bool m_gridOwned = false; ///< computed or cleared: every cell is the installer's
     bool m_reading = false;
 };

@@ -1,6 +1,7 @@
 #include "ui/map/TimeCorrView.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPainter>
@@ -27,6 +28,37 @@ constexpr const char* WAIT_READING = "Wczytywanie ustawień z urządzenia...";
 constexpr int VALUE_HEIGHT = 18;
 constexpr int ARROW_SIZE = 14;
 constexpr int BUTTON_HEIGHT = 24;
+
+/// The buttons' bar: side by side where the pane is wide enough, one above the
+/// other where it is not (the map pane beside it), so none is ever cut off.
+class CButtonBar : public QWidget {
+public:
+    CButtonBar() : m_lay(new QBoxLayout(QBoxLayout::LeftToRight, this)) {
+        // The bar's width is not held at the row's: narrower, the buttons stack.
+        m_lay->setSizeConstraint(QLayout::SetNoConstraint);
+    }
+    QBoxLayout* boxLayout() const { return m_lay; }
+    QSize minimumSizeHint() const override {
+        int widest = 0;
+        for (int i = 0; i < m_lay->count(); ++i)
+            if (QWidget* w = m_lay->itemAt(i)->widget()) widest = std::max(widest, w->sizeHint().width());
+        const QMargins m = m_lay->contentsMargins();
+        return {widest + m.left() + m.right(), m_lay->minimumSize().height()};
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QWidget::resizeEvent(e);
+        // The row's width with the buttons side by side.
+        m_lay->setDirection(QBoxLayout::LeftToRight);
+        const bool fits = width() >= m_lay->minimumSize().width();
+        m_lay->setDirection(fits ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+        updateGeometry();
+    }
+
+private:
+    QBoxLayout* m_lay;
+};
 
 /// Closes the host's wait window when the read ends, also by an error object.
 struct WaitGuard {
@@ -115,6 +147,7 @@ void CTimeCorrView::placeControls() {
         m_checks[k]->move(x + (boxWidth - m_checks[k]->sizeHint().width()) / 2,
                           CONTROLS_TOP + VALUE_HEIGHT + ARROW_SIZE + 4);
     }
+    if (m_buttonBar) return; // the buttons stand in their own bar
     const int buttonsTop = CONTROLS_TOP + VALUE_HEIGHT + ARROW_SIZE + 30;
     int x = static_cast<int>(m_chart.Left());
     for (QPushButton* b : {m_read, m_write, m_clear}) {
@@ -122,6 +155,25 @@ void CTimeCorrView::placeControls() {
         b->setGeometry(x, buttonsTop, bw, BUTTON_HEIGHT);
         x += bw + 10;
     }
+}
+
+QWidget* CTimeCorrView::buttonBar() {
+    if (m_buttonBar) return m_buttonBar;
+    auto* bar = new CButtonBar;
+    m_buttonBar = bar;
+    m_buttonBar->setObjectName(QStringLiteral("timeCorrButtons"));
+    QBoxLayout* row = bar->boxLayout();
+    row->setContentsMargins(4, 4, 4, 4);
+    row->setSpacing(6);
+    for (QPushButton* b : {m_read, m_write, m_clear}) {
+        b->setMinimumHeight(BUTTON_HEIGHT);
+        row->addWidget(b, 0, Qt::AlignLeft);
+    }
+    row->addStretch(1);
+    // The space the buttons took under the point controls is not needed any more.
+    setMinimumSize(VIEW_WIDTH, CONTROLS_TOP + VALUE_HEIGHT + ARROW_SIZE + 30);
+    resize(minimumSize());
+    return m_buttonBar;
 }
 
 void CTimeCorrView::paintEvent(QPaintEvent*) {

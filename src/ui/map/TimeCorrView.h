@@ -76,6 +76,10 @@ public:
     CTimeCorrChart& chart() { return m_chart; }
     bool markTimerActive() const;
 
+    /// Moves the three buttons out of the view into a bar of their own (made once),
+    /// for a pane that scrolls the curve but keeps the buttons in view.
+    QWidget* buttonBar();
+
 protected:
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -112,6 +116,7 @@ private:
     TimeCorrectionCurve m_loaded{}; ///< as last read or written
     uint64_t m_readOn = 0;          ///< the connection whose controller curve was read (0: none)
     bool m_curveOwned = false;      ///< "Kasuj poprawki": every point is the installer's
+    QWidget* m_buttonBar = nullptr; ///< the buttons' own bar, once they moved there
 };
 
 } // namespace zefirel
