@@ -105,7 +105,7 @@ bool CDevicePanel::writeCorrection(const CSettingsBlock& record) {
         wait.end();
         const bool ok = showWriteResult(this, result,
                                         {QStringLiteral("Nie powiodło się ustawienie urządzenia!"),
-                                         QString::fromUtf8(MSG_WRITE_NO_CAR_DATA), true});
+                                         QString::fromUtf8(MSG_WRITE_NO_CAR_DATA)});
         // A refused value gives way to the controller's; after a failed write the
         // typed value stays, to be written again.
         if (ok || result.outcome == EWriteOutcome::Refused) showCorrection();
