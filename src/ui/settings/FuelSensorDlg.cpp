@@ -13,6 +13,7 @@
 
 #include "link/LPGDevice.h"
 #include "ui/support/MsgHelper.h"
+#include "ui/support/WriteGate.h"
 
 namespace zefirel {
 
@@ -68,6 +69,7 @@ CFuelSensorDlg::CFuelSensorDlg(CLPGDevice& device, QWidget* parent) : QDialog(pa
     QPushButton* cancel = namedButton(this, QStringLiteral("Anuluj"), "cancel");
     for (QPushButton* b : {read, write, factory, ok, cancel})
         buttons->addWidget(b);
+    gateWrites(write, m_device);
     lay->addLayout(buttons);
     connect(read, &QPushButton::clicked, this, [this] {
         guarded(this, "CFuelSensorDlg::OnBtnRead()", [this] { onRead(); });
