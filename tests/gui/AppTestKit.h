@@ -35,7 +35,7 @@
 #include "ui/app/MainFrm.h"
 #include "ui/app/Zefirel.h"
 #include "ui/diag/DeviceDocUi.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 QT_BEGIN_NAMESPACE
 /// Readable QString values in test failures.

@@ -24,7 +24,7 @@
 #include "ui/bench/ReportPainter.h"
 #include "ui/diag/DeviceDocUi.h"
 #include "ui/map/MapGrid.h"
-#include "ui/settings/MsgHelper.h"
+#include "ui/support/MsgHelper.h"
 
 namespace zefirel::test {
 namespace {

@@ -20,7 +20,7 @@
 #include "ui/app/QtHost.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/map/TimeCorrView.h"
-#include "ui/settings/WaitDlg.h"
+#include "ui/support/WaitDlg.h"
 
 namespace zefirel::test {
 namespace {

@@ -21,7 +21,7 @@
 #include "ui/chart/Chart.h"
 #include "ui/settings/CarSettingsDlg.h"
 #include "ui/settings/DevSetupDlg.h"
-#include "ui/settings/ErrCodesDlg.h"
+#include "ui/support/ErrCodesDlg.h"
 
 namespace zefirel::test {
 namespace {

@@ -19,9 +19,9 @@
 #include "ui/app/DeviceFrm.h"
 #include "ui/chart/Chart.h"
 #include "ui/diag/DisplayView.h"
-#include "ui/settings/ErrCodesDlg.h"
-#include "ui/settings/PasswdDlg.h"
-#include "ui/settings/WaitDlg.h"
+#include "ui/support/ErrCodesDlg.h"
+#include "ui/support/PasswdDlg.h"
+#include "ui/support/WaitDlg.h"
 
 namespace zefirel::test {
 namespace {

@@ -19,7 +19,7 @@
 #include "ui/app/DeviceFrm.h"
 #include "ui/app/LPGBar.h"
 #include "ui/diag/DevicePanel.h"
-#include "ui/settings/PasswdDlg.h"
+#include "ui/support/PasswdDlg.h"
 
 namespace zefirel::test {
 namespace {
