@@ -21,7 +21,7 @@
 #include "ui/bench/AcceptanceDlg.h"
 #include "ui/bench/BenchCommands.h"
 #include "ui/bench/ConnDoctorDlg.h"
-#include "ui/bench/ReportPainter.h"
+#include "report/ReportPainter.h"
 #include "ui/diag/DeviceDocUi.h"
 #include "ui/map/MapGrid.h"
 #include "ui/support/MsgHelper.h"
