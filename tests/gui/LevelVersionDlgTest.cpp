@@ -16,6 +16,7 @@
 #include "settings/LevelSensor.h"
 #include "ui/app/Commands.h"
 #include "ui/app/DeviceFrm.h"
+#include "ui/diag/DevicePanel.h"
 #include "ui/settings/DevSetupDlg.h"
 #include "ui/settings/FuelSensorDlg.h"
 #include "ui/settings/LPGDevVersionDlg.h"

@@ -174,11 +174,14 @@ TEST_F(WizardTest, ALongPetrolTimeTurnsThe12VSignalSettingOverOnce) {
     EXPECT_EQ(m_controller->setupRecord()[SETUP_PETROL_TYPE], before ^ INJECTION_SIGNAL_12V);
     EXPECT_TRUE(shown(QString::fromUtf8(WIZARD_RESTORE_QUESTION)));
     // The first question says, in a line of its own, what was changed and why.
-    ASSERT_FALSE(answers.seen.empty());
+    const auto start = std::find_if(answers.seen.begin(), answers.seen.end(), [](const CDialogAnswers::Seen& d) {
+        return d.name == QStringLiteral("stepStartDlg");
+    });
+    ASSERT_NE(start, answers.seen.end());
     const bool nowOn = (before & INJECTION_SIGNAL_12V) == 0;
-    EXPECT_TRUE(answers.seen[0].text.contains(QStringLiteral("sygnałem 12 V” zostało %1 i wpisane do sterownika.\n")
-                                                  .arg(nowOn ? QStringLiteral("włączone") : QStringLiteral("wyłączone"))))
-        << answers.seen[0].text.toStdString();
+    EXPECT_TRUE(start->text.contains(QStringLiteral("sygnałem 12 V” zostało %1 i wpisane do sterownika.\n")
+                                      .arg(nowOn ? QStringLiteral("włączone") : QStringLiteral("wyłączone"))))
+        << start->text.toStdString();
 
     // Read right from now on: the next start leaves the setting alone.
     m_controller->setInjectorPetrolMs(1, -1);
