@@ -494,7 +494,9 @@ TEST_F(PanelTest, NoMessageBoxAppearsUnderTheWaitCursor) {
     button("btnWrite")->click(); // the car data are asked for, cancelled: the write is refused
     button("btnLpg")->click();   // every answer to the LPG command arrives garbled
     EXPECT_FALSE(dialogUnderCursor);
-    EXPECT_TRUE(shown(QStringLiteral("Nie powiodło się ustawienie urządzenia!")));
+    // Cancelling the car data is said as such, not as a failed write.
+    EXPECT_TRUE(shown(QString::fromUtf8(MSG_WRITE_NO_CAR_DATA)));
+    EXPECT_FALSE(shown(QStringLiteral("Nie powiodło się ustawienie urządzenia!")));
     EXPECT_TRUE(shown(QStringLiteral("Nie powiodło się przełączenie na LPG!")));
     EXPECT_EQ(std::count(underCursor.begin(), underCursor.end(), true), 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
