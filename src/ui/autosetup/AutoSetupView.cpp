@@ -155,13 +155,16 @@ void CAutoSetupView::startProcedure() {
 }
 
 void CAutoSetupView::OnBtnStop() {
+    // After a run's own successful end "Zatrzymaj" may still be enabled: there is
+    // nothing to stop then, and nothing to confirm.
+    const bool wasRunning = m_setup->running();
     m_setup->stop();
     QThread::msleep(AUTOSETUP_STOP_WAIT_MS);
     m_start->setEnabled(true);
     m_stop->setEnabled(false);
     // The run's last lines ("Ustawianie zatrzymane.", "Koniec") arrive as they are
     // logged; the status bar says at once that the stop was taken.
-    for (QWidget* w = parentWidget(); w; w = w->parentWidget())
+    for (QWidget* w = parentWidget(); wasRunning && w; w = w->parentWidget())
         if (auto* frame = qobject_cast<CDeviceFrame*>(w)) {
             if (frame->bar()) frame->bar()->showNotice(QString::fromUtf8(AUTOSETUP_STOPPED_NOTICE));
             break;
