@@ -16,6 +16,7 @@
 #include "ui/app/Commands.h"
 #include "ui/app/MainFrm.h"
 #include "ui/app/DeviceFrm.h"
+#include "ui/app/LPGBar.h"
 #include "ui/autosetup/AutoSetupView.h"
 
 using namespace zefirel;
@@ -71,7 +72,10 @@ TEST_F(AutoSetupViewTest, RunFromThePaneWritesTheCorrectionAndStopEndsTheNextRun
     EXPECT_EQ(first[0], QString(82, QLatin1Char('-')));
     EXPECT_TRUE(first[1].startsWith(QStringLiteral("Czas rozpoczęcia: ")));
     EXPECT_EQ(first[2], QStringLiteral("Start"));
-    EXPECT_EQ(first.mid(first.size() - 2), (QStringList{QStringLiteral("Koniec ustawiania"), first[0]}));
+    // The last lines say what the controller holds now.
+    EXPECT_EQ(first.mid(first.size() - 3),
+              (QStringList{qstr(writtenCorrectionLine(m_controller->mainCorrectionMs())),
+                           QStringLiteral("Koniec ustawiania"), first[0]}));
     EXPECT_TRUE(shown(QStringLiteral("Ustal wolne obroty")));
     EXPECT_TRUE(view().procedure().succeeded());
     EXPECT_NEAR(m_controller->mainCorrectionMs(), 1.8, 0.05 + 1e-9);
@@ -89,7 +93,11 @@ TEST_F(AutoSetupViewTest, RunFromThePaneWritesTheCorrectionAndStopEndsTheNextRun
     EXPECT_EQ(all.mid(0, first.size()), first) << "rows are only appended";
     EXPECT_EQ(all[first.size()], first[0]);
     EXPECT_TRUE(all[first.size() + 1].startsWith(QStringLiteral("Czas rozpoczęcia: ")));
-    EXPECT_EQ(all.last(), QStringLiteral("Koniec"));
+    // The stop is said in the log, whose last line stays in view, and in the status bar.
+    EXPECT_EQ(all.mid(all.size() - 2), (QStringList{QString::fromUtf8(AUTOSETUP_STOPPED), QStringLiteral("Koniec")}));
+    QTableWidget* log = view().log();
+    EXPECT_TRUE(log->viewport()->rect().contains(log->visualItemRect(log->item(log->rowCount() - 1, 0)).center()));
+    EXPECT_EQ(docUi().frame()->bar()->notice(), QString::fromUtf8(AUTOSETUP_STOPPED_NOTICE));
     EXPECT_FALSE(view().procedure().succeeded());
     EXPECT_TRUE(view().startButton()->isEnabled());
     EXPECT_FALSE(view().stopButton()->isEnabled());

@@ -15,8 +15,12 @@
 #include "settings/CarInfo.h"
 #include "settings/LevelSensor.h"
 #include "ui/app/Commands.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/diag/DevicePanel.h"
+#include "ui/settings/DevSetupDlg.h"
 #include "ui/settings/FuelSensorDlg.h"
 #include "ui/settings/LPGDevVersionDlg.h"
+#include "ui/support/WriteGate.h"
 
 namespace zefirel::test {
 namespace {
@@ -100,6 +104,30 @@ TEST_F(SettingsDlgTest, LevelSensorReadsChecksTheOrderAndWrites) {
     dlg.accept();
     EXPECT_TRUE(shown(QString::fromUtf8(MSG_LEVEL_ORDER)));
     EXPECT_FALSE(dlg.isVisible());
+}
+
+// Every button that writes to the controller is offered only while one is connected,
+// also in a dialog that stays open while the line goes dead.
+TEST_F(SettingsDlgTest, WriteButtonsAreOfferedOnlyWhileAControllerIsConnected) {
+    startSimulator();
+    startProgram();
+    CFuelSensorDlg level(doc());
+    CLPGDevVersionDlg version(doc());
+    CDevSetupDlg settings(doc());
+    QWidget& panel = *docUi().frame()->panel();
+    const auto offered = [&] {
+        return std::vector<bool>{child<QPushButton>(level, "write")->isEnabled(),
+                                 child<QPushButton>(version, "write")->isEnabled(),
+                                 child<QPushButton>(settings, "writeDevice")->isEnabled(),
+                                 child<QPushButton>(panel, "btnWrite")->isEnabled(),
+                                 child<QWidget>(panel, "correctionSpin")->isEnabled()};
+    };
+    EXPECT_EQ(offered(), std::vector<bool>(5, true));
+    m_server->setMuted(true);
+    ASSERT_TRUE(waitUntil([&] { return !doc().isVersionOk(); }, 20000));
+    EXPECT_TRUE(waitUntil([&] { return offered() == std::vector<bool>(5, false); }, 3000))
+        << "level, version, settings, panel Wpisz, spin: " << ::testing::PrintToString(offered());
+    m_server->setMuted(false);
 }
 
 TEST_F(SettingsDlgTest, LowOhmSensorIsRecognisedAndTheReserveLampBlinks) {

@@ -136,6 +136,33 @@ TEST_F(PanelTest, ModeButtonsSwitchTheControllerAndTheField) {
     EXPECT_EQ(m_controller->mode(), sim::EWorkMode::Lpg);
 }
 
+TEST_F(PanelTest, ModeButtonsShowTheControllersWorkModeWhoeverSetIt) {
+    startSimulator();
+    startProgram();
+    const auto pressed = [&] {
+        QStringList out;
+        for (const char* name : {"btnGasoline", "btnLpg", "btnAuto"})
+            if (button(name)->isChecked()) out << QLatin1String(name);
+        return out;
+    };
+    const auto showsOnly = [&](const char* name) {
+        return waitUntil([&] { return pressed() == QStringList{QLatin1String(name)}; }, 5000);
+    };
+    // Before any click: the controller works on petrol, as its samples say.
+    EXPECT_TRUE(showsOnly("btnGasoline")) << pressed().join(QLatin1Char(',')).toStdString();
+    // Switched by the setup procedure, not by this panel.
+    ASSERT_TRUE(doc().setWorkLpg());
+    EXPECT_TRUE(showsOnly("btnLpg")) << pressed().join(QLatin1Char(',')).toStdString();
+    // AUTO as the wizard's last step sets it stays shown while the controller picks the fuel.
+    ASSERT_TRUE(doc().setWorkAuto());
+    EXPECT_TRUE(showsOnly("btnAuto")) << pressed().join(QLatin1Char(',')).toStdString();
+    pump(3 * READOUT_PERIOD_MS);
+    EXPECT_EQ(pressed(), QStringList{QStringLiteral("btnAuto")});
+    // A click shows its mode at once.
+    button("btnGasoline")->click();
+    EXPECT_EQ(pressed(), QStringList{QStringLiteral("btnGasoline")});
+}
+
 TEST_F(PanelTest, CorrectionNeedsCarDataThenSpinAndWpiszWriteOnlyValidValues) {
     startSimulator();
     startProgram();
@@ -153,6 +180,8 @@ TEST_F(PanelTest, CorrectionNeedsCarDataThenSpinAndWpiszWriteOnlyValidValues) {
     button("btnWrite")->click();
     EXPECT_TRUE(asked);
     EXPECT_TRUE(shown(QStringLiteral("Aby wpisać ustawienia musisz podać dane dotyczące samochodu i zamontowanej instalacji")));
+    // The installer chose to cancel: that is no failure to report.
+    EXPECT_FALSE(shown(QStringLiteral("Nie powiodło się ustawienie urządzenia!")));
     EXPECT_DOUBLE_EQ(m_controller->mainCorrectionMs(), start);
 
     doc().setAdministratorLevel(true);
@@ -274,9 +303,14 @@ TEST_F(PanelTest, CorrectionTextTakesEitherDecimalSeparatorAndAnythingElseSendsN
             continue;
         }
         ASSERT_EQ(now.size(), shownBefore + 1) << c.text;
-        EXPECT_EQ(now.back().text, QStringLiteral("Nieprawidłowe wartości.")) << c.text;
+        // The range the field takes goes under the message; the field shows the
+        // last good value again, in the form it takes.
+        EXPECT_EQ(now.back().text,
+                  QStringLiteral("Nieprawidłowe wartości.\n  (dozwolone wartości: od 0.000 do 6.000 ms, np. 1.800)"))
+            << c.text;
         EXPECT_EQ(now.back().caption, QStringLiteral("Zefirel"));
         EXPECT_DOUBLE_EQ(m_controller->mainCorrectionMs(), before) << c.text;
+        EXPECT_EQ(edit()->text(), controllerCorrection()) << c.text;
     }
 
     // A spin step is checked like "Wpisz": a record the check refuses is not sent.
@@ -460,7 +494,9 @@ TEST_F(PanelTest, NoMessageBoxAppearsUnderTheWaitCursor) {
     button("btnWrite")->click(); // the car data are asked for, cancelled: the write is refused
     button("btnLpg")->click();   // every answer to the LPG command arrives garbled
     EXPECT_FALSE(dialogUnderCursor);
-    EXPECT_TRUE(shown(QStringLiteral("Nie powiodło się ustawienie urządzenia!")));
+    // Cancelling the car data is said as such, not as a failed write.
+    EXPECT_TRUE(shown(QString::fromUtf8(MSG_WRITE_NO_CAR_DATA)));
+    EXPECT_FALSE(shown(QStringLiteral("Nie powiodło się ustawienie urządzenia!")));
     EXPECT_TRUE(shown(QStringLiteral("Nie powiodło się przełączenie na LPG!")));
     EXPECT_EQ(std::count(underCursor.begin(), underCursor.end(), true), 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -162,10 +162,26 @@ TEST_F(WizardTest, ALongPetrolTimeTurnsThe12VSignalSettingOverOnce) {
     cfg.injectorPetrolMs[0] = 60;
     startWarm(cfg);
     const uint8_t before = m_controller->setupRecord()[SETUP_PETROL_TYPE];
+    // "Przerwij" keeps what the wizard wrote when asked "Nie".
+    setMessageInterceptor([this](const ShownMessage& m) {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_messages.push_back(m);
+        return m.style == EMsgStyle::Question ? EMsgResult::No : EMsgResult::Ok;
+    });
     CDialogAnswers answers;
     answers.actions["stepStartDlg"] = CDialogAnswers::cancel();
     runWizard();
     EXPECT_EQ(m_controller->setupRecord()[SETUP_PETROL_TYPE], before ^ INJECTION_SIGNAL_12V);
+    EXPECT_TRUE(shown(QString::fromUtf8(WIZARD_RESTORE_QUESTION)));
+    // The first question says, in a line of its own, what was changed and why.
+    const auto start = std::find_if(answers.seen.begin(), answers.seen.end(), [](const CDialogAnswers::Seen& d) {
+        return d.name == QStringLiteral("stepStartDlg");
+    });
+    ASSERT_NE(start, answers.seen.end());
+    const bool nowOn = (before & INJECTION_SIGNAL_12V) == 0;
+    EXPECT_TRUE(start->text.contains(QStringLiteral("sygnałem 12 V” zostało %1 i wpisane do sterownika.\n")
+                                      .arg(nowOn ? QStringLiteral("włączone") : QStringLiteral("wyłączone"))))
+        << start->text.toStdString();
 
     // Read right from now on: the next start leaves the setting alone.
     m_controller->setInjectorPetrolMs(1, -1);
@@ -174,6 +190,7 @@ TEST_F(WizardTest, ALongPetrolTimeTurnsThe12VSignalSettingOverOnce) {
     QStringList asked = answers.names();
     asked.removeAll(QStringLiteral("waitDlg")); // the resets' wait windows, when they stay long enough to be seen
     EXPECT_EQ(asked, (QStringList{QStringLiteral("stepStartDlg"), QStringLiteral("stepStartDlg")}));
+    EXPECT_FALSE(answers.seen.back().text.contains(QStringLiteral("12 V"))) << "said again without a change";
     // The turned-over byte is written as every change of the injection type is:
     // between a reset and the clearing of the errors.
     const auto received = m_controller->received();
@@ -222,19 +239,57 @@ TEST_F(WizardTest, TheSequenceTypeDecidesWhichInjectorsAreChecked) {
     }
 }
 
-TEST_F(WizardTest, ARefusedBasicSettingIsShownAndNothingIsWritten) {
+TEST_F(WizardTest, ARefusedBasicSettingNamesItsRangeAndStep1OpensAgainWithTheTypedValues) {
     startWarm();
     ASSERT_TRUE(doc().readSettings());
     const double voltage = doc().settings().value(ESetting::minSupplyVoltage);
     const auto record = m_controller->setupRecord();
     CDialogAnswers answers;
-    answers.actions["step1Dlg"] = CDialogAnswers::type("minSupplyVoltage", "8");
+    QStringList reopenedWith;
+    int step1Shown = 0;
+    answers.actions["step1Dlg"] = [&](QDialog* d) {
+        if (++step1Shown == 1) {
+            d->findChild<QLineEdit*>(QStringLiteral("switchSpeed"))->setText(QStringLiteral("1700"));
+            d->findChild<QLineEdit*>(QStringLiteral("minSupplyVoltage"))->setText(QStringLiteral("8"));
+            CDialogAnswers::press(d, "stepOk");
+            return;
+        }
+        reopenedWith << d->findChild<QLineEdit*>(QStringLiteral("switchSpeed"))->text()
+                     << d->findChild<QLineEdit*>(QStringLiteral("minSupplyVoltage"))->text();
+        CDialogAnswers::press(d, "stepCancel");
+    };
     runWizard();
-    EXPECT_EQ(errorMessages(), QStringList{QStringLiteral("Błędna wartość minimalnego napięcia zasilania\n")});
-    EXPECT_EQ(answers.names(), (QStringList{QStringLiteral("stepStartDlg"), QStringLiteral("step1Dlg")}));
+    // The check's own text, the allowed range under it, and what to do.
+    EXPECT_EQ(errorMessages(), QStringList{QStringLiteral("Błędna wartość minimalnego napięcia zasilania\n"
+                                                          "  (dozwolone wartości: od 9 do 12)\n") +
+                                           QString::fromUtf8(WIZARD_CORRECT_VALUES)});
+    EXPECT_EQ(answers.names(),
+              (QStringList{QStringLiteral("stepStartDlg"), QStringLiteral("step1Dlg"), QStringLiteral("step1Dlg")}));
+    EXPECT_EQ(reopenedWith, (QStringList{QStringLiteral("1700"), QStringLiteral("8")}));
     EXPECT_EQ(m_controller->setupRecord(), record);
+    // Nothing was written, so "Przerwij" has nothing to put back and asks nothing.
+    EXPECT_FALSE(shown(QString::fromUtf8(WIZARD_RESTORE_QUESTION)));
     // The record keeps what the controller holds, so no later write carries 8 V.
     EXPECT_EQ(doc().settings().value(ESetting::minSupplyVoltage), voltage);
+}
+
+TEST_F(WizardTest, PrzerwijAfterTheWizardWroteOffersToPutTheControllersRecordBack) {
+    startWarm();
+    const auto record = m_controller->setupRecord();
+    ASSERT_TRUE(doc().readSettings());
+    const double speed = doc().settings().value(ESetting::switchSpeed);
+    // Step 1 is written (with the map switched off); "Przerwij" on step 2.
+    CDialogAnswers answers;
+    answers.actions["step1Dlg"] = CDialogAnswers::type("switchSpeed", "1650");
+    answers.actions["step2Dlg"] = [&](QDialog* d) {
+        EXPECT_NE(m_controller->setupRecord(), record) << "step 1 was not written";
+        CDialogAnswers::press(d, "stepCancel");
+    };
+    runWizard();
+    EXPECT_TRUE(shown(QString::fromUtf8(WIZARD_RESTORE_QUESTION)));
+    EXPECT_EQ(m_controller->setupRecord(), record);
+    EXPECT_EQ(doc().settings().value(ESetting::switchSpeed), speed);
+    EXPECT_TRUE(errorMessages().isEmpty()) << errorMessages().join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(WizardTest, ZatrzymajDuringTheProcedureEndsWithTheFailureMessage) {

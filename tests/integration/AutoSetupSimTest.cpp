@@ -113,23 +113,26 @@ TEST_F(AutoSetupSim, ConvergesOnTheCarsNeed) {
     EXPECT_EQ(host->questions(), std::vector<std::string>{"Ustal wolne obroty"});
     EXPECT_TRUE(host->messages().empty()) << "1.8 ms is within the advised range";
     const auto lines = host->lines();
-    ASSERT_GE(lines.size(), 8u);
+    ASSERT_GE(lines.size(), 9u);
     EXPECT_EQ(lines[0], std::string(82, '-'));
     EXPECT_EQ(lines[1].rfind("Czas rozpoczęcia: ", 0), 0u);
     EXPECT_EQ(lines[2], "Start");
-    const std::vector<std::string> step1(lines.begin() + 3, lines.begin() + 8);
+    // The second correction made equal to the main one is said as written.
+    EXPECT_EQ(lines[3], "Wpisano główną poprawkę 2 (= główna): 1 ms");
+    const std::vector<std::string> step1(lines.begin() + 4, lines.begin() + 9);
     EXPECT_EQ(step1, (std::vector<std::string>{"----Krok 1----", "Przełączenie na benzynę...",
-                                               "Start pomiaru czasu wtrysku benz.", "Pomiar...", lines[7]}));
-    EXPECT_EQ(lines[7].rfind("Czas benzynowy = ", 0), 0u);
+                                               "Start pomiaru czasu wtrysku benz.", "Pomiar...", lines[8]}));
+    EXPECT_EQ(lines[8].rfind("Czas benzynowy = ", 0), 0u);
     EXPECT_TRUE(host->logged("Poprawka = " + streamNumber(steps[0]) + " ms"));
     EXPECT_TRUE(host->logged("----Krok 5----"));
-    const std::vector<std::string> tail(lines.end() - 5, lines.end());
-    EXPECT_EQ(
-        tail,
-        (std::vector<std::string>{
-            "---- Wyniki ----:", "Stała poprawka = " + streamNumber(setup->constantCorrection()) + " ms",
-            "Wpisanie wyliczonych ustawień...", "Koniec ustawiania", std::string(82, '-')}))
-        << "the five last lines";
+    const std::vector<std::string> tail(lines.end() - 6, lines.end());
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{
+                  "---- Wyniki ----:", "Stała poprawka = " + streamNumber(setup->constantCorrection()) + " ms",
+                  "Wpisanie wyliczonych ustawień...",
+                  "Wpisano główną poprawkę: " + streamNumber(sim->ctl.mainCorrectionMs()) + " ms", "Koniec ustawiania",
+                  std::string(82, '-')}))
+        << "the six last lines";
 }
 
 TEST_F(AutoSetupSim, FirstStepRangeCheck) {
@@ -239,6 +242,8 @@ TEST_F(AutoSetupSim, StopOrAVanishedLineEndsTheRun) {
         ASSERT_TRUE(ended(vanish ? 20000 : 1000));
         EXPECT_FALSE(running.get());
         EXPECT_FALSE(setup->succeeded());
+        // A stop is said as such, above "Koniec"; a vanished line is no stop.
+        EXPECT_EQ(host->logged(AUTOSETUP_STOPPED), !vanish);
         expectFailureEndAndClose();
     }
 }

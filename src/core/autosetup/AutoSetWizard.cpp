@@ -52,6 +52,13 @@ int injectorsToCheck(const std::string& cylinders, uint8_t petrolInjectionType) 
     return std::clamp(count, 1, MAX_INJECTORS);
 }
 
+std::string signal12VNote(double petrolMs, bool nowOn) {
+    return "Odczytany czas wtrysku benzyny " + streamNumber(quantizeMs(petrolMs)) +
+           " ms oznacza odwrotnie odczytywany sygnał wtryskiwaczy: ustawienie „Wtryskiwacze benzynowe załączane "
+           "sygnałem 12 V” zostało " +
+           (nowOn ? "włączone" : "wyłączone") + " i wpisane do sterownika.";
+}
+
 bool CAutoSetWizard::run() {
     // The wizard holds the car from its first question to its last write.
     const CProcedureHold hold(m_doc);
@@ -84,9 +91,20 @@ bool CAutoSetWizard::write(const CSettingsBlock& record) {
     request.source = EWriteSource::Wizard;
     request.carDataChecked = true; // asked at the wizard's start
     const SettingsWriteResult result = busy(m_host, [&] { return m_doc.commitSettings(request); });
-    if (result.ok()) return true;
+    if (result.ok()) {
+        m_wrote = true;
+        return true;
+    }
     return fail(result.message.empty() ? std::string(WIZARD_WRITE_FAILED)
                                        : std::string(WIZARD_WRITE_FAILED) + "\n" + result.message);
+}
+
+bool CAutoSetWizard::abandon() {
+    if (!m_wrote || !m_host.ask(WIZARD_RESTORE_QUESTION)) return false;
+    // The whole record as read before the first write: what the wizard changed
+    // (the 12 V signal, the basic settings, the map switched off) goes back.
+    write(m_before);
+    return false;
 }
 
 bool CAutoSetWizard::requestSample(int injector, CDiag& out) {
@@ -118,15 +136,19 @@ bool CAutoSetWizard::steps() {
     // The wizard edits a copy of the controller's record; only what the one write
     // path accepted becomes the document's.
     CSettingsBlock s = m_doc.settings();
-    if (sample.petrolTime(0) * tickLength() > INVERTED_SIGNAL_MS) {
+    m_before = s;
+    m_wrote = false;
+    if (const double petrolMs = sample.petrolTime(0) * tickLength(); petrolMs > INVERTED_SIGNAL_MS) {
         const auto type = static_cast<uint8_t>(s.value(ESetting::petrolInjectionType));
         s.setValue(ESetting::petrolInjectionType, type ^ INJECTION_SIGNAL_12V);
         if (!write(s)) return false;
         s = m_doc.settings();
+        // Said before the first question, so the installer knows what changed.
+        m_host.note(signal12VNote(petrolMs, (type & INJECTION_SIGNAL_12V) == 0));
     }
 
     std::string cylinders;
-    if (!dialog([&] { return m_host.askCylinders(cylinders); })) return false;
+    if (!dialog([&] { return m_host.askCylinders(cylinders); })) return abandon();
     const int injectors =
         injectorsToCheck(cylinders, static_cast<uint8_t>(s.value(ESetting::petrolInjectionType)));
     for (int n = 1; n <= injectors; ++n) {
@@ -135,17 +157,22 @@ bool CAutoSetWizard::steps() {
         if (!CLPGDeviceErr::checkSample(sample, faults)) return fail(std::string(WIZARD_SAMPLE_FAULTS) + "\n" + faults);
     }
 
-    if (!dialog([&] { return m_host.askBasicSettings(s); })) return false;
-    // A refused record is not written: the document keeps the controller's values.
-    if (const std::string faults = checkSettings(s); !faults.empty()) return fail(faults);
+    // A refused record is not written (the document keeps the controller's
+    // values); the dialog opens again with what was typed, the allowed range said.
+    for (;;) {
+        if (!dialog([&] { return m_host.askBasicSettings(s); })) return abandon();
+        const std::string faults = checkSettingsWithRanges(s);
+        if (faults.empty()) break;
+        m_host.message(faults + WIZARD_CORRECT_VALUES, true);
+    }
     // The automatic setup measures the main correction alone, without the map.
     s.setValue(ESetting::optionFlags, s.optionFlags() & ~OPTION_MAP_IN_USE);
     if (!write(s)) return false;
 
-    if (!dialog([&] { return m_host.confirm(EWizardDialog::Step2); })) return false;
+    if (!dialog([&] { return m_host.confirm(EWizardDialog::Step2); })) return abandon();
     if (!busy(m_host, [&] { return m_doc.setWorkLpg(); })) return fail(WIZARD_LPG_FAILED);
-    if (!dialog([&] { return m_host.confirm(EWizardDialog::Step3); })) return false;
-    if (!dialog([&] { return m_host.confirm(EWizardDialog::Step4); })) return false;
+    if (!dialog([&] { return m_host.confirm(EWizardDialog::Step3); })) return abandon();
+    if (!dialog([&] { return m_host.confirm(EWizardDialog::Step4); })) return abandon();
 
     m_host.showAutoSetupPane(true);
     CAutoSetup& setup = m_host.startProcedure();

@@ -33,6 +33,11 @@ public:
     virtual ~IAutoSetWizardHost() = default;
     /// A message box with an OK button; errorIcon: the stop icon, else none.
     virtual void message(const std::string& text, bool errorIcon) = 0;
+    /// A question with "Tak" and "Nie"; true for "Tak".
+    virtual bool ask(const std::string& text) = 0;
+    /// A line of its own that the wizard's next dialog shows above its texts (what
+    /// the wizard did before asking).
+    virtual void note(const std::string& line) = 0;
     /// The error codes dialog with a decoded error report.
     virtual void showErrorCodes(const std::string& text) = 0;
     /// The opening dialog: the number of cylinders as chosen (text). False: ended.
@@ -67,6 +72,16 @@ inline constexpr const char* WIZARD_PROCEDURE_FAILED =
     "Nie powiodła się procedura automatycznego wyznaczenia poprawek lub została przerwana!";
 inline constexpr const char* WIZARD_AUTO_FAILED = "Nie powiodło się przejście urządzenia w tryb AUTO!";
 inline constexpr const char* WIZARD_ERROR_HEADLINE = "Błąd wykonania procedury autoustawiania.";
+/// Asked when the installer ends the wizard after it has written to the controller.
+inline constexpr const char* WIZARD_RESTORE_QUESTION =
+    "Kreator wpisał już do sterownika zmienione ustawienia.\n"
+    "Czy przywrócić ustawienia, które sterownik miał przed uruchomieniem kreatora?";
+/// Below a refused basic setting: the dialog opens again with the values typed.
+inline constexpr const char* WIZARD_CORRECT_VALUES = "Popraw wartości w oknie „Krok 1” i naciśnij „Dalej >>”.";
+
+/// The line that says the wizard turned the 12 V signal setting over: the petrol
+/// time read (ms) and whether the setting is on now.
+std::string signal12VNote(double petrolMs, bool nowOn);
 
 /// petrolInjectionType bit of injectors switched by a 12 V signal.
 inline constexpr uint8_t INJECTION_SIGNAL_12V = 0x01;
@@ -104,9 +119,16 @@ private:
     bool fail(const std::string& text, bool errorIcon = true);
     /// Writes a record through the one write path; false after the message.
     bool write(const CSettingsBlock& record);
+    /// "Przerwij" on a step: after the wizard has written, offers to put the
+    /// controller's earlier record back (through the same write path). False.
+    bool abandon();
 
     CDeviceDoc& m_doc;
     IAutoSetWizardHost& m_host;
+    /// The controller's record as read before the wizard's first write.
+    CSettingsBlock m_before;
+    /// The wizard has written a record to the controller in this run.
+    bool m_wrote = false;
 };
 
 } // namespace zefirel

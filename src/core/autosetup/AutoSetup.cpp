@@ -29,6 +29,12 @@ std::string ms(double v) {
 
 } // namespace
 
+std::string writtenCorrectionLine(double ms) { return "Wpisano główną poprawkę: " + streamNumber(ms) + " ms"; }
+
+std::string writtenCorrection2Line(double ms) {
+    return "Wpisano główną poprawkę 2 (= główna): " + streamNumber(ms) + " ms";
+}
+
 std::string autoSetupRule() {
     return std::string(82, '-');
 }
@@ -43,6 +49,7 @@ std::vector<double> CAutoSetup::stepCorrections() const {
 
 void CAutoSetup::begin() {
     setRejectLimit(DEFAULT_REJECT_LIMIT);
+    m_stopAsked.store(false);
     m_host->enableStart(false);
     m_host->enableStop(true);
     log(autoSetupRule());
@@ -115,6 +122,7 @@ void CAutoSetupThread::run() {
 bool CAutoSetup::fail() {
     m_host->enableStart(true);
     m_host->enableStop(false);
+    if (m_stopAsked.exchange(false)) log(AUTOSETUP_STOPPED);
     log(AUTOSETUP_END);
     m_running.store(false);
     m_constantCorrection.store(0.0);
@@ -176,12 +184,13 @@ bool CAutoSetup::checkFirstStep(CSettingsBlock& s) {
     return true;
 }
 
-bool CAutoSetup::writeRecord(const CSettingsBlock& record) {
+bool CAutoSetup::writeRecord(const CSettingsBlock& record, CSettingsBlock* written) {
     SettingsWriteRequest request;
     request.wanted = record;
     request.source = EWriteSource::AutoSetup;
     const SettingsWriteResult result = m_doc.commitSettings(request);
     if (result.ok()) {
+        if (written) *written = result.written;
         // The car file is a copy; the controller holds the record all the same.
         if (!result.message.empty()) log(result.message);
         return true;
@@ -232,7 +241,9 @@ bool CAutoSetup::step(int k, int settle) {
     s.setMainCorrection(s.mainCorrection() + d);
     if (!checkFirstStep(s)) return false;
     if (!running()) return fail();
-    if (!writeRecord(s)) return fail(AUTOSETUP_ERR_WRITE);
+    CSettingsBlock written;
+    if (!writeRecord(s, &written)) return fail(AUTOSETUP_ERR_WRITE);
+    log(writtenCorrectionLine(written.mainCorrection()));
     return true;
 }
 
@@ -255,7 +266,9 @@ bool CAutoSetup::run() {
                     s.injectorCount(), static_cast<int>(s.value(ESetting::emulatorStepDelay)));
     s.setValue(ESetting::mainCorrection2, s.mainCorrection());
     s.setValue(ESetting::correction2Injectors, 0);
-    if (!writeRecord(s)) return fail(AUTOSETUP_ERR_WRITE);
+    CSettingsBlock written;
+    if (!writeRecord(s, &written)) return fail(AUTOSETUP_ERR_WRITE);
+    log(writtenCorrection2Line(written.value(ESetting::mainCorrection2)));
 
     for (int k = 1; k <= AUTOSETUP_STEPS; ++k)
         if (!step(k, settle)) return false;
@@ -269,12 +282,14 @@ bool CAutoSetup::run() {
     log("Wpisanie wyliczonych ustawień...");
     s = m_doc.settings();
     s.setMainCorrection(quantizeMs(f.mean + s.mainCorrection()));
-    if (!writeRecord(s)) {
+    if (!writeRecord(s, &written)) {
         log(AUTOSETUP_ERR_WRITE);
         m_host->enableStart(true);
         m_host->enableStop(false);
         return fail();
     }
+    // The last lines say what the controller holds now.
+    log(writtenCorrectionLine(written.mainCorrection()));
     log(AUTOSETUP_DONE);
     log(autoSetupRule());
     m_doc.normalRefresh();

@@ -48,6 +48,15 @@ inline constexpr const char* AUTOSETUP_ERR_THREAD = "Błąd - Nie udało się ur
 /// Asked before a run goes out of sight (its pane hidden, the window closed).
 inline constexpr const char* AUTOSETUP_STOP_QUESTION = "Trwa automatyczne ustawianie. Czy chcesz je przerwać?";
 inline constexpr const char* AUTOSETUP_DONE = "Koniec ustawiania";
+/// Logged before "Koniec" when the run ended because it was asked to stop.
+inline constexpr const char* AUTOSETUP_STOPPED = "Ustawianie zatrzymane.";
+/// The status bar's word on "Zatrzymaj".
+inline constexpr const char* AUTOSETUP_STOPPED_NOTICE =
+    "Automatyczne ustawianie zatrzymane; ustawienia wpisane wcześniej pozostają w sterowniku.";
+/// The log line of a written main correction ("Wpisano główną poprawkę: 1.8 ms").
+std::string writtenCorrectionLine(double ms);
+/// The log line of "Główna poprawka 2" made equal to the main correction.
+std::string writtenCorrection2Line(double ms);
 inline constexpr const char* AUTOSETUP_ERR_READ = "Błąd - Nie powiodło się wczytanie ustawień z urządzenia!";
 inline constexpr const char* AUTOSETUP_ERR_WRITE = "Błąd - Nie powiodło się wpisanie ustawień do urządzenia!";
 inline constexpr const char* AUTOSETUP_ERR_PETROL = "Błąd - Nie można przełączyć na benzynę!";
@@ -90,7 +99,10 @@ public:
 
     /// Asks the run to end at its next wait round (the Stop button, Ctrl+C,
     /// closing the document). Safe from any thread and from a signal handler.
-    void stop() { m_running.store(false, std::memory_order_relaxed); }
+    void stop() {
+        m_stopAsked.store(true, std::memory_order_relaxed);
+        m_running.store(false, std::memory_order_relaxed);
+    }
     bool running() const { return m_running.load(std::memory_order_relaxed); }
     void setRunning(bool on) { m_running.store(on, std::memory_order_relaxed); }
     bool succeeded() const { return m_succeeded.load(std::memory_order_relaxed); }
@@ -123,7 +135,7 @@ private:
     bool checkFirstStep(CSettingsBlock& s);
     /// Writes a record through the document's one write path; on a refusal or a
     /// failure its reason goes in the log and false comes back.
-    bool writeRecord(const CSettingsBlock& record);
+    bool writeRecord(const CSettingsBlock& record, CSettingsBlock* written = nullptr);
     bool step(int k, int settle);
     void log(const std::string& line) { m_host->addLogLine(line); }
     void showCaught(const std::string& where, const std::string& description);
@@ -132,6 +144,7 @@ private:
     std::shared_ptr<IAutoSetupHost> m_host;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_succeeded{false};
+    std::atomic<bool> m_stopAsked{false}; ///< stop() was called since begin()
     std::atomic<double> m_constantCorrection{0.0};
     std::atomic<double> m_rejectLimit{DEFAULT_REJECT_LIMIT};
     std::atomic<bool> m_threadActive{false};

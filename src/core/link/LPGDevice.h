@@ -57,6 +57,9 @@ struct SequenceItem {
 /// The version mismatch message shown by the handshake and the settings write.
 std::string versionMismatchText(unsigned controllerVersion);
 
+/// A work mode the controller was told to take.
+enum class EWorkCommand : uint8_t { None, Petrol, Lpg, Auto };
+
 class CLPGDevice : public CLPGDeviceErr {
 public:
     explicit CLPGDevice(ILPGHost* host = nullptr, IPreferences* prefs = nullptr);
@@ -142,6 +145,8 @@ public:
     bool setWorkLpg();
     bool setWorkPetrol();
     bool setWorkAuto();
+    /// The work mode set last through this device (None before the first switch).
+    EWorkCommand lastWorkCommand() const { return m_workCommand.load(); }
 
     // --- settings -----------------------------------------------------------
     /// Reads the controller's settings values into the document's record (and as
@@ -281,6 +286,8 @@ protected:
     /// Sends size bytes as a frame of type until acknowledged (10 attempts).
     bool sendRecord(uint8_t type, const uint8_t* data, size_t size);
     bool setWorkMode(uint8_t cmd);
+    /// Records a work mode the controller accepted; passes ok on.
+    bool noteWorkCommand(bool ok, EWorkCommand mode);
     /// Reads one frame the controller sends unasked: the one an exchange read in
     /// place of its answer since forgetUnasked(), if any, else the next from the line.
     bool readUnasked(PayloadBuffer& buf, uint8_t& length, uint8_t& type);
@@ -316,6 +323,7 @@ protected:
     mutable std::mutex m_pathLock;
     std::atomic<bool> m_connectionLost{false};
     std::atomic<bool> m_connected{false};
+    std::atomic<EWorkCommand> m_workCommand{EWorkCommand::None};
     std::atomic<uint8_t> m_diagnosticsOn{0};
     CMutex m_txLock;
 

@@ -196,11 +196,18 @@ bool CLPGDevice::setWorkMode(uint8_t cmd) {
     return false;
 }
 
-bool CLPGDevice::setWorkLpg() { return setWorkMode(CMD_WORK_LPG); }
+bool CLPGDevice::setWorkLpg() { return noteWorkCommand(setWorkMode(CMD_WORK_LPG), EWorkCommand::Lpg); }
 
-bool CLPGDevice::setWorkPetrol() { return setWorkMode(CMD_WORK_GAS); }
+bool CLPGDevice::setWorkPetrol() { return noteWorkCommand(setWorkMode(CMD_WORK_GAS), EWorkCommand::Petrol); }
 
-bool CLPGDevice::setWorkAuto() { return setWorkPetrol() && setWorkMode(CMD_WORK_AUTO); }
+bool CLPGDevice::setWorkAuto() {
+    return setWorkPetrol() && noteWorkCommand(setWorkMode(CMD_WORK_AUTO), EWorkCommand::Auto);
+}
+
+bool CLPGDevice::noteWorkCommand(bool ok, EWorkCommand mode) {
+    if (ok) m_workCommand.store(mode);
+    return ok;
+}
 
 // --- settings record and time correction table ------------------------------
 

@@ -11,6 +11,8 @@
 
 #include "autosetup/AutoSetup.h"
 #include "diag/DeviceDoc.h"
+#include "ui/app/DeviceFrm.h"
+#include "ui/app/LPGBar.h"
 #include "ui/support/MsgHelper.h"
 
 namespace zefirel {
@@ -127,6 +129,8 @@ void CAutoSetupView::addLogLine(const QString& text) {
     const int row = m_log->rowCount();
     m_log->insertRow(row);
     auto* item = new QTableWidgetItem(text);
+    // A line wider than the column is read whole in its tooltip.
+    item->setToolTip(text);
     m_log->setItem(row, 0, item);
     m_log->scrollToItem(item, QAbstractItemView::EnsureVisible);
 }
@@ -151,10 +155,20 @@ void CAutoSetupView::startProcedure() {
 }
 
 void CAutoSetupView::OnBtnStop() {
+    // After a run's own successful end "Zatrzymaj" may still be enabled: there is
+    // nothing to stop then, and nothing to confirm.
+    const bool wasRunning = m_setup->running();
     m_setup->stop();
     QThread::msleep(AUTOSETUP_STOP_WAIT_MS);
     m_start->setEnabled(true);
     m_stop->setEnabled(false);
+    // The run's last lines ("Ustawianie zatrzymane.", "Koniec") arrive as they are
+    // logged; the status bar says at once that the stop was taken.
+    for (QWidget* w = parentWidget(); wasRunning && w; w = w->parentWidget())
+        if (auto* frame = qobject_cast<CDeviceFrame*>(w)) {
+            if (frame->bar()) frame->bar()->showNotice(QString::fromUtf8(AUTOSETUP_STOPPED_NOTICE));
+            break;
+        }
 }
 
 bool CAutoSetupView::stopAndWait(int timeoutMs) {

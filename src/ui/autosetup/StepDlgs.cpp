@@ -53,6 +53,16 @@ QLabel* CStepDlg::addText(const char* text) {
     return l;
 }
 
+void CStepDlg::addNote(const QString& line) {
+    auto* l = new QLabel(line, this);
+    l->setObjectName(QStringLiteral("stepNote"));
+    l->setWordWrap(true);
+    l->setMinimumWidth(TEXT_WIDTH);
+    l->setFrameShape(QFrame::StyledPanel);
+    l->setMargin(4);
+    m_body->insertWidget(0, l);
+}
+
 CStepStartDlg::CStepStartDlg(QWidget* parent)
     : CStepDlg("stepStartDlg", "Ustawienia krok po kroku", NEXT, ABORT, parent) {
     addText("Procedura wymaga podania kilku podstawowych informacji dotyczących silnika samochodu.");

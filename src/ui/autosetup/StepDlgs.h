@@ -25,6 +25,9 @@ public:
     CStepDlg(const char* name, const char* title, const char* okText, const char* cancelText, QWidget* parent);
     QPushButton* okButton() const { return m_ok; }
     QPushButton* cancelButton() const { return m_cancel; }
+    /// Puts a line of its own ("stepNote") above the dialog's texts: what the
+    /// wizard did before this question.
+    void addNote(const QString& line);
 
 protected:
     /// Adds a wrapped text line above the buttons.

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <memory>
+#include <utility>
 
 #include "diag/DeviceDoc.h"
 #include "ui/app/DeviceFrm.h"
@@ -34,6 +36,18 @@ void CQtWizardHost::message(const std::string& text, bool errorIcon) {
     zefMessageBox(parent(), qstr(text), QString(APP_CAPTION), errorIcon ? EMsgStyle::Error : EMsgStyle::Plain);
 }
 
+bool CQtWizardHost::ask(const std::string& text) {
+    return zefMessageBox(parent(), qstr(text), QString(APP_CAPTION), EMsgStyle::Question) == EMsgResult::Yes;
+}
+
+void CQtWizardHost::note(const std::string& line) { m_notes << qstr(line); }
+
+bool CQtWizardHost::exec(CStepDlg& dlg) {
+    for (const QString& line : std::as_const(m_notes)) dlg.addNote(line);
+    m_notes.clear();
+    return dlg.exec() == QDialog::Accepted;
+}
+
 void CQtWizardHost::showErrorCodes(const std::string& text) {
     // The dialog restores the normal refresh when it shows.
     m_ui->doc().slowRefresh();
@@ -43,24 +57,25 @@ void CQtWizardHost::showErrorCodes(const std::string& text) {
 
 bool CQtWizardHost::askCylinders(std::string& cylinders) {
     CStepStartDlg dlg(parent());
-    if (dlg.exec() != QDialog::Accepted) return false;
+    if (!exec(dlg)) return false;
     cylinders = dlg.cylinders().toStdString();
     return true;
 }
 
 bool CQtWizardHost::askBasicSettings(CSettingsBlock& block) {
     CStep1Dlg dlg(block, parent());
-    return dlg.exec() == QDialog::Accepted;
+    return exec(dlg);
 }
 
 bool CQtWizardHost::confirm(EWizardDialog dialog) {
+    std::unique_ptr<CStepDlg> dlg;
     switch (dialog) {
-    case EWizardDialog::Step2: return CStep2Dlg(parent()).exec() == QDialog::Accepted;
-    case EWizardDialog::Step3: return CStep3Dlg(parent()).exec() == QDialog::Accepted;
-    case EWizardDialog::Step4: return CStep4Dlg(parent()).exec() == QDialog::Accepted;
-    case EWizardDialog::End: return CStepEndDlg(parent()).exec() == QDialog::Accepted;
+    case EWizardDialog::Step2: dlg = std::make_unique<CStep2Dlg>(parent()); break;
+    case EWizardDialog::Step3: dlg = std::make_unique<CStep3Dlg>(parent()); break;
+    case EWizardDialog::Step4: dlg = std::make_unique<CStep4Dlg>(parent()); break;
+    case EWizardDialog::End: dlg = std::make_unique<CStepEndDlg>(parent()); break;
     }
-    return false;
+    return dlg && exec(*dlg);
 }
 
 void CQtWizardHost::setBusy(bool on) {

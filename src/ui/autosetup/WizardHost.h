@@ -5,6 +5,7 @@
 /// po kroku...".
 
 #include <QPointer>
+#include <QStringList>
 
 #include "autosetup/AutoSetWizard.h"
 
@@ -13,6 +14,7 @@ class QWidget;
 namespace zefirel {
 
 class CDeviceDocUi;
+class CStepDlg;
 
 class CQtWizardHost : public IAutoSetWizardHost {
 public:
@@ -20,6 +22,8 @@ public:
     ~CQtWizardHost() override;
 
     void message(const std::string& text, bool errorIcon) override;
+    bool ask(const std::string& text) override;
+    void note(const std::string& line) override;
     void showErrorCodes(const std::string& text) override;
     bool askCylinders(std::string& cylinders) override;
     bool askBasicSettings(CSettingsBlock& block) override;
@@ -31,8 +35,11 @@ public:
 
 private:
     QWidget* parent() const;
+    /// Runs a step dialog with the notes not shown yet above its texts.
+    bool exec(CStepDlg& dlg);
     QPointer<CDeviceDocUi> m_ui;
     int m_busy = 0; ///< busy cursors shown and not yet restored
+    QStringList m_notes; ///< lines for the next dialog
 };
 
 /// Runs the wizard on the document with the main window's menus grayed.

@@ -128,6 +128,8 @@ CDevicePanel::CDevicePanel(CDeviceDoc& doc, CLPGBar* bar, QWidget* parent)
     corrLay->setContentsMargins(4, 4, 4, 4);
     m_correction = new QLineEdit(corr);
     m_correction->setObjectName(QStringLiteral("correctionEdit"));
+    m_correction->setToolTip(QStringLiteral("Główna poprawka w ms: liczba z kropką lub przecinkiem\n") +
+                             correctionRangeText().trimmed());
     m_spin = new CSpinArrows(corr);
     m_spin->setObjectName(QStringLiteral("correctionSpin"));
     m_btnWrite = new QPushButton(QStringLiteral("Wpisz"), corr);

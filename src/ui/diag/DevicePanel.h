@@ -38,6 +38,11 @@ inline constexpr double CORRECTION_SPIN_STEP_MS = 0.025;
 /// Range a spin step may take the main correction to, in ms.
 inline constexpr double CORRECTION_MIN_MS = 0.0;
 inline constexpr double CORRECTION_MAX_MS = 6.0;
+/// The example of the form the correction field takes.
+inline constexpr double CORRECTION_EXAMPLE_MS = 1.8;
+
+/// The line under a message about the correction field: what it takes.
+QString correctionRangeText();
 
 /// The up-down control beside the correction edit: reports each step (+1 up, −1 down).
 /// Every step writes to the controller, so only a deliberate arrow click or Up/Down
@@ -140,8 +145,9 @@ private:
     /// settings read, the controls' enabling. where names the handler for messages;
     /// continuation: after a lost line, the run goes on from the interrupted one.
     void startOnController(const char* where, bool continuation);
-    /// Presses the button of the mode switched to last (none before the first switch).
-    void showChosenMode();
+    /// Presses the button of the controller's work mode: AUTO when it was set last
+    /// (by anyone), else the fuel of the newest sample (or the mode set last).
+    void showWorkMode();
     /// Greys the readouts and lamps while no run or no controller feeds them.
     void showStale();
     /// Injectors beyond the controller's count cannot be chosen (list and F-keys).
@@ -188,8 +194,8 @@ private:
     /// The controller's settings were read on the current connection.
     bool m_settingsRead = false;
     bool m_procedureSeen = false; ///< whether a setup procedure ran at the last enabling
-    /// The work mode switched to last from this panel.
-    bool (CLPGDevice::*m_chosenMode)() = nullptr;
+    /// Samples in the store when this panel last switched the work mode.
+    int m_switchedAt = -1;
     bool m_pendingErrors = false; ///< an error check came due while a check was under way
     bool m_pendingReread = false; ///< the same for the settings re-read
     /// Last: destroyed first, so a check still under way ends before the widgets go.

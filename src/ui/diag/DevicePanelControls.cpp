@@ -42,6 +42,12 @@ bool CDevicePanel::modeKey(int key) {
     return true;
 }
 
+QString correctionRangeText() {
+    return QStringLiteral("  (dozwolone wartości: od %1 do %2 ms, np. %3)")
+        .arg(QString::asprintf("%.3f", CORRECTION_MIN_MS), QString::asprintf("%.3f", CORRECTION_MAX_MS),
+             QString::asprintf("%.3f", CORRECTION_EXAMPLE_MS));
+}
+
 void CDevicePanel::switchMode(bool (CLPGDevice::*op)(), const QString& text, uint32_t colour, bool keepColour,
                               const QString& failure, const char* where) {
     try {
@@ -50,7 +56,7 @@ void CDevicePanel::switchMode(bool (CLPGDevice::*op)(), const QString& text, uin
         wait.end();
         if (ok) {
             setWorkState(text, colour, keepColour);
-            m_chosenMode = op;
+            m_switchedAt = m_doc.diagData().count();
         } else {
             zefMessageBox(this, failure, QStringLiteral("Zefirel"), EMsgStyle::Error);
         }
@@ -59,13 +65,29 @@ void CDevicePanel::switchMode(bool (CLPGDevice::*op)(), const QString& text, uin
     } catch (...) {
         showCatchAll(this, where);
     }
-    showChosenMode();
+    showWorkMode();
 }
 
-void CDevicePanel::showChosenMode() {
-    m_btnGasoline->setChecked(m_chosenMode == &CLPGDevice::setWorkPetrol);
-    m_btnLpg->setChecked(m_chosenMode == &CLPGDevice::setWorkLpg);
-    m_btnAuto->setChecked(m_chosenMode == &CLPGDevice::setWorkAuto);
+void CDevicePanel::showWorkMode() {
+    // AUTO, whoever set it (this panel, the wizard), holds until another mode is
+    // set: in it the controller picks the fuel itself. Otherwise the newest
+    // sample says which fuel the controller works on, before any click and after
+    // the setup procedure's switching; without one, the mode set last counts.
+    const EWorkCommand set = m_doc.lastWorkCommand();
+    bool petrol = set == EWorkCommand::Petrol;
+    bool lpg = set == EWorkCommand::Lpg;
+    // A poll under way at the click may still answer with the fuel before it (a
+    // store begun anew since holds only later samples).
+    const int count = m_doc.diagData().count();
+    const bool sampleAfterSwitch = count > m_switchedAt + 1 || count < m_switchedAt;
+    CDiag d;
+    if (set != EWorkCommand::Auto && sampleAfterSwitch && !readoutsStale() && m_doc.diagData().getLast(d)) {
+        petrol = d.workState() == WORK_STATE_PETROL;
+        lpg = !petrol;
+    }
+    m_btnGasoline->setChecked(petrol);
+    m_btnLpg->setChecked(lpg);
+    m_btnAuto->setChecked(set == EWorkCommand::Auto);
 }
 
 bool CDevicePanel::eventFilter(QObject* watched, QEvent* event) {
@@ -105,7 +127,7 @@ bool CDevicePanel::writeCorrection(const CSettingsBlock& record) {
         wait.end();
         const bool ok = showWriteResult(this, result,
                                         {QStringLiteral("Nie powiodło się ustawienie urządzenia!"),
-                                         QString::fromUtf8(MSG_WRITE_NO_CAR_DATA), true});
+                                         QString::fromUtf8(MSG_WRITE_NO_CAR_DATA)});
         // A refused value gives way to the controller's; after a failed write the
         // typed value stays, to be written again.
         if (ok || result.outcome == EWriteOutcome::Refused) showCorrection();
@@ -124,7 +146,10 @@ bool CDevicePanel::typedCorrection(double& ms) {
     bool ok = false;
     const double value = QLocale::c().toDouble(text, &ok);
     if (!ok || !std::isfinite(value)) {
-        zefMessageBox(this, QStringLiteral("Nieprawidłowe wartości."), QStringLiteral("Zefirel"), EMsgStyle::Error);
+        // The field gets the last good value back, and the message says what it takes.
+        showCorrection();
+        zefMessageBox(this, QStringLiteral("Nieprawidłowe wartości.\n") + correctionRangeText(), QStringLiteral("Zefirel"),
+                      EMsgStyle::Error);
         return false;
     }
     ms = value;

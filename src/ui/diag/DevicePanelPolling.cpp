@@ -13,6 +13,7 @@
 #include "link/Conversions.h"
 #include "ui/app/LPGBar.h"
 #include "ui/support/MsgHelper.h"
+#include "ui/support/WriteGate.h"
 
 
 namespace zefirel {
@@ -142,7 +143,7 @@ void CDevicePanel::enableControls() {
     const bool connected = m_doc.isVersionOk();
     // While a setup procedure measures, nothing here may change the car under it.
     m_procedureSeen = m_doc.procedureRunning();
-    const bool free = connected && !m_procedureSeen;
+    const bool free = writeAllowed(m_doc);
     m_injector->setEnabled(connected);
     for (QWidget* w : std::initializer_list<QWidget*>{m_btnGasoline, m_btnLpg, m_btnAuto})
         w->setEnabled(free);
@@ -173,6 +174,7 @@ void CDevicePanel::onReadoutTick() {
     setReadout(QStringLiteral("supplyVoltage"), qstr(r.supplyVoltage));
     setReadout(QStringLiteral("internalTemp"), qstr(r.internalTemp));
     setWorkState(qstr(r.workState), r.workStateColour);
+    showWorkMode();
     if (m_bar) m_bar->setInjectors(d.injectorActivity(), d.lpgActivityPairs(), CDiag::extendedLayout());
 
     // The periodic checks run on a worker: on a dead line each read retries for

@@ -16,6 +16,7 @@
 #include "ui/support/BackgroundWork.h"
 #include "ui/support/MsgHelper.h"
 #include "ui/support/WaitDlg.h"
+#include "ui/support/WriteGate.h"
 #include "ui/support/WriteResultBox.h"
 
 namespace zefirel {
@@ -67,7 +68,7 @@ CMapView::CMapView(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), m_doc(do
 }
 
 void CMapView::updateConnection() {
-    const bool connected = m_doc.isVersionOk() && !m_doc.procedureRunning();
+    const bool connected = writeAllowed(m_doc);
     // A controller new to the pane (plugged in late, or after a lost line) has its
     // map read first while the pane is shown: a grid never read would write 100
     // into every cell the installer did not touch.

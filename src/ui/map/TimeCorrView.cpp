@@ -15,6 +15,7 @@
 #include "diag/DeviceDoc.h"
 #include "diag/DiagUnits.h"
 #include "ui/support/MsgHelper.h"
+#include "ui/support/WriteGate.h"
 #include "ui/support/WriteResultBox.h"
 
 namespace zefirel {
@@ -223,7 +224,7 @@ void CTimeCorrView::enablePoint(int point) {
 }
 
 void CTimeCorrView::updateButtons() {
-    const bool connected = m_doc.isVersionOk() && !m_doc.procedureRunning();
+    const bool connected = writeAllowed(m_doc);
     m_read->setEnabled(connected);
     // Writing needs the controller's curve read on this connection (or a curve
     // wholly the installer's): otherwise points never read would be written.

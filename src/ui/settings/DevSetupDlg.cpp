@@ -22,6 +22,7 @@
 #include "diag/DeviceDoc.h"
 #include "ui/support/DialogKit.h"
 #include "ui/support/MsgHelper.h"
+#include "ui/support/WriteGate.h"
 
 namespace zefirel {
 
@@ -50,10 +51,8 @@ CDevSetupDlg::CDevSetupDlg(CDeviceDoc& doc, QWidget* parent) : QDialog(parent), 
     if (m_doc.diagnosticsOn() || !m_doc.recordingPath().empty() ||
         (m_doc.isVersionOk() && !m_doc.controllerSettingsKnown()))
         guarded(this, "CDevSetupDlg::OnInitDialog()", [this] { onRead(); });
-    if (!m_doc.isVersionOk()) {
-        m_readButton->setEnabled(false);
-        m_writeButton->setEnabled(false);
-    }
+    if (!m_doc.isVersionOk()) m_readButton->setEnabled(false);
+    gateWrites(m_writeButton, m_doc);
     modalRefresh(false);
 }
 

@@ -14,6 +14,7 @@
 #include "link/LPGDevice.h"
 #include "ui/support/DialogKit.h"
 #include "ui/support/MsgHelper.h"
+#include "ui/support/WriteGate.h"
 
 namespace zefirel {
 
@@ -72,6 +73,7 @@ CFuelSensorDlg::CFuelSensorDlg(CLPGDevice& device, QWidget* parent) : QDialog(pa
     QPushButton* cancel = namedButton(this, QStringLiteral("Anuluj"), "cancel");
     for (QPushButton* b : {read, write, factory, ok, cancel})
         buttons->addWidget(b);
+    gateWrites(write, m_device);
     lay->addLayout(buttons);
     connect(read, &QPushButton::clicked, this, [this] {
         guarded(this, "CFuelSensorDlg::OnBtnRead()", [this] { onRead(); });

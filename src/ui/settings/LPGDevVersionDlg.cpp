@@ -10,6 +10,7 @@
 #include "link/LPGDevice.h"
 #include "settings/VersionRecord.h"
 #include "ui/support/MsgHelper.h"
+#include "ui/support/WriteGate.h"
 
 namespace zefirel {
 
@@ -43,6 +44,7 @@ CLPGDevVersionDlg::CLPGDevVersionDlg(CLPGDevice& device, QWidget* parent) : QDia
     auto* write = new QPushButton(QStringLiteral("Wpisz"), this);
     write->setObjectName(QStringLiteral("write"));
     write->setAutoDefault(false);
+    gateWrites(write, m_device);
     buttons->addWidget(read);
     buttons->addWidget(write);
     lay->addLayout(buttons);

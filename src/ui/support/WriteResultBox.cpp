@@ -11,7 +11,6 @@ bool showWriteResult(QWidget* parent, const SettingsWriteResult& result, const W
         return false;
     case EWriteOutcome::NoCarData:
         zefMessageBox(parent, texts.carData, caption, EMsgStyle::Plain);
-        if (texts.carDataThenFailed) zefMessageBox(parent, texts.failed, caption, EMsgStyle::Error);
         return false;
     case EWriteOutcome::Busy:
         zefMessageBox(parent, qstr(result.message), caption, EMsgStyle::Info);

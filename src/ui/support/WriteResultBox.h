@@ -15,10 +15,9 @@ namespace zefirel {
 /// The caller's own words for two outcomes.
 struct WriteTexts {
     QString failed;  ///< the record was not accepted
-    QString carData; ///< the car data were not given
-    /// After the car-data message, also the failure (a writer whose own step
-    /// reports any refused write as failed).
-    bool carDataThenFailed = false;
+    /// The car data were not given (the installer cancelled their dialog): said
+    /// plainly, without a failure after it, since nothing went wrong.
+    QString carData;
 };
 
 /// Shows the result's message as above; true when the record reached the controller.
