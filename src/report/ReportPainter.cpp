@@ -317,8 +317,11 @@ void paintSummaryPage(QPainter& p, const ServiceReportData& r) {
     const int leftEnd = w.y();
     w.column(MARGIN + half + 60, half, top);
     w.heading(QStringLiteral("Samochód"));
+    // The car's labels are the long ones ("Zamontowane wtryskiwacze") and its values short.
+    w.setLineStyle(28, LINE, 58);
     for (const ReportLine& l : r.car)
         w.line(q(l.label), q(l.value));
+    w.setLineStyle(28, LINE, 45);
     w.column(MARGIN, PAGE_W - 2 * MARGIN, std::max(leftEnd, w.y()));
 
     // Lines that need attention are red: settings changed from the factory's,

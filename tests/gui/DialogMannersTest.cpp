@@ -158,6 +158,9 @@ TEST_F(AppTest, ALongNoticeLeavesTheAccessLevelAndTheConnectionInView) {
     for (QLabel* field : {level, bar->connectionField(), bar->errorField()})
         EXPECT_LE(field->geometry().right(), bar->rect().right()) << field->objectName().toStdString();
     EXPECT_TRUE(notice->toolTip().endsWith(QStringLiteral("kopia-zapasowa.eeprom")));
+    // The field shows where the text was cut, and the bar still knows the whole notice.
+    EXPECT_TRUE(notice->text().endsWith(QChar(0x2026))) << notice->text().toStdString();
+    EXPECT_TRUE(bar->notice().endsWith(QStringLiteral("kopia-zapasowa.eeprom")));
 }
 
 TEST_F(AppTest, LevelAndVersionWritesSayThemselvesAndFactoryValuesSayTheyAreNotWrittenYet) {

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QResizeEvent>
 #include <QTimer>
 
 #include <algorithm>
@@ -23,7 +24,31 @@ QLabel* makeField(QWidget* parent, const QString& name, int minWidth) {
     l->setAutoFillBackground(true);
     return l;
 }
+
 } // namespace
+
+/// The notice field: a text longer than the field ends in "…" (whole in the
+/// tooltip), so a cut notice never reads as a complete one.
+class CNoticeLabel : public QLabel {
+public:
+    explicit CNoticeLabel(QWidget* parent) : QLabel(parent) {}
+    void setNotice(const QString& text) {
+        m_full = text;
+        setToolTip(text);
+        fit();
+    }
+    const QString& notice() const { return m_full; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QLabel::resizeEvent(e);
+        fit();
+    }
+
+private:
+    void fit() { setText(fontMetrics().elidedText(m_full, Qt::ElideRight, std::max(0, contentsRect().width()))); }
+    QString m_full;
+};
 
 CLPGBar::CLPGBar(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("lpgBar"));
@@ -34,7 +59,7 @@ CLPGBar::CLPGBar(QWidget* parent) : QWidget(parent) {
     m_info->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_info->setAutoFillBackground(false);
     lay->addWidget(m_info, 3);
-    m_notice = new QLabel(this);
+    m_notice = new CNoticeLabel(this);
     m_notice->setObjectName(QStringLiteral("notice"));
     m_notice->setTextFormat(Qt::PlainText);
     // A long notice is cut at the field's edge (whole in its tooltip) instead of
@@ -45,8 +70,7 @@ CLPGBar::CLPGBar(QWidget* parent) : QWidget(parent) {
     m_noticeTimer = new QTimer(this);
     m_noticeTimer->setSingleShot(true);
     connect(m_noticeTimer, &QTimer::timeout, this, [this] {
-        m_notice->clear();
-        m_notice->setToolTip(QString());
+        m_notice->setNotice(QString());
     });
     m_level = makeField(this, QStringLiteral("level"), 90);
     m_level->hide();
@@ -92,12 +116,11 @@ void CLPGBar::clearInjectors() {
 }
 
 void CLPGBar::showNotice(const QString& text, int ms) {
-    m_notice->setText(text);
-    m_notice->setToolTip(text);
+    m_notice->setNotice(text);
     m_noticeTimer->start(ms);
 }
 
-QString CLPGBar::notice() const { return m_notice->text(); }
+QString CLPGBar::notice() const { return m_notice->notice(); }
 
 void CLPGBar::showLevel(const QString& level) {
     m_level->setText(level);
@@ -117,7 +140,7 @@ void CLPGBar::showConnection(bool connected) {
     // a lost connection as if the controller still held what it says.
     if (!connected) {
         m_noticeTimer->stop();
-        m_notice->clear();
+        m_notice->setNotice(QString());
     }
 }
 

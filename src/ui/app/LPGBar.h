@@ -23,6 +23,8 @@ inline constexpr int NOTICE_MS = 6000;
 /// Quiet ticks after which an injector indicator turns grey.
 inline constexpr int INJECTOR_QUIET_TICKS = 3;
 
+class CNoticeLabel;
+
 class CLPGBar : public QWidget {
     Q_OBJECT
 public:
@@ -57,7 +59,7 @@ public:
 
 private:
     QLabel* m_info;
-    QLabel* m_notice;
+    CNoticeLabel* m_notice;
     QLabel* m_level;
     QTimer* m_noticeTimer;
     QLabel* m_connection;
