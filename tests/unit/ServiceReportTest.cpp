@@ -175,3 +175,14 @@ TEST(ServiceReport, ChangedSettingsAreListedWithTheirFactoryValuesAndPartsNotRea
     for (const char* missing : {MSG_REPORT_NO_VERSION, MSG_REPORT_NO_SETTINGS, MSG_REPORT_NO_MAP, MSG_REPORT_NO_ERRORS})
         EXPECT_EQ(count(missing), 1) << missing;
 }
+
+TEST(ServiceReport, TheCorrectionsInUseAreCountedWithTheirSpread) {
+    ServiceReportData r = readReport();
+    r.map[3 * MAP_COLUMNS + 1] = MAP_NO_CORRECTION - 4;
+    r.curve[2] = 6;
+    r.curve[7] = -2;
+    r.curve[9] = 3;
+    const ReportSummary s = summariseReport(r);
+    EXPECT_TRUE(has(s.workDone, "Mapa wtrysków: 2 komórki z poprawką od −4 % do +10 %."));
+    EXPECT_TRUE(has(s.workDone, "Krzywa korekcji czasu wtrysku (nieużywana): 3 punkty z poprawką od −2 % do +6 %."));
+}

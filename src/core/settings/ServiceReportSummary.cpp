@@ -111,41 +111,34 @@ std::string spread(double lo, double hi) {
     return lo == hi ? signedPercent(lo) : "od " + signedPercent(lo) + " do " + signedPercent(hi);
 }
 
+/// "<title>: bez poprawek." or "<title>: N <parts> z poprawką od … do …" over the corrections in use.
+std::string correctionsLine(const std::string& title, const std::vector<double>& inUse, const char* one,
+                            const char* few, const char* many) {
+    const std::string s = title + ": ";
+    if (inUse.empty())
+        return s + "bez poprawek.";
+    const auto [lo, hi] = std::minmax_element(inUse.begin(), inUse.end());
+    return s + counted(inUse.size(), one, few, many) + " z poprawką " + spread(*lo, *hi) + ".";
+}
+
 std::string curveLine(const ServiceReportData& r) {
     if (!r.curveRead)
         return MSG_REPORT_NO_CURVE;
-    int points = 0;
-    double lo = 0, hi = 0;
-    for (double v : r.curve) {
-        if (v == 0)
-            continue;
-        lo = points ? std::min(lo, v) : v;
-        hi = points ? std::max(hi, v) : v;
-        ++points;
-    }
-    std::string s = curveTitle(r) + ": ";
-    if (points == 0)
-        return s + "bez poprawek.";
-    return s + counted(points, "punkt", "punkty", "punktów") + " z poprawką " + spread(lo, hi) + ".";
+    std::vector<double> inUse;
+    for (double v : r.curve)
+        if (v != 0)
+            inUse.push_back(v);
+    return correctionsLine(curveTitle(r), inUse, "punkt", "punkty", "punktów");
 }
 
 std::string mapLine(const ServiceReportData& r) {
     if (!r.mapRead)
         return MSG_REPORT_NO_MAP;
-    int cells = 0;
-    double lo = 0, hi = 0;
-    for (uint8_t b : r.map) {
-        if (b == MAP_NO_CORRECTION)
-            continue;
-        const double v = int(b) - MAP_NO_CORRECTION;
-        lo = cells ? std::min(lo, v) : v;
-        hi = cells ? std::max(hi, v) : v;
-        ++cells;
-    }
-    std::string s = mapTitle(r) + ": ";
-    if (cells == 0)
-        return s + "bez poprawek.";
-    return s + counted(cells, "komórka", "komórki", "komórek") + " z poprawką " + spread(lo, hi) + ".";
+    std::vector<double> inUse;
+    for (uint8_t b : r.map)
+        if (b != MAP_NO_CORRECTION)
+            inUse.push_back(int(b) - MAP_NO_CORRECTION);
+    return correctionsLine(mapTitle(r), inUse, "komórka", "komórki", "komórek");
 }
 
 std::vector<std::string> workDone(const ServiceReportData& r) {
