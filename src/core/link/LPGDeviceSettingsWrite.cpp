@@ -66,6 +66,7 @@ const char* writeSourceName(EWriteSource source) {
     case EWriteSource::Map: return "map";
     case EWriteSource::Curve: return "curve";
     case EWriteSource::CommandLine: return "command line";
+    case EWriteSource::Learning: return "learning";
     case EWriteSource::Test: return "test";
     }
     return "";

@@ -21,7 +21,7 @@
 namespace zefirel {
 
 /// Who asked for a write (kept with the result; shown in traces and histories).
-enum class EWriteSource { Panel, Dialog, FileRestore, Factory, AutoSetup, Wizard, Map, Curve, CommandLine, Test };
+enum class EWriteSource { Panel, Dialog, FileRestore, Factory, AutoSetup, Wizard, Map, Curve, CommandLine, Learning, Test };
 
 /// A short English name of the source ("panel", "dialog", ...).
 const char* writeSourceName(EWriteSource source);
