@@ -174,4 +174,23 @@ TEST_F(MapLearnWindowTest, CofnijWritesBackTheMapTheControllerHeldBeforeTheTest)
     EXPECT_TRUE(all[1].text.endsWith(QStringLiteral("Czy chcesz wpisać z powrotem mapę, którą sterownik miał przed nauką?")));
 }
 
+TEST_F(MapLearnWindowTest, LearningTakesWhatTheLivePollingStoresAndStopsWhenStopped) {
+    startSimulator();
+    startProgram();
+    docUi().onCommand(ID_MAP_LEARN);
+    CMapLearnWindow& w = window();
+    EXPECT_EQ(w.startButton()->text(), QStringLiteral("Rozpocznij naukę"));
+    w.startButton()->click();
+    EXPECT_EQ(w.startButton()->text(), QStringLiteral("Zatrzymaj naukę"));
+    auto seen = [&] { return w.session().learner().used() + w.session().learner().ignoredTotal(); };
+    // The idling car of the simulator: its samples reach the learner on the window's timer.
+    ASSERT_TRUE(waitUntil([&] { return seen() > 20; }, 10000)) << seen();
+    w.startButton()->click();
+    EXPECT_EQ(w.startButton()->text(), QStringLiteral("Wznów naukę"));
+    const uint64_t atStop = seen();
+    pump(3 * LEARN_REFRESH_MS);
+    EXPECT_EQ(seen(), atStop);
+    EXPECT_FALSE(w.undoButton()->isEnabled());
+}
+
 } // namespace zefirel::test

@@ -118,7 +118,7 @@ void CCoverageGrid::paintEvent(QPaintEvent*) {
             const QRect r = boxRect(s, l);
             p.fillRect(r, coverageColour(b.state));
             p.setPen(line);
-            p.drawRect(r.adjusted(0, 0, 0, 0));
+            p.drawRect(r);
             if (b.petrol > 0 || b.lpg > 0) {
                 p.setPen(Qt::black);
                 p.drawText(r, Qt::AlignCenter, boxText(b));

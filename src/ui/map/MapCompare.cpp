@@ -82,6 +82,11 @@ CMapCompare::CMapCompare(QWidget* parent) : QWidget(parent) {
 }
 
 void CMapCompare::setMaps(const MapBytes& proposed, const MapBytes& controller, bool controllerKnown) {
+    if (m_shown && proposed == m_proposed && controller == m_controller && controllerKnown == m_known) return;
+    m_shown = true;
+    m_proposed = proposed;
+    m_controller = controller;
+    m_known = controllerKnown;
     m_changed = 0;
     for (int r = 0; r < MAP_ROWS; ++r)
         for (int c = 0; c < MAP_COLUMNS; ++c) {

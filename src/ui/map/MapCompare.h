@@ -35,6 +35,9 @@ public:
 private:
     QTableWidget* m_tables[3] = {};
     int m_changed = 0;
+    // What is shown, so an unchanged refresh costs nothing.
+    MapBytes m_proposed{}, m_controller{};
+    bool m_known = false, m_shown = false;
 };
 
 } // namespace zefirel

@@ -4,8 +4,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "diag/DeviceDoc.h"
 #include "map/MapText.h"
@@ -104,6 +107,9 @@ CMapLearnWindow::CMapLearnWindow(CDeviceDoc& doc, QWidget* parent) : QWidget(par
     connect(m_timer, &QTimer::timeout, this, &CMapLearnWindow::refresh);
     m_timer->start();
     showState();
+    // The whole window on a 1280 × 800 screen, less the desktop's panels.
+    const QRect room = screen() ? screen()->availableGeometry() : QRect(0, 0, 1280, 800);
+    resize(std::min(room.width() - 20, 1260), std::min(room.height() - 40, 760));
 }
 
 MapBytes CMapLearnWindow::controllerMap() const {
@@ -114,6 +120,10 @@ void CMapLearnWindow::onStartStop() {
     if (m_session.running()) {
         m_session.stop();
     } else if (m_session.started()) {
+        // What was polled during the pause is not taken, and nothing is compared
+        // across the gap.
+        m_session.skipStored(m_doc.diagData());
+        m_session.lineLost();
         m_session.resume();
     } else if (writeAllowed(m_doc)) {
         guarded(this, "CMapLearnWindow::onStartStop()", [&] {
@@ -129,6 +139,7 @@ void CMapLearnWindow::onStartStop() {
                 }
             }
             m_busy = false;
+            if (ok) m_session.skipStored(m_doc.diagData()); // learning starts now
             if (!ok)
                 zefMessageBox(this, QString::fromUtf8(MSG_MAP_READ_FAILED), QString(APP_CAPTION), EMsgStyle::Error);
         });
