@@ -2,12 +2,14 @@
 // colours, "Wpisz" with the list of changes first (declined: nothing written),
 // and "Cofnij" writing back the map the controller held before the test.
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <cmath>
 
 #include "AppTestKit.h"
 #include "link/Conversions.h"
+#include "link/Protocol.h"
 #include "map/MapCompute.h"
 #include "ui/map/CoverageGrid.h"
 #include "ui/map/MapCompare.h"
@@ -46,6 +48,10 @@ protected:
         m_before[1] = 110;
         m_before[30 * MAP_COLUMNS + 4] = 95;
         std::copy(m_before.begin(), m_before.end(), image.begin() + sim::eeprom::MAP);
+        const uint16_t sum = frameChecksum(m_before.data(), MAP_BYTES);
+        image[sim::eeprom::MAP_CHECKSUM] = static_cast<uint8_t>(sum >> 8);
+        image[sim::eeprom::MAP_CHECKSUM + 1] = static_cast<uint8_t>(sum);
+        image[sim::eeprom::SETUP + 10] |= OPTION_MAP_IN_USE;
         m_controller->setEeprom(image);
         startProgram();
         m_app->mainFrame()->action(ID_DIAGNOSTIC)->trigger();

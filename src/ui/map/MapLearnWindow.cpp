@@ -58,6 +58,12 @@ CMapLearnWindow::CMapLearnWindow(CDeviceDoc& doc, QWidget* parent) : QWidget(par
     m_start = namedButton(this, QStringLiteral("Rozpocznij naukę"), "learnStartButton");
     m_write = namedButton(this, QStringLiteral("Wpisz"), "learnWriteButton");
     m_undo = namedButton(this, QStringLiteral("Cofnij"), "learnUndoButton");
+    // Wide enough for each of its three texts, so the row does not move when it changes.
+    const QFontMetrics fm(m_start->font());
+    int textWidth = 0;
+    for (const char* t : {"Rozpocznij naukę", "Zatrzymaj naukę", "Wznów naukę"})
+        textWidth = std::max(textWidth, fm.horizontalAdvance(QString::fromUtf8(t)));
+    m_start->setMinimumWidth(textWidth + 24);
     m_write->setToolTip(QStringLiteral("Wpisuje proponowaną mapę do sterownika (najpierw pokazuje listę zmian)"));
     m_undo->setToolTip(QStringLiteral("Wpisuje z powrotem mapę, którą sterownik miał przed nauką"));
     m_status = new QLabel(this);
