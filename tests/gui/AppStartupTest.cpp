@@ -117,7 +117,7 @@ TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
     EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny", "Sprawdzenie ustawień..."}));
     EXPECT_EQ(menuTexts(menus[3]),
               (QStringList{"Ustawienia krok po kroku...", "Ustawienia automatycze", "-", "Ustawienia ręczne...", "-",
-                           "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków"}));
+                           "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków", "Nauka mapy..."}));
     EXPECT_EQ(menuTexts(menus[4]), (QStringList{"Kalibracja czujnika poziomu gazu..."}));
     EXPECT_EQ(menuTexts(menus[5]), (QStringList{"Wczytaj...", "Kasuj"}));
     EXPECT_EQ(menuTexts(menus[6]), (QStringList{"O programie...", "-", "Odblokowanie ", "-", "Diagnostyka połączenia..."}));

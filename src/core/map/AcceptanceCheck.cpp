@@ -61,6 +61,25 @@ ECheckVerdict verdictOf(const AcceptanceResult& r) {
 
 long percentTenths(double percent) { return std::lround(percent * 10.0); }
 
+CheckCell judgeCell(const MapCell& m, double tolerance) {
+    CheckCell c;
+    c.petrolCount = m.petrolCount;
+    c.lpgCount = m.lpgCount;
+    c.petrolMean = m.petrolMean;
+    c.lpgMean = m.lpgMean;
+    if (m.petrolCount == 0 && m.lpgCount == 0)
+        return c;
+    if (m.petrolCount > ACCEPT_MIN_COUNT && m.lpgCount > ACCEPT_MIN_COUNT && m.petrolMean > 0) {
+        c.difference = (m.lpgMean - m.petrolMean) * 100.0 / m.petrolMean;
+        // Judged on the shown tenths: "+5.0%" passes at ±5.0 % and "+5.1%" fails.
+        c.state = std::labs(percentTenths(c.difference)) <= percentTenths(tolerance) ? ECheckCell::Pass
+                                                                                       : ECheckCell::Fail;
+    } else {
+        c.state = ECheckCell::TooFew;
+    }
+    return c;
+}
+
 AcceptanceResult judgeCells(const MapResult& computed, double tolerance) {
     AcceptanceResult r;
     r.tolerance = tolerance;
@@ -69,22 +88,13 @@ AcceptanceResult judgeCells(const MapResult& computed, double tolerance) {
             const MapCell& m = computed.cells[speed][load];
             if (m.petrolCount == 0 && m.lpgCount == 0)
                 continue;
-            CheckCell c;
-            c.petrolCount = m.petrolCount;
-            c.lpgCount = m.lpgCount;
-            c.petrolMean = m.petrolMean;
-            c.lpgMean = m.lpgMean;
-            if (m.petrolCount > ACCEPT_MIN_COUNT && m.lpgCount > ACCEPT_MIN_COUNT && m.petrolMean > 0) {
-                c.difference = (m.lpgMean - m.petrolMean) * 100.0 / m.petrolMean;
-                // Judged on the shown tenths: "+5.0%" passes at ±5.0 % and "+5.1%" fails.
-                c.state = std::labs(percentTenths(c.difference)) <= percentTenths(tolerance) ? ECheckCell::Pass
-                                                                                               : ECheckCell::Fail;
+            const CheckCell c = judgeCell(m, tolerance);
+            if (c.state == ECheckCell::TooFew) {
+                ++r.tooFew;
+            } else {
                 (c.state == ECheckCell::Pass ? r.passed : r.failed)++;
                 if (std::fabs(c.difference) > std::fabs(r.worst))
                     r.worst = c.difference;
-            } else {
-                c.state = ECheckCell::TooFew;
-                ++r.tooFew;
             }
             // The petrol time the car asks for there; on LPG alone, the time seen then.
             const double ms = m.petrolCount > 0 ? m.petrolMean : m.lpgMean;

@@ -73,6 +73,9 @@ struct AcceptanceResult {
 /// cell shows and is judged by.
 long percentTenths(double percent);
 
+/// Judges one speed × load cell (means in ms, as finished): Empty with no sample,
+/// TooFew without more than ACCEPT_MIN_COUNT samples of each fuel, else Pass or Fail.
+CheckCell judgeCell(const MapCell& cell, double tolerance = ACCEPT_DEFAULT_TOLERANCE);
 /// Judges the cells of a map computation.
 AcceptanceResult judgeCells(const MapResult& computed, double tolerance = ACCEPT_DEFAULT_TOLERANCE);
 

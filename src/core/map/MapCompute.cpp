@@ -31,6 +31,8 @@ bool mapInUse(const MapBytes& bytes) {
     return std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != MAP_NO_CORRECTION; });
 }
 
+double sampleLoad(const CDiag& d) { return LOAD_ZERO_KPA - pressureKPa(d.pressure3Code()); }
+
 MapUnits MapUnits::current() { return MapUnits{tickLength(), zefirel::rpmConstant()}; }
 
 MapUnits MapUnits::ofFrequency(double hz) { return MapUnits{1000.0 / hz, 120.0 * hz}; }
@@ -74,18 +76,18 @@ uint16_t MapResult::unjudged(int row, int column) const {
 
 CMapComputation::CMapComputation(const MapUnits& units) : m_units(units) {}
 
-void CMapComputation::add(const CDiag& d) {
+bool CMapComputation::add(const CDiag& d) {
     const uint16_t period = d.rpmPeriod();
     if (period == 0)
-        return; // no engine speed: outside the map
+        return false; // no engine speed: outside the map
     const double t = d.petrolTime(0) * m_units.tickMs;
     const double n = m_units.rpmConstant / period;
-    const double v = LOAD_ZERO_KPA - pressureKPa(d.pressure3Code());
+    const double v = sampleLoad(d);
     if (!(t > MAP_MIN_MS && t < MAP_MAX_MS && n >= MIN_RPM && n < MAX_RPM && v < MAX_LOAD))
-        return;
+        return false;
     const int load = static_cast<int>(std::trunc(v)) / 10;
     if (load < 0)
-        return; // a pressure above the load scale: below the first load bucket
+        return false; // a pressure above the load scale: below the first load bucket
     const int speed = static_cast<int>(n) / 1000;
     MapCell& cell = m_sums.cells[speed][load];
     if (d.workState() == WORK_STATE_PETROL) {
@@ -96,6 +98,7 @@ void CMapComputation::add(const CDiag& d) {
         ++cell.lpgCount;
     }
     ++m_sums.used;
+    return true;
 }
 
 MapResult CMapComputation::finish() const {
@@ -111,6 +114,11 @@ MapResult CMapComputation::finish() const {
                 cell.correction = (cell.lpgMean - cell.petrolMean) * 100.0 / cell.petrolMean;
         }
     }
+    foldCells(r);
+    return r;
+}
+
+void foldCells(MapResult& r) {
     // Load outer, speed inner: a later cell counts as much as everything before it.
     for (int load = 0; load < LOAD_BUCKETS; ++load) {
         for (int speed = 0; speed < SPEED_BUCKETS; ++speed) {
@@ -129,7 +137,6 @@ MapResult CMapComputation::finish() const {
         for (int column = 0; column < MAP_COLUMNS; ++column)
             if (r.filled(row, column))
                 r.bytes[row * MAP_COLUMNS + column] = static_cast<uint8_t>(r.percent(row, column) + 100);
-    return r;
 }
 
 MapResult computeMap(const std::vector<CDiag>& samples, const MapUnits& units) {

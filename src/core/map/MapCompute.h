@@ -58,6 +58,10 @@ struct MapUnits {
     static MapUnits ofFrequency(double hz);
 };
 
+/// The load a sample is sorted by: manifold vacuum in kPa (101 minus the third
+/// pressure channel); load bucket = load / 10.
+double sampleLoad(const CDiag& d);
+
 /// One speed × load cell of the computation.
 struct MapCell {
     int petrolCount = 0;
@@ -99,7 +103,8 @@ class CMapComputation {
 public:
     explicit CMapComputation(const MapUnits& units = MapUnits::current());
     /// Counts one sample into its cell; samples outside the map's range are ignored.
-    void add(const CDiag& d);
+    /// True when the sample was counted.
+    bool add(const CDiag& d);
     /// Means, corrections, the fold and the bytes.
     MapResult finish() const;
 
@@ -107,6 +112,12 @@ private:
     MapUnits m_units;
     MapResult m_sums;
 };
+
+/// The fold of the cells' corrections (load outer, speed inner; an occupied entry
+/// becomes the mean of itself and the newcomer) into grid and sources, and of every
+/// filled grid entry into its two rows of bytes; map cells without a value keep the
+/// bytes they hold. Grid and sources are expected empty.
+void foldCells(MapResult& r);
 
 /// The whole computation over a sample vector.
 MapResult computeMap(const std::vector<CDiag>& samples, const MapUnits& units = MapUnits::current());

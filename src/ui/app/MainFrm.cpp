@@ -219,6 +219,7 @@ void CMainFrame::installDeviceMenus() {
     addCommand(setup, QStringLiteral("Kolejność wtryskiwaczy..."), ID_INJ_SEQUENCE);
     setup->addSeparator();
     addCommand(setup, QStringLiteral("Mapa wtrysków"), ID_MAP)->setCheckable(true);
+    addCommand(setup, QStringLiteral("Nauka mapy..."), ID_MAP_LEARN);
 
     QMenu* sensors = addTopMenu(QStringLiteral("Czujniki"));
     addCommand(sensors, QStringLiteral("Kalibracja czujnika poziomu gazu..."), ID_LEVEL_SENSOR);

@@ -20,6 +20,7 @@
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
 #include "ui/map/TimeCorrView.h"
+#include "ui/map/MapLearnWindow.h"
 #include "ui/map/MapView.h"
 #include "ui/support/BackgroundWork.h"
 #include "ui/settings/CarInfoDlg.h"
@@ -142,6 +143,7 @@ bool CDeviceDocUi::open() {
 void CDeviceDocUi::close() {
     if (m_closed) return;
     m_closed = true;
+    delete m_learnWindow.data(); // it reads the document's store
     // A running automatic setup stops at its next wait; it uses the document, so
     // it is given the document's closing time to end first.
     if (m_frame) m_frame->autoSetupView()->stopAndWait(CLOSE_WAIT_MS);
@@ -235,6 +237,7 @@ bool CDeviceDocUi::onCommand(int id) {
     case ID_UNLOCK: onUnlock(); break;
     case ID_AUTO_SETTINGS: onAutoSettingsPane(); break;
     case ID_MAP: onMapPane(); break;
+    case ID_MAP_LEARN: onMapLearn(); break;
     case ID_LEVEL_SENSOR: onLevelSensor(); break;
     case ID_DEVICE_VERSION: onDeviceVersion(); break;
     case ID_INJ_SEQUENCE: onInjSequence(); break;
@@ -433,6 +436,18 @@ void CDeviceDocUi::onMapPane() {
         m_frame->mapView()->updateConnection();
     }
     m_frame->showMapPane(m_mapShown);
+}
+
+CMapLearnWindow* CDeviceDocUi::mapLearnWindow() const { return m_learnWindow.data(); }
+
+void CDeviceDocUi::onMapLearn() {
+    if (!m_learnWindow) {
+        m_learnWindow = new CMapLearnWindow(*m_doc, m_main);
+        connect(m_learnWindow.data(), &CMapLearnWindow::notice, this, &CDeviceDocUi::notify);
+    }
+    m_learnWindow->show();
+    m_learnWindow->raise();
+    m_learnWindow->activateWindow();
 }
 
 } // namespace zefirel

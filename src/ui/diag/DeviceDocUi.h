@@ -19,6 +19,7 @@ namespace zefirel {
 class CDeviceDoc;
 class CDeviceFrame;
 class CMainFrame;
+class CMapLearnWindow;
 class CQtHost;
 class IPreferences;
 
@@ -77,6 +78,10 @@ public:
     void onUnlock();
     void onAutoSettingsPane();
     void onMapPane();
+    /// "Nauka mapy...": shows the map learning window (made on first use; it
+    /// keeps its table while hidden).
+    void onMapLearn();
+    CMapLearnWindow* mapLearnWindow() const;
     /// "Ustawienia krok po kroku...": the step-by-step setup wizard. While it runs
     /// the document takes no other command.
     void onAutoSet();
@@ -117,6 +122,7 @@ private:
     std::unique_ptr<CQtHost> m_host;
     std::unique_ptr<CDeviceDoc> m_doc;
     QPointer<CDeviceFrame> m_frame;
+    QPointer<CMapLearnWindow> m_learnWindow;
     bool m_autoSetupShown = false;
     bool m_mapShown = false;
     bool m_closed = false;
