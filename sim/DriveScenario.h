@@ -23,6 +23,9 @@ struct DrivePoint {
     double rpm = 0;
     double petrolMs = 0;    ///< the petrol computer's time without trim
     double manifoldKPa = 0;
+    /// Overrun cut-off: the petrol computer injects nothing (its time is kept for
+    /// when it injects again).
+    bool cutOff = false;
 };
 
 class CDriveScenario {
@@ -36,7 +39,10 @@ public:
     /// The hidden map is cfg.trueMap when it holds 400 bytes, else seeded from cfg.seed.
     explicit CDriveScenario(const SimConfig& cfg);
 
-    /// The operating point at a model time (laps repeat).
+    /// The operating point at a model time (laps repeat). Over the first
+    /// transition seconds of a point the car moves there from the point before
+    /// (engine speed, load and petrol time in a straight line); when the load falls,
+    /// the petrol computer cuts off meanwhile.
     DrivePoint at(double seconds) const;
     double lapSeconds() const { return DWELL_SECONDS * static_cast<double>(m_lap.size()); }
     /// Every operating point once.
@@ -52,6 +58,7 @@ public:
 private:
     std::vector<DrivePoint> m_points;
     std::vector<DrivePoint> m_lap; ///< the points there and back
+    double m_transition = 0;       ///< seconds
     HiddenMap m_hidden{};
 };
 
