@@ -51,19 +51,21 @@ double rpmOf(const CDiag& d) { return EXACT.rpmConstant / d.rpmPeriod(); }
 
 TEST(MapLearning, EachGuardRailRefusesAndCountsWhatLiesInsideItAndPassesWhatLiesJustOutside) {
     // The coldest and warmest heater codes either side of the switch temperature.
-    uint8_t cold = 0, warm = 255;
+    int cold = -1, warm = -1;
     for (int c = 0; c < 256; ++c) {
-        if (temperature(uint8_t(c)) < SWITCH_C && (cold == 0 || temperature(uint8_t(c)) > temperature(cold)))
-            cold = uint8_t(c);
-        if (temperature(uint8_t(c)) >= SWITCH_C && temperature(uint8_t(c)) < temperature(warm))
-            warm = uint8_t(c);
+        const double t = temperature(uint8_t(c));
+        if (t < SWITCH_C && (cold < 0 || t > temperature(uint8_t(cold))))
+            cold = c;
+        if (t >= SWITCH_C && (warm < 0 || t < temperature(uint8_t(warm))))
+            warm = c;
     }
+    ASSERT_TRUE(cold >= 0 && warm >= 0);
     const CDiag steady = sample(true);
     CDiag fastRpm = sample(true, 40, 2000), slowRpm = sample(true, 40, 2050);
     CDiag bigLoad = sample(true, 40, 2400, 44), smallLoad = sample(true, 40, 2400, 42);
     CDiag coldOne = sample(true), warmOne = sample(true);
-    coldOne.setHeaterTempCode(cold);
-    warmOne.setHeaterTempCode(warm);
+    coldOne.setHeaterTempCode(uint8_t(cold));
+    warmOne.setHeaterTempCode(uint8_t(warm));
     // Cut-off: the engine above 1200 rpm with less than 1 ms of petrol time; a
     // sample just below either limit is no cut-off (nor in the map's range).
     const CDiag cutOff = sample(true, 7, 2400), cutOffSlow = sample(true, 7, 4100), injecting = sample(true, 8, 2400);
@@ -77,7 +79,8 @@ TEST(MapLearning, EachGuardRailRefusesAndCountsWhatLiesInsideItAndPassesWhatLies
         const char* name;
         CDiag probe;
         bool used;
-        int reason; ///< −1: counted nowhere
+        int reason;    ///< −1: counted nowhere
+        CDiag lead{};  ///< the steady drive before the probe (rpm period 0: `steady`)
     } cases[] = {
         {"engine speed step", fastRpm, false, int(ELearnIgnore::Transient)},
         {"engine speed within the limit", slowRpm, true, -1},
@@ -86,13 +89,13 @@ TEST(MapLearning, EachGuardRailRefusesAndCountsWhatLiesInsideItAndPassesWhatLies
         {"reducer below the switch temperature", coldOne, false, int(ELearnIgnore::Cold)},
         {"reducer at the switch temperature", warmOne, true, -1},
         {"overrun cut-off", cutOff, false, int(ELearnIgnore::CutOff)},
-        {"low time below the cut-off speed", cutOffSlow, false, -1},
+        {"low time below the cut-off speed", cutOffSlow, false, -1, sample(true, 40, 4100)},
         {"1 ms of petrol time", injecting, false, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CMapLearner l(EXACT, limits());
-        feed(l, steady, 30);
+        feed(l, c.lead.rpmPeriod() ? c.lead : steady, 30);
         ASSERT_EQ(l.ignoredTotal(), 0u);
         const uint64_t used = l.used();
         EXPECT_EQ(l.add(c.probe), c.used);
@@ -119,7 +122,6 @@ TEST(MapLearning, EachGuardRailRefusesAndCountsWhatLiesInsideItAndPassesWhatLies
     EXPECT_TRUE(t.add(fastRpm));
     EXPECT_EQ(t.ignored(ELearnIgnore::Transient), uint64_t(LEARN_TRANSIENT_SPAN));
     t.breakStream();
-    EXPECT_TRUE(t.add(steady));
     EXPECT_TRUE(t.add(sample(false)));
     EXPECT_EQ(t.ignoredTotal(), uint64_t(LEARN_TRANSIENT_SPAN));
     // The Polish reasons the view shows.
