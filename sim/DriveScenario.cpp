@@ -25,7 +25,8 @@ double petrolTimeAt(double kpa, double rpm) {
 } // namespace
 
 CDriveScenario::CDriveScenario(const SimConfig& cfg)
-    : m_transition(std::clamp(cfg.transitionSeconds, 0.0, DWELL_SECONDS / 2)) {
+    : m_dwell(cfg.dwellSeconds > 0 ? cfg.dwellSeconds : DWELL_SECONDS),
+      m_transition(std::clamp(cfg.transitionSeconds, 0.0, m_dwell / 2)) {
     if (cfg.trueMap.size() == MAP_CELLS)
         std::copy(cfg.trueMap.begin(), cfg.trueMap.end(), m_hidden.begin());
     else
@@ -44,8 +45,8 @@ CDriveScenario::CDriveScenario(const SimConfig& cfg)
 
 DrivePoint CDriveScenario::at(double seconds) const {
     const double lap = std::fmod(std::max(seconds, 0.0), lapSeconds());
-    const size_t i = std::min(m_lap.size() - 1, static_cast<size_t>(lap / DWELL_SECONDS));
-    const double into = lap - static_cast<double>(i) * DWELL_SECONDS;
+    const size_t i = std::min(m_lap.size() - 1, static_cast<size_t>(lap / m_dwell));
+    const double into = lap - static_cast<double>(i) * m_dwell;
     if (into >= m_transition)
         return m_lap[i];
     const DrivePoint& from = m_lap[i == 0 ? m_lap.size() - 1 : i - 1];

@@ -54,6 +54,8 @@ struct SimConfig {
     /// speed and load change over it; a step down in load is an overrun cut-off);
     /// 0: the car jumps from point to point.
     double transitionSeconds = 0.5;
+    /// On the drive: model seconds at each operating point (a shorter lap for tests).
+    double dwellSeconds = 4;
 
     // --- link ---------------------------------------------------------------
     bool baudTiming = false;        ///< pace every byte at 14400 baud

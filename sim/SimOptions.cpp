@@ -224,6 +224,8 @@ private:
                "with --drive: model seconds of a cold start first, the\nreducer below the switch temperature (default 60;\n0: warm)");
         number("--transition", c.transitionSeconds, 0, 2, "S",
                "with --drive: model seconds a step between points takes\n(default 0.5; a step down in load cuts off; 0: jumps)");
+        number("--dwell", c.dwellSeconds, 1, 60, "S",
+               "with --drive: model seconds at each point (default 4)");
         text("--true-map", "FILE",
              "the hidden map (400 bytes, percent + 100, at most 250);\nwithout it one is drawn from --seed",
              [&c](const std::string& v) { c.trueMapFile = v; return !v.empty(); });
