@@ -112,7 +112,8 @@ std::string writeProposal(CCtlContext& ctx, CMapLearnSession& session) {
     return result.message.empty() ? std::string(MSG_MAP_WRITE_FAILED) : result.message;
 }
 
-void resultJson(CCtlContext& ctx, const CMapLearnSession& session, const MapBytes& map, bool written) {
+void resultJson(CCtlContext& ctx, const CMapLearnSession& session, const MapBytes& map, bool written,
+                const std::vector<LearnResidual>& residuals) {
     const CMapLearner& l = session.learner();
     CJsonWriter w;
     w.beginObject().key("map").array(map.data(), map.size());
@@ -121,12 +122,13 @@ void resultJson(CCtlContext& ctx, const CMapLearnSession& session, const MapByte
     for (int i = 0; i < LEARN_IGNORE_REASONS; ++i)
         w.key(learnIgnoreKey(ELearnIgnore(i))).value(static_cast<int64_t>(l.ignored(ELearnIgnore(i))));
     w.endObject().key("written").value(written).key("residual").beginArray();
-    for (const LearnResidual& r : l.residuals())
+    for (const LearnResidual& r : residuals)
         w.beginObject().key("speed").value(r.speed).key("load").value(r.load).key("percent").value(r.percent).endObject();
     ctx.json(w.endArray().endObject());
 }
 
-void resultText(CCtlContext& ctx, const CMapLearnSession& session, const MapBytes& map, bool written) {
+void resultText(CCtlContext& ctx, const CMapLearnSession& session, const MapBytes& map, bool written,
+                const std::vector<LearnResidual>& residuals) {
     const CMapLearner& l = session.learner();
     std::fputs(formatMapTable(mapTextsOfBytes(map)).c_str(), stdout);
     ctx.out("pass " + std::to_string(l.pass()) + ": cells driven " + std::to_string(l.drivenCells()) + ", done " +
@@ -134,7 +136,7 @@ void resultText(CCtlContext& ctx, const CMapLearnSession& session, const MapByte
     for (int i = 0; i < LEARN_IGNORE_REASONS; ++i)
         ctx.out(std::string("ignored ") + learnIgnoreKey(ELearnIgnore(i)) + " " +
                 std::to_string(l.ignored(ELearnIgnore(i))));
-    for (const LearnResidual& r : l.residuals())
+    for (const LearnResidual& r : residuals)
         ctx.out("residual " + std::to_string(r.speed * 1000) + "-" + std::to_string(r.speed * 1000 + 1000) + " rpm, load " +
                 std::to_string(r.load * 10) + "-" + std::to_string(r.load * 10 + 10) + " kPa: " + formatNumber(r.percent) +
                 " %");
@@ -162,6 +164,7 @@ int runMapLearn(CCtlContext& ctx, const LearnOptions& o) {
     }
     std::string failure = drive(ctx, session, o.seconds, o.lpgAfter);
     bool written = false;
+    std::vector<LearnResidual> residuals; // the check pass's, also when its refinement is written
     if (failure.empty() && o.write) {
         if (session.learner().doneCells() == 0) {
             failure = MSG_NOTHING_LEARNED;
@@ -176,6 +179,7 @@ int runMapLearn(CCtlContext& ctx, const LearnOptions& o) {
             failure = MSG_LPG_FAILED;
         else
             failure = drive(ctx, session, o.seconds, 0);
+        residuals = session.learner().residuals();
         // A cell outside the tolerance is refined (written + residual) and written.
         if (failure.empty() && !session.learner().residuals().empty() && !session.learner().converged()) {
             bool outside = false;
@@ -196,10 +200,10 @@ int runMapLearn(CCtlContext& ctx, const LearnOptions& o) {
             return EXIT_FAILED;
     }
     if (ctx.jsonOutput())
-        resultJson(ctx, session, map, written);
+        resultJson(ctx, session, map, written, residuals);
     else
-        resultText(ctx, session, map, written);
-    const bool judged = session.learner().doneCells() > 0 || !session.learner().residuals().empty();
+        resultText(ctx, session, map, written, residuals);
+    const bool judged = session.learner().doneCells() > 0 || !residuals.empty();
     return (o.write ? written : judged) ? EXIT_OK : EXIT_FAILED;
 }
 
