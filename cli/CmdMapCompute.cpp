@@ -12,9 +12,8 @@
 
 namespace zefirel::ctl {
 
-namespace {
-
-void cellsJson(CJsonWriter& w, const MapResult& r) {
+/// The 88 cells of a computation: "cells", 8 arrays (speed buckets) of 11 objects.
+void mapCellsJson(CJsonWriter& w, const MapResult& r) {
     w.key("cells").beginArray();
     for (const auto& speed : r.cells) {
         w.beginArray();
@@ -30,6 +29,8 @@ void cellsJson(CJsonWriter& w, const MapResult& r) {
     }
     w.endArray();
 }
+
+namespace {
 
 struct ComputeOptions {
     std::string recording, out;
@@ -64,7 +65,7 @@ int runMapCompute(CCtlContext& ctx, const ComputeOptions& o) {
     if (ctx.jsonOutput()) {
         CJsonWriter w;
         w.beginObject().key("map").array(result.bytes.data(), result.bytes.size());
-        cellsJson(w, result);
+        mapCellsJson(w, result);
         w.key("samples").value(static_cast<int64_t>(samples)).key("used").value(static_cast<int64_t>(result.used));
         ctx.json(linesJson(w, lines).endObject());
     } else {

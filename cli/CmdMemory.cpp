@@ -13,6 +13,7 @@
 namespace zefirel::ctl {
 
 CtlRunner declareMapCompute(CLI::App& cmd);
+CtlRunner declareMapLearn(CLI::App& cmd);
 
 namespace {
 
@@ -117,13 +118,17 @@ CtlRunner declareMap(CLI::App& cmd) {
     });
     CLI::App* compute = cmd.add_subcommand("compute", "compute the map from a recording, without a controller");
     CtlRunner computeRunner = declareMapCompute(*compute);
-    return [=](CCtlContext& ctx) { return compute->parsed() ? computeRunner(ctx) : readOrWrite(ctx); };
+    CLI::App* learn = cmd.add_subcommand("learn", "learn the map while the car is driven (a road test)");
+    CtlRunner learnRunner = declareMapLearn(*learn);
+    return [=](CCtlContext& ctx) {
+        return compute->parsed() ? computeRunner(ctx) : learn->parsed() ? learnRunner(ctx) : readOrWrite(ctx);
+    };
 }
 
 const CCtlRegistration regEeprom{{"eeprom", "eeprom read|write FILE", "the whole 512-byte EEPROM to or from a file", declareEeprom}};
-const CCtlRegistration regMap{{"map", "map read|write FILE | map compute RECORDING OUT",
+const CCtlRegistration regMap{{"map", "map read|write FILE | map compute RECORDING OUT | map learn --seconds S",
                                 "the 400-byte injection map to or from a file (a write needs --car and is verified), or computed "
-                                "from a recording (--timer-frequency F, default 40000)",
+                                "from a recording (--timer-frequency F, default 40000), or learned while driving",
                                 declareMap}};
 
 } // namespace

@@ -24,7 +24,9 @@ double petrolTimeAt(double kpa, double rpm) {
 
 } // namespace
 
-CDriveScenario::CDriveScenario(const SimConfig& cfg) {
+CDriveScenario::CDriveScenario(const SimConfig& cfg)
+    : m_dwell(cfg.dwellSeconds > 0 ? cfg.dwellSeconds : DWELL_SECONDS),
+      m_transition(std::clamp(cfg.transitionSeconds, 0.0, m_dwell / 2)) {
     if (cfg.trueMap.size() == MAP_CELLS)
         std::copy(cfg.trueMap.begin(), cfg.trueMap.end(), m_hidden.begin());
     else
@@ -43,8 +45,19 @@ CDriveScenario::CDriveScenario(const SimConfig& cfg) {
 
 DrivePoint CDriveScenario::at(double seconds) const {
     const double lap = std::fmod(std::max(seconds, 0.0), lapSeconds());
-    const size_t i = std::min(m_lap.size() - 1, static_cast<size_t>(lap / DWELL_SECONDS));
-    return m_lap[i];
+    const size_t i = std::min(m_lap.size() - 1, static_cast<size_t>(lap / m_dwell));
+    const double into = lap - static_cast<double>(i) * m_dwell;
+    if (into >= m_transition)
+        return m_lap[i];
+    const DrivePoint& from = m_lap[i == 0 ? m_lap.size() - 1 : i - 1];
+    const DrivePoint& to = m_lap[i];
+    const double f = into / m_transition;
+    DrivePoint p;
+    p.rpm = from.rpm + (to.rpm - from.rpm) * f;
+    p.petrolMs = from.petrolMs + (to.petrolMs - from.petrolMs) * f;
+    p.manifoldKPa = from.manifoldKPa + (to.manifoldKPa - from.manifoldKPa) * f;
+    p.cutOff = to.manifoldKPa < from.manifoldKPa;
+    return p;
 }
 
 double CDriveScenario::hiddenPercent(double petrolMs, double rpm) const {

@@ -2,7 +2,7 @@
 /// CDriveScenario: a test drive for the injection map. The car goes round a lap of
 /// operating points, one per speed column (750 rpm, then 1500 .. 7500 rpm) and load
 /// step (manifold pressure 96 kPa down to 16 kPa in steps of 10 kPa), holding each
-/// for DWELL_SECONDS of model time, in a snake order so neighbouring points differ
+/// for DWELL_SECONDS of model time (or the configured dwell), in a snake order so neighbouring points differ
 /// by one step, and then back the same way (no jump from the last point to the
 /// first, which the fuel trim would carry into the next point). Each point has its
 /// own petrol injection time, 2.5 to 19.5 ms, half-way between two whole
@@ -23,6 +23,9 @@ struct DrivePoint {
     double rpm = 0;
     double petrolMs = 0;    ///< the petrol computer's time without trim
     double manifoldKPa = 0;
+    /// Overrun cut-off: the petrol computer injects nothing (its time is kept for
+    /// when it injects again).
+    bool cutOff = false;
 };
 
 class CDriveScenario {
@@ -36,9 +39,13 @@ public:
     /// The hidden map is cfg.trueMap when it holds 400 bytes, else seeded from cfg.seed.
     explicit CDriveScenario(const SimConfig& cfg);
 
-    /// The operating point at a model time (laps repeat).
+    /// The operating point at a model time (laps repeat). Over the first
+    /// transition seconds of a point the car moves there from the point before
+    /// (engine speed, load and petrol time in a straight line); when the load falls,
+    /// the petrol computer cuts off meanwhile.
     DrivePoint at(double seconds) const;
-    double lapSeconds() const { return DWELL_SECONDS * static_cast<double>(m_lap.size()); }
+    double lapSeconds() const { return m_dwell * static_cast<double>(m_lap.size()); }
+    double dwellSeconds() const { return m_dwell; }
     /// Every operating point once.
     const std::vector<DrivePoint>& points() const { return m_points; }
 
@@ -52,6 +59,8 @@ public:
 private:
     std::vector<DrivePoint> m_points;
     std::vector<DrivePoint> m_lap; ///< the points there and back
+    double m_dwell = DWELL_SECONDS; ///< seconds at each point
+    double m_transition = 0;        ///< seconds
     HiddenMap m_hidden{};
 };
 

@@ -10,6 +10,9 @@ namespace {
 
 // Warm-up: end temperatures and time constants (seconds).
 constexpr double HEATER_END_C = 80, HEATER_TAU_S = 150;
+/// The drive's warm-up: the reducer stays at most this warm, and warms with this
+/// time constant once it is over.
+constexpr double WARM_UP_MAX_C = 20, DRIVE_WARM_TAU_S = 3;
 constexpr double LPG_END_C = 30, LPG_TAU_S = 300;
 constexpr double INTERNAL_END_C = 45, INTERNAL_TAU_S = 400;
 /// How fast the petrol computer's lambda loop corrects a wrong LPG mixture.
@@ -35,8 +38,8 @@ CEngineModel::CEngineModel(const SimConfig& cfg)
     for (double& s : m_injectorSpread)
         s = spread(m_rng);
     if (cfg.drive) {
-        // The car arrives for its test drive warm.
-        m_heaterC = HEATER_END_C;
+        // The car arrives for its test drive warm, or starts cold and warms up first.
+        m_heaterC = cfg.warmUpSeconds > 0 ? cfg.ambientC : HEATER_END_C;
         m_lpgC = LPG_END_C;
         m_internalC = INTERNAL_END_C;
     }
@@ -63,7 +66,14 @@ void CEngineModel::setDrivePoint(const DrivePoint& point, double lpgNeedMs) {
 void CEngineModel::advance(double dt, bool onLpg, double lpgExtraMs) {
     dt = std::max(dt, 0.0);
     m_time += dt;
-    m_heaterC = relax(m_heaterC, HEATER_END_C, dt, HEATER_TAU_S);
+    if (m_cfg.drive && m_cfg.warmUpSeconds > 0 && m_time < m_cfg.warmUpSeconds)
+        // The drive's warm-up: the reducer stays near the ambient temperature (below
+        // any switch temperature) until the warm-up ends, then warms within seconds.
+        m_heaterC = std::min(m_cfg.ambientC + 5.0 * m_time / m_cfg.warmUpSeconds, WARM_UP_MAX_C);
+    else if (m_cfg.drive && m_cfg.warmUpSeconds > 0)
+        m_heaterC = relax(m_heaterC, HEATER_END_C, dt, DRIVE_WARM_TAU_S);
+    else
+        m_heaterC = relax(m_heaterC, HEATER_END_C, dt, HEATER_TAU_S);
     m_lpgC = relax(m_lpgC, LPG_END_C, dt, LPG_TAU_S);
     m_internalC = relax(m_internalC, INTERNAL_END_C, dt, INTERNAL_TAU_S);
 
@@ -101,7 +111,7 @@ EngineSnapshot CEngineModel::measure() {
     const int n = std::clamp<int>(m_cfg.injectors, 0, 8);
     double sum = 0;
     for (int i = 0; i < 8; ++i) {
-        s.petrolMs[i] = i < n ? std::max(0.0, mean * (1.0 + m_injectorSpread[i]) * (1.0 + gauss(0.006))) : 0.0;
+        s.petrolMs[i] = i < n && !(m_driving && m_point.cutOff) ? std::max(0.0, mean * (1.0 + m_injectorSpread[i]) * (1.0 + gauss(0.006))) : 0.0;
         sum += s.petrolMs[i];
     }
     s.meanPetrolMs = n > 0 ? sum / n : 0.0;

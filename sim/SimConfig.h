@@ -47,6 +47,15 @@ struct SimConfig {
     /// The hidden map of the drive (400 bytes, percent + 100); empty: drawn from the seed.
     std::vector<uint8_t> trueMap;
     std::string trueMapFile;        ///< where trueMap is read from at start
+    /// On the drive: model seconds at the start with the reducer below the switch
+    /// temperature (a cold start); 0: the car arrives warm.
+    double warmUpSeconds = 60;
+    /// On the drive: model seconds each step between operating points takes (engine
+    /// speed and load change over it; a step down in load is an overrun cut-off);
+    /// 0: the car jumps from point to point.
+    double transitionSeconds = 0.5;
+    /// On the drive: model seconds at each operating point (a shorter lap for tests).
+    double dwellSeconds = 4;
 
     // --- link ---------------------------------------------------------------
     bool baudTiming = false;        ///< pace every byte at 14400 baud

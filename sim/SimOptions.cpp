@@ -220,6 +220,12 @@ private:
              "drive a test lap for the injection map instead of\nidling: 750 rpm and 1500..7500 rpm, each at manifold\n"
              "pressures 96..16 kPa, 4 s of model time per point,\npetrol or LPG as the controller is switched; on LPG the\n"
              "car needs the main correction plus a hidden map's\npercentage of the petrol time");
+        number("--warm-up", c.warmUpSeconds, 0, 3600, "S",
+               "with --drive: model seconds of a cold start first, the\nreducer below the switch temperature (default 60;\n0: warm)");
+        number("--transition", c.transitionSeconds, 0, 2, "S",
+               "with --drive: model seconds a step between points takes\n(default 0.5; a step down in load cuts off; 0: jumps)");
+        number("--dwell", c.dwellSeconds, 1, 60, "S",
+               "with --drive: model seconds at each point (default 4)");
         text("--true-map", "FILE",
              "the hidden map (400 bytes, percent + 100, at most 250);\nwithout it one is drawn from --seed",
              [&c](const std::string& v) { c.trueMapFile = v; return !v.empty(); });

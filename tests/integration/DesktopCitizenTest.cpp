@@ -88,6 +88,7 @@ TEST(DesktopCitizen, TabCompletesCommandsTheirWordsAndPorts) {
         {"settings import x --d", "--device --dry-run"},
         {"map read x --t", "--trace"},
         {"map compute a b --t", "--timer-frequency --trace"},
+        {"map learn --seconds 60 --p", "--passes --port"},
         // The names "settings set" takes, asked of the program itself.
         {"settings set main", "mainCorrection= mainCorrection2="},
         {"settings set mainCorrection=2 water", "waterValveOnTemperature= waterValveOffTemperature="},

@@ -82,12 +82,14 @@ int CMapLearner::refusal(const CDiag& d, double rpm, double load) {
 
     if (settling)
         return static_cast<int>(ELearnIgnore::Switch);
+    // Cut-off before the transient: a closed throttle usually comes with a falling
+    // load, and the injectors standing still is the reason that says more.
+    if (rpm >= m_limits.cutoffRpm && d.petrolTime(0) * m_units.tickMs < m_limits.cutoffMs)
+        return static_cast<int>(ELearnIgnore::CutOff);
     if (transient)
         return static_cast<int>(ELearnIgnore::Transient);
     if (m_limits.switchTemperature >= NO_TEMPERATURE_RULE && heaterTemperature(d) < m_limits.switchTemperature)
         return static_cast<int>(ELearnIgnore::Cold);
-    if (rpm >= m_limits.cutoffRpm && d.petrolTime(0) * m_units.tickMs < m_limits.cutoffMs)
-        return static_cast<int>(ELearnIgnore::CutOff);
     return -1;
 }
 

@@ -13,23 +13,24 @@
 /// Guard rails. A sample is not used, and is counted under its reason, when
 ///  - it falls within LEARN_SETTLE_SAMPLES samples after a change of fuel (petrol ↔
 ///    LPG): the petrol computer's trim still follows the other fuel;
+///  - the engine is in overrun cut-off: running (at least LEARN_CUTOFF_RPM 1/min)
+///    with a petrol injection time below LEARN_CUTOFF_MS;
 ///  - the engine is in a transient: the engine speed differs by more than
 ///    LEARN_MAX_RPM_CHANGE 1/min, or the load (manifold vacuum) by more than
-///    LEARN_MAX_LOAD_CHANGE kPa, from the sample LEARN_TRANSIENT_SPAN samples
+///    LEARN_MAX_LOAD_CHANGE kPa, from any of the LEARN_TRANSIENT_SPAN samples
 ///    before it. At the usual 20 samples a second over 14400 baud this is a change
 ///    faster than about 750 1/min or 16 kPa per second, so a steady cruise, slow
 ///    acceleration and sensor noise pass while a gear change, a throttle blip or
 ///    a step between operating points does not; and since the comparison reaches
 ///    back LEARN_TRANSIENT_SPAN samples, the half second after a step is refused too;
 ///  - the reducer (heater) temperature is below the controller's switch
-///    temperature (the settings' switchTemperature): a cold engine runs enriched;
-///  - the engine is in overrun cut-off: running (at least LEARN_CUTOFF_RPM 1/min)
-///    with a petrol injection time below LEARN_CUTOFF_MS.
+///    temperature (the settings' switchTemperature): a cold engine runs enriched.
 /// The rules are checked in that order and a sample is counted under the first
 /// that refuses it; a sample that passes them but lies outside the map's range
-/// (idle below 500 1/min, a petrol time outside 2..25 ms) is neither used nor counted. Every rule works on the samples alone (no clock), so learning
-/// from a recording replayed sample by sample gives exactly what learning live from
-/// the same samples gave.
+/// (idle below 500 1/min, a petrol time outside 2..25 ms) is neither used nor
+/// counted. Every rule works on the samples alone (no clock), so learning from a
+/// recording replayed sample by sample gives exactly what learning live from the
+/// same samples gave.
 ///
 /// Second pass. Once a map is written (setWritten), driving on LPG compares each
 /// cell's petrol time on LPG with the first pass's petrol mean of that cell (the
@@ -69,7 +70,7 @@ inline constexpr double LEARN_CUTOFF_RPM = 1200.0;
 inline constexpr double LEARN_CUTOFF_MS = 1.0;
 
 /// Why a sample was not used.
-enum class ELearnIgnore { Switch, Transient, Cold, CutOff };
+enum class ELearnIgnore { Switch, CutOff, Transient, Cold };
 inline constexpr int LEARN_IGNORE_REASONS = 4;
 /// The Polish reason for the view ("Po przełączeniu paliwa", ...).
 const char* learnIgnoreText(ELearnIgnore reason);
