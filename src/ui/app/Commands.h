@@ -33,5 +33,8 @@ inline constexpr int ID_CONN_DOCTOR = 32810;
 inline constexpr int ID_CSV_EXPORT = 32811;
 inline constexpr int ID_ACCEPTANCE_CHECK = 32812;
 inline constexpr int ID_SERVICE_REPORT = 32813;
+// Events and markers of a recording, and two recordings compared.
+inline constexpr int ID_MARKER = 32820;
+inline constexpr int ID_COMPARE = 32821;
 
 } // namespace zefirel
