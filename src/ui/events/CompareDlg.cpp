@@ -63,9 +63,9 @@ CCompareDlg::CCompareDlg(QWidget* parent, std::function<QString(const QString&)>
         m_files[i]->setObjectName(QString::fromLatin1(names[i][0]));
         m_files[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         row->addWidget(m_files[i], 1);
-        QPushButton* choose = namedButton(this, QStringLiteral("Wybierz..."), names[i][1]);
-        connect(choose, &QPushButton::clicked, this, [this, i] { choose(i == 1); });
-        row->addWidget(choose);
+        QPushButton* pick = namedButton(this, QStringLiteral("Wybierz..."), names[i][1]);
+        connect(pick, &QPushButton::clicked, this, [this, i] { choose(i == 1); });
+        row->addWidget(pick);
         lay->addLayout(row);
     }
     m_verdict = new QLabel(this);
