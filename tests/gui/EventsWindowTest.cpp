@@ -145,7 +145,7 @@ TEST_F(EventsWindowTest, ADoubleClickInTheListMovesTheChartToTheEventWhoseLineIs
     const int px = view()->chart().XToPixel(2000);
     const int top = int(view()->chart().Top()) + 45, bottom = int(view()->chart().Top() + view()->chart().PlotHeight());
     ASSERT_GT(bottom, top);
-    EXPECT_GT(rowsOfColour(shown, px, top, bottom, eventKindColour(EEventKind::ToPetrol)), (bottom - top) / 3);
+    EXPECT_GT(rowsOfColour(shown, px, top, bottom, eventKindColour(EEventKind::ToPetrol)), (bottom - top) / 4);
     EXPECT_EQ(rowsOfColour(shown, px - 4, top, bottom, eventKindColour(EEventKind::ToPetrol)), 0);
     // And the legend names it.
     const auto legend = view()->shownLegend();
