@@ -90,6 +90,7 @@ TEST_F(AppTest, EveryShortcutRunsItsCommandFromEveryFieldWhichKeepsItsText) {
         {QKeySequence(Qt::CTRL | Qt::Key_F), ID_REPLAY},
         {QKeySequence(Qt::CTRL | Qt::Key_P), ID_PRINT},
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), ID_PRINT_PREVIEW},
+        {QKeySequence(Qt::Key_F9), ID_MARKER},
     };
     // The table holds every shortcut of the menus and the window (F10 opens the
     // menu bar, no command).

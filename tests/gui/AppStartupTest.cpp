@@ -114,7 +114,8 @@ TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
                                                 "Raport serwisowy...", "-", "Drukuj...\tCtrl+P", "Podgląd wydruku...", "-",
                                                 "Wyjście"}));
     EXPECT_EQ(menuTexts(menus[1]), (QStringList{"Wczytaj...", "Wpisz...", "-", "Wersja urządzenia..."}));
-    EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny", "Sprawdzenie ustawień..."}));
+    EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny", "Sprawdzenie ustawień...", "-", "Wstaw znacznik...\tF9",
+                           "Porównaj nagrania..."}));
     EXPECT_EQ(menuTexts(menus[3]),
               (QStringList{"Ustawienia krok po kroku...", "Ustawienia automatycze", "-", "Ustawienia ręczne...", "-",
                            "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków", "Nauka mapy..."}));

@@ -28,6 +28,10 @@ struct CsvFormat {
     char separator = ';';
     char decimal = ',';
     uint32_t featureMask = 0; ///< for the supply-voltage conversion
+    /// Adds one last column, "Zdarzenie", with the events and markers of each
+    /// sample (from the recording's sidecar and samples). Off by default: the
+    /// columns stay exactly as other tools read them.
+    bool events = false;
 };
 
 /// Whether the separator and decimal mark can be told apart from each other and

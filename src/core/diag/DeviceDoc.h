@@ -28,6 +28,7 @@
 #include "diag/Companion.h"
 #include "diag/DeviceInput.h"
 #include "diag/DiagDisplay.h"
+#include "events/DiagEvents.h"
 #include "link/LPGDevice.h"
 
 namespace zefirel {
@@ -140,6 +141,18 @@ public:
     /// a 100 ms wait loop that lets the host run its pending work, finishReplay.
     void replayFile(const std::string& path);
 
+    // --- events and markers (DeviceDocEvents.cpp) ---------------------------------
+    /// The events and markers of the current run: while recording, found from the
+    /// samples in the store so far; after a replay, those of the replayed file
+    /// (markers from its sidecar). Cheap to call on every refresh: only the samples
+    /// new since the last call are looked at. Empty when no run is shown.
+    RecordingEvents currentEvents();
+    /// Adds a marker with an optional note: while recording at sampleNo (0: the
+    /// newest sample), after a replay at sampleNo of the replayed file. The sidecar
+    /// is rewritten whole. False when there is no recording to mark or the sidecar
+    /// could not be written (the marker is then kept for this run only).
+    bool addMarker(uint32_t sampleNo, const std::string& note);
+
     // --- EEPROM image files ------------------------------------------------------
     /// Reads the 512-byte EEPROM into an image file (written whole or not at all).
     /// Failures show their message (error icon) and return false.
@@ -235,6 +248,9 @@ private:
     void setTitle(const std::string& path, RunId run);
     /// Waits until a reconnect attempt on a worker has ended.
     void waitReconnect() const;
+    /// A recorded run's journal (its sidecar created) and a replay's event feed.
+    void startRunJournal(const std::string& file);
+    void startReplayEvents(const std::string& path);
 
     mutable std::mutex m_stateLock; // title, data folder
     std::mutex m_runLock;           // a run's start against the end of the one before
@@ -260,6 +276,10 @@ private:
     /// Input threads of this document still running (shared with the threads, which
     /// may outlive a document that gave up waiting for them).
     std::shared_ptr<std::atomic<int>> m_liveThreads = std::make_shared<std::atomic<int>>(0);
+    /// The replayed recording's finder, fed from the store by currentEvents().
+    struct EventFeed;
+    std::shared_ptr<EventFeed> m_eventFeed;
+    std::mutex m_eventLock;
     /// Filled by the replay thread when it ends; a fresh one for every replay.
     std::shared_ptr<ReplayOutcome> m_replayOutcome = std::make_shared<ReplayOutcome>();
 };

@@ -105,6 +105,8 @@ bool CDeviceDoc::appendSettingsCompanion() {
         return false;
     CSettingsBlock record = settings();
     stampCompanionRecord(record, newest.sampleNo(), std::time(nullptr));
+    if (const auto journal = runJournal())
+        journal->noteSettings(EventSettings::fromBlock(record));
     return appendCompanionRecord(companionPath(path), record);
 }
 

@@ -82,6 +82,7 @@ void CDeviceDoc::startRun(const std::string& chosen, bool continuation) {
         m_runInterrupted = false;
     }
     setRecordingPath(file);
+    startRunJournal(file);
     m_diagnosticsOn.store(1);
     // The thread creates the recording and its companion empty.
     auto thread = std::make_unique<CDiagRSThread>(*this, m_diagData, file, m_diagnosticsOn, m_injector);
@@ -128,6 +129,7 @@ bool CDeviceDoc::endRun(RunId run) {
     }
     setTitle(std::string(), run);
     setRecordingPath(std::string());
+    setRunJournal(nullptr); // the run's events stay readable through currentEvents()
     m_diagnosticsOn.store(0);
     return true;
 }
@@ -154,6 +156,7 @@ void CDeviceDoc::startReplay(const std::string& path) {
     setTitle(path, run);
     m_diagnosticsOn.store(1);
     m_replayOutcome = std::make_shared<ReplayOutcome>();
+    startReplayEvents(path);
     auto thread = std::make_unique<CDiagFileThread>(m_diagData, path, m_diagnosticsOn, m_replayOutcome);
     thread->trackWith(m_liveThreads);
     insertInputThread(std::move(thread));

@@ -1,5 +1,7 @@
 #include "diag/DeviceInput.h"
 
+#include <chrono>
+
 #include "diag/Companion.h"
 #include "diag/DeviceDoc.h"
 #include "diag/DiagUnits.h"
@@ -101,7 +103,7 @@ void CDiagInputThread::giveUp() {
 
 CDiagRSThread::CDiagRSThread(CLPGDevice& device, CDiagData& store, const std::string& path,
                              std::atomic<uint8_t>& runFlag, const std::atomic<int>& injector)
-    : CDiagInputThread(store, path, runFlag, &device), m_injector(&injector) {
+    : CDiagInputThread(store, path, runFlag, &device), m_injector(&injector), m_journal(device.runJournal()) {
     m_writer.open(path);
     createEmptyCompanion(companionPath(path));
 }
@@ -113,8 +115,28 @@ void CDiagRSThread::onStart() {
     m_store->clear();
 }
 
+namespace {
+int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+void CDiagRSThread::noteLostLine() {
+    if (m_failingSinceNs == 0)
+        return;
+    const double ms = double(nowNs() - m_failingSinceNs) / 1e6;
+    m_failingSinceNs = 0;
+    if (ms >= GAP_MS)
+        if (m_journal)
+            m_journal->noteLost(ms);
+}
+
 void CDiagRSThread::onStop() {
     m_writer.close();
+    noteLostLine();
+    if (m_journal)
+        m_journal->finish();
     m_device->onDiagnosticsEnded(m_run);
 }
 
@@ -124,8 +146,12 @@ bool CDiagRSThread::readSample(CDiag& d) {
     int injector = m_injector->load(std::memory_order_relaxed);
     if (injector < 1 || injector > 8)
         injector = 1;
-    if (!m_device->requestDiag(injector, d))
+    if (!m_device->requestDiag(injector, d)) {
+        if (m_failingSinceNs == 0)
+            m_failingSinceNs = nowNs();
         return false;
+    }
+    noteLostLine();
     d.setInjector(static_cast<uint8_t>(injector));
     normaliseWorkState(d);
     return true;
@@ -135,6 +161,8 @@ void CDiagRSThread::record(CDiag& d) {
     d.setSampleNo(++m_counter);
     m_writer.write(d);
     m_store->add(d);
+    if (m_journal)
+        m_journal->sampleRecorded(d);
 }
 
 void CDiagRSThread::processSample(CDiag& d) {

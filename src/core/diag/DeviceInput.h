@@ -21,6 +21,7 @@
 namespace zefirel {
 
 class CLPGDevice;
+class CRunJournal;
 
 /// Failed reads in a row that end polling: the thread stops after more than this.
 inline constexpr int MAX_FAILED_READS = 5;
@@ -81,7 +82,8 @@ private:
 /// every sample to the recording file.
 class CDiagRSThread : public CDiagInputThread {
 public:
-    /// Creates (truncates) the recording and its empty "-config" companion.
+    /// Creates (truncates) the recording and its empty "-config" companion. The
+    /// device's run journal at this moment is the run's: it is told of every sample.
     CDiagRSThread(CLPGDevice& device, CDiagData& store, const std::string& path,
                   std::atomic<uint8_t>& runFlag, const std::atomic<int>& injector);
 
@@ -96,9 +98,15 @@ protected:
 
 private:
     void record(CDiag& d);
+    /// Notes a loss of the line in the run's journal when polls failed long enough.
+    void noteLostLine();
 
     const std::atomic<int>* m_injector;
     uint32_t m_counter = 0;
+    /// When the polls began to fail (0: the last poll succeeded), for the journal.
+    int64_t m_failingSinceNs = 0;
+    /// The run's journal (null when the document keeps none).
+    std::shared_ptr<CRunJournal> m_journal;
     CRecordingWriter m_writer;
 };
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,6 +27,7 @@
 namespace zefirel {
 
 class CLinkTrace;
+class CRunJournal;
 class IPreferences;
 
 inline constexpr uint32_t BAUD_RATE = 14400;
@@ -147,6 +149,12 @@ public:
     bool setWorkAuto();
     /// The work mode set last through this device (None before the first switch).
     EWorkCommand lastWorkCommand() const { return m_workCommand.load(); }
+
+    // --- run journal --------------------------------------------------------
+    /// The journal of the run being recorded (null when none): mode commands and
+    /// error reports are noted into it, and the recording thread notes its samples.
+    void setRunJournal(std::shared_ptr<CRunJournal> journal);
+    std::shared_ptr<CRunJournal> runJournal() const;
 
     // --- settings -----------------------------------------------------------
     /// Reads the controller's settings values into the document's record (and as
@@ -324,6 +332,7 @@ protected:
     std::atomic<bool> m_connectionLost{false};
     std::atomic<bool> m_connected{false};
     std::atomic<EWorkCommand> m_workCommand{EWorkCommand::None};
+    std::shared_ptr<CRunJournal> m_runJournal; ///< guarded by m_pathLock
     std::atomic<uint8_t> m_diagnosticsOn{0};
     CMutex m_txLock;
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "diag/Diag.h"
+#include "events/DiagEvents.h"
 #include "link/Cipher.h"
 #include "link/Conversions.h"
 #include "link/LPGDevice.h"
@@ -205,8 +206,24 @@ bool CLPGDevice::setWorkAuto() {
 }
 
 bool CLPGDevice::noteWorkCommand(bool ok, EWorkCommand mode) {
-    if (ok) m_workCommand.store(mode);
+    if (ok) {
+        m_workCommand.store(mode);
+        if (const auto journal = runJournal())
+            journal->noteCommand(mode == EWorkCommand::Lpg    ? EModeCommand::Lpg
+                                 : mode == EWorkCommand::Auto ? EModeCommand::Auto
+                                                              : EModeCommand::Petrol);
+    }
     return ok;
+}
+
+void CLPGDevice::setRunJournal(std::shared_ptr<CRunJournal> journal) {
+    std::lock_guard<std::mutex> g(m_pathLock);
+    m_runJournal = std::move(journal);
+}
+
+std::shared_ptr<CRunJournal> CLPGDevice::runJournal() const {
+    std::lock_guard<std::mutex> g(m_pathLock);
+    return m_runJournal;
 }
 
 // --- settings record and time correction table ------------------------------
@@ -282,7 +299,11 @@ bool CLPGDevice::readLevelValue(uint32_t& value) {
 // --- errors and reset -------------------------------------------------------
 
 bool CLPGDevice::readErrors(uint8_t* out11) {
-    return readRecord(CMD_ERROR, MSG_TYPE_ERRORS, out11, ERROR_REPORT_SIZE);
+    if (!readRecord(CMD_ERROR, MSG_TYPE_ERRORS, out11, ERROR_REPORT_SIZE))
+        return false;
+    if (const auto journal = runJournal())
+        journal->noteErrors(out11);
+    return true;
 }
 
 bool CLPGDevice::clearErrors() {

@@ -35,5 +35,8 @@ inline constexpr int ID_ACCEPTANCE_CHECK = 32812;
 inline constexpr int ID_SERVICE_REPORT = 32813;
 /// "Nauka mapy...": the window that learns the injection map while driving.
 inline constexpr int ID_MAP_LEARN = 32826;
+// Events and markers of a recording, and two recordings compared.
+inline constexpr int ID_MARKER = 32820;
+inline constexpr int ID_COMPARE = 32821;
 
 } // namespace zefirel

@@ -21,6 +21,8 @@
 #include "ui/autosetup/AutoSetupView.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
+#include "ui/events/EventsPane.h"
+#include "ui/events/EventsTracker.h"
 #include "ui/map/TimeCorrView.h"
 #include "ui/map/MapView.h"
 
@@ -42,7 +44,17 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_mapPane = new CMapView(doc, m_outer);
     m_inner = new QSplitter(Qt::Vertical, m_outer);
     m_inner->setObjectName(QStringLiteral("innerSplitter"));
-    m_view = new CDisplayView(doc, m_bar, m_inner);
+    // The chart with the list of its events beside it.
+    auto* chartRow = new QSplitter(Qt::Horizontal, m_inner);
+    chartRow->setObjectName(QStringLiteral("chartRowSplitter"));
+    m_view = new CDisplayView(doc, m_bar, chartRow);
+    m_eventsPane = new CEventsPane(chartRow);
+    chartRow->addWidget(m_view);
+    chartRow->addWidget(m_eventsPane);
+    chartRow->setStretchFactor(0, 1);
+    chartRow->setStretchFactor(1, 0);
+    chartRow->setSizes({580 - EVENTS_PANE_WIDTH, EVENTS_PANE_WIDTH});
+    m_events = new CEventsTracker(doc, m_view, m_eventsPane, this);
     // The curve scrolls when the pane is narrow (the map pane beside it); its
     // buttons stay in view under it.
     m_timeCorrPane = new QWidget(m_inner);
@@ -61,7 +73,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_timeCorrPane->setMinimumHeight(m_timeCorrView->minimumHeight() + m_timeCorrView->buttonBar()->sizeHint().height() +
                                      timeCorrScroll->horizontalScrollBar()->sizeHint().height() +
                                      2 * timeCorrScroll->frameWidth());
-    m_inner->addWidget(m_view);
+    m_inner->addWidget(chartRow);
     m_inner->addWidget(m_timeCorrPane);
     for (QWidget* w : {static_cast<QWidget*>(m_panel), static_cast<QWidget*>(m_autoSetupPane), static_cast<QWidget*>(m_mapPane),
                        static_cast<QWidget*>(m_inner)})
@@ -71,7 +83,7 @@ CDeviceFrame::CDeviceFrame(CDeviceDoc& doc, QWidget* parent) : QWidget(parent), 
     m_inner->setStretchFactor(0, 1);
     m_inner->setStretchFactor(1, 0);
     // Handles wide and shaded enough to be seen and caught with the mouse.
-    for (QSplitter* s : {m_outer, m_inner}) {
+    for (QSplitter* s : {m_outer, m_inner, chartRow}) {
         s->setHandleWidth(6);
         s->setStyleSheet(QStringLiteral("QSplitter::handle { background-color: palette(mid); }"));
     }

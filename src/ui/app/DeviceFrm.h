@@ -2,7 +2,7 @@
 /// CDeviceFrame: the device document's window inside the main window's document
 /// area. Panes: the live panel (200 px), the automatic setup pane and the map pane
 /// (hidden; 300 and 660 px when shown), and on the right the display view over the
-/// time-correction pane (220 px high). The status bar CLPGBar is docked at the
+/// time-correction pane (220 px high), the list "Zdarzenia" right of the chart. The status bar CLPGBar is docked at the
 /// bottom. The frame also handles the program's keyboard shortcuts: Ctrl+B/L/A for
 /// the work modes (not while a text field has the focus), Shift+F1..F5 for the
 /// charts, F1..F8 for the polled injector.
@@ -25,6 +25,8 @@ class CAutoSetupView;
 class CDeviceDoc;
 class CDevicePanel;
 class CDisplayView;
+class CEventsPane;
+class CEventsTracker;
 class CLPGBar;
 class CTimeCorrView;
 class CMapView;
@@ -33,6 +35,8 @@ inline constexpr int PANEL_WIDTH = 200;
 inline constexpr int AUTOSETUP_PANE_WIDTH = 300;
 inline constexpr int MAP_PANE_WIDTH = 660;
 inline constexpr int DISPLAY_VIEW_HEIGHT = 220;
+/// Width of the list "Zdarzenia" right of the chart.
+inline constexpr int EVENTS_PANE_WIDTH = 330;
 
 class CDeviceFrame : public QWidget {
     Q_OBJECT
@@ -52,6 +56,8 @@ public:
     CAutoSetupView* autoSetupView() const { return m_autoSetupPane; }
     CTimeCorrView* timeCorrView() const { return m_timeCorrView; }
     CMapView* mapView() const { return m_mapPane; }
+    CEventsPane* eventsPane() const { return m_eventsPane; }
+    CEventsTracker* eventsTracker() const { return m_events; }
     QSplitter* outerSplitter() const { return m_outer; }
     QSplitter* innerSplitter() const { return m_inner; }
 
@@ -90,6 +96,8 @@ private:
     QSplitter* m_inner;
     CDevicePanel* m_panel;
     CDisplayView* m_view;
+    CEventsPane* m_eventsPane;
+    CEventsTracker* m_events;
     CAutoSetupView* m_autoSetupPane;
     CMapView* m_mapPane;
     QWidget* m_timeCorrPane;

@@ -10,6 +10,7 @@
 #include <QToolBar>
 
 #include "ui/app/Commands.h"
+#include "ui/events/MarkerDlg.h"
 
 namespace zefirel {
 
@@ -208,6 +209,12 @@ void CMainFrame::installDeviceMenus() {
     QMenu* diag = addTopMenu(QStringLiteral("Diagnostyka"));
     addCommand(diag, QStringLiteral("Włącz tryb diagnostyczny"), ID_DIAGNOSTIC);
     addCommand(diag, QStringLiteral("Sprawdzenie ustawień..."), ID_ACCEPTANCE_CHECK);
+    diag->addSeparator();
+    // F9 is free among the program's keys (F1..F8 injectors, Shift+F1..F5 charts,
+    // F10 the menu bar) and needs one hand only, while driving too.
+    addCommand(diag, QStringLiteral("Wstaw znacznik...\t%1").arg(QString::fromLatin1(MARKER_KEY_TEXT)), ID_MARKER)
+        ->setShortcut(QKeySequence(MARKER_KEY));
+    addCommand(diag, QStringLiteral("Porównaj nagrania..."), ID_COMPARE);
 
     QMenu* setup = addTopMenu(QStringLiteral("Ustawienia urządzenia"));
     addCommand(setup, QStringLiteral("Ustawienia krok po kroku..."), ID_WIZARD);

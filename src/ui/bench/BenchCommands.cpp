@@ -17,6 +17,7 @@
 #include "ui/bench/ConnDoctorDlg.h"
 #include "ui/bench/ReportPreview.h"
 #include "ui/diag/DeviceDocUi.h"
+#include "ui/events/CompareDlg.h"
 #include "ui/support/MsgHelper.h"
 
 namespace zefirel {
@@ -69,11 +70,16 @@ void onCsvExport(CDeviceDocUi* doc, QWidget* parent) {
         return;
     const QFileInfo info(recording);
     const QString proposed = info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"));
+    // The event column is offered each time, as the installer left it last time.
+    bool& eventColumn = csvEventColumnChoice();
     const QString output = CDeviceDocUi::askFile(parent, true, proposed, QStringLiteral("Pliki CSV(*.csv)"),
-                                                 QStringLiteral("csv"), QStringLiteral("Eksport do CSV — zapisz jako"));
+                                                 QStringLiteral("csv"), QStringLiteral("Eksport do CSV — zapisz jako"),
+                                                 QStringLiteral("Dodaj kolumnę „Zdarzenie” (zdarzenia i znaczniki nagrania)"),
+                                                 eventColumn);
     if (output.isEmpty())
         return;
     CsvFormat format;
+    format.events = eventColumn;
     // The supply voltage in the features of the controller that made the recording
     // (its companion); the connected one's only when the recording has none.
     if (!recordingFeatureMask(recording.toStdString(), format.featureMask) && doc)
@@ -152,7 +158,25 @@ void onServiceReport(CDeviceDocUi* doc, QWidget* parent) {
     preview->exec();
 }
 
+void onCompare(CDeviceDocUi* doc, QWidget* parent) {
+    CSlowRefresh slow(doc);
+    CCompareDlg dlg(parent, [doc, parent](const QString& title) { return chooseRecording(doc, parent, title); });
+    const QString a = chooseRecording(doc, parent, QStringLiteral("Porównaj nagrania — nagranie A (przed zmianą)"));
+    if (a.isEmpty())
+        return;
+    const QString b = chooseRecording(doc, parent, QStringLiteral("Porównaj nagrania — nagranie B (po zmianie)"));
+    if (b.isEmpty())
+        return;
+    if (dlg.load(a, b))
+        dlg.exec();
+}
+
 } // namespace
+
+bool& csvEventColumnChoice() {
+    static bool choice = false;
+    return choice;
+}
 
 bool onBenchCommand(int id, CDeviceDocUi* doc, QWidget* parent) {
     switch (id) {
@@ -160,6 +184,7 @@ bool onBenchCommand(int id, CDeviceDocUi* doc, QWidget* parent) {
     case ID_CSV_EXPORT: onCsvExport(doc, parent); return true;
     case ID_ACCEPTANCE_CHECK: onAcceptanceCheck(doc, parent); return true;
     case ID_SERVICE_REPORT: onServiceReport(doc, parent); return true;
+    case ID_COMPARE: onCompare(doc, parent); return true;
     default: return false;
     }
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ui/chart/ChartLegend.h"
+#include "ui/chart/ChartMarks.h"
 #include "ui/chart/ChartTypes.h"
 
 class QFont;
@@ -172,8 +173,14 @@ public:
     /// The unit of the y values, as the status bar writes it after a value.
     virtual QString Unit() const { return QString(); }
     /// The legend of what the window shows: an entry whose every point shown is
-    /// covered by a series drawn over it says under which.
+    /// covered by a series drawn over it says under which; then one entry per kind
+    /// of the marks in the window.
     std::vector<LegendEntry> ShownLegend() const;
+    /// Events and markers drawn as labelled vertical lines over the series.
+    void SetMarks(std::vector<ChartMark> marks);
+    const CChartMarks& Marks() const { return m_marks; }
+    /// Draws the marks of the window shown (labels at the top of the plot when asked).
+    void DrawMarks(QPainter& dc, bool labels = true) const;
 
     /// Rebuilds the series from these samples (oldest first) and runs autoscale.
     void SetData(const std::vector<CDiag>& samples);
@@ -281,6 +288,8 @@ private:
     /// every line is drawn.
     std::vector<QRect> DrawSummarised(QPainter& dc, CPixelLayer* layer, size_t index, bool line, bool dots) const;
     void PaintDots(QPainter& dc, CPixelLayer* layer, size_t index, std::vector<QRect>& squares) const;
+    /// The series part of ShownLegend.
+    std::vector<LegendEntry> ShownSeriesLegend() const;
     /// Index range of the points of s whose x lies in the shared x window.
     std::pair<size_t, size_t> VisibleSpan(const ChartSeries& s) const;
 
@@ -307,6 +316,7 @@ private:
     uint64_t m_sourceGeneration = 0;
     size_t m_taken = 0;
     bool m_reduce = true;
+    CChartMarks m_marks;
     bool m_tracking = false;
     bool m_extremesChanged = false;
 };

@@ -37,6 +37,15 @@ QString ChartPageSubtitle(const CSeriesChart& chart, const ChartPageInfo& info) 
         .arg(last);
 }
 
+namespace {
+/// Every series of the chart, then the kinds of the marks on the page.
+std::vector<LegendEntry> PageLegend(const CSeriesChart& chart) {
+    std::vector<LegendEntry> entries = chart.Legend();
+    for (LegendEntry& e : chart.Marks().Legend(chart.XMin(), chart.XMax())) entries.push_back(std::move(e));
+    return entries;
+}
+} // namespace
+
 void DrawChartPage(QPainter& dc, CSeriesChart& chart, const ChartPageInfo& info) {
     const QRect device = dc.viewport();
     if (device.width() <= 0 || device.height() <= 0) return;
@@ -69,7 +78,7 @@ void DrawChartPage(QPainter& dc, CSeriesChart& chart, const ChartPageInfo& info)
     dc.restore();
     DrawLegend(dc, QRect(MARGIN + static_cast<int>(chart.Left()), chartArea.bottom() + 4,
                          chartArea.width() - static_cast<int>(chart.Left()), legendHeight),
-               chart.Legend());
+               PageLegend(chart));
     dc.restore();
 }
 

@@ -151,6 +151,7 @@ void CSeriesChart::Draw(QPainter& dc) {
     const QPen dotted(Qt::black, 1, Qt::DotLine);
     DrawFrameGridCaption(dc, dotted, dotted, nullptr);
     DrawSeries(dc);
+    DrawMarks(dc);
     dc.restore();
 }
 

@@ -45,7 +45,7 @@ QString CPressureChart::Unit() const { return QString::fromUtf8("kPa"); }
 QString CTemprLPGChart::Unit() const { return QString::fromUtf8("°C"); }
 QString CLambdaChart::Unit() const { return QString::fromUtf8("V"); }
 
-std::vector<LegendEntry> CSeriesChart::ShownLegend() const {
+std::vector<LegendEntry> CSeriesChart::ShownSeriesLegend() const {
     std::vector<LegendEntry> entries = Legend();
     if (entries.size() != m_series.size()) return entries;
     const Mapper map(*this);

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiArea>
@@ -19,6 +21,7 @@
 #include "ui/autosetup/WizardHost.h"
 #include "ui/diag/DevicePanel.h"
 #include "ui/diag/DisplayView.h"
+#include "ui/events/EventsTracker.h"
 #include "ui/map/TimeCorrView.h"
 #include "ui/map/MapLearnWindow.h"
 #include "ui/map/MapView.h"
@@ -190,6 +193,8 @@ bool CDeviceDocUi::ruleEnabled(int id) const {
     // The wizard runs the automatic setup itself: not beside a run the pane started.
     case ID_WIZARD: return connected && diagOn && !autoSetupRunning();
     case ID_UNLOCK: return true;
+    // A marker needs a recording: the one being made or the one replayed.
+    case ID_MARKER: return !m_doc->recordingPath().empty();
     default: return true;
     }
 }
@@ -212,7 +217,7 @@ void CDeviceDocUi::updateCommands() {
     if (!m_main) return;
     for (int id : {ID_DIAGNOSTIC, ID_REPLAY, ID_MANUAL_SETTINGS, ID_AUTO_SETTINGS, ID_INJ_SEQUENCE, ID_EEPROM_READ,
                    ID_EEPROM_WRITE, ID_ERRORS_READ, ID_ERRORS_CLEAR, ID_MAP, ID_DEVICE_VERSION, ID_LEVEL_SENSOR,
-                   ID_WIZARD, ID_UNLOCK}) {
+                   ID_WIZARD, ID_UNLOCK, ID_MARKER}) {
         const bool checked = id == ID_AUTO_SETTINGS ? m_autoSetupShown : id == ID_MAP ? m_mapShown : false;
         setAction(id, ruleEnabled(id) && windowAvailable(id), checked);
     }
@@ -243,6 +248,7 @@ bool CDeviceDocUi::onCommand(int id) {
     case ID_INJ_SEQUENCE: onInjSequence(); break;
     case ID_MANUAL_SETTINGS: onManualSettings(); break;
     case ID_WIZARD: onAutoSet(); break;
+    case ID_MARKER: m_frame->eventsTracker()->addMarkerWithDialog(m_main); break;
     case ID_PRINT: m_frame->displayView()->printWithDialog(); break;
     case ID_PRINT_PREVIEW: m_frame->displayView()->printPreview(); break;
     default: return false;
@@ -264,6 +270,28 @@ QString CDeviceDocUi::askFile(QWidget* parent, bool save, const QString& folder,
     dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dlg.setDefaultSuffix(defaultSuffix);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
+    return dlg.selectedFiles().constFirst();
+}
+
+QString CDeviceDocUi::askFile(QWidget* parent, bool save, const QString& folder, const QString& filter,
+                              const QString& defaultSuffix, const QString& title, const QString& optionText,
+                              bool& option) {
+    if (fileChooser()) return fileChooser()(save, folder, filter, defaultSuffix);
+    QFileDialog dlg(parent, title, folder, filter);
+    // Qt's own dialog, so that the checkbox can join its layout.
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dlg.setDefaultSuffix(defaultSuffix);
+    auto* box = new QCheckBox(optionText, &dlg);
+    box->setObjectName(QStringLiteral("fileOption"));
+    box->setChecked(option);
+    if (auto* grid = qobject_cast<QGridLayout*>(dlg.layout()))
+        grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+    else if (dlg.layout())
+        dlg.layout()->addWidget(box);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
+    option = box->isChecked();
     return dlg.selectedFiles().constFirst();
 }
 

@@ -67,6 +67,10 @@ public:
     /// dialog's title saying what the file is for).
     static QString askFile(QWidget* parent, bool save, const QString& folder, const QString& filter,
                            const QString& defaultSuffix, const QString& title = QString());
+    /// The same with a checkbox under the dialog's fields (optionText), started from
+    /// option and read back into it on OK; a replacement chooser leaves it as it is.
+    static QString askFile(QWidget* parent, bool save, const QString& folder, const QString& filter,
+                           const QString& defaultSuffix, const QString& title, const QString& optionText, bool& option);
 
     // Handlers of the document's commands.
     void onDiagnostic();

@@ -110,6 +110,8 @@ void CDisplayView::resetWindow() {
 void CDisplayView::reset() {
     runOnGuiThread(this, [this] {
         m_chart->Clear();
+        m_chart->SetMarks({});
+        m_cursor = -1;
         m_overview->reset();
         m_wholeRun = false;
         // A window left far out by the previous run would show the new one blank.
@@ -143,7 +145,10 @@ int CDisplayView::refreshPeriod() const { return m_period; }
 bool CDisplayView::sourceAvailable() const { return m_doc.diagnosticsOn() || !m_doc.recordingPath().empty(); }
 
 void CDisplayView::setChart(int kind) {
+    // The events and markers belong to the recording, not to the chart shown.
+    std::vector<ChartMark> marks = m_chart->Marks().All();
     m_chart = makeChart(kind, this);
+    m_chart->SetMarks(std::move(marks));
     m_kind = kind;
     setupChart();
     m_overview->setKind(kind);
@@ -265,6 +270,21 @@ void CDisplayView::centreOn(double sample) {
     moveWindow(first, first + width);
 }
 
+double CDisplayView::cursorSample() const {
+    const bool inWindow = m_cursor >= m_chart->XMin() && m_cursor <= m_chart->XMax();
+    return inWindow ? m_cursor : std::round((m_chart->XMin() + m_chart->XMax()) / 2);
+}
+
+void CDisplayView::setCursorSample(double sample) {
+    if (sample == m_cursor) return;
+    const int before = m_chart->XToPixel(m_cursor);
+    m_cursor = sample;
+    const int top = static_cast<int>(m_chart->Top()), bottom = static_cast<int>(m_chart->Top() + m_chart->PlotHeight());
+    update(QRect(QPoint(before - 1, top), QPoint(before + 1, bottom)));
+    const int now = m_chart->XToPixel(m_cursor);
+    update(QRect(QPoint(now - 1, top), QPoint(now + 1, bottom)));
+}
+
 void CDisplayView::keyPressEvent(QKeyEvent* e) {
     if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier)) return QWidget::keyPressEvent(e);
     switch (e->key()) {
@@ -363,6 +383,8 @@ void CDisplayView::mousePressEvent(QMouseEvent* e) {
 void CDisplayView::mouseMoveEvent(QMouseEvent* e) {
     const QPoint p = e->position().toPoint();
     if (m_bar) m_bar->setInfo(readoutAt(p));
+    if (!m_dragging && !readoutAt(p).isEmpty() && !m_doc.diagnosticsOn())
+        setCursorSample(roundToInt(m_chart->PixelToX(clampToPlot(p).x())));
     if (m_dragging && (e->buttons() & Qt::LeftButton) && m_band)
         m_band->setGeometry(QRect(m_dragStart, clampToPlot(p)).normalized());
 }
@@ -451,7 +473,7 @@ std::vector<LegendEntry> CDisplayView::shownLegend() const {
     for (const ChartSeries& s : m_chart->Series()) points += s.points.size();
     const std::vector<double> key = {m_chart->XMin(), m_chart->XMax(), m_chart->YMin(), m_chart->YMax(),
                                      m_chart->PlotHeight(), double(points), double(m_chart->GetLastSampleNo()),
-                                     double(m_kind)};
+                                     double(m_kind), double(m_chart->Marks().All().size())};
     if (key != m_legendKey) {
         m_legendKey = key;
         m_legend = m_chart->ShownLegend();
@@ -469,6 +491,12 @@ void CDisplayView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
     m_chart->Draw(p);
+    // The cursor of a recording that is not being made: where a marker would go.
+    if (!m_doc.diagnosticsOn() && m_cursor >= m_chart->XMin() && m_cursor <= m_chart->XMax()) {
+        const int x = m_chart->XToPixel(m_cursor);
+        p.setPen(QPen(QColor(150, 150, 150), 1, Qt::DotLine));
+        p.drawLine(x, static_cast<int>(m_chart->Top()), x, static_cast<int>(m_chart->Top() + m_chart->PlotHeight()));
+    }
     DrawLegend(p, legendRect(), shownLegend());
     // Drawing may widen the left margin for long y labels: the strip follows the plot.
     if (m_overview->geometry().top() != chartSize().height() || m_chart->Left() != m_lastPlotLeft) {

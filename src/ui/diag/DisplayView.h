@@ -100,6 +100,11 @@ public:
     /// Centres the window on a sample (a click on the overview strip); the width stays.
     void centreOn(double sample);
     CChartOverview* overview() const { return m_overview; }
+    /// The cursor of a stopped or replayed recording: the sample last under the
+    /// pointer on the plot (or chosen in the list of events); the middle of the
+    /// window until there is one. A marker dropped outside a live run goes there.
+    double cursorSample() const;
+    void setCursorSample(double sample);
     /// The legend under the chart: what each colour shows in the window shown.
     std::vector<LegendEntry> shownLegend() const;
     /// The status-bar read-out for a pointer position (empty on or outside the plot border).
@@ -179,6 +184,7 @@ private:
     QRect m_lastRefreshRect;
     bool m_chartReady = false;
     QTimer* m_followTimer = nullptr;
+    double m_cursor = -1;
 };
 
 } // namespace zefirel
