@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "diag/Recording.h"
 #include "events/DiagEvents.h"
 #include "events/RecordingCompare.h"
+#include "settings/ServiceReport.h"
 #include "link/Conversions.h"
 #include "support/FileUtil.h"
 #include "support/TestDevice.h"
@@ -269,7 +271,7 @@ TEST(DiagEvents, SidecarIsWholeOrAbsentWhenTheWriterIsKilled) {
             for (uint32_t n = 1;; ++n)
                 journal.addMarker(n, "znacznik " + std::to_string(n));
         }
-        ::usleep(static_cast<useconds_t>(3000 + round * 2500));
+        ::usleep(static_cast<useconds_t>(20000 + round * 15000));
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -360,4 +362,19 @@ TEST(RecordingCompare, CellsOfTwoCraftedRecordings) {
     EXPECT_DOUBLE_EQ(r.cells[2].b.difference, -6.0);
     EXPECT_EQ(r.verdict, "Lepiej: 1, gorzej: 1, bez zmian: 0, bez oceny: 1; największa zmiana: 2000-3000 obr/min, "
                          "30-40 kPa (+10.0% → +2.0%).");
+}
+
+TEST(DiagEvents, ServiceReportListsTheRecordingsEventsWithTheirSentences) {
+    CDiag::setExtendedLayout(false);
+    setTimerFrequency(40000);
+    CScratchFolder dir;
+    const std::string rec = dir.path() + "/raport.lpgd";
+    writeRecording(rec, drive(10, 3, [](CDiag& d) { setPressure(d, 50); }));
+    ServiceReportData r;
+    r.haveRecording = true;
+    r.recording = summariseRecording(rec, 0);
+    ASSERT_EQ(r.recording.events.size(), 1u);
+    const std::vector<std::string> findings = summariseReport(r).findings;
+    const std::string expected = "Zdarzenie 0:00.8  Niskie ciśnienie: " + r.recording.events[0].sentence;
+    EXPECT_NE(std::find(findings.begin(), findings.end(), expected), findings.end());
 }
