@@ -375,6 +375,6 @@ TEST(DiagEvents, ServiceReportListsTheRecordingsEventsWithTheirSentences) {
     r.recording = summariseRecording(rec, 0);
     ASSERT_EQ(r.recording.events.size(), 1u);
     const std::vector<std::string> findings = summariseReport(r).findings;
-    const std::string expected = "Zdarzenie 0:00.8  Niskie ciśnienie: " + r.recording.events[0].sentence;
+    const std::string expected = "Zdarzenie 0:00.5  Niskie ciśnienie: " + r.recording.events[0].sentence;
     EXPECT_NE(std::find(findings.begin(), findings.end(), expected), findings.end());
 }
