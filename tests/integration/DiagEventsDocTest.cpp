@@ -48,8 +48,8 @@ TEST_F(DiagEventsDoc, LiveReplayedAndFileEventsAreTheSame) {
     pollSome(rec, 60);
     ASSERT_TRUE(doc.addMarker(0, "szarpnięcie"));
     ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= 90; }));
-    petrolNow = true; // the controller obeys at once; the command is noted once acknowledged
-    ASSERT_TRUE(doc.setWorkPetrol());
+    ASSERT_TRUE(doc.setWorkPetrol()); // noted in the journal once acknowledged
+    petrolNow = true;                 // the controller's answers follow the command
     const int afterCommand = doc.diagData().count();
     ASSERT_TRUE(waitFor([&] { return doc.diagData().count() >= afterCommand + 5; }));
     doc.stopDiagnostics();
@@ -59,9 +59,11 @@ TEST_F(DiagEventsDoc, LiveReplayedAndFileEventsAreTheSame) {
     EXPECT_TRUE(has(live.events, EEventKind::ToLpg));
     EXPECT_TRUE(has(live.events, EEventKind::LowPressure));
     ASSERT_TRUE(has(live.events, EEventKind::ToPetrol));
-    for (const DiagEvent& e : live.events)
-        if (e.kind == EEventKind::ToPetrol)
+    for (const DiagEvent& e : live.events) {
+        if (e.kind == EEventKind::ToPetrol) {
             EXPECT_FALSE(e.byController) << e.sampleNo;
+        }
+    }
     ASSERT_EQ(live.markers.size(), 1u);
     EXPECT_EQ(live.markers[0].note, "szarpnięcie");
     EXPECT_GE(live.markers[0].sampleNo, 60u);
