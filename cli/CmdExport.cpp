@@ -75,6 +75,8 @@ CtlRunner declareExport(CLI::App& cmd) {
                    "recording's -config file, else 0)")
         ->type_name("MASK")
         ->each([o](const std::string&) { o->featuresGiven = true; });
+    cmd.add_flag("--events", o->format.events,
+                 "add a last column \"Zdarzenie\" with the events and markers of each sample");
     addTimerFrequency(cmd, o->frequency);
     return [o](CCtlContext& ctx) { return runExport(ctx, *o); };
 }

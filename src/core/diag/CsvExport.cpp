@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <map>
 #include <cstring>
 
 #include "diag/DiagUnits.h"
 #include "diag/Recording.h"
+#include "events/DiagEvents.h"
 #include "link/Conversions.h"
 #include "support/FileUtil.h"
 
@@ -78,6 +80,10 @@ std::string csvHeader(const CsvFormat& format) {
             s += format.separator;
         s += c;
     }
+    if (format.events) {
+        s += format.separator;
+        s += CSV_EVENT_COLUMN;
+    }
     return s;
 }
 
@@ -129,6 +135,38 @@ std::string rowsText(uint64_t n) {
     return std::to_string(n) + " " + word;
 }
 
+namespace {
+
+/// A text field quoted for a spreadsheet: in double quotes, quotes doubled.
+std::string quoted(const std::string& text) {
+    std::string s = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            s += '"';
+        s += c == '\r' || c == '\n' ? ' ' : c;
+    }
+    return s + "\"";
+}
+
+/// The event column's text of every sample that has an event or a marker.
+std::map<uint32_t, std::string> sampleNotes(const std::string& input) {
+    std::map<uint32_t, std::string> plain;
+    const RecordingEvents found = findRecordingEvents(input);
+    const auto add = [&](uint32_t sample, const std::string& text) {
+        std::string& t = plain[sample];
+        t += t.empty() ? text : " | " + text;
+    };
+    for (const DiagEvent& e : found.events)
+        add(e.sampleNo, std::string(eventKindName(e.kind)) + ": " + e.sentence);
+    for (const DiagMarker& m : found.markers)
+        add(m.sampleNo, m.note.empty() ? std::string("Znacznik") : "Znacznik: " + m.note);
+    for (auto& [sample, text] : plain)
+        text = quoted(text);
+    return plain;
+}
+
+} // namespace
+
 CsvExportResult exportRecordingCsv(const std::string& input, const std::string& output, const CsvFormat& format,
                                    const CsvProgress& progress, const std::atomic<bool>* stop) {
     CsvExportResult r;
@@ -153,11 +191,20 @@ CsvExportResult exportRecordingCsv(const std::string& input, const std::string& 
     };
     if (!out.open(output))
         return failed();
+    // The events are found first, in a pass of their own: rows then only look them up.
+    std::map<uint32_t, std::string> notes;
+    if (format.events)
+        notes = sampleNotes(input);
     std::string buf = std::string(BOM) + csvHeader(format) + "\r\n";
     int shown = -1;
     CDiag d;
     while (reader.read(d)) {
         buf += csvRow(d, format);
+        if (format.events) {
+            buf += format.separator;
+            if (const auto it = notes.find(d.sampleNo()); it != notes.end())
+                buf += it->second;
+        }
         buf += "\r\n";
         ++r.rows;
         if (buf.size() < FLUSH_AT)

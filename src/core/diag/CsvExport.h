@@ -24,12 +24,16 @@
 
 namespace zefirel {
 
+/// Name of the optional last column.
+inline constexpr const char* CSV_EVENT_COLUMN = "Zdarzenie";
+
 struct CsvFormat {
     char separator = ';';
     char decimal = ',';
     uint32_t featureMask = 0; ///< for the supply-voltage conversion
     /// Adds one last column, "Zdarzenie", with the events and markers of each
-    /// sample (from the recording's sidecar and samples). Off by default: the
+    /// sample (kind and sentence, "Znacznik: note"; several joined by " | ", the
+    /// field in double quotes; empty for other samples). Off by default: the
     /// columns stay exactly as other tools read them.
     bool events = false;
 };

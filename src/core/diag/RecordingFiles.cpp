@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "diag/Companion.h"
+#include "events/DiagEvents.h"
 #include "support/FileUtil.h"
 #include "support/TimeText.h"
 
@@ -82,8 +83,11 @@ std::string moveRecordingAside(const std::string& path) {
                 continue;
             return {};
         }
-        if (!haveCompanion || renameNoReplace(companion, companionPath(aside)))
+        if (!haveCompanion || renameNoReplace(companion, companionPath(aside))) {
+            // The events file goes with them; without it the events are found again.
+            renameNoReplace(sidecarPath(path), sidecarPath(aside));
             return aside;
+        }
         const int err = errno;
         // The pair must stay together: put the recording back.
         if (haveRecording)

@@ -100,9 +100,9 @@ inline constexpr double OVERSPEED_RPM = 8000.0;
 /// Time without an answer (ms) that counts as a lost line: well above a poll
 /// with its retries, well below the reconnect after six failed polls.
 inline constexpr double GAP_MS = 1000.0;
-/// Sample period assumed with no clock reading: a diagnostic poll at 14400 baud
-/// (about 110 bytes each way with framing) takes about 80 ms.
-inline constexpr double NOMINAL_SAMPLE_MS = 80.0;
+/// Sample period assumed with no clock reading: a diagnostic poll is 36 bytes
+/// each way at 10 bits a byte on the 14400-baud line, 50 ms (20 polls/s).
+inline constexpr double NOMINAL_SAMPLE_MS = 50.0;
 
 // --- kinds --------------------------------------------------------------------
 

@@ -232,6 +232,7 @@ RecordingSummary summariseRecording(const std::string& path, uint32_t featureMas
     requireRecords(path, s.lines);
     for (RangeStat* r : {&s.rpm, &s.petrolMs, &s.lpgMs, &s.heaterC, &s.lpgC, &s.internalC})
         r->finish();
+    s.events = findRecordingEvents(path).events;
     return s;
 }
 

@@ -22,6 +22,7 @@
 
 #include "diag/Recording.h"
 #include "link/SettingsBlock.h"
+#include "events/DiagEvents.h"
 #include "map/AcceptanceCheck.h"
 #include "map/MapCompute.h"
 
@@ -55,6 +56,8 @@ struct RecordingSummary {
     uint64_t petrolSamples = 0, lpgSamples = 0;
     RangeStat rpm, petrolMs, lpgMs, heaterC, lpgC, internalC;
     RecordingReadStats lines;  ///< the counts of the file's lines
+    /// What happened on the drive (events/DiagEvents.h), in sample order.
+    std::vector<DiagEvent> events;
 };
 
 /// The sentences that stand in the report where a part could not be read.

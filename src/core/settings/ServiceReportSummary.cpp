@@ -176,6 +176,9 @@ std::string rangeText(const RangeStat& s, const char* unit) {
     return reportNumber(std::round(s.min)) + "–" + reportNumber(std::round(s.max)) + " " + unit;
 }
 
+/// Events of the recording listed among the findings at most.
+constexpr size_t EVENT_LINES_SHOWN = 6;
+
 std::vector<std::string> findings(const ServiceReportData& r) {
     std::vector<std::string> out;
     if (errorsPresent(r)) {
@@ -211,6 +214,16 @@ std::vector<std::string> findings(const ServiceReportData& r) {
         const RecordingSummary& m = r.recording;
         out.push_back("Na nagraniu: obroty " + rangeText(m.rpm, "obr/min") + ", temperatura reduktora " +
                       rangeText(m.heaterC, "°C") + ", temperatura LPG " + rangeText(m.lpgC, "°C") + ".");
+        // The drive's events, a switch to LPG aside (that is the car working as it should).
+        std::vector<const DiagEvent*> notable;
+        for (const DiagEvent& e : m.events)
+            if (e.kind != EEventKind::ToLpg)
+                notable.push_back(&e);
+        for (size_t i = 0; i < notable.size() && i < EVENT_LINES_SHOWN; ++i)
+            out.push_back("Zdarzenie " + eventLine(*notable[i]));
+        if (notable.size() > EVENT_LINES_SHOWN)
+            out.push_back("Zdarzeń nagrania więcej o " + std::to_string(notable.size() - EVENT_LINES_SHOWN) +
+                          " (zefirelctl events).");
     }
     // The parts not read that no line above names already (the version, the recording).
     for (const std::string& p : r.problems)
