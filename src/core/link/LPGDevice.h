@@ -20,6 +20,7 @@
 #include "link/SerialPort.h"
 #include "link/SettingsBlock.h"
 #include "link/SettingsWrite.h"
+#include "link/WriteJournal.h"
 #include "link/Threads.h"
 #include "support/FileUtil.h"
 
@@ -72,6 +73,11 @@ public:
     ILPGHost& host();
     void setPreferences(IPreferences* prefs) { m_prefs = prefs; }
     IPreferences* preferences() const { return m_prefs; }
+    /// Tells a journal about every write attempt into the controller (null = none;
+    /// the journal outlives the device or is unset first). Its note on a
+    /// settings write is added to the result's message.
+    void setWriteJournal(IWriteJournal* journal) { m_journal = journal; }
+    IWriteJournal* writeJournal() const { return m_journal; }
     /// Traces every frame to the given trace (null = off).
     void setTrace(CLinkTrace* trace) { m_trace = trace; }
     /// Routes transactions through another line instead of the serial port (tests).
@@ -368,6 +374,7 @@ private:
     bool exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
     ILPGHost* m_host = nullptr;
     IPreferences* m_prefs = nullptr;
+    IWriteJournal* m_journal = nullptr;
     CLinkTrace* m_trace = nullptr;
     ISerialLine* m_line = nullptr;
     int m_resetTimeoutMs = 30000;
