@@ -33,5 +33,7 @@ inline constexpr int ID_CONN_DOCTOR = 32810;
 inline constexpr int ID_CSV_EXPORT = 32811;
 inline constexpr int ID_ACCEPTANCE_CHECK = 32812;
 inline constexpr int ID_SERVICE_REPORT = 32813;
+// The car history window.
+inline constexpr int ID_CAR_HISTORY = 32820;
 
 } // namespace zefirel

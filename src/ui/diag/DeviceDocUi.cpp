@@ -9,6 +9,7 @@
 
 #include "autosetup/AutoSetup.h"
 #include "diag/DeviceDoc.h"
+#include "history/HistoryJournal.h"
 #include "support/FileUtil.h"
 #include "ui/app/Commands.h"
 #include "ui/app/DeviceFrm.h"
@@ -65,6 +66,15 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     setObjectName(QStringLiteral("deviceDocUi"));
     m_host = std::make_unique<CQtHost>();
     m_doc = std::make_unique<CDeviceDoc>(m_host.get(), prefs);
+    m_history = std::make_unique<CHistoryJournal>(EWriteSource::Dialog);
+    m_doc->setWriteJournal(m_history.get());
+    // A history that cannot be kept is said once; the writes go on without it.
+    // The note may come from a worker thread (an automatic setup's end).
+    m_history->setNoticeHandler([this](const std::string& note) {
+        QMetaObject::invokeMethod(this, [this, text = qstr(note)] {
+            zefMessageBox(m_main, text, QString(APP_CAPTION), EMsgStyle::Info);
+        }, Qt::QueuedConnection);
+    });
     m_frame = new CDeviceFrame(*m_doc);
     // No title of its own: a maximised child would add "[title]" to the main window's.
     if (m_main) {

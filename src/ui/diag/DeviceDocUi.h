@@ -18,6 +18,7 @@ namespace zefirel {
 
 class CDeviceDoc;
 class CDeviceFrame;
+class CHistoryJournal;
 class CMainFrame;
 class CQtHost;
 class IPreferences;
@@ -46,6 +47,8 @@ public:
     CDeviceDoc& doc() const { return *m_doc; }
     CDeviceFrame* frame() const;
     CQtHost& host() const { return *m_host; }
+    /// The car history: every write of the document's device is kept there.
+    CHistoryJournal& history() const { return *m_history; }
 
     /// Handles a menu command; false when the command is not the document's.
     bool onCommand(int id);
@@ -114,6 +117,8 @@ private:
     bool autoSetupRunning() const;
 
     QPointer<CMainFrame> m_main;
+    /// Outlives the document, which tells it about every write.
+    std::unique_ptr<CHistoryJournal> m_history;
     std::unique_ptr<CQtHost> m_host;
     std::unique_ptr<CDeviceDoc> m_doc;
     QPointer<CDeviceFrame> m_frame;
