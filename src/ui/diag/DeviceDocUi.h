@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/history/HistoryNotes.h"
+
 class QAction;
 class QWidget;
 
@@ -126,6 +128,8 @@ private:
     bool m_mapShown = false;
     bool m_closed = false;
     bool m_wizardRunning = false;
+    /// Notes each live recording in the car history when it ends.
+    CRecordingWatch m_recordingWatch;
 };
 
 } // namespace zefirel
