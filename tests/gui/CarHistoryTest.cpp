@@ -4,6 +4,7 @@
 // of changes (and nothing when the list is answered "Nie"), and a history file
 // that cannot be opened said in the window.
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -190,6 +191,27 @@ TEST_F(CarHistoryGui, RestoreAnsweredNoWritesNothing) {
     EXPECT_TRUE(setupFramesSince(before).empty());
     EXPECT_EQ(m_controller->setupRecord(), now);
     EXPECT_DOUBLE_EQ(doc().settings().mainCorrection(), 1.8);
+}
+
+TEST_F(CarHistoryGui, TheMenuOpensTheWindowAtTheConnectedCar) {
+    twoWrites();
+    QAction* entry = mainFrame().action(ID_CAR_HISTORY);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text().remove(QLatin1Char('&')), QStringLiteral("Historia samochodu..."));
+    QString identity;
+    int lines = -1;
+    onNextModal([&](QWidget* w) {
+        auto* dlg = qobject_cast<CCarHistoryDlg*>(w);
+        ASSERT_NE(dlg, nullptr);
+        auto* cars = dlg->findChild<QTableWidget*>(QStringLiteral("historyCars"));
+        ASSERT_FALSE(cars->selectedItems().isEmpty());
+        identity = cars->item(cars->selectedItems().first()->row(), 2)->text();
+        lines = timeline(*dlg)->rowCount();
+        dlg->reject();
+    });
+    entry->trigger();
+    EXPECT_EQ(identity, QString::fromStdString(doc().settings().identity()));
+    EXPECT_EQ(lines, 2);
 }
 
 TEST_F(CarHistoryGui, AHistoryFileThatCannotBeOpenedIsSaidInTheWindow) {

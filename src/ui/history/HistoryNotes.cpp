@@ -4,11 +4,8 @@
 
 #include "diag/DeviceDoc.h"
 #include "diag/DiagSummary.h"
-#include "history/HistoryJournal.h"
 
 namespace zefirel {
-
-CHistoryJournal* historyOf(CDeviceDoc& doc) { return dynamic_cast<CHistoryJournal*>(doc.writeJournal()); }
 
 void CRecordingWatch::look(CDeviceDoc& doc) {
     // A replay shows a file but records nothing: only a live run's path counts.
@@ -25,7 +22,7 @@ void CRecordingWatch::end(CDeviceDoc& doc) {
 }
 
 void CRecordingWatch::note(CDeviceDoc& doc) {
-    CHistoryJournal* history = historyOf(doc);
+    IWriteJournal* history = doc.writeJournal();
     if (m_path.empty() || !history) return;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_since).count();
     const DiagSummary s = summarise(doc.diagData());
@@ -37,11 +34,11 @@ void CRecordingWatch::note(CDeviceDoc& doc) {
 }
 
 void noteAutoSetup(CDeviceDoc& doc, bool ok, const std::string& log) {
-    if (CHistoryJournal* history = historyOf(doc)) history->recordAutoSetup(doc.settings(), ok, log);
+    if (IWriteJournal* history = doc.writeJournal()) history->recordAutoSetup(doc.settings(), ok, log);
 }
 
 void noteReport(CDeviceDoc& doc, const std::string& path) {
-    if (CHistoryJournal* history = historyOf(doc)) history->recordReport(doc.settings(), path);
+    if (IWriteJournal* history = doc.writeJournal()) history->recordReport(doc.settings(), path);
 }
 
 } // namespace zefirel

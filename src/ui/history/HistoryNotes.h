@@ -10,10 +10,6 @@
 namespace zefirel {
 
 class CDeviceDoc;
-class CHistoryJournal;
-
-/// The history journal of the document's device (null: none).
-CHistoryJournal* historyOf(CDeviceDoc& doc);
 
 /// Follows the document's live recording: looked at now and then (whenever the
 /// commands' states are refreshed), it notes a recording in the history once the
