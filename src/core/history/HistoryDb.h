@@ -23,6 +23,7 @@
 /// Not thread-safe by itself: CHistoryJournal serialises its callers.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,10 @@
 struct sqlite3;
 
 namespace zefirel {
+
+namespace history {
+class CStatement;
+}
 
 /// The schema version this program writes and reads.
 inline constexpr int HISTORY_SCHEMA_VERSION = 2;
@@ -200,7 +205,11 @@ public:
 private:
     bool fail(EHistoryProblem kind, const std::string& cause);
     bool migrate(int from);
-    int64_t carIdFor(const CSettingsBlock& record, int64_t now);
+    int64_t carIdFor(const CSettingsBlock& record, int64_t when);
+    /// Inserts one row of the car of `car` in one transaction: `sql` takes the
+    /// car's id as ?1 and the time as ?2; `bindRest` binds the others.
+    int64_t insertForCar(const CSettingsBlock& car, int64_t when, const char* sql,
+                         const std::function<void(history::CStatement&)>& bindRest);
 
     std::string m_path;
     sqlite3* m_db = nullptr;

@@ -5,8 +5,10 @@
 /// to call from any thread (one at a time inside).
 ///
 /// A database that cannot be used is reported once: the first call that meets
-/// the problem returns (recordWrite) or hands onNotice the message; later calls
-/// stay silent until the database works again. Nothing here ever fails a write.
+/// the problem returns (recordWrite) or hands the notice handler the message;
+/// later calls stay silent until the database works again. Nothing here ever
+/// fails a write. On the first open the existing car settings files are
+/// imported (once per database).
 
 #include <functional>
 #include <memory>
@@ -24,13 +26,15 @@ public:
     /// version, EEPROM): Dialog for the windowed program, CommandLine for zefirelctl.
     explicit CHistoryJournal(EWriteSource defaultSource, std::string path = defaultHistoryPath());
 
+    /// Returns the once-only note. A settings write's note reaches the user in
+    /// the write's result (the device adds it to the message); for the level,
+    /// version and EEPROM writes it goes to the notice handler as well.
     std::string recordWrite(const WriteJournalEntry& entry) override;
-    /// The other things done to a car. Each returns the once-only note (empty
-    /// when there is nothing to say) and also hands it to onNotice.
-    std::string recordAutoSetup(const CSettingsBlock& car, bool ok, const std::string& log);
-    std::string recordRecording(const CSettingsBlock& car, const std::string& path, double lengthSeconds,
-                                const std::string& summary);
-    std::string recordReport(const CSettingsBlock& car, const std::string& path);
+    /// The other things done to a car; a once-only note goes to the notice handler.
+    void recordAutoSetup(const CSettingsBlock& car, bool ok, const std::string& log) override;
+    void recordRecording(const CSettingsBlock& car, const std::string& path, double lengthSeconds,
+                         const std::string& summary) override;
+    void recordReport(const CSettingsBlock& car, const std::string& path) override;
 
     /// Called with the once-only note of a problem (from the caller's thread);
     /// the windowed program shows it in the status bar or a message.
@@ -46,7 +50,11 @@ public:
 private:
     /// Opens when needed; the note to report now (empty when open or already reported).
     std::string ensureOpenLocked();
+    /// The note after a call that returned `id` (0 = failed): the problem, once.
     std::string afterLocked(int64_t id);
+    void notify(const std::string& note);
+    /// Stores one piece of work of the car of `car` and tells a problem once.
+    void recordOther(const CSettingsBlock& car, const std::function<int64_t(CHistoryDb&)>& store);
 
     std::mutex m_lock;
     EWriteSource m_defaultSource;

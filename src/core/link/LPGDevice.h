@@ -343,7 +343,18 @@ private:
     bool writeEepromHeld(const uint8_t* data, uint16_t address, uint32_t count);
     bool writeEepromBlock(const uint8_t* block10);
     bool sendSettingsRecord(const CSettingsBlock& blk);
-    SettingsWriteResult commitHeld(const SettingsWriteRequest& request, CSettingsBlock wanted);
+    /// The write without its journal entry: the checks before the controller is
+    /// held, then commitHeld. Both fill in the entry's records as they learn them.
+    SettingsWriteResult commitChecked(const SettingsWriteRequest& request, WriteJournalEntry& entry);
+    SettingsWriteResult commitHeld(const SettingsWriteRequest& request, CSettingsBlock wanted,
+                                   WriteJournalEntry& entry);
+    /// A journal entry of a write about to be tried: the record before is the
+    /// controller's as last known, with the car texts the PC holds; after = before.
+    WriteJournalEntry journalStart(EWriteKind kind) const;
+    /// Tells the journal about a level, version or EEPROM write: the bytes sent,
+    /// whether they were accepted (held = false: another write held the controller).
+    void journalWrite(WriteJournalEntry entry, bool held, bool ok, const uint8_t* data, size_t size,
+                      uint16_t address = 0);
     /// Writes the map verified (reset, write, read back every byte), switching a
     /// map in use off first so a half-written map is never used.
     EWriteOutcome writeMapHeld(const MapImage& bytes, const CSettingsBlock& controller, std::string& message);

@@ -1,8 +1,9 @@
 #pragma once
 /// The write journal: told about every write the program makes into the
 /// controller, whatever became of it. The device calls it once after each write
-/// attempt (a settings write through commitSettings, the level thresholds, the
-/// version record, an EEPROM range); the history database keeps what it is told.
+/// attempt (a settings write through commitSettings that the user did not
+/// decline, the level thresholds, the version record, an EEPROM range); the
+/// history database keeps what it is told.
 ///
 /// A journal never stops or fails a write: it is called after the controller has
 /// answered, its own failures stay inside it, and what it wants the user to know
@@ -37,7 +38,8 @@ struct WriteJournalEntry {
     /// version and EEPROM writes carry none, and the journal fills in its own
     /// default (the windowed program: Dialog, the command line: CommandLine).
     std::optional<EWriteSource> source;
-    /// Settings writes: the outcome; the others: Written or WriteFailed.
+    /// Settings writes: the outcome; the others: Written, Busy (another write
+    /// held the controller, nothing was sent) or WriteFailed.
     EWriteOutcome outcome = EWriteOutcome::WriteFailed;
     /// The settings record reached the controller (SettingsWriteResult::ok()).
     bool ok = false;
@@ -71,6 +73,18 @@ public:
     /// for the user (empty almost always; a problem of the journal's own store is
     /// reported once).
     virtual std::string recordWrite(const WriteJournalEntry& entry) = 0;
+
+    // The other work done on a car, kept beside its writes. `car` is the
+    // document's record (its identity and car texts name the car). These never
+    // fail their caller; a problem of the store goes to the journal's own notice.
+
+    /// An automatic setup run ended (done or not), with its log as shown.
+    virtual void recordAutoSetup(const CSettingsBlock& /*car*/, bool /*ok*/, const std::string& /*log*/) {}
+    /// A recording was finished: its file, length in seconds, one-line summary.
+    virtual void recordRecording(const CSettingsBlock& /*car*/, const std::string& /*path*/, double /*lengthSeconds*/,
+                                 const std::string& /*summary*/) {}
+    /// A service report was saved into a file.
+    virtual void recordReport(const CSettingsBlock& /*car*/, const std::string& /*path*/) {}
 };
 
 } // namespace zefirel
