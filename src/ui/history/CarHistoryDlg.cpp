@@ -70,10 +70,12 @@ CCarHistoryDlg::CCarHistoryDlg(CHistoryJournal& journal, CDeviceDoc* doc, QWidge
     split->addWidget(buildCars());
     split->addWidget(buildTimeline());
     split->setStretchFactor(1, 2);
+    split->setSizes({420, 680});
     v->addWidget(split, 1);
     auto* buttons = new QHBoxLayout;
     m_status = makeNoteLine(this, "historyStatus");
     buttons->addWidget(m_status, 1);
+    buttons->addStretch(1);
     m_restore = namedButton(this, QStringLiteral("Przywróć"), "historyRestore");
     m_restore->setToolTip(QStringLiteral("Wpisuje do sterownika ustawienia zapisane w wybranym wpisie"));
     auto* close = namedButton(this, QStringLiteral("Zamknij"), "historyClose");
@@ -290,9 +292,15 @@ void CCarHistoryDlg::onEntriesChosen() {
     } else if (rows.size() == 2) {
         const std::vector<HistoryWrite> w = chosenWrites();
         if (w.size() == 2) {
-            const std::vector<SettingChange> diff = historyDiff(w[0], w[1]);
+            std::vector<SettingChange> diff = historyDiff(w[0], w[1]);
+            // The maps are compared as a count of the cells that differ.
+            QString mapLine;
+            if (!diff.empty() && diff.back().name.rfind("map", 0) == 0) {
+                mapLine = QStringLiteral("Mapa wtrysków: różnych komórek %1\n").arg(qstr(diff.back().after));
+                diff.pop_back();
+            }
             text = QStringLiteral("Różnice między zapisem z %1 a zapisem z %2:\n").arg(qstr(w[0].time), qstr(w[1].time)) +
-                   (diff.empty() ? QStringLiteral("(brak różnic)\n") : namedChanges(diff));
+                   (diff.empty() && mapLine.isEmpty() ? QStringLiteral("(brak różnic)\n") : namedChanges(diff) + mapLine);
         } else {
             text = QStringLiteral("Porównać można tylko dwa zapisy.");
         }

@@ -21,7 +21,7 @@ QString lookUp(const Word (&words)[N], const std::string& stored) {
 constexpr Word SOURCES[] = {
     {"panel", "Panel"},
     {"dialog", "Ustawienia ręczne"},
-    {"file", "Plik ustawień samochodu"},
+    {"file", "Zapisane ustawienia"}, // a car settings file, or a record put back from the history
     {"factory", "Ustawienia fabryczne"},
     {"autosetup", "Ustawienia automatyczne"},
     {"wizard", "Ustawienia krok po kroku"},
