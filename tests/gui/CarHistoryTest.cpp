@@ -27,6 +27,11 @@ QStringList column(QTableWidget* t, int c) {
     return out;
 }
 
+/// The timeline's row of the write from this source ("Panel", "Ustawienia ręczne").
+int rowFrom(QTableWidget* t, const char* source) {
+    return static_cast<int>(column(t, 2).indexOf(QString::fromUtf8(source)));
+}
+
 /// Chooses these rows of the timeline (and only them).
 void chooseRows(QTableWidget* t, std::initializer_list<int> rows) {
     t->clearSelection();
@@ -145,13 +150,17 @@ TEST_F(CarHistoryGui, TwoWritesComparedShowTheSettingsDialogsChangeList) {
     CCarHistoryDlg dlg(docUi().history(), &doc());
     ASSERT_TRUE(dlg.chooseIdentity(doc().settings().identity()));
     QTableWidget* t = timeline(dlg);
-    ASSERT_EQ(t->rowCount(), 2);
-    EXPECT_EQ(column(t, 2), (QStringList{QStringLiteral("Ustawienia ręczne"), QStringLiteral("Panel")}));
+    // The two writes, and the recording that ran before them.
+    ASSERT_EQ(t->rowCount(), 3);
+    EXPECT_EQ(t->item(0, 1)->text(), QStringLiteral("Nagranie"));
+    const int panel = rowFrom(t, "Panel"), dialog = rowFrom(t, "Ustawienia ręczne");
+    ASSERT_EQ(dialog, 1);
+    ASSERT_EQ(panel, 2);
     // One write: what it changed.
-    chooseRows(t, {0});
+    chooseRows(t, {dialog});
     EXPECT_TRUE(changes(dlg).contains(QStringLiteral("Główna poprawka [ms]: 1.2 → 1.8"))) << changes(dlg).toStdString();
     // Two writes, chosen newest first: from the earlier one to the later one.
-    chooseRows(t, {0, 1});
+    chooseRows(t, {dialog, panel});
     const QString text = changes(dlg);
     EXPECT_TRUE(text.startsWith(QStringLiteral("Różnice między zapisem z "))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("\nGłówna poprawka [ms]: 1.2 → 1.8\n"))) << text.toStdString();
@@ -163,7 +172,7 @@ TEST_F(CarHistoryGui, RestoreWritesTheEarlierRecordAfterItsChangeList) {
     CCarHistoryDlg dlg(docUi().history(), &doc());
     ASSERT_TRUE(dlg.chooseIdentity(doc().settings().identity()));
     QTableWidget* t = timeline(dlg);
-    chooseRows(t, {1}); // the panel's write of 1.2 ms
+    chooseRows(t, {rowFrom(t, "Panel")}); // the write of 1.2 ms
     ASSERT_TRUE(restore(dlg)->isEnabled());
     const size_t before = m_controller->received().size();
     restore(dlg)->click();
@@ -172,9 +181,12 @@ TEST_F(CarHistoryGui, RestoreWritesTheEarlierRecordAfterItsChangeList) {
     EXPECT_EQ(m_controller->setupRecord(), m_earlierRecord);
     EXPECT_DOUBLE_EQ(doc().settings().mainCorrection(), 1.2);
     EXPECT_TRUE(shownStartingWith(QStringLiteral("Zmiany względem ustawień sterownika:\nGłówna poprawka [ms]: 1.8 → 1.2\n")));
-    // The restore is the car's newest line.
-    ASSERT_EQ(t->rowCount(), 3);
-    EXPECT_EQ(t->item(0, 3)->text(), QStringLiteral("Wpisano"));
+    // The restore is a line of its own, the newest write.
+    ASSERT_EQ(t->rowCount(), 4);
+    const int restored = rowFrom(t, "Zapisane ustawienia");
+    ASSERT_GE(restored, 0);
+    EXPECT_LT(restored, rowFrom(t, "Ustawienia ręczne"));
+    EXPECT_EQ(t->item(restored, 3)->text(), QStringLiteral("Wpisano"));
 }
 
 TEST_F(CarHistoryGui, RestoreAnsweredNoWritesNothing) {
@@ -187,7 +199,7 @@ TEST_F(CarHistoryGui, RestoreAnsweredNoWritesNothing) {
     const auto now = m_controller->setupRecord();
     CCarHistoryDlg dlg(docUi().history(), &doc());
     ASSERT_TRUE(dlg.chooseIdentity(doc().settings().identity()));
-    chooseRows(timeline(dlg), {1});
+    chooseRows(timeline(dlg), {rowFrom(timeline(dlg), "Panel")});
     const size_t before = m_controller->received().size();
     EXPECT_FALSE(dlg.onRestore());
     EXPECT_TRUE(shownStartingWith(QStringLiteral("Zmiany względem ustawień sterownika:")));
@@ -214,7 +226,7 @@ TEST_F(CarHistoryGui, TheMenuOpensTheWindowAtTheConnectedCar) {
     });
     entry->trigger();
     EXPECT_EQ(identity, QString::fromStdString(doc().settings().identity()));
-    EXPECT_EQ(lines, 2);
+    EXPECT_EQ(lines, 3); // the two writes and the recording before them
 }
 
 TEST_F(CarHistoryGui, AHistoryFileThatCannotBeOpenedIsSaidInTheWindow) {
