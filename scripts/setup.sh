@@ -14,7 +14,7 @@ PACKAGES=(
   xvfb xauth x11-apps imagemagick
   poppler-utils
   clang-format
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev libsqlite3-dev
   help2man desktop-file-utils appstream
   locales
 )

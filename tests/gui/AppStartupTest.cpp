@@ -117,8 +117,8 @@ TEST_F(AppTest, MenusStartInTheirStatesAndDeviceMenusCanBeRemoved) {
     EXPECT_EQ(menuTexts(menus[2]), (QStringList{"Włącz tryb diagnostyczny", "Sprawdzenie ustawień...", "-", "Wstaw znacznik...\tF9",
                            "Porównaj nagrania..."}));
     EXPECT_EQ(menuTexts(menus[3]),
-              (QStringList{"Ustawienia krok po kroku...", "Ustawienia automatycze", "-", "Ustawienia ręczne...", "-",
-                           "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków", "Nauka mapy..."}));
+              (QStringList{"Ustawienia krok po kroku...", "Ustawienia automatycze", "-", "Ustawienia ręczne...",
+                           "Historia samochodu...", "-", "Kolejność wtryskiwaczy...", "-", "Mapa wtrysków", "Nauka mapy..."}));
     EXPECT_EQ(menuTexts(menus[4]), (QStringList{"Kalibracja czujnika poziomu gazu..."}));
     EXPECT_EQ(menuTexts(menus[5]), (QStringList{"Wczytaj...", "Kasuj"}));
     EXPECT_EQ(menuTexts(menus[6]), (QStringList{"O programie...", "-", "Odblokowanie ", "-", "Diagnostyka połączenia..."}));

@@ -21,6 +21,7 @@
 #include "link/SerialPort.h"
 #include "link/SettingsBlock.h"
 #include "link/SettingsWrite.h"
+#include "link/WriteJournal.h"
 #include "link/Threads.h"
 #include "support/FileUtil.h"
 
@@ -74,6 +75,11 @@ public:
     ILPGHost& host();
     void setPreferences(IPreferences* prefs) { m_prefs = prefs; }
     IPreferences* preferences() const { return m_prefs; }
+    /// Tells a journal about every write attempt into the controller (null = none;
+    /// the journal outlives the device or is unset first). Its note on a
+    /// settings write is added to the result's message.
+    void setWriteJournal(IWriteJournal* journal) { m_journal = journal; }
+    IWriteJournal* writeJournal() const { return m_journal; }
     /// Traces every frame to the given trace (null = off).
     void setTrace(CLinkTrace* trace) { m_trace = trace; }
     /// Routes transactions through another line instead of the serial port (tests).
@@ -346,7 +352,18 @@ private:
     bool writeEepromHeld(const uint8_t* data, uint16_t address, uint32_t count);
     bool writeEepromBlock(const uint8_t* block10);
     bool sendSettingsRecord(const CSettingsBlock& blk);
-    SettingsWriteResult commitHeld(const SettingsWriteRequest& request, CSettingsBlock wanted);
+    /// The write without its journal entry: the checks before the controller is
+    /// held, then commitHeld. Both fill in the entry's records as they learn them.
+    SettingsWriteResult commitChecked(const SettingsWriteRequest& request, WriteJournalEntry& entry);
+    SettingsWriteResult commitHeld(const SettingsWriteRequest& request, CSettingsBlock wanted,
+                                   WriteJournalEntry& entry);
+    /// A journal entry of a write about to be tried: the record before is the
+    /// controller's as last known, with the car texts the PC holds; after = before.
+    WriteJournalEntry journalStart(EWriteKind kind) const;
+    /// Tells the journal about a level, version or EEPROM write: the bytes sent,
+    /// whether they were accepted (held = false: another write held the controller).
+    void journalWrite(WriteJournalEntry entry, bool held, bool ok, const uint8_t* data, size_t size,
+                      uint16_t address = 0);
     /// Writes the map verified (reset, write, read back every byte), switching a
     /// map in use off first so a half-written map is never used.
     EWriteOutcome writeMapHeld(const MapImage& bytes, const CSettingsBlock& controller, std::string& message);
@@ -377,6 +394,7 @@ private:
     bool exchangeLocked(ISerialLine& io, PayloadBuffer& buf, uint8_t& length, uint8_t& type, bool checkStatus);
     ILPGHost* m_host = nullptr;
     IPreferences* m_prefs = nullptr;
+    IWriteJournal* m_journal = nullptr;
     CLinkTrace* m_trace = nullptr;
     ISerialLine* m_line = nullptr;
     int m_resetTimeoutMs = 30000;

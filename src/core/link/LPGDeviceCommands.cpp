@@ -171,16 +171,18 @@ bool CLPGDevice::readVersionRecord(uint8_t* out21) {
 bool CLPGDevice::writeVersion(uint16_t programmingDate, uint16_t version, uint8_t injectors,
                               const std::string& identity) {
     // One write at a time, and none while a setup procedure holds the car.
+    WriteJournalEntry entry = journalStart(EWriteKind::Version);
     const COwnerGuard owner(*this, true);
-    if (!owner.held() || procedureRunning())
-        return false;
     uint8_t record[VERSION_RECORD_SIZE] = {};
     setU16(&record[0], programmingDate);
     setU16(&record[2], version);
     record[4] = injectors;
     const CCipher::Block id = identityCipher().encipher(identityBytes(identity));
     std::copy(id.begin(), id.end(), record + 5);
-    return sendRecord(MSG_TYPE_VERSION, record, VERSION_RECORD_SIZE);
+    const bool held = owner.held() && !procedureRunning();
+    const bool ok = held && sendRecord(MSG_TYPE_VERSION, record, VERSION_RECORD_SIZE);
+    journalWrite(std::move(entry), held, ok, record, VERSION_RECORD_SIZE);
+    return ok;
 }
 
 // --- work mode --------------------------------------------------------------
@@ -283,8 +285,12 @@ bool CLPGDevice::readLevelCalibration(uint8_t* out4) {
 }
 
 bool CLPGDevice::writeLevelCalibration(const uint8_t* in4) {
+    WriteJournalEntry entry = journalStart(EWriteKind::Level);
     const COwnerGuard owner(*this, true);
-    return owner.held() && !procedureRunning() && sendRecord(MSG_TYPE_LEVEL_SENSOR, in4, LEVEL_CALIBRATION_SIZE);
+    const bool held = owner.held() && !procedureRunning();
+    const bool ok = held && sendRecord(MSG_TYPE_LEVEL_SENSOR, in4, LEVEL_CALIBRATION_SIZE);
+    journalWrite(std::move(entry), held, ok, in4, LEVEL_CALIBRATION_SIZE);
+    return ok;
 }
 
 bool CLPGDevice::readLevelValue(uint32_t& value) {

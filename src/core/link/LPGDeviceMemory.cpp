@@ -37,13 +37,16 @@ bool CLPGDevice::readEeprom(uint16_t address, uint32_t count, uint8_t* out) {
 }
 
 bool CLPGDevice::writeEeprom(const uint8_t* data, uint16_t address, uint32_t count) {
+    WriteJournalEntry entry = journalStart(EWriteKind::Eeprom);
     const COwnerGuard owner(*this, true);
-    if (!owner.held() || procedureRunning())
-        return false;
+    const bool held = owner.held() && !procedureRunning();
     // Whatever the range held, the settings, curve or map read so far may no
     // longer be the controller's: the next write reads them again.
-    forgetControllerRecord();
-    return writeEepromHeld(data, address, count);
+    if (held)
+        forgetControllerRecord();
+    const bool ok = held && writeEepromHeld(data, address, count);
+    journalWrite(std::move(entry), held, ok, data, count, address);
+    return ok;
 }
 
 bool CLPGDevice::writeEepromHeld(const uint8_t* data, uint16_t address, uint32_t count) {

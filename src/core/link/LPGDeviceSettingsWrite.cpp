@@ -124,6 +124,24 @@ bool CLPGDevice::sendSettingsRecord(const CSettingsBlock& blk) {
 }
 
 SettingsWriteResult CLPGDevice::commitSettings(const SettingsWriteRequest& request) {
+    WriteJournalEntry entry = journalStart(EWriteKind::Settings);
+    SettingsWriteResult r = commitChecked(request, entry);
+    // A write the user declined asked nothing of the controller: not kept.
+    if (m_journal && r.outcome != EWriteOutcome::Declined) {
+        entry.source = request.source;
+        entry.outcome = r.outcome;
+        entry.ok = r.ok();
+        entry.message = r.message;
+        entry.changes = r.changes;
+        if (r.ok())
+            entry.after = r.written;
+        if (std::string note = m_journal->recordWrite(entry); !note.empty())
+            r.message = r.message.empty() ? note : r.message + "\n" + note;
+    }
+    return r;
+}
+
+SettingsWriteResult CLPGDevice::commitChecked(const SettingsWriteRequest& request, WriteJournalEntry& entry) {
     SettingsWriteResult r;
     // While a setup procedure measures, nobody else changes the car under it.
     const bool procedureSource =
@@ -155,10 +173,11 @@ SettingsWriteResult CLPGDevice::commitSettings(const SettingsWriteRequest& reque
     const COwnerGuard owner(*this, true);
     if (!owner.held())
         return outcome(r, EWriteOutcome::Busy, MSG_WRITE_BUSY);
-    return commitHeld(request, wanted);
+    return commitHeld(request, wanted, entry);
 }
 
-SettingsWriteResult CLPGDevice::commitHeld(const SettingsWriteRequest& request, CSettingsBlock wanted) {
+SettingsWriteResult CLPGDevice::commitHeld(const SettingsWriteRequest& request, CSettingsBlock wanted,
+                                           WriteJournalEntry& entry) {
     SettingsWriteResult r;
     // 3. What the controller holds: read when this connection has not seen it, so
     // the change list and the reset decision compare with the car, not a guess.
@@ -213,6 +232,8 @@ SettingsWriteResult CLPGDevice::commitHeld(const SettingsWriteRequest& request, 
                   listedBefore.bytes().begin() + block::CAR_DATA);
     }
     r.changes = settingsChanges(listedBefore, next);
+    entry.before = listedBefore;
+    entry.after = next;
     const bool mapChanges =
         request.map && (!mapKnown || !std::equal(request.map->begin(), request.map->end(), controller.map()));
     if (mapChanges) {
@@ -222,6 +243,9 @@ SettingsWriteResult CLPGDevice::commitHeld(const SettingsWriteRequest& request, 
         r.changes.push_back({"map (cells with a correction)", mapKnown ? cells(controller.map()) : "?",
                              cells(request.map->data())});
     }
+    // The map of the record after is the controller's when it was known and
+    // stays, or when the new one is written (and read back) below.
+    entry.mapKnown = request.map ? !mapChanges : mapKnown;
     if (request.confirm && !request.confirm(r.changes))
         return outcome(r, EWriteOutcome::Declined, "");
 
@@ -264,6 +288,7 @@ SettingsWriteResult CLPGDevice::commitHeld(const SettingsWriteRequest& request, 
         if (mo != EWriteOutcome::Written)
             return outcome(r, mo, message);
         r.mapWritten = true;
+        entry.mapKnown = true;
     }
 
     // 8. The record itself.

@@ -38,5 +38,7 @@ inline constexpr int ID_MAP_LEARN = 32826;
 // Events and markers of a recording, and two recordings compared.
 inline constexpr int ID_MARKER = 32820;
 inline constexpr int ID_COMPARE = 32821;
+// The car history window.
+inline constexpr int ID_CAR_HISTORY = 32822;
 
 } // namespace zefirel

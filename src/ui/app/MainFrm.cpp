@@ -222,6 +222,7 @@ void CMainFrame::installDeviceMenus() {
     setup->addSeparator();
     QAction* manual = addCommand(setup, QStringLiteral("Ustawienia ręczne..."), ID_MANUAL_SETTINGS);
     manual->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    addCommand(setup, QStringLiteral("Historia samochodu..."), ID_CAR_HISTORY);
     setup->addSeparator();
     addCommand(setup, QStringLiteral("Kolejność wtryskiwaczy..."), ID_INJ_SEQUENCE);
     setup->addSeparator();

@@ -7,6 +7,7 @@
 #include "support/StartupTrace.h"
 #include "ui/app/Translations.h"
 #include "ui/bench/BenchCommands.h"
+#include "ui/history/HistoryCommand.h"
 #include "ui/diag/DeviceDocUi.h"
 #include "ui/support/DialogKit.h"
 
@@ -65,6 +66,7 @@ void CZefirel::onCommand(int id) {
     case ID_NEW: onFileNew(); return;
     default:
         if (onBenchCommand(id, m_doc.get(), m_main.get())) return;
+        if (onHistoryCommand(id, m_doc.get(), m_main.get())) return;
         if (m_doc) m_doc->onCommand(id);
     }
 }

@@ -18,6 +18,7 @@
 #include "ui/bench/ReportPreview.h"
 #include "ui/diag/DeviceDocUi.h"
 #include "ui/events/CompareDlg.h"
+#include "ui/history/HistoryNotes.h"
 #include "ui/support/MsgHelper.h"
 
 namespace zefirel {
@@ -145,7 +146,7 @@ void onServiceReport(CDeviceDocUi* doc, QWidget* parent) {
         return;
     const QString folder = qstr(doc->doc().dataFolder());
     const QString name = QStringLiteral("Raport-%1.pdf").arg(qstr(report.identity));
-    std::unique_ptr<QPrintPreviewDialog> preview(makeReportPreview(parent, report, [parent, folder, name, recording] {
+    std::unique_ptr<QPrintPreviewDialog> preview(makeReportPreview(parent, report, [doc, parent, folder, name, recording] {
         const QString pdf = CDeviceDocUi::askFile(parent, true, QDir(folder).filePath(name), QStringLiteral("Pliki PDF(*.pdf)"),
                                                   QStringLiteral("pdf"), QStringLiteral("Raport serwisowy — zapisz jako"));
         if (!pdf.isEmpty() && !recording.empty() && outputIsRecording(recording, pdf.toStdString())) {
@@ -153,6 +154,7 @@ void onServiceReport(CDeviceDocUi* doc, QWidget* parent) {
                           EMsgStyle::Error);
             return QString();
         }
+        if (!pdf.isEmpty()) noteReport(doc->doc(), pdf.toStdString());
         return pdf;
     }));
     preview->exec();

@@ -11,6 +11,7 @@
 
 #include "autosetup/AutoSetup.h"
 #include "diag/DeviceDoc.h"
+#include "history/HistoryJournal.h"
 #include "support/FileUtil.h"
 #include "ui/app/Commands.h"
 #include "ui/app/DeviceFrm.h"
@@ -69,6 +70,15 @@ CDeviceDocUi::CDeviceDocUi(CMainFrame* main, IPreferences* prefs) : m_main(main)
     setObjectName(QStringLiteral("deviceDocUi"));
     m_host = std::make_unique<CQtHost>();
     m_doc = std::make_unique<CDeviceDoc>(m_host.get(), prefs);
+    m_history = std::make_unique<CHistoryJournal>(EWriteSource::Dialog);
+    m_doc->setWriteJournal(m_history.get());
+    // A history that cannot be kept is said once; the writes go on without it.
+    // The note may come from a worker thread (an automatic setup's end).
+    m_history->setNoticeHandler([this](const std::string& note) {
+        QMetaObject::invokeMethod(this, [this, text = qstr(note)] {
+            zefMessageBox(m_main, text, QString(APP_CAPTION), EMsgStyle::Info);
+        }, Qt::QueuedConnection);
+    });
     m_frame = new CDeviceFrame(*m_doc);
     // No title of its own: a maximised child would add "[title]" to the main window's.
     if (m_main) {
@@ -150,6 +160,7 @@ void CDeviceDocUi::close() {
     // A running automatic setup stops at its next wait; it uses the document, so
     // it is given the document's closing time to end first.
     if (m_frame) m_frame->autoSetupView()->stopAndWait(CLOSE_WAIT_MS);
+    m_recordingWatch.end(*m_doc);
     m_doc->closeDocument();
     setModalRefreshHook({});
 }
@@ -214,6 +225,7 @@ void CDeviceDocUi::setAction(int id, bool enabled, bool checked) {
 }
 
 void CDeviceDocUi::updateCommands() {
+    m_recordingWatch.look(*m_doc);
     if (!m_main) return;
     for (int id : {ID_DIAGNOSTIC, ID_REPLAY, ID_MANUAL_SETTINGS, ID_AUTO_SETTINGS, ID_INJ_SEQUENCE, ID_EEPROM_READ,
                    ID_EEPROM_WRITE, ID_ERRORS_READ, ID_ERRORS_CLEAR, ID_MAP, ID_DEVICE_VERSION, ID_LEVEL_SENSOR,

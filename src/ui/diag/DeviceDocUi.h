@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/history/HistoryNotes.h"
+
 class QAction;
 class QWidget;
 
@@ -18,6 +20,7 @@ namespace zefirel {
 
 class CDeviceDoc;
 class CDeviceFrame;
+class CHistoryJournal;
 class CMainFrame;
 class CMapLearnWindow;
 class CQtHost;
@@ -47,6 +50,8 @@ public:
     CDeviceDoc& doc() const { return *m_doc; }
     CDeviceFrame* frame() const;
     CQtHost& host() const { return *m_host; }
+    /// The car history: every write of the document's device is kept there.
+    CHistoryJournal& history() const { return *m_history; }
 
     /// Handles a menu command; false when the command is not the document's.
     bool onCommand(int id);
@@ -123,6 +128,8 @@ private:
     bool autoSetupRunning() const;
 
     QPointer<CMainFrame> m_main;
+    /// Outlives the document, which tells it about every write.
+    std::unique_ptr<CHistoryJournal> m_history;
     std::unique_ptr<CQtHost> m_host;
     std::unique_ptr<CDeviceDoc> m_doc;
     QPointer<CDeviceFrame> m_frame;
@@ -131,6 +138,8 @@ private:
     bool m_mapShown = false;
     bool m_closed = false;
     bool m_wizardRunning = false;
+    /// Notes each live recording in the car history when it ends.
+    CRecordingWatch m_recordingWatch;
 };
 
 } // namespace zefirel

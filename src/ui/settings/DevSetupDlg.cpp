@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "diag/DeviceDoc.h"
+#include "ui/settings/ChangeLabels.h"
 #include "ui/support/DialogKit.h"
 #include "ui/support/MsgHelper.h"
 #include "ui/support/WriteGate.h"
@@ -60,9 +61,9 @@ CDevSetupDlg::~CDevSetupDlg() = default;
 
 // --- building ------------------------------------------------------------------
 
-CDevSetupDlg::Field& CDevSetupDlg::addField(QWidget* parent, QGridLayout* grid, ESetting id, const char* label) {
+CDevSetupDlg::Field& CDevSetupDlg::addField(QWidget* parent, QGridLayout* grid, ESetting id) {
     const int row = grid->rowCount();
-    auto* l = new QLabel(QString::fromUtf8(label), parent);
+    auto* l = new QLabel(QString::fromUtf8(settingFieldLabel(id)), parent);
     auto* e = new QLineEdit(parent);
     e->setObjectName(QString::fromLatin1(settingInfo(id).name));
     e->setMaximumWidth(90);
@@ -84,20 +85,18 @@ QWidget* CDevSetupDlg::buildGeneral() {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
     auto* grid = new QGridLayout;
-    addField(page, grid, ESetting::switchSpeed, "Obroty automatycznego przejścia na LPG");
-    addField(page, grid, ESetting::switchTemperature, "Temperatura automatycznego przejścia na LPG");
-    addField(page, grid, ESetting::maxInternalTemperature, "Maksymalna temperatura wewnętrzna");
-    addField(page, grid, ESetting::petrolSwitchPressure, "Ciśnienie przełączenia na benzynę [kPa] ");
-    addField(page, grid, ESetting::ignitionsPerCycle, "Ilość zapłonów na cykl");
-    addField(page, grid, ESetting::minSupplyVoltage, "Minimalne napięcie zasilania [V]");
-    addField(page, grid, ESetting::lpgSwitchDelay, "Opóźnienie przełączenia na LPG [s]");
-    Field& emulator = addField(page, grid, ESetting::emulatorStepDelay,
-                               "Opóźnienie włączenia kolejnej części emulatora  (w ilości wtrysków na danej "
-                               "części emulatora) ");
+    addField(page, grid, ESetting::switchSpeed);
+    addField(page, grid, ESetting::switchTemperature);
+    addField(page, grid, ESetting::maxInternalTemperature);
+    addField(page, grid, ESetting::petrolSwitchPressure);
+    addField(page, grid, ESetting::ignitionsPerCycle);
+    addField(page, grid, ESetting::minSupplyVoltage);
+    addField(page, grid, ESetting::lpgSwitchDelay);
+    Field& emulator = addField(page, grid, ESetting::emulatorStepDelay);
     emulator.label->setWordWrap(true);
     v->addLayout(grid);
 
-    m_autoBelow3C = new QCheckBox(QStringLiteral("Przełącz na AUTO gdy temperatura LPG spadnie poniżej 3 st.C"), page);
+    m_autoBelow3C = new QCheckBox(QString::fromUtf8(LABEL_AUTO_BELOW_3C), page);
     m_autoBelow3C->setObjectName(QStringLiteral("autoBelow3C"));
     v->addWidget(m_autoBelow3C);
 
@@ -120,12 +119,12 @@ QWidget* CDevSetupDlg::buildGeneral() {
     connect(m_description, &QPushButton::clicked, this, &CDevSetupDlg::onDescription);
 
     QGridLayout* g = nullptr;
-    QGroupBox* types = group("Ustawienia wtryskiwaczy LPG", "lpgInjectorGroup", g);
+    QGroupBox* types = group(GROUP_LPG_INJECTORS, "lpgInjectorGroup", g);
     m_injectorType = new QComboBox(types);
     m_injectorType->setObjectName(QStringLiteral("lpgInjectorType"));
     g->addWidget(m_injectorType, 0, 0, 1, 2);
-    addField(types, g, ESetting::voltageLimit, "Ograniczenie napięcia wtryskiwaczy do [%]");
-    addField(types, g, ESetting::voltageLimitDelay, "Opóźnienie włączenia ograniczenia napięcia wtryskiwaczy [ms]");
+    addField(types, g, ESetting::voltageLimit);
+    addField(types, g, ESetting::voltageLimitDelay);
     v->addWidget(types);
     connect(m_injectorType, &QComboBox::currentIndexChanged, this, &CDevSetupDlg::onInjectorTypeSelected);
     v->addStretch(1);
@@ -136,11 +135,11 @@ QWidget* CDevSetupDlg::buildCorrections() {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
     auto* grid = new QGridLayout;
-    Field& main = addField(page, grid, ESetting::mainCorrection, "Główna poprawka    [ms]");
+    Field& main = addField(page, grid, ESetting::mainCorrection);
     m_arrow = new QLabel(QStringLiteral("→"), page);
     m_arrow->setObjectName(QStringLiteral("arrowLabel"));
     grid->addWidget(m_arrow, grid->rowCount(), 1, Qt::AlignHCenter);
-    addField(page, grid, ESetting::mainCorrection2, "Główna poprawka  2  [ms]");
+    addField(page, grid, ESetting::mainCorrection2);
     v->addLayout(grid);
     connect(main.edit, &QLineEdit::textEdited, this, &CDevSetupDlg::onMainCorrectionEdited);
 
@@ -157,20 +156,20 @@ QWidget* CDevSetupDlg::buildCorrections() {
     v->addWidget(m_injectorGroup);
 
     QGridLayout* g = nullptr;
-    QGroupBox* pressure = group("Poprawki od ciśnienia różnicowego", "pressureGroup", g);
-    addField(pressure, g, ESetting::referencePressure, "Referencja             [kPa]");
-    addField(pressure, g, ESetting::pressureSlope, "Nachylenie");
+    QGroupBox* pressure = group(GROUP_PRESSURE, "pressureGroup", g);
+    addField(pressure, g, ESetting::referencePressure);
+    addField(pressure, g, ESetting::pressureSlope);
     v->addWidget(pressure);
-    m_supplyGroup = group("Poprawki od nap. zasilania", "supplyVoltageGroup", g);
-    addField(m_supplyGroup, g, ESetting::referenceVoltage, "Referencja                 [V]");
-    addField(m_supplyGroup, g, ESetting::voltageCorrection, "Poprawka  [ms/100mV]");
+    m_supplyGroup = group(GROUP_SUPPLY_VOLTAGE, "supplyVoltageGroup", g);
+    addField(m_supplyGroup, g, ESetting::referenceVoltage);
+    addField(m_supplyGroup, g, ESetting::voltageCorrection);
     v->addWidget(m_supplyGroup);
-    m_waterValveGroup = group("Ustawienia zaworu wodnego", "waterValveGroup", g);
-    addField(m_waterValveGroup, g, ESetting::waterValveOnTemperature, "Temperatura włączenia");
-    addField(m_waterValveGroup, g, ESetting::waterValveOffTemperature, "Temperatura wyłączenia");
+    m_waterValveGroup = group(GROUP_WATER_VALVE, "waterValveGroup", g);
+    addField(m_waterValveGroup, g, ESetting::waterValveOnTemperature);
+    addField(m_waterValveGroup, g, ESetting::waterValveOffTemperature);
     v->addWidget(m_waterValveGroup);
-    QGroupBox* averaging = group("Uśrednianie pomiarów", "averagingGroup", g);
-    addField(averaging, g, ESetting::pressureAveraging, "Uśrednianie ciśnienia po");
+    QGroupBox* averaging = group(GROUP_AVERAGING, "averagingGroup", g);
+    addField(averaging, g, ESetting::pressureAveraging);
     g->addWidget(new QLabel(QStringLiteral("obrotach"), averaging), g->rowCount() - 1, 2);
     m_allowAveraging = new QCheckBox(QStringLiteral("Pozwól zmienić"), averaging);
     m_allowAveraging->setObjectName(QStringLiteral("allowAveraging"));

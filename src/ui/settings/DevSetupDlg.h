@@ -101,8 +101,9 @@ private:
     QWidget* buildGeneral();
     QWidget* buildCorrections();
     QWidget* buildListAndButtons();
-    /// Adds a labelled edit bound to a value on the next row of grid.
-    Field& addField(QWidget* parent, QGridLayout* grid, ESetting id, const char* label);
+    /// Adds an edit bound to a value, labelled as settingFieldLabel() names it, on
+    /// the next row of grid.
+    Field& addField(QWidget* parent, QGridLayout* grid, ESetting id);
     QGroupBox* group(const char* title, const char* name, QGridLayout*& grid);
     Field* field(ESetting id);
     void applyFeatures();
@@ -115,11 +116,6 @@ private:
     void onMainCorrectionEdited();
     void fillSnapshots();
     void packBytes(CSettingsBlock& blk) const;
-    bool confirmChanges(const std::vector<SettingChange>& changes);
-    /// The name under which the installer knows a changed value: its label in
-    /// this dialog (with its group's title), or a description for the values
-    /// without a field of their own.
-    QString changeLabel(const std::string& name) const;
     /// The record as the controls hold it now, without messages; false when a
     /// field holds no number of its kind.
     bool editedRecord(CSettingsBlock& out) const;

@@ -3,18 +3,15 @@
 // settings file, the factory record, a snapshot of the settings list, the
 // sequence description and closing.
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QTableWidget>
 
-#include <iterator>
-
 #include "diag/DeviceDoc.h"
-#include "settings/CarInfo.h"
 #include "settings/SettingsCopy.h"
 #include "settings/SettingsDiff.h"
 #include "ui/map/InjSeqTypeDlg.h"
 #include "ui/settings/CarSettingsDlg.h"
+#include "ui/settings/ChangeLabels.h"
 #include "ui/settings/DevSetupDlg.h"
 #include "ui/support/DialogKit.h"
 #include "ui/support/MsgHelper.h"
@@ -54,53 +51,6 @@ bool CDevSetupDlg::onRead() {
     return true;
 }
 
-QString CDevSetupDlg::changeLabel(const std::string& name) const {
-    ESetting id{};
-    if (findSetting(name, id)) {
-        for (const Field& f : m_fields) {
-            if (f.id != id)
-                continue;
-            QString text = f.label->text().simplified();
-            if (const auto* box = qobject_cast<const QGroupBox*>(f.label->parentWidget()))
-                text = box->title() + QStringLiteral(": ") + text;
-            return text;
-        }
-        // The values that the dialog packs from boxes and lists.
-        switch (id) {
-        case ESetting::correction2Injectors: return QStringLiteral("Wtryskiwacze z główną poprawką 2");
-        case ESetting::optionFlags: return QStringLiteral("Opcje sterownika (poprawki czasu wtrysku, mapa wtrysków)");
-        case ESetting::lpgInjectorType: return QStringLiteral("Typ wtryskiwaczy LPG");
-        case ESetting::petrolInjectionType:
-            return QStringLiteral("Sterowanie wtryskiwaczami benzynowymi (rodzaj sekwencji, sygnał 12 V)");
-        case ESetting::auxOption: return m_autoBelow3C->text();
-        default: break;
-        }
-    }
-    if (name == "remarks")
-        return QStringLiteral("Uwagi");
-    // The car texts, named as the car information dialog names them.
-    static const char* const carTexts[] = {"make", "model", "capacity", "power", "year", "injectors", "flow"};
-    static_assert(std::size(carTexts) == static_cast<size_t>(ECarText::Count));
-    for (size_t t = 0; t < std::size(carTexts); ++t)
-        if (name == carTexts[t])
-            return QString::fromUtf8(carTextLabel(static_cast<ECarText>(t)));
-    const std::string prefix = "timeCorrection[";
-    if (name.rfind(prefix, 0) == 0 && name.back() == ']')
-        return QStringLiteral("Poprawka czasu wtrysku przy %1 ms")
-            .arg(qstr(name.substr(prefix.size(), name.size() - prefix.size() - 1)));
-    return qstr(name);
-}
-
-bool CDevSetupDlg::confirmChanges(const std::vector<SettingChange>& changes) {
-    if (changes.empty())
-        return true; // nothing changes: nothing to confirm
-    std::vector<SettingChange> named = changes;
-    for (SettingChange& c : named)
-        c.name = changeLabel(c.name).toStdString();
-    const QString text = QStringLiteral("Zmiany względem ustawień sterownika:\n") + qstr(formatChanges(named));
-    return ask(this, text + QStringLiteral("\nCzy chcesz wpisać ustawienia do urządzenia?"));
-}
-
 bool CDevSetupDlg::onWrite() {
     m_lastWriteReset = false;
     if (!readFields())
@@ -115,7 +65,7 @@ bool CDevSetupDlg::onWrite() {
     request.scope = m_scope;
     request.confirm = [this](const std::vector<SettingChange>& changes) {
         const CCursorLift lift;
-        return confirmChanges(changes);
+        return confirmSettingChanges(this, changes);
     };
     SettingsWriteResult result;
     underWaitCursor([&] {
