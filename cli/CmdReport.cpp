@@ -52,6 +52,7 @@ int runReport(CCtlContext& ctx, const std::string& pdf, const std::string& recor
         ctx.message(why.toStdString());
         return EXIT_FAILED;
     }
+    ctx.journal().recordReport(ctx.device().settings(), pdf);
     if (ctx.jsonOutput()) {
         CJsonWriter w;
         w.beginObject().key("file").value(pdf).key("identity").value(report.identity);

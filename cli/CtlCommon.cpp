@@ -124,6 +124,8 @@ std::string errorJson(const std::string& message, int exitCode) {
 
 CCtlContext::CCtlContext(const CtlOptions& options) : m_options(options) {
     m_device = std::make_unique<CDeviceDoc>(&m_host, &m_prefs);
+    m_device->setWriteJournal(&m_journal);
+    m_journal.setNoticeHandler([this](const std::string& note) { m_host.print(note); });
 }
 
 CCtlContext::~CCtlContext() {

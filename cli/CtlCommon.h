@@ -34,6 +34,7 @@
 
 #include "CtlProgress.h"
 #include "diag/DeviceDoc.h"
+#include "history/HistoryJournal.h"
 #include "link/Host.h"
 #include "link/LinkTrace.h"
 #include "settings/CarInfo.h"
@@ -170,6 +171,9 @@ public:
     /// EXIT_OK, or EXIT_FAILED after printing why.
     int connect(bool requireVersionOk = true);
     CDeviceDoc& device() { return *m_device; }
+    /// The car history every write of this run goes into (its problems are
+    /// printed once, like the other messages).
+    CHistoryJournal& journal() { return m_journal; }
     bool jsonOutput() const { return m_options.json; }
     /// Prints a line (text output) on standard output.
     void out(const std::string& line);
@@ -192,6 +196,7 @@ private:
     CCtlHost m_host;
     CIniPreferences m_prefs;
     CLinkTrace m_trace;
+    CHistoryJournal m_journal{EWriteSource::CommandLine};
     std::unique_ptr<CDeviceDoc> m_device;
     bool m_wroteOutput = false;
 };

@@ -47,7 +47,20 @@ std::vector<double> CAutoSetup::stepCorrections() const {
     return m_steps;
 }
 
+void CAutoSetup::log(const std::string& line) {
+    {
+        std::lock_guard<std::mutex> g(m_logLock);
+        m_runLog += line;
+        m_runLog += '\n';
+    }
+    m_host->addLogLine(line);
+}
+
 void CAutoSetup::begin() {
+    {
+        std::lock_guard<std::mutex> g(m_logLock);
+        m_runLog.clear();
+    }
     setRejectLimit(DEFAULT_REJECT_LIMIT);
     m_stopAsked.store(false);
     m_host->enableStart(false);
@@ -64,6 +77,20 @@ void CAutoSetup::begin() {
 }
 
 bool CAutoSetup::doWork() {
+    const bool ok = workCaught();
+    // The run, done or not, goes into the car's history with its log.
+    if (IWriteJournal* journal = m_doc.writeJournal()) {
+        std::string runLog;
+        {
+            std::lock_guard<std::mutex> g(m_logLock);
+            runLog = m_runLog;
+        }
+        journal->recordAutoSetup(m_doc.settings(), ok, runLog);
+    }
+    return ok;
+}
+
+bool CAutoSetup::workCaught() {
     const char* where = "CAutoSetupView::doWork()";
     try {
         return run();

@@ -137,7 +137,10 @@ private:
     /// failure its reason goes in the log and false comes back.
     bool writeRecord(const CSettingsBlock& record, CSettingsBlock* written = nullptr);
     bool step(int k, int settle);
-    void log(const std::string& line) { m_host->addLogLine(line); }
+    /// Appends a line to the host's log and to this run's copy of it.
+    void log(const std::string& line);
+    /// doWork() without keeping the run in the car's history.
+    bool workCaught();
     void showCaught(const std::string& where, const std::string& description);
 
     CDeviceDoc& m_doc;
@@ -148,6 +151,8 @@ private:
     std::atomic<double> m_constantCorrection{0.0};
     std::atomic<double> m_rejectLimit{DEFAULT_REJECT_LIMIT};
     std::atomic<bool> m_threadActive{false};
+    mutable std::mutex m_logLock;
+    std::string m_runLog; ///< the lines logged since begin(), guarded by m_logLock
     mutable std::mutex m_stepsLock;
     std::vector<double> m_steps; ///< guarded by m_stepsLock
 };

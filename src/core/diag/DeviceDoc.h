@@ -19,6 +19,7 @@
 /// them when they arrive after a newer run has begun.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -245,6 +246,9 @@ private:
     RunId beginRun();
     /// Ends the given run if it is still the current one; false otherwise.
     bool endRun(RunId run);
+    /// Keeps the live run's recording (file, length, summary) in the car's
+    /// history, once per run.
+    void keepRecording();
     void setTitle(const std::string& path, RunId run);
     /// Waits until a reconnect attempt on a worker has ended.
     void waitReconnect() const;
@@ -269,6 +273,10 @@ private:
     std::function<void(const std::string&, RunId)> m_titleListener;
     std::string m_runFile;        ///< the installer's file of the current run (empty = default)
     bool m_runInterrupted = false; ///< the last run ended on its own; continueDiagnostics follows it
+    /// The recording of the current live run and when it began (empty: none, or
+    /// already kept in the car's history).
+    std::string m_runRecording;
+    int64_t m_runStartedMs = 0;
     std::atomic<int> m_injector{1};
     std::atomic<bool> m_carData{false};
     std::atomic<bool> m_serviceLevel{false};

@@ -1,15 +1,22 @@
 #include "diag/DeviceDoc.h"
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <thread>
 
 #include "diag/DeviceInput.h"
+#include "diag/DiagSummary.h"
 #include "diag/RecordingFiles.h"
 
 namespace zefirel {
 
 namespace {
+
+int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -80,6 +87,8 @@ void CDeviceDoc::startRun(const std::string& chosen, bool continuation) {
         std::lock_guard<std::mutex> g(m_stateLock);
         m_runFile = chosen;
         m_runInterrupted = false;
+        m_runRecording = file;
+        m_runStartedMs = steadyMs();
     }
     setRecordingPath(file);
     startRunJournal(file);
@@ -131,7 +140,26 @@ bool CDeviceDoc::endRun(RunId run) {
     setRecordingPath(std::string());
     setRunJournal(nullptr); // the run's events stay readable through currentEvents()
     m_diagnosticsOn.store(0);
+    keepRecording();
     return true;
+}
+
+void CDeviceDoc::keepRecording() {
+    std::string path;
+    int64_t lengthMs = 0;
+    {
+        std::lock_guard<std::mutex> g(m_stateLock);
+        std::swap(path, m_runRecording);
+        lengthMs = steadyMs() - m_runStartedMs;
+    }
+    IWriteJournal* journal = writeJournal();
+    if (path.empty() || !journal)
+        return;
+    const DiagSummary s = summarise(m_diagData);
+    char summary[160];
+    std::snprintf(summary, sizeof summary, "%d próbek; obroty %.0f–%.0f 1/min, LPG śr. %.2f ms", s.count, s.rpm.min,
+                  s.rpm.max, s.lpgMs.mean);
+    journal->recordRecording(settings(), path, static_cast<double>(lengthMs) / 1000.0, summary);
 }
 
 void CDeviceDoc::onDiagnosticsEnded(uint64_t run) {

@@ -151,14 +151,14 @@ const char* kindLabel(const std::string& kind, const std::string& source) {
     if (source == "curve")
         return "Krzywa poprawek";
     if (source == "file" )
-        return "Ustawienia z pliku";
+        return "Plik ustawień samochodu";
     return "Ustawienia";
 }
 
 std::string writeSummary(const std::string& kind, const std::string& source, bool ok, int64_t changes,
                          const std::string& message) {
     std::string s = kindLabel(kind, source);
-    if (kind == "settings")
+    if (kind == "settings" && source != "file")
         s += ": " + plural(changes, "zmiana", "zmiany", "zmian");
     if (!ok) {
         const std::string first = message.substr(0, message.find('\n'));
@@ -312,9 +312,10 @@ bool CHistoryDb::open() {
         close();
         return fail(EHistoryProblem::ReadOnly, "");
     }
-    rc = exec(m_db, "PRAGMA journal_mode=WAL");
-    if (rc == SQLITE_OK)
-        rc = exec(m_db, "PRAGMA foreign_keys=ON");
+    // WAL lets the window read while a write goes on; a file another program
+    // holds open stays in its mode (the switch needs the file to itself).
+    exec(m_db, "PRAGMA journal_mode=WAL");
+    rc = exec(m_db, "PRAGMA foreign_keys=ON");
     if (rc != SQLITE_OK) {
         const std::string cause = sqlite3_errmsg(m_db);
         close();
@@ -344,6 +345,10 @@ bool CHistoryDb::migrate(int from) {
         CTransaction t(m_db);
         if (t.began() != SQLITE_OK)
             return fail(problemOf(t.began()), sqlite3_errmsg(m_db));
+        // Another program may have brought the file up meanwhile (two programs
+        // opening a new database at once): its step is not done twice.
+        if (schemaVersion() > v)
+            continue;
         const std::string bump = "PRAGMA user_version=" + std::to_string(v + 1);
         int rc = exec(m_db, MIGRATIONS[v]);
         if (rc == SQLITE_OK)
@@ -703,7 +708,9 @@ HistoryImportResult CHistoryDb::importCarFiles(const std::string& folder, bool f
                 std::chrono::duration_cast<std::chrono::seconds>(fs::last_write_time(path, ec).time_since_epoch())
                     .count());
         const int64_t carId = carIdFor(e.after, when);
-        CStatement seen(m_db, "SELECT 1 FROM writes WHERE car_id = ?1 AND source = 'file' AND after = ?2");
+        // A file that holds a record the history already has (imported before,
+        // or written by this program while it kept the history) is not new.
+        CStatement seen(m_db, "SELECT 1 FROM writes WHERE car_id = ?1 AND after = ?2");
         seen.bind(1, carId).bindBlob(2, e.after.bytes().data(), block::SIZE);
         if (carId && seen.step() == SQLITE_ROW) {
             ++result.skipped;

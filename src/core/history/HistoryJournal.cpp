@@ -6,8 +6,8 @@
 
 namespace zefirel {
 
-CHistoryJournal::CHistoryJournal(EWriteSource defaultSource, std::string path)
-    : m_defaultSource(defaultSource), m_path(std::move(path)) {}
+CHistoryJournal::CHistoryJournal(EWriteSource defaultSource, std::string path, std::string carFilesFolder)
+    : m_defaultSource(defaultSource), m_path(std::move(path)), m_carFilesFolder(std::move(carFilesFolder)) {}
 
 void CHistoryJournal::setNoticeHandler(std::function<void(const std::string&)> handler) {
     std::lock_guard<std::mutex> g(m_lock);
@@ -21,11 +21,15 @@ std::string CHistoryJournal::ensureOpenLocked() {
         m_db = std::make_unique<CHistoryDb>(m_path);
     if (!m_db->open())
         return afterLocked(0);
-    // The car settings files written before there was a history become its
-    // first entries (once per database; the files stay where they are).
-    if (!m_db->carFilesImported())
-        m_db->importCarFiles(settingsFolder());
     return afterLocked(1);
+}
+
+void CHistoryJournal::importOnceLocked() {
+    // The car settings files written before there was a history become its
+    // first entries (once per database; the files stay where they are). Run
+    // after a write is kept, so the file that write has just saved is known.
+    if (m_db && m_db->isOpen() && !m_db->carFilesImported())
+        m_db->importCarFiles(m_carFilesFolder.empty() ? settingsFolder() : m_carFilesFolder);
 }
 
 std::string CHistoryJournal::afterLocked(int64_t id) {
@@ -61,6 +65,7 @@ std::string CHistoryJournal::recordWrite(const WriteJournalEntry& entry) {
             // A record without a controller's identity names no car: not a problem.
             if (id != 0 || !(entry.after.identity().empty() && entry.before.identity().empty()))
                 note = afterLocked(id);
+            importOnceLocked();
         }
     }
     if (entry.kind != EWriteKind::Settings)
@@ -75,6 +80,7 @@ void CHistoryJournal::recordOther(const CSettingsBlock& car, const std::function
         note = ensureOpenLocked();
         if (m_db->isOpen() && note.empty() && !car.identity().empty())
             note = afterLocked(store(*m_db));
+        importOnceLocked();
     }
     notify(note);
 }
@@ -100,6 +106,7 @@ bool CHistoryJournal::withDatabase(const std::function<void(CHistoryDb&)>& work,
             *problem = m_db->problem();
         return false;
     }
+    importOnceLocked();
     work(*m_db);
     return true;
 }

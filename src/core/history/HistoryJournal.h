@@ -24,7 +24,10 @@ class CHistoryJournal : public IWriteJournal {
 public:
     /// `defaultSource` names writes that carry no source of their own (level,
     /// version, EEPROM): Dialog for the windowed program, CommandLine for zefirelctl.
-    explicit CHistoryJournal(EWriteSource defaultSource, std::string path = defaultHistoryPath());
+    /// `carFilesFolder`: where the one-time import finds the car settings files
+    /// (empty: the program's settings folder).
+    explicit CHistoryJournal(EWriteSource defaultSource, std::string path = defaultHistoryPath(),
+                             std::string carFilesFolder = "");
 
     /// Returns the once-only note. A settings write's note reaches the user in
     /// the write's result (the device adds it to the message); for the level,
@@ -53,12 +56,15 @@ private:
     /// The note after a call that returned `id` (0 = failed): the problem, once.
     std::string afterLocked(int64_t id);
     void notify(const std::string& note);
+    /// The one-time import of the car settings files, when still due.
+    void importOnceLocked();
     /// Stores one piece of work of the car of `car` and tells a problem once.
     void recordOther(const CSettingsBlock& car, const std::function<int64_t(CHistoryDb&)>& store);
 
     std::mutex m_lock;
     EWriteSource m_defaultSource;
     std::string m_path;
+    std::string m_carFilesFolder;
     std::unique_ptr<CHistoryDb> m_db;
     bool m_reported = false;
     std::function<void(const std::string&)> m_notice;
