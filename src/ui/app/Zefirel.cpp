@@ -1,9 +1,6 @@
 #include "ui/app/Zefirel.h"
 
-#include <QPointer>
-
 #include "diag/DeviceDoc.h"
-#include "history/HistoryJournal.h"
 #include "ui/app/AboutDlg.h"
 #include "ui/app/Commands.h"
 #include "ui/app/MainFrm.h"
@@ -13,7 +10,6 @@
 #include "ui/history/HistoryCommand.h"
 #include "ui/diag/DeviceDocUi.h"
 #include "ui/support/DialogKit.h"
-#include "ui/support/MsgHelper.h"
 
 namespace zefirel {
 
@@ -32,17 +28,6 @@ bool CZefirel::initInstance(bool showWindow) {
     connect(m_main.get(), &CMainFrame::command, this, &CZefirel::onCommand);
     m_main->setCloseGuard([this] { return !m_doc || m_doc->mayClose(); });
     m_main->setCloseHandler([this] { exitInstance(); });
-    m_journal = std::make_unique<CHistoryJournal>(EWriteSource::Dialog);
-    // A history that cannot be kept is said once, on the window's thread (the
-    // writes that meet it may run on a worker).
-    m_journal->setNoticeHandler([main = QPointer<CMainFrame>(m_main.get())](const std::string& note) {
-        QMetaObject::invokeMethod(
-            main.data(), [main, text = QString::fromStdString(note)] {
-                if (main)
-                    zefMessageBox(main, text, QString(APP_CAPTION), EMsgStyle::Info);
-            },
-            Qt::QueuedConnection);
-    });
     onFileNew();
     if (showWindow) {
         m_main->show();
@@ -64,7 +49,6 @@ void CZefirel::onFileNew() {
         m_doc.reset();
     }
     m_doc = std::make_unique<CDeviceDocUi>(m_main.get(), m_prefs);
-    m_doc->doc().setWriteJournal(m_journal.get());
     m_doc->open();
 }
 

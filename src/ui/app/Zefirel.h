@@ -9,7 +9,6 @@
 namespace zefirel {
 
 class CDeviceDocUi;
-class CHistoryJournal;
 class CMainFrame;
 class IPreferences;
 
@@ -30,8 +29,6 @@ public:
 
     CMainFrame* mainFrame() const { return m_main.get(); }
     CDeviceDocUi* document() const { return m_doc.get(); }
-    /// The car history every document's writes go into (the history window reads it).
-    CHistoryJournal* historyJournal() const { return m_journal.get(); }
 
     /// Opens a new device document (closing the current one).
     void onFileNew();
@@ -44,8 +41,6 @@ public slots:
 private:
     IPreferences* m_prefs;
     std::unique_ptr<CMainFrame> m_main;
-    /// Outlives every document that writes into it.
-    std::unique_ptr<CHistoryJournal> m_journal;
     std::unique_ptr<CDeviceDocUi> m_doc;
 };
 
