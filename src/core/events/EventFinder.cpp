@@ -116,9 +116,12 @@ struct CEventFinder::State {
     void act(const JournalEntry& e);
     void flushUpTo(uint32_t sampleNo);
     void sample(const CDiag& d);
-    void condition(EEventKind kind, bool on, const CDiag& d, std::vector<EventValue> values, std::string sentence);
+    /// Values and sentence are built (describe(event)) only when an episode starts.
+    template <typename Describe>
+    void condition(EEventKind kind, bool on, const CDiag& d, Describe&& describe);
     void emit(DiagEvent e) { events.push_back(std::move(e)); }
-    void settleSwitches(uint32_t upTo);
+    void describeSwitch(DiagEvent& e) const;
+    void settleSwitches(uint32_t upTo, bool commandsChanged);
     bool commandNear(uint32_t sampleNo) const {
         for (const uint32_t c : commands)
             if (c + COMMAND_MATCH_SAMPLES >= sampleNo && c <= sampleNo + COMMAND_MATCH_SAMPLES)
@@ -160,13 +163,19 @@ std::string errorSentence(int module, int bit) {
 
 } // namespace
 
-void CEventFinder::State::settleSwitches(uint32_t upTo) {
-    // A switch is settled once no command noted later can be near it.
+void CEventFinder::State::describeSwitch(DiagEvent& e) const {
+    e.byController = !commandNear(e.sampleNo);
+    e.sentence = petrolSentence(e.byController, e.values.size() > 2 && e.values[2].value > 0,
+                                e.values.size() > 3 && e.values[3].value > 0);
+}
+
+void CEventFinder::State::settleSwitches(uint32_t upTo, bool commandsChanged) {
+    // A switch is settled once no command noted later can be near it. Its
+    // description depends only on the commands, so it is redone when they change.
     std::erase_if(openSwitches, [&](size_t i) {
         DiagEvent& e = events[i];
-        e.byController = !commandNear(e.sampleNo);
-        e.sentence = petrolSentence(e.byController, e.values.size() > 2 && e.values[2].value > 0,
-                                    e.values.size() > 3 && e.values[3].value > 0);
+        if (commandsChanged)
+            describeSwitch(e);
         return e.sampleNo + COMMAND_MATCH_SAMPLES < upTo;
     });
 }
@@ -182,7 +191,7 @@ void CEventFinder::State::act(const JournalEntry& e) {
     case JournalEntry::EType::Command:
         if (e.command != EModeCommand::Lpg) {
             commands.push_back(e.sampleNo);
-            settleSwitches(e.sampleNo);
+            settleSwitches(e.sampleNo, true);
         }
         break;
     case JournalEntry::EType::Errors:
@@ -214,8 +223,8 @@ void CEventFinder::State::act(const JournalEntry& e) {
     }
 }
 
-void CEventFinder::State::condition(EEventKind kind, bool on, const CDiag& d, std::vector<EventValue> values,
-                                    std::string sentence) {
+template <typename Describe>
+void CEventFinder::State::condition(EEventKind kind, bool on, const CDiag& d, Describe&& describe) {
     const size_t k = static_cast<size_t>(kind);
     if (!on) {
         held[k] = 0;
@@ -226,8 +235,7 @@ void CEventFinder::State::condition(EEventKind kind, bool on, const CDiag& d, st
         candidate[k] = DiagEvent{};
         candidate[k].sampleNo = d.sampleNo();
         candidate[k].kind = kind;
-        candidate[k].values = std::move(values);
-        candidate[k].sentence = std::move(sentence);
+        describe(candidate[k]);
     }
     if (!fired[k] && held[k] >= EVENT_HOLD_SAMPLES) {
         fired[k] = true;
@@ -271,8 +279,9 @@ void CEventFinder::State::sample(const CDiag& d) {
             ev.values.push_back({"obciążenie", underLoad ? 1.0 : 0.0, ""});
             ev.byController = true;
             emit(std::move(ev));
+            describeSwitch(events.back());
             openSwitches.push_back(events.size() - 1);
-            settleSwitches(n);
+            settleSwitches(n, false);
         } else {
             ev.sentence = fmt("Sterownik przeszedł na gaz przy %.0f obr/min; temperatura reduktora %.0f °C.", rpm,
                               heaterTemperature(d));
@@ -283,33 +292,42 @@ void CEventFinder::State::sample(const CDiag& d) {
     lastPetrol = petrol;
 
     condition(EEventKind::LowPressure, !petrol && running && p < settings.petrolSwitchPressure, d,
-              {{"ciśnienie", p, "kPa"}, {"próg", settings.petrolSwitchPressure, "kPa"}},
-              fmt("Ciśnienie gazu %.1f kPa poniżej progu przełączenia na benzynę (%.0f kPa): sprawdź filtr fazy "
-                  "lotnej, reduktor i ilość gazu w zbiorniku.",
-                  p, settings.petrolSwitchPressure));
-    condition(EEventKind::PressureDrop, fell && underLoad, d,
-              {{"ciśnienie", p, "kPa"}, {"wcześniej", recentMax, "kPa"}, {"podciśnienie", vacuum(d), "kPa"}},
-              fmt("Pod obciążeniem ciśnienie gazu spadło z %.1f do %.1f kPa: reduktor nie nadąża z wydatkiem. "
-                  "Sprawdź filtr fazy lotnej, przewód zasilający i wydajność reduktora.",
-                  recentMax, p));
+              [&](DiagEvent& e) {
+                  e.values = {{"ciśnienie", p, "kPa"}, {"próg", settings.petrolSwitchPressure, "kPa"}};
+                  e.sentence = fmt("Ciśnienie gazu %.1f kPa poniżej progu przełączenia na benzynę (%.0f kPa): "
+                                   "sprawdź filtr fazy lotnej, reduktor i ilość gazu w zbiorniku.",
+                                   p, settings.petrolSwitchPressure);
+              });
+    condition(EEventKind::PressureDrop, fell && underLoad, d, [&](DiagEvent& e) {
+        e.values = {{"ciśnienie", p, "kPa"}, {"wcześniej", recentMax, "kPa"}, {"podciśnienie", vacuum(d), "kPa"}};
+        e.sentence = fmt("Pod obciążeniem ciśnienie gazu spadło z %.1f do %.1f kPa: reduktor nie nadąża z "
+                         "wydatkiem. Sprawdź filtr fazy lotnej, przewód zasilający i wydajność reduktora.",
+                         recentMax, p);
+    });
     const double lpgT = lpgTemperature(d);
-    condition(EEventKind::ColdLpg,
-              !petrol && lpgT >= TEMPERATURE_SHOWN_FROM && lpgT < settings.switchTemperature, d,
-              {{"temperatura gazu", lpgT, "°C"}, {"próg", settings.switchTemperature, "°C"}},
-              fmt("Praca na gazie przy temperaturze gazu %.0f °C, poniżej temperatury przełączenia (%.0f °C): "
-                  "sprawdź obieg płynu chłodzącego przez reduktor i termostat.",
-                  lpgT, settings.switchTemperature));
+    condition(EEventKind::ColdLpg, !petrol && lpgT >= TEMPERATURE_SHOWN_FROM && lpgT < settings.switchTemperature,
+              d, [&](DiagEvent& e) {
+                  e.values = {{"temperatura gazu", lpgT, "°C"}, {"próg", settings.switchTemperature, "°C"}};
+                  e.sentence = fmt("Praca na gazie przy temperaturze gazu %.0f °C, poniżej temperatury "
+                                   "przełączenia (%.0f °C): sprawdź obieg płynu chłodzącego przez reduktor "
+                                   "i termostat.",
+                                   lpgT, settings.switchTemperature);
+              });
     const double volts = supplyVolts(d, settings.featureMask);
     condition(EEventKind::LowVoltage,
               supplyVoltageVisible(d, settings.featureMask) && volts < settings.minSupplyVoltage, d,
-              {{"napięcie", volts, "V"}, {"minimum", settings.minSupplyVoltage, "V"}},
-              fmt("Napięcie zasilania %.1f V poniżej minimum (%.1f V): sprawdź akumulator, ładowanie i masę "
-                  "sterownika.",
-                  volts, settings.minSupplyVoltage));
-    condition(EEventKind::OverSpeed, rpm >= OVERSPEED_RPM, d, {{"obroty", rpm, "1/min"}},
-              fmt("Obroty %.0f obr/min ponad zakresem odcięcia: sprawdź sygnał obrotów i ustawienie \"Ilość "
-                  "zapłonów na cykl\".",
-                  rpm));
+              [&](DiagEvent& e) {
+                  e.values = {{"napięcie", volts, "V"}, {"minimum", settings.minSupplyVoltage, "V"}};
+                  e.sentence = fmt("Napięcie zasilania %.1f V poniżej minimum (%.1f V): sprawdź akumulator, "
+                                   "ładowanie i masę sterownika.",
+                                   volts, settings.minSupplyVoltage);
+              });
+    condition(EEventKind::OverSpeed, rpm >= OVERSPEED_RPM, d, [&](DiagEvent& e) {
+        e.values = {{"obroty", rpm, "1/min"}};
+        e.sentence = fmt("Obroty %.0f obr/min ponad zakresem odcięcia: sprawdź sygnał obrotów i ustawienie "
+                         "\"Ilość zapłonów na cykl\".",
+                         rpm);
+    });
 
     if (!petrol) {
         recentPressure.push_back(p);
@@ -320,7 +338,7 @@ void CEventFinder::State::sample(const CDiag& d) {
     }
     lastSample = n;
     haveLast = true;
-    settleSwitches(n);
+    settleSwitches(n, false);
 }
 
 CEventFinder::CEventFinder(const EventSettings& settings) : m(std::make_unique<State>()) { m->settings = settings; }
