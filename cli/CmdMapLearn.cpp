@@ -2,6 +2,7 @@
 // road test), optionally written through the checked path and checked by a second
 // pass on LPG.
 
+#include <algorithm>
 #include <unistd.h>
 
 #include <chrono>
@@ -43,6 +44,9 @@ std::string progressText(const CMapLearner& l) {
            (check ? "w tolerancji " : "komórki gotowe ") + std::to_string(l.doneCells()) + " (" +
            std::to_string(l.doneShare()) + "%), pominięte próbki " + std::to_string(l.ignoredTotal());
 }
+
+/// How long the check pass stays on petrol before it goes to LPG.
+double checkPetrolSeconds(double seconds) { return std::min(2.0, seconds / 8); }
 
 /// Polls for `seconds`, feeding the session, switching to LPG at lpgAfter (when
 /// above 0). A lost line is reconnected while there is time left; the table stays.
@@ -174,11 +178,12 @@ int runMapLearn(CCtlContext& ctx, const LearnOptions& o) {
         }
     }
     if (failure.empty() && written && o.passes == 2) {
-        // The check pass: on LPG all the way, the written map in use.
-        if (!ctx.device().setWorkLpg())
-            failure = MSG_LPG_FAILED;
-        else
-            failure = drive(ctx, session, o.seconds, 0);
+        // The check pass: a short start on petrol, then LPG with the written map in
+        // use. The map is looked up by the petrol time the car's computer gives, and
+        // on LPG without a map that time carries the computer's fuel trim; on petrol
+        // the trim goes back to its petrol value, so the LPG part begins where the
+        // written cells are found.
+        failure = drive(ctx, session, o.seconds, checkPetrolSeconds(o.seconds));
         residuals = session.learner().residuals();
         // A cell outside the tolerance is refined (written + residual) and written.
         if (failure.empty() && !session.learner().residuals().empty() && !session.learner().converged()) {

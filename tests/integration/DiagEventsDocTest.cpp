@@ -8,6 +8,7 @@
 #include "DiagTestKit.h"
 #include "diag/DeviceDoc.h"
 #include "events/DiagEvents.h"
+#include "history/HistoryJournal.h"
 #include "link/Conversions.h"
 
 using namespace zefirel;
@@ -44,6 +45,9 @@ TEST_F(DiagEventsDoc, LiveReplayedAndFileEventsAreTheSame) {
         p[7] = n >= 40 && n < 50 ? low : normal;
         return p;
     });
+    // The car history keeps the recording when its run ends, naming its events.
+    CHistoryJournal history(EWriteSource::Dialog, file("historia.sqlite"), file("cars/"));
+    doc.setWriteJournal(&history);
     const std::string rec = file("jazda.lpgd");
     pollSome(rec, 60);
     ASSERT_TRUE(doc.addMarker(0, "szarpnięcie"));
@@ -67,6 +71,18 @@ TEST_F(DiagEventsDoc, LiveReplayedAndFileEventsAreTheSame) {
     ASSERT_EQ(live.markers.size(), 1u);
     EXPECT_EQ(live.markers[0].note, "szarpnięcie");
     EXPECT_GE(live.markers[0].sampleNo, 60u);
+
+    std::string kept;
+    history.withDatabase([&](CHistoryDb& db) {
+        for (const HistoryCar& car : db.cars())
+            for (const HistoryEntry& e : db.timeline(car.id))
+                if (e.kind == EHistoryEntryKind::Recording)
+                    kept += e.summary;
+    });
+    EXPECT_NE(kept.find("1 × Przejście na LPG"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("1 × Powrót na benzynę"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("znaczniki: 1"), std::string::npos) << kept;
+    doc.setWriteJournal(nullptr);
 
     const RecordingEvents fromFile = findRecordingEvents(rec);
     EXPECT_EQ(fromFile.sidecar, ESidecar::Ok);

@@ -8,6 +8,7 @@
 #include "diag/DeviceInput.h"
 #include "diag/DiagSummary.h"
 #include "diag/RecordingFiles.h"
+#include "events/EventTally.h"
 
 namespace zefirel {
 
@@ -159,7 +160,9 @@ void CDeviceDoc::keepRecording() {
     char summary[160];
     std::snprintf(summary, sizeof summary, "%d próbek; obroty %.0f–%.0f 1/min, LPG śr. %.2f ms", s.count, s.rpm.min,
                   s.rpm.max, s.lpgMs.mean);
-    journal->recordRecording(settings(), path, static_cast<double>(lengthMs) / 1000.0, summary);
+    // The run's events stay readable after it ended: the history names them too.
+    journal->recordRecording(settings(), path, static_cast<double>(lengthMs) / 1000.0,
+                             std::string(summary) + "; " + eventTally(currentEvents()));
 }
 
 void CDeviceDoc::onDiagnosticsEnded(uint64_t run) {

@@ -237,7 +237,7 @@ EHistoryProblem problemOf(int rc) {
 
 } // namespace
 
-std::string defaultHistoryPath() { return appFolder() + "Historia/historia.sqlite"; }
+std::string defaultHistoryPath() { return appFolderPath() + "Historia/historia.sqlite"; }
 
 const char* historyEntryKindName(EHistoryEntryKind kind) {
     switch (kind) {

@@ -27,11 +27,17 @@ std::string ensured(const std::string& folder) {
 
 } // namespace
 
-std::string appFolder() {
+std::string appFolderPath() {
     // XDG: a relative XDG_DATA_HOME is invalid and must be ignored.
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const std::string base = (xdg && xdg[0] == '/') ? std::string(xdg) : homeFolder() + "/.local/share";
-    return ensured(base + "/Zefirel");
+    return base + "/Zefirel/";
+}
+
+std::string appFolder() {
+    std::string path = appFolderPath();
+    path.pop_back();
+    return ensured(path);
 }
 
 std::string defaultDataFolder() { return ensured(appFolder() + "Dane"); }

@@ -11,6 +11,8 @@ namespace zefirel {
 
 /// The application folder, ending with "/".
 std::string appFolder();
+/// The same path, without creating anything (for files made only on first use).
+std::string appFolderPath();
 /// <application folder>/Dane/
 std::string defaultDataFolder();
 /// <application folder>/Ustawienia/v5.2/

@@ -13,7 +13,6 @@
 #include "diag/DeviceDoc.h"
 #include "ui/app/DeviceFrm.h"
 #include "ui/app/LPGBar.h"
-#include "ui/history/HistoryNotes.h"
 #include "ui/support/MsgHelper.h"
 
 namespace zefirel {
@@ -134,13 +133,6 @@ void CAutoSetupView::addLogLine(const QString& text) {
     item->setToolTip(text);
     m_log->setItem(row, 0, item);
     m_log->scrollToItem(item, QAbstractItemView::EnsureVisible);
-    // A run's last line: the run goes into the car's history with its log.
-    const bool done = text == QString::fromUtf8(AUTOSETUP_DONE);
-    if (done || text == QString::fromUtf8(AUTOSETUP_END)) {
-        QStringList lines;
-        for (int r = m_runStart; r < m_log->rowCount(); ++r) lines << m_log->item(r, 0)->text();
-        noteAutoSetup(m_doc, done, lines.join(QLatin1Char('\n')).toStdString());
-    }
 }
 
 void CAutoSetupView::OnBtnStart() {
@@ -154,7 +146,6 @@ void CAutoSetupView::OnBtnStart() {
 void CAutoSetupView::startProcedure() {
     // A stopped run may still be inside a controller command: one run at a time.
     if (m_setup->threadActive() && !stopAndWait(CLOSE_WAIT_MS)) return;
-    m_runStart = m_log->rowCount();
     m_setup->begin();
     try {
         CAutoSetup::startThread(m_setup); // a failed start ends the run it began

@@ -68,8 +68,6 @@ private:
     QPushButton* m_start;
     QPushButton* m_stop;
     std::shared_ptr<CAutoSetup> m_setup;
-    /// The log's first row of the current run (kept in the car history at its end).
-    int m_runStart = 0;
 };
 
 } // namespace zefirel

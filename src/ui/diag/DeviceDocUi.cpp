@@ -160,7 +160,6 @@ void CDeviceDocUi::close() {
     // A running automatic setup stops at its next wait; it uses the document, so
     // it is given the document's closing time to end first.
     if (m_frame) m_frame->autoSetupView()->stopAndWait(CLOSE_WAIT_MS);
-    m_recordingWatch.end(*m_doc);
     m_doc->closeDocument();
     setModalRefreshHook({});
 }
@@ -225,7 +224,6 @@ void CDeviceDocUi::setAction(int id, bool enabled, bool checked) {
 }
 
 void CDeviceDocUi::updateCommands() {
-    m_recordingWatch.look(*m_doc);
     if (!m_main) return;
     for (int id : {ID_DIAGNOSTIC, ID_REPLAY, ID_MANUAL_SETTINGS, ID_AUTO_SETTINGS, ID_INJ_SEQUENCE, ID_EEPROM_READ,
                    ID_EEPROM_WRITE, ID_ERRORS_READ, ID_ERRORS_CLEAR, ID_MAP, ID_DEVICE_VERSION, ID_LEVEL_SENSOR,

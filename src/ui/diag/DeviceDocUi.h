@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 
-#include "ui/history/HistoryNotes.h"
 
 class QAction;
 class QWidget;
@@ -139,7 +138,6 @@ private:
     bool m_closed = false;
     bool m_wizardRunning = false;
     /// Notes each live recording in the car history when it ends.
-    CRecordingWatch m_recordingWatch;
 };
 
 } // namespace zefirel
